@@ -1,0 +1,121 @@
+#include "cli/CliCommon.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace dw::cli {
+
+bool parseArgs(const QStringList& argv, const QStringList& valueOptions, const QStringList& switchOptions,
+               Args& out, QString& error)
+{
+    for (int i = 0; i < argv.size(); ++i) {
+        const QString& a = argv[i];
+        if (a == "--") {
+            out.positional += argv.mid(i + 1);
+            break;
+        }
+        if (!a.startsWith("--") || a.size() == 2) {
+            out.positional << a;
+            continue;
+        }
+        QString name = a.mid(2);
+        QString value;
+        bool inlineValue = false;
+        int eq = name.indexOf('=');
+        if (eq >= 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+            inlineValue = true;
+        }
+        if (valueOptions.contains(name)) {
+            if (!inlineValue) {
+                if (i + 1 >= argv.size()) {
+                    error = QString("option --%1 needs a value").arg(name);
+                    return false;
+                }
+                value = argv[++i];
+            }
+            out.options[name] = value;
+        } else if (switchOptions.contains(name)) {
+            if (inlineValue) {
+                error = QString("option --%1 takes no value").arg(name);
+                return false;
+            }
+            out.switches.insert(name);
+        } else {
+            error = QString("unknown option --%1").arg(name);
+            return false;
+        }
+    }
+    return true;
+}
+
+int fail(const QString& message, int status)
+{
+    std::fprintf(stderr, "discwright-cli: %s\n", message.toUtf8().constData());
+    std::fflush(stderr);
+    return status;
+}
+
+void out(const QString& line)
+{
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void printJson(const QJsonDocument& doc)
+{
+    std::fputs(doc.toJson(QJsonDocument::Indented).constData(), stdout);
+}
+
+bool parseInt(const QString& text, int& value)
+{
+    bool ok = false;
+    int v = text.trimmed().toInt(&ok, 10);
+    if (ok)
+        value = v;
+    return ok;
+}
+
+ProgressBar::ProgressBar(QString label, bool quiet)
+    : label_(std::move(label)), enabled_(!quiet && isatty(STDERR_FILENO))
+{
+}
+
+ProgressBar::~ProgressBar() { finish(); }
+
+void ProgressBar::update(int percent, const QString& detail)
+{
+    if (!enabled_ || percent == last_)
+        return;
+    last_ = percent;
+    open_ = true;
+    constexpr int width = 30;
+    QString bar;
+    if (percent < 0) {
+        bar = QString(width, QChar('?'));
+    } else {
+        int p = std::min(percent, 100);
+        int filled = p * width / 100;
+        bar = QString(filled, QChar('#')) + QString(width - filled, QChar('-'));
+    }
+    QString line = QString("\r%1 [%2] %3%")
+                       .arg(label_, bar)
+                       .arg(percent < 0 ? QString("?") : QString::number(std::min(percent, 100)), 3);
+    if (!detail.isEmpty())
+        line += "  " + detail;
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fputs("\x1b[K", stderr);
+    std::fflush(stderr);
+}
+
+void ProgressBar::finish()
+{
+    if (enabled_ && open_) {
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+    open_ = false;
+}
+
+}  // namespace dw::cli

@@ -1,0 +1,58 @@
+#pragma once
+// What every discwright-cli command shares: argument parsing, error lines,
+// JSON output and the progress bar.
+
+#include <QJsonDocument>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <set>
+
+namespace dw::cli {
+
+// Parsed arguments of one command. Options are "--name value" or "--name=value";
+// switches are "--name" alone.
+struct Args {
+    QStringList positional;
+    QMap<QString, QString> options;   // without the leading "--"
+    std::set<QString> switches;
+
+    bool has(const QString& name) const { return switches.count(name) || options.contains(name); }
+    QString value(const QString& name, const QString& def = {}) const { return options.value(name, def); }
+};
+
+// Splits argv after the command name. valueOptions lists the options that take
+// a value, switchOptions those that do not; anything else starting with "--"
+// is an error (returned through error, and the function gives false).
+bool parseArgs(const QStringList& argv, const QStringList& valueOptions, const QStringList& switchOptions,
+               Args& out, QString& error);
+
+// Prints "discwright-cli: <message>" on stderr and returns the exit status.
+int fail(const QString& message, int status = 1);
+
+// Writes a line (UTF-8) on stdout.
+void out(const QString& line);
+void printJson(const QJsonDocument& doc);
+
+// Parses a whole decimal number into value; false when it is not one.
+bool parseInt(const QString& text, int& value);
+
+// A progress bar on stderr, drawn only when stderr is a terminal and --quiet was not given.
+class ProgressBar {
+public:
+    ProgressBar(QString label, bool quiet);
+    ~ProgressBar();
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+    void update(int percent, const QString& detail = {});  // percent 0..100, -1 unknown
+    void finish();                                          // ends the line
+
+private:
+    QString label_;
+    bool enabled_;
+    int last_ = -2;
+    bool open_ = false;
+};
+
+}  // namespace dw::cli

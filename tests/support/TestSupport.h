@@ -1,0 +1,55 @@
+#pragma once
+// Helpers shared by every test executable.
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace dwtest {
+
+// Creates the application object for the test run. The widgets tests link a
+// version that makes a QApplication; everyone else gets a QCoreApplication.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv);
+
+// A private folder for one test that also serves as program folder and
+// configuration home, so tests never see the user's files.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    QString path() const;               // root of the sandbox, no trailing slash
+    QString programDir() const;         // DISCWRIGHT_PROGRAM_DIR
+    QString configHome() const;         // XDG_CONFIG_HOME
+    QString file(const QString& name) const;  // path() + "/" + name
+
+    void write(const QString& name, const QByteArray& bytes) const;
+    QByteArray read(const QString& name) const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray oldProgramDir_, oldConfigHome_, oldImages_;
+    bool hadProgramDir_, hadConfigHome_, hadImages_;
+};
+
+// Pumps the Qt event loop until cond() is true or the timeout passes.
+bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Folder of the built executables (discwright-cli, WM8EUTIL, the image tool).
+QString binDir();
+
+// Runs the built discwright-cli with the arguments and the current environment.
+struct CliResult {
+    int status = -1;  // exit code; -1 when it crashed or did not finish in time
+    QString out, err;
+};
+CliResult runCli(const QStringList& args, int timeoutMs = 120000);
+
+}  // namespace dwtest

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace dw {
 
@@ -21,7 +22,12 @@ IniFile::IniFile(QString path) : path_(std::move(path))
         return;
     const QByteArray bytes = f.read(MaxFileSize);
     loaded_ = true;
-    QString text = QString::fromUtf8(bytes);
+    // UTF-8 is the program's encoding; files saved in an 8-bit code page (old
+    // language files) are read as Latin-1 rather than turned into replacement characters.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     text.replace("\r\n", "\n");

@@ -103,3 +103,12 @@ TEST(IniFile, SaveIntoMissingFolderFailsAndKeepsNothingHalfWritten)
     QDir dir(box.path());
     EXPECT_EQ(dir.entryList(QDir::Files), QStringList{"f.ini"});
 }
+
+TEST(IniFile, EightBitFilesAreReadAsLatin1)
+{
+    dwtest::Sandbox box;
+    box.write("l.ini", QByteArray("[ResourceString]\nRES_Play=Abspielen \xe4\n"));
+    EXPECT_EQ(IniFile(box.file("l.ini")).readString("ResourceString", "RES_Play", ""), QString::fromUtf8("Abspielen \xc3\xa4"));
+    box.write("u.ini", QByteArray("[A]\nk=\xc3\xa4\n"));
+    EXPECT_EQ(IniFile(box.file("u.ini")).readString("A", "k", ""), QString::fromUtf8("\xc3\xa4"));
+}

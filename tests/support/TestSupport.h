@@ -9,6 +9,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace dwtest {
 

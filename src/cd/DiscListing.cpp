@@ -1,0 +1,230 @@
+#include "cd/DiscListing.h"
+
+#include "app/Helpers.h"
+#include "app/ResourceText.h"
+#include "cd/DriveLibrary.h"
+#include "platform/CdDrives.h"
+#include "platform/Dialogs.h"
+
+#include <cmath>
+#include <exception>
+#include <optional>
+
+namespace dw {
+
+namespace {
+
+constexpr int MaxTitleSlot = 100;
+
+// Rounds to the nearest integer, halves to the even neighbour, whatever the
+// floating-point rounding mode is.
+int64_t roundHalfEven(double v)
+{
+    const double lower = std::floor(v);
+    const double diff = v - lower;
+    int64_t r = int64_t(lower);
+    if (diff > 0.5 || (diff == 0.5 && (r % 2 != 0)))
+        ++r;
+    return r;
+}
+
+}  // namespace
+
+QString TrackLengthText(int minutes, int seconds)
+{
+    return FormatTwoDigits(minutes) + ":" + FormatTwoDigits(seconds);
+}
+
+QString TrackSizeText(int minutes, int seconds)
+{
+    const int64_t bytes = (int64_t(minutes) * 60 + seconds) * 44100 * 4;
+    const double megabytes = double(bytes) / 1048576.0;
+    const int64_t d = roundHalfEven(megabytes * 100);
+    return FormatTwoDigits(int(d / 100)) + "." + FormatTwoDigits(int(d % 100));
+}
+
+TrackRow MakeTrackRow(int track, int minutes, int seconds, TAppSettings& settings)
+{
+    TrackRow row;
+    row.track = track;
+    row.length = TrackLengthText(minutes, seconds);
+    row.size = TrackSizeText(minutes, seconds);
+    const QString fallback = QStringLiteral("Track") + FormatTwoDigits(track);
+    if (track >= 1 && track <= MaxTitleSlot) {
+        QString& slot = settings.DiscTitles[std::size_t(track)];
+        if (slot.isEmpty())
+            slot = fallback;
+        row.title = slot;
+    } else {
+        row.title = fallback;
+    }
+    return row;
+}
+
+QStringList BuildJobList(const std::vector<TrackRow>& rows)
+{
+    QStringList jobs;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].checked)
+            jobs << FormatTwoDigits(int(i) + 1) + StripFileNameChars(rows[i].title);
+    return jobs;
+}
+
+DiscListing::~DiscListing()
+{
+    if (CDHandle != 0)
+        CloseCDHandle(CDHandle);
+}
+
+int DiscListing::DetectDriveMode(int position)
+{
+    if (position < 0)
+        position = 0;
+    CdListRecord list {};
+    list[0] = CdListMaxEntries;
+    const int count = GetCDList(list);
+    if (position >= count)
+        position = 0;
+    if (CDHandle != 0) {
+        // A handle of an earlier detection is replaced, not leaked.
+        CloseCDHandle(CDHandle);
+        CDHandle = 0;
+    }
+    if (count == 0) {
+        Status = ResourceText(res::NotFound_CDRom);
+        return 0;
+    }
+    const CdList decoded = DecodeCdList(list);
+    const CdListEntry& entry = decoded.entries[std::size_t(position)];
+    DriveDescription = (entry.vendor + entry.product).left(26);
+    Status = DriveDescription;
+
+    OpenRequest req;
+    req.adapter = entry.adapter;
+    req.target = entry.target;
+    req.lun = entry.lun;
+    OpenRequestRecord record {};
+    EncodeOpenRequest(req, record);
+    int handle = GetCDHandle(record);
+    if (handle == 0) {
+        // A handle left open elsewhere may hold the last free slot.
+        for (int i = 1; i <= 10; ++i) {
+            if (CloseCDHandle(i) != 0) {
+                handle = GetCDHandle(record);
+                break;
+            }
+        }
+    }
+    if (handle == 0)
+        Status = ResourceText(res::NotFound_CDRom);
+    CDHandle = handle;
+    return handle;
+}
+
+void DiscListing::Show(int position)
+{
+    try {
+        CDHandle = DetectDriveMode(position);
+        if (CDHandle != 0) {
+            if (AudioCdPresent())
+                ListFromToc();
+            else
+                NoAudioCd = true;
+            IdleStatusText = Status;
+        }
+    } catch (const std::exception&) {
+        // Errors of the showing step are swallowed; the window stays usable.
+    }
+}
+
+void DiscListing::Activate()
+{
+    if (NoAudioCd)
+        Status = ResourceText(res::Check_CDRom);
+}
+
+void DiscListing::readDiscInformation()
+{
+    DiscKey = ComputeDiscKey();
+    if (cache_)
+        cache_(DiscKey, false);
+}
+
+bool DiscListing::ListFromToc()
+{
+    if (CDHandle == 0)
+        return false;
+    ErrorDetail.clear();
+    readDiscInformation();
+    ModifyCDParms(CDHandle, CdParmMsf, 1);
+    Rows.clear();
+    TocRecord record {};
+    std::optional<CdToc> toc;
+    if (ReadTOC(CDHandle, record) == 1)
+        toc = DecodeToc(record, &ErrorDetail);
+    else
+        ErrorDetail = GetAspiLibErrorText();
+    if (!toc) {
+        Status = ResourceText(res::NotRead_Cd);
+        return false;
+    }
+    // Entry i is the i-th track of the disc; the entry after the last track is
+    // the lead-out. A track's length is the next entry's start minus its own,
+    // in whole minutes and seconds (frames ignored).
+    const auto& entries = toc->entries;
+    int previousMinute = entries[0].minute();
+    int previousSecond = entries[0].second();
+    for (int t = toc->firstTrack; t <= toc->lastTrack; ++t) {
+        const TocEntry& next = entries[std::size_t(t - toc->firstTrack + 1)];
+        int m = next.minute() - previousMinute;
+        int s = next.second() - previousSecond;
+        if (s < 0) {
+            s += 60;
+            m -= 1;
+        }
+        previousMinute = next.minute();
+        previousSecond = next.second();
+        Rows.push_back(MakeTrackRow(t, m, s));
+    }
+    Status = DriveDescription;
+    return true;
+}
+
+void DiscListing::Refresh()
+{
+    if (CDHandle == 0)
+        return;
+    if (AudioCdPresent()) {
+        ListFromToc();
+        if (Status == ResourceText(res::Check_CDRom))
+            Status = DriveDescription;
+    } else {
+        Rows.clear();
+        Status = ResourceText(res::Check_CDRom);
+    }
+}
+
+bool DiscListing::CloseDisc()
+{
+    bool saved = true;
+    try {
+        AppSettings.DiscTrackCount = int(Rows.size());
+        for (std::size_t k = 1; k <= Rows.size() && k <= std::size_t(MaxTitleSlot); ++k)
+            AppSettings.DiscTitles[k] = Rows[k - 1].title;
+        DiscKey = ComputeDiscKey();
+        if (cache_)
+            saved = cache_(DiscKey, true);
+        if (CDHandle != 0) {
+            const int handle = CDHandle;
+            CDHandle = 0;
+            if (CloseCDHandle(handle) == 0)
+                CurrentDialogs().error(ResourceText(res::Close_CD_Error));
+        }
+    } catch (const std::exception&) {
+        // Errors of the closing steps are swallowed.
+        saved = false;
+    }
+    return saved;
+}
+
+}  // namespace dw

@@ -1,0 +1,102 @@
+#pragma once
+// The track listing of the main window, as core functions the window (and the
+// command line) call: row values, the job list, drive-mode detection, whether
+// an audio CD is present, listing from the table of contents, Refresh's
+// decision and the disc-information write on closing.
+//
+// Main thread only: it works on the process-wide settings record.
+
+#include "app/Settings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace dw {
+
+// One row of the track list.
+struct TrackRow {
+    int track = 0;     // caption: the decimal track number
+    QString title;     // sub-item 0
+    QString length;    // sub-item 1, "MM:SS"
+    QString size;      // sub-item 2, megabytes "NN.NN"
+    bool checked = true;
+};
+
+// "04:07" for 4 minutes 7 seconds.
+QString TrackLengthText(int minutes, int seconds);
+// Size of that much 44.1 kHz 16-bit stereo audio in megabytes with two
+// decimals, the hundredths rounded halves to even: "41.55", "00.50", "746.93".
+QString TrackSizeText(int minutes, int seconds);
+// The row of a track; an empty title slot of settings is first set to "Track"
+// + two digits and then used.
+TrackRow MakeTrackRow(int track, int minutes, int seconds, TAppSettings& settings = AppSettings);
+
+// One text per ticked row in list order: two-digit row position + 1, then the
+// title without the characters not allowed in file names.
+QStringList BuildJobList(const std::vector<TrackRow>& rows);
+
+// How the listing reaches the disc-information cache: reads (write false) or
+// writes the current-disc values of the settings record under a disc key;
+// false when a write could not be saved.
+// The cache lives above this layer; cddb/DiscCache.h gives DiscListingCache().
+using DiscCacheAccess = std::function<bool(const QString& discKey, bool write)>;
+
+// The state of the main window's track list in drive mode.
+class DiscListing {
+public:
+    // Without a cache the titles stay as the settings record holds them.
+    explicit DiscListing(DiscCacheAccess cache = {}) : cache_(std::move(cache)) {}
+
+    int CDHandle = 0;            // drive library handle, 0 = ripper mode
+    bool NoAudioCd = false;
+    QString DriveDescription;    // vendor followed by product, at most 26 characters
+    QString IdleStatusText;
+    QString Status;              // the status line
+    std::vector<TrackRow> Rows;  // the track list
+    QString DiscKey;             // key of the latest cache read or write
+    QString ErrorDetail;         // plain English reason of the latest failed table read
+
+    // Finds the drive at position (out-of-range positions give 0) and opens it
+    // through the drive library; gives the handle, 0 when there is no drive or
+    // it cannot be opened (status "No CD devices found!"). Stores the handle.
+    int DetectDriveMode(int position);
+
+    // The showing step: drive-mode detection, then the listing when the first
+    // drive holds an audio CD (otherwise NoAudioCd), and IdleStatusText.
+    void Show(int position);
+
+    // The activation step for drive mode: the no-audio-CD status.
+    void Activate();
+
+    // Reads the disc information, then lists the tracks from the table of
+    // contents. False (status "Not get CD device information!", empty list)
+    // when the table cannot be read.
+    bool ListFromToc();
+
+    // Menu "Refresh" and device arrival in drive mode.
+    void Refresh();
+
+    // Device removal: the list is cleared.
+    void Clear() { Rows.clear(); }
+
+    // The window's closing steps for the disc: titles of the rows into the
+    // settings, the disc information saved under the disc key, the drive
+    // handle closed ("Error while closing CD handle!" through the dialogs when
+    // that fails). The window then stops playback and saves the settings.
+    // False when the disc information could not be saved (the window ignores
+    // it; the command line reports it).
+    bool CloseDisc();
+
+    ~DiscListing();
+    DiscListing(const DiscListing&) = delete;
+    DiscListing& operator=(const DiscListing&) = delete;
+
+private:
+    void readDiscInformation();
+    DiscCacheAccess cache_;
+};
+
+}  // namespace dw

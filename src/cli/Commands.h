@@ -1,0 +1,18 @@
+#pragma once
+// Every discwright-cli command: argv holds the words after the command name.
+// Each returns the process exit status. One file per command group.
+
+#include <QStringList>
+
+namespace dw::cli {
+
+int cmdConfig(const QStringList& argv);      // CmdConfig.cpp
+int cmdDrives(const QStringList& argv);      // CmdDisc.cpp
+int cmdList(const QStringList& argv);        // CmdDisc.cpp
+int cmdTitle(const QStringList& argv);       // CmdDisc.cpp
+int cmdEncode(const QStringList& argv);      // CmdEncode.cpp
+int cmdRip(const QStringList& argv);         // CmdRip.cpp
+int cmdInfo(const QStringList& argv);        // CmdWave.cpp
+int cmdConvertWav(const QStringList& argv);  // CmdWave.cpp
+
+}  // namespace dw::cli

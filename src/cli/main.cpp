@@ -1,0 +1,68 @@
+// discwright-cli: the command line front end. It runs the same engine as the
+// windows; settings come from options.ini and flags override them for one run.
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <exception>
+
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const QStringList&);
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {"config", dw::cli::cmdConfig, "config [SECTION.KEY[=VALUE]]   show or change a setting in options.ini"},
+    {"drives", dw::cli::cmdDrives, "drives [--device PATH] [--json]   list the CD drives and images"},
+    {"list", dw::cli::cmdList, "list [--device PATH] [--json]   list the tracks of the audio CD"},
+    {"title", dw::cli::cmdTitle, "title [--device PATH] N TEXT   rename track N and save it in the disc cache"},
+    {"encode", dw::cli::cmdEncode, "encode mp3|wav|wma INPUT OUTPUT [--overwrite]   encode WAV to MP3 or WMA, or decode MP3 to WAV"},
+    {"rip", dw::cli::cmdRip, "rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]   rip tracks to WAV files"},
+    {"info", dw::cli::cmdInfo, "info FILE [--json]   show the format of a WAV file"},
+    {"convert-wav", dw::cli::cmdConvertWav, "convert-wav IN OUT [--channels 1|2] [--rate HZ] [--bits 8|16|24|32] [--encoding pcm|ima-adpcm]   convert a WAV file"},
+};
+
+void printUsage(FILE* to)
+{
+    std::fprintf(to, "usage: discwright-cli COMMAND [OPTIONS]\n\ncommands:\n");
+    for (const Command& c : kCommands)
+        std::fprintf(to, "  %s\n", c.usage);
+    std::fprintf(to, "\nCommon options: --device PATH (drive or CD image), --json, --quiet\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("discwright-cli");
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        printUsage(stderr);
+        return 2;
+    }
+    const QString name = args.takeFirst();
+    if (name == "help" || name == "--help" || name == "-h") {
+        printUsage(stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (name == QLatin1String(c.name)) {
+            try {
+                return c.run(args);
+            } catch (const std::exception& e) {
+                return dw::cli::fail(QString::fromUtf8(e.what()));
+            } catch (...) {
+                return dw::cli::fail("unexpected internal error");
+            }
+        }
+    }
+    return dw::cli::fail(QString("unknown command '%1' (try discwright-cli help)").arg(name), 2);
+}

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <unistd.h>
+
+#include "app/Settings.h"
+#include "cd/DiscListing.h"
+#include "cd/DriveLibrary.h"
+#include "cddb/DiscCache.h"
+#include "platform/IniFile.h"
+#include "support/CdImages.h"
+#include "support/TestSupport.h"
+
+using namespace dw;
+
+namespace {
+
+struct CacheEnv {
+    dwtest::Sandbox box;
+    CacheEnv() { AppSettings = TAppSettings(); }
+    ~CacheEnv()
+    {
+        SetExplicitCdDevices({});
+        for (int h = 1; h <= MaxCdHandles; ++h)
+            CloseCDHandle(h);
+        AppSettings = TAppSettings();
+    }
+    QString cachePath() const { return box.programDir() + "/cdinfo.dat"; }
+};
+
+}  // namespace
+
+TEST(DiscCache, UnknownDiscMissingOrDamagedFileGiveDefaults)
+{
+    CacheEnv env;
+    EXPECT_EQ(DiscCachePath(), env.cachePath());
+    TAppSettings s;
+    s.DiscArtist = "old";
+    s.DiscGenre = 7;
+    s.DiscTitles[3] = "from another disc";
+    ASSERT_TRUE(DiscCache("12345", DiscCacheDirection::Read, s));
+    EXPECT_EQ(s.DiscArtist, "");
+    EXPECT_EQ(s.DiscGenre, -1);
+    EXPECT_EQ(s.DiscTrackCount, 100);
+    EXPECT_EQ(s.DiscTitles[1], "Track01");
+    EXPECT_EQ(s.DiscTitles[3], "Track03");
+    EXPECT_EQ(s.DiscTitles[100], "Track100");
+
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i)
+        junk += char((i * 131) & 0xFF);
+    env.box.write("program/cdinfo.dat", junk);
+    s.DiscArtist = "old";
+    EXPECT_TRUE(DiscCache("12345", DiscCacheDirection::Read, s));
+    EXPECT_EQ(s.DiscArtist, "");
+    EXPECT_EQ(s.DiscTitles[2], "Track02");
+    // A damaged file can still take a disc's section.
+    s.DiscTrackCount = 1;
+    s.DiscTitles[1] = "One";
+    EXPECT_TRUE(DiscCache("12345", DiscCacheDirection::Write, s));
+    TAppSettings back;
+    DiscCache("12345", DiscCacheDirection::Read, back);
+    EXPECT_EQ(back.DiscTitles[1], "One");
+
+    env.box.write("program/cdinfo.dat", "");
+    EXPECT_TRUE(DiscCache("12345", DiscCacheDirection::Read, back));
+    EXPECT_EQ(back.DiscTitles[1], "Track01");
+}
+
+TEST(DiscCache, WriteThenReadRoundTripsEveryValue)
+{
+    CacheEnv env;
+    TAppSettings s;
+    s.DiscArtist = "Art = Ist";
+    s.DiscAlbum = "Albüm";
+    s.DiscYear = "1999";
+    s.DiscGenre = 12;
+    s.DiscComment = "two\nlines";
+    s.DiscTrackCount = 3;
+    s.DiscTitles[1] = "One";
+    s.DiscTitles[2] = "";
+    s.DiscTitles[3] = "Three";
+    ASSERT_TRUE(DiscCache("-77", DiscCacheDirection::Write, s));
+
+    IniFile ini(env.cachePath());
+    EXPECT_EQ(ini.readInteger("-77", "TrackNumber", 0), 3);
+    EXPECT_EQ(ini.readString("-77", "2", "x"), "");
+    EXPECT_FALSE(ini.hasKey("-77", "4"));
+
+    TAppSettings back;
+    back.DiscTitles[4] = "stale";
+    ASSERT_TRUE(DiscCache("-77", DiscCacheDirection::Read, back));
+    EXPECT_EQ(back.DiscArtist, "Art = Ist");
+    EXPECT_EQ(back.DiscAlbum, "Albüm");
+    EXPECT_EQ(back.DiscYear, "1999");
+    EXPECT_EQ(back.DiscGenre, 12);
+    EXPECT_EQ(back.DiscComment, "two lines");
+    EXPECT_EQ(back.DiscTrackCount, 3);
+    EXPECT_EQ(back.DiscTitles[1], "One");
+    EXPECT_EQ(back.DiscTitles[2], "Track02");  // an empty stored title reads as the default
+    EXPECT_EQ(back.DiscTitles[3], "Three");
+    EXPECT_EQ(back.DiscTitles[4], "");  // beyond this disc's tracks
+
+    // Another disc's section is left alone by a write.
+    s.DiscArtist = "Other";
+    ASSERT_TRUE(DiscCache("5", DiscCacheDirection::Write, s));
+    DiscCache("-77", DiscCacheDirection::Read, back);
+    EXPECT_EQ(back.DiscArtist, "Art = Ist");
+}
+
+TEST(DiscCache, TrackNumberIsBoundedAndEmptyKeyDoesNothing)
+{
+    CacheEnv env;
+    QByteArray big = "[9]\nTrackNumber=250\n";
+    for (int k = 1; k <= 120; ++k)
+        big += QByteArray::number(k) + "=T" + QByteArray::number(k) + "\n";
+    env.box.write("program/cdinfo.dat", big);
+    TAppSettings s;
+    DiscCache("9", DiscCacheDirection::Read, s);
+    EXPECT_EQ(s.DiscTitles[100], "T100");
+    EXPECT_LE(s.DiscTrackCount, 100);
+
+    env.box.write("program/cdinfo.dat", "[9]\nTrackNumber=-4\n");
+    DiscCache("9", DiscCacheDirection::Read, s);
+    EXPECT_EQ(s.DiscTrackCount, 0);
+    EXPECT_EQ(s.DiscTitles[1], "");
+
+    QFile::remove(env.cachePath());
+    s.DiscArtist = "unchanged";
+    EXPECT_TRUE(DiscCache("", DiscCacheDirection::Write, s));
+    EXPECT_TRUE(DiscCache("", DiscCacheDirection::Read, s));
+    EXPECT_FALSE(QFile::exists(env.cachePath()));
+    EXPECT_EQ(s.DiscArtist, "unchanged");
+}
+
+TEST(DiscCache, ListingReadsAndClosingWritesTheDiscSection)
+{
+    CacheEnv env;
+    const QString img = dwtest::makeCdImage(env.box.path(), {5, 6, 7}, dwtest::CdImageOptions().named("disc"));
+    SetExplicitCdDevices({img});
+
+    {
+        // A disc never seen before lists as Track01.. and gets its section on closing.
+        DiscListing listing(DiscListingCache());
+        listing.Show(0);
+        ASSERT_EQ(listing.Rows.size(), 3u);
+        EXPECT_EQ(listing.Rows[0].title, "Track01");
+        ASSERT_FALSE(listing.DiscKey.isEmpty());
+        listing.Rows[2].title = "Renamed";
+        EXPECT_TRUE(listing.CloseDisc());
+        IniFile ini(env.cachePath());
+        EXPECT_EQ(ini.readInteger(listing.DiscKey, "TrackNumber", 0), 3);
+        EXPECT_EQ(ini.readString(listing.DiscKey, "3", ""), "Renamed");
+    }
+    AppSettings = TAppSettings();
+    {
+        // The next start shows the cached title; titles changed in the list
+        // and then lost by a refresh are not saved.
+        DiscListing listing(DiscListingCache());
+        listing.Show(0);
+        ASSERT_EQ(listing.Rows.size(), 3u);
+        EXPECT_EQ(listing.Rows[2].title, "Renamed");
+        listing.Rows[0].title = "From a query";
+        AppSettings.DiscTitles[1] = "From a query";
+        listing.Refresh();
+        EXPECT_EQ(listing.Rows[0].title, "Track01");
+        listing.CloseDisc();
+        IniFile ini(env.cachePath());
+        EXPECT_EQ(ini.readString(listing.DiscKey, "1", ""), "Track01");
+    }
+
+    // A cache that cannot be written is reported by the closing step.
+    QFile::remove(env.cachePath());
+    QFile::Permissions old = QFile::permissions(env.box.programDir());
+    QFile::setPermissions(env.box.programDir(), QFile::ReadOwner | QFile::ExeOwner);
+    DiscListing listing(DiscListingCache());
+    listing.Show(0);
+    const bool saved = listing.CloseDisc();
+    QFile::setPermissions(env.box.programDir(), old);
+    if (::geteuid() != 0) {  // root writes anyway
+        EXPECT_FALSE(saved);
+    }
+}

@@ -1,0 +1,115 @@
+#pragma once
+// A child program with its standard input, output and error on pipes, for the
+// encoder processes. Started from an argument vector (no shell). Thread use:
+// the reading thread peeks, waits and reaps; the main thread reads and kills.
+// The descriptors stay open until the object is destroyed, so a peek on one
+// thread can never meet a descriptor closed (and reused) by another.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <stdexcept>
+#include <sys/types.h>
+
+namespace dw {
+
+// Raised when a pipe or the child cannot be created, or a pipe read fails.
+class EProcessError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An owned file descriptor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept
+    {
+        if (this != &o)
+            reset(o.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// How a child ended.
+struct ChildExit {
+    bool exited = false;  // ended by itself, with exitCode
+    int exitCode = 0;
+    int signal = 0;       // the signal that ended it, when not exited
+
+    bool normal() const { return exited && exitCode == 0; }
+};
+
+class ChildProcess {
+public:
+    enum class Pipe { StdOut, StdErr };
+
+    ChildProcess() = default;
+    // Kills a child still running and reaps it.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Creates the three pipes. Raises EProcessError with "Error on STDIN pipe
+    // creation : " (and the other five texts) followed by the error number.
+    void createPipes();
+    // Starts program with args, the pipes as its standard handles. Gives 0 or
+    // the error number (program missing, not executable, ...).
+    int start(const QString& program, const QStringList& args);
+
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+
+    // Bytes waiting in a pipe; 0 when none or the peek fails.
+    int available(Pipe pipe) const;
+    // Reads up to count bytes that are waiting. False with the error number on
+    // a failed read.
+    bool read(Pipe pipe, int count, QByteArray& out, int& error);
+
+    // Waits up to timeoutMs for the child to end; true once it has ended (it
+    // is reaped then and exit() tells how).
+    bool waitForEnd(int timeoutMs);
+    bool ended() const { return reaped_.load(std::memory_order_acquire); }
+    // Waits up to timeoutMs for the child to be gone without reaping it (for
+    // a thread other than the one that reaps); true once it is.
+    bool waitGone(int timeoutMs) const;
+    ChildExit exit() const { return exit_; }
+
+    // Ends the child with SIGKILL (no effect once it has ended); remembered,
+    // so the caller can tell its own kill from a crash.
+    void kill();
+    bool killedByUs() const { return killed_.load(); }
+
+private:
+    int pipeFd(Pipe pipe) const;
+    bool reap(bool block);
+
+    UniqueFd inRead_, inWrite_, outRead_, outWrite_, errRead_, errWrite_;
+    UniqueFd pidfd_;
+    pid_t pid_ = -1;
+    std::atomic<bool> reaped_{false};
+    std::atomic<bool> killed_{false};
+    ChildExit exit_;
+};
+
+}  // namespace dw

@@ -1,0 +1,72 @@
+#include "jobs/EncoderCommandLines.h"
+
+#include "jobs/WmaProfiles.h"
+#include "platform/Paths.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace dw {
+
+namespace {
+
+bool isExecutableFile(const QString& path)
+{
+    const QFileInfo fi(path);
+    return fi.isFile() && fi.isExecutable();
+}
+
+}  // namespace
+
+QString LameProgram()
+{
+    const QString local = ProgramFolder() + QStringLiteral("lame");
+    if (isExecutableFile(local))
+        return local;
+    return QStandardPaths::findExecutable(QStringLiteral("lame"));
+}
+
+QString WmaProgram()
+{
+    const QString path = ProgramFolder() + QStringLiteral("WM8EUTIL");
+    return isExecutableFile(path) ? path : QString();
+}
+
+QStringList LameArguments(const TAppSettings& s, bool encodeMode, const QString& input, const QString& output)
+{
+    if (!encodeMode)
+        return {QStringLiteral("--decode"), input, output};
+    QStringList a{QStringLiteral("-b"), QString::number(s.BitRate)};
+    static const char* const modes[] = {"s", "j", "f", "d", "m"};
+    if (s.StereoMode >= 0 && s.StereoMode <= 4)
+        a << QStringLiteral("-m") << QString::fromLatin1(modes[s.StereoMode]);
+    if (s.MpegQuality == 1)
+        a << QStringLiteral("-f");
+    else if (s.MpegQuality == 2)
+        a << QStringLiteral("-h");
+    if (s.IsSelectVBR) {
+        a << QStringLiteral("-V") << QString::number(s.VBRQuality) << QStringLiteral("-B")
+          << QString::number(s.MaxBitRate);
+        if (s.IsVBRHead)
+            a << QStringLiteral("-t");
+    }
+    a << input << output;
+    return a;
+}
+
+QStringList WmaArguments(TAppSettings& s, const QString& input, const QString& output)
+{
+    if (s.WmaBitRate < 0 || s.WmaBitRate >= WmaProfileCount)
+        s.WmaBitRate = WmaDefaultProfile;
+    QStringList a{QStringLiteral("-input"), input, QStringLiteral("-output"), output, QStringLiteral("-a_setting"),
+                  WmaProfileSetting(s.WmaBitRate)};
+    if (s.Use) {
+        if (!s.DiscArtist.isEmpty())
+            a << QStringLiteral("-author") << s.DiscArtist;
+        if (!s.DiscComment.isEmpty())
+            a << QStringLiteral("-description") << s.DiscComment;
+    }
+    return a;
+}
+
+}  // namespace dw

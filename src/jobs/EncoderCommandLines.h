@@ -1,0 +1,30 @@
+#pragma once
+// Where the encoder programs are and the argument vectors they get, built
+// from the settings each time an item starts. Each value is one argument, so
+// paths and tag texts with blanks or quotes arrive unchanged.
+
+#include "app/Settings.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace dw {
+
+// ProgramFolder() + "lame" when that is an executable file, else "lame" as
+// found on PATH; empty when there is none.
+QString LameProgram();
+// ProgramFolder() + "WM8EUTIL" when that is an executable file; else empty.
+QString WmaProgram();
+
+// lame, encode: -b BitRate, the stereo mode (-m s/j/f/d/m), -f or -h by
+// MpegQuality, under VBR -V VBRQuality -B MaxBitRate and -t when IsVBRHead,
+// then input and output. Decode: --decode input output.
+QStringList LameArguments(const TAppSettings& settings, bool encodeMode, const QString& input, const QString& output);
+
+// WM8EUTIL: -input, -output, -a_setting with the profile of WmaBitRate, and
+// when tagging is on -author DiscArtist / -description DiscComment (each only
+// when not empty). A profile index outside 0..32 is replaced by 8, also in
+// the settings.
+QStringList WmaArguments(TAppSettings& settings, const QString& input, const QString& output);
+
+}  // namespace dw

@@ -1,0 +1,33 @@
+#include "jobs/Mp3EncodeProcess.h"
+
+#include "app/Settings.h"
+#include "jobs/EncoderCommandLines.h"
+
+namespace dw {
+
+int TMp3EncodeProcess::ProgressColumn() const
+{
+    return EncodeMode ? encodeParser_.progressColumn() : decodeParser_.progressColumn();
+}
+
+bool TMp3EncodeProcess::asksBeforeOverwrite() const { return JobKind != jkRipTracks && JobKind != jkRecordingToMp3; }
+
+QString TMp3EncodeProcess::locateProgram() const { return LameProgram(); }
+
+QStringList TMp3EncodeProcess::buildArguments() { return LameArguments(AppSettings, EncodeMode, InputFile, OutputFile); }
+
+void TMp3EncodeProcess::resetParser()
+{
+    encodeParser_.reset();
+    decodeParser_.reset();
+}
+
+void TMp3EncodeProcess::parseLines(const QStringList& lines)
+{
+    const std::vector<ProgressUpdate> updates =
+        EncodeMode ? encodeParser_.parse(lines) : decodeParser_.parse(lines, elapsedSeconds());
+    for (const ProgressUpdate& u : updates)
+        postProgress(u);
+}
+
+}  // namespace dw

@@ -1,0 +1,28 @@
+#pragma once
+// The WMA wrapper: encodes WAV to WMA with the WM8EUTIL tool of the program
+// folder. Progress 100 when the tool reports the file complete; completion
+// JOB_WMA_DONE, sent (handled before the call returns): 0 declined to
+// overwrite or no tool, 1 output in use, 2 ended, 3 the tool failed without
+// saying why, 8 the tool printed an error line (carried in Elapsed). Only CD
+// jobs overwrite without asking.
+
+#include "jobs/EncodeProcess.h"
+
+namespace dw {
+
+class TWMAEncodeProcess : public TEncodeProcess {
+protected:
+    int32_t doneCode() const override { return JOB_WMA_DONE; }
+    bool asksBeforeOverwrite() const override { return JobKind != jkRipTracks; }
+    QString locateProgram() const override;
+    bool reportMissingProgram() override;
+    QStringList buildArguments() override;
+    void resetParser() override {}
+    void parseLines(const QStringList& lines) override;
+    bool sendsCompletion() const override { return true; }
+    void removePartialOutput() override;
+};
+
+using TWMAEncodeThread = class TEncodeThread;
+
+}  // namespace dw

@@ -1,0 +1,257 @@
+// The lame wrapper against the real lame (and small stand-in scripts where a
+// child must misbehave on purpose), results checked with ffprobe.
+
+#include "JobsTestSupport.h"
+
+#include "app/Settings.h"
+#include "jobs/ChildProcess.h"
+#include "jobs/Mp3EncodeProcess.h"
+#include "platform/Dialogs.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace dw;
+
+namespace {
+
+class Mp3Process : public ::testing::Test {
+protected:
+    void SetUp() override { AppSettings = TAppSettings{}; }
+    void TearDown() override { AppSettings = TAppSettings{}; }
+
+    void prepare(TEncodeProcess& p, const QString& in, const QString& out, TJobKind kind, bool encode = true)
+    {
+        p.Running = true;
+        p.InputFile = in;
+        p.OutputFile = out;
+        p.JobKind = kind;
+        p.EncodeMode = encode;
+        p.NotifyWindow = &log;
+    }
+    QString wav(const QString& name, double seconds, int channels = 2)
+    {
+        const QString path = box.file(name);
+        jobstest::writeWav(path, 44100, channels, seconds);
+        return path;
+    }
+    // Makes lame of the program folder a script (found before the real one).
+    void fakeLame(const QByteArray& body) { jobstest::writeScript(box.programDir() + "/lame", body); }
+
+    dwtest::Sandbox box;
+    ScriptedDialogs dialogs;
+    ScopedDialogs scoped{dialogs};
+    jobstest::EventLog log;
+    TMp3EncodeProcess mp3;
+};
+
+bool processGone(pid_t pid)
+{
+    return dwtest::waitFor([pid] { return ::kill(pid, 0) != 0 && errno == ESRCH; }, std::chrono::seconds(10));
+}
+
+}  // namespace
+
+TEST_F(Mp3Process, EncodesAndDecodesWithTheRealLame)
+{
+    const QString in = wav("in put.wav", 6.0);
+    const QString out = box.file("out put.mp3");
+    prepare(mp3, in, out, jkWavToMp3);
+    mp3.Start();
+    EXPECT_TRUE(mp3.ChildActive());
+    ASSERT_TRUE(log.waitCompletions(1));
+    auto done = log.completions();
+    EXPECT_EQ(done[0].Code, JOB_MP3_DONE);
+    EXPECT_EQ(done[0].Result, ENC_RESULT_ENDED);
+    EXPECT_FALSE(mp3.ChildActive());
+    EXPECT_TRUE(mp3.Running);  // stays set after an item
+    const auto progress = log.progress();
+    ASSERT_FALSE(progress.empty());
+    int last = 0;
+    for (const auto& p : progress) {
+        EXPECT_GE(p.Code, std::max(last, 1));
+        EXPECT_LE(p.Code, 100);
+        EXPECT_FALSE(p.Elapsed.isEmpty());
+        last = p.Code;
+    }
+    EXPECT_EQ(last, 100);
+    auto info = jobstest::probe(out);
+    EXPECT_EQ(info.value("codec_name"), "mp3");
+    EXPECT_EQ(info.value("sample_rate"), "44100");
+    EXPECT_EQ(info.value("channels"), "2");
+    EXPECT_EQ(info.value("bit_rate"), "128000");
+
+    // The same object serves the next item, with the settings read anew: mono.
+    log.events.clear();
+    AppSettings.StereoMode = 4;
+    const QString mono = box.file("mono.mp3");
+    prepare(mp3, in, mono, jkWavToMp3);
+    mp3.Start();
+    ASSERT_TRUE(log.waitCompletions(1));
+    EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_ENDED);
+    EXPECT_EQ(jobstest::probe(mono).value("channels"), "1");
+
+    // Decoding back to WAV.
+    log.events.clear();
+    const QString back = box.file("back.wav");
+    prepare(mp3, out, back, jkMp3ToWav, false);
+    mp3.Start();
+    ASSERT_TRUE(log.waitCompletions(1));
+    EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_ENDED);
+    ASSERT_FALSE(log.progress().empty());  // from lame's frame counter
+    EXPECT_GE(log.progress().back().Code, 90);
+    EXPECT_EQ(mp3.ProgressColumn(), 7);
+    info = jobstest::probe(back);
+    EXPECT_EQ(info.value("codec_name"), "pcm_s16le");
+    EXPECT_EQ(info.value("channels"), "2");
+    EXPECT_NEAR(info.value("duration").toDouble(), 6.0, 0.05);
+    EXPECT_GT(QFileInfo(back).size(), 44100 * 4 * 5);
+}
+
+TEST_F(Mp3Process, OverwriteQuestionAndBusyOutput)
+{
+    const QString in = wav("in.wav", 1.0);
+    const QString out = box.file("exists.mp3");
+    box.write("exists.mp3", "old");
+
+    // Declined: completion 0, nothing started, file unchanged.
+    dialogs.queueAnswer(Answer::No);
+    prepare(mp3, in, out, jkWavToMp3);
+    mp3.Start();
+    EXPECT_FALSE(mp3.ChildActive());
+    ASSERT_TRUE(log.waitCompletions(1));
+    EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_SKIPPED);
+    EXPECT_EQ(box.read("exists.mp3"), "old");
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    const auto box0 = dialogs.shown()[0];
+    EXPECT_EQ(box0.text, out + " has existed,overite it?");
+    EXPECT_EQ(box0.caption, "Discwright");
+    EXPECT_EQ(box0.icon, MessageIcon::Information);
+    EXPECT_EQ(box0.buttons, MessageButtons::YesNo);
+
+    // Accepted while the file is open elsewhere: completion 1.
+    {
+        QFile holder(out);
+        ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+        dialogs.queueAnswer(Answer::Yes);
+        mp3.Start();
+        ASSERT_TRUE(log.waitCompletions(2));
+        EXPECT_EQ(log.completions()[1].Result, ENC_RESULT_IN_USE);
+        EXPECT_EQ(box.read("exists.mp3"), "old");
+    }
+
+    // CD and recording jobs overwrite without asking.
+    for (TJobKind kind : {jkRipTracks, jkRecordingToMp3}) {
+        box.write("exists.mp3", "old");
+        const size_t before = log.completions().size();
+        prepare(mp3, in, out, kind);
+        mp3.Start();
+        ASSERT_TRUE(log.waitCompletions(before + 1));
+        EXPECT_EQ(log.completions().back().Result, ENC_RESULT_ENDED);
+        EXPECT_EQ(jobstest::probe(out).value("codec_name"), "mp3");
+    }
+    EXPECT_EQ(dialogs.shown().size(), 2u);
+}
+
+TEST_F(Mp3Process, MissingLameRaisesTheCreateProcessError)
+{
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", box.file("nowhere").toUtf8());
+    prepare(mp3, wav("in.wav", 0.5), box.file("out.mp3"), jkWavToMp3);
+    try {
+        mp3.Start();
+        ADD_FAILURE() << "no exception";
+    } catch (const EProcessError& e) {
+        EXPECT_STREQ(e.what(), "Error while creating mp3 encoding process!2");
+    }
+    qputenv("PATH", oldPath);
+    EXPECT_FALSE(mp3.ChildActive());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.events.empty());
+    EXPECT_FALSE(QFileInfo::exists(box.file("out.mp3")));
+}
+
+TEST_F(Mp3Process, FailedChildIsReportedAsFailedAndLeavesNoOutput)
+{
+    // lame refuses a six-channel WAV: it exits non-zero.
+    prepare(mp3, wav("six.wav", 0.5, 6), box.file("six.mp3"), jkWavToMp3);
+    mp3.Start();
+    ASSERT_TRUE(log.waitCompletions(1));
+    EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_FAILED);
+    EXPECT_FALSE(QFileInfo::exists(box.file("six.mp3")));
+
+    // A child that dies of a signal nobody sent it, after writing half a file.
+    fakeLame("for a; do out=$a; done\necho half > \"$out\"\nkill -9 $$\n");
+    prepare(mp3, wav("in.wav", 0.5), box.file("killed.mp3"), jkWavToMp3);
+    mp3.Start();
+    ASSERT_TRUE(log.waitCompletions(2));
+    EXPECT_EQ(log.completions()[1].Result, ENC_RESULT_FAILED);
+    EXPECT_TRUE(log.completions()[1].Elapsed.contains("signal 9"));
+    EXPECT_FALSE(QFileInfo::exists(box.file("killed.mp3")));
+}
+
+TEST_F(Mp3Process, OutputIsParsedFromBothPipesAcrossChunks)
+{
+    // Progress on stderr cut in the middle of a line, more on stdout, a last
+    // line without a line break.
+    fakeLame("printf '     0/100    ( 0%%)|    0:00/    0:00|\\n    30/100    (3' >&2\n"
+             "sleep 0.3\n"
+             "printf '0%%)|    0:03/    0:10|\\r' >&2\n"
+             "printf 'Frame stats\\n'\n"
+             "printf '   100/100   (100%%)|    0:09/    0:09|' >&2\n");
+    prepare(mp3, wav("in.wav", 0.2), box.file("o.mp3"), jkWavToMp3);
+    mp3.Start();
+    ASSERT_TRUE(log.waitCompletions(1));
+    EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_ENDED);
+    const auto p = log.progress();
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].Code, 30);
+    EXPECT_EQ(p[0].Elapsed, "0:03");
+    EXPECT_EQ(p[0].Estimated, "0:10");
+    EXPECT_EQ(p[1].Code, 100);
+    EXPECT_EQ(mp3.ProgressColumn(), 15);
+}
+
+TEST_F(Mp3Process, KillEndsTheChildWithoutACompletion)
+{
+    fakeLame("for a; do out=$a; done\necho partial > \"$out\"\nexec sleep 60\n");
+    const QString in = wav("in.wav", 0.2);
+    prepare(mp3, in, box.file("first.mp3"), jkWavToMp3);
+    mp3.Start();
+    ASSERT_TRUE(dwtest::waitFor([&] { return QFileInfo::exists(box.file("first.mp3")); }));
+    // The caller may already have named the next item's output: that file is not touched.
+    box.write("next.mp3", "keep");
+    mp3.OutputFile = box.file("next.mp3");
+    mp3.Kill(0);
+    EXPECT_EQ(box.read("next.mp3"), "keep");
+    EXPECT_FALSE(mp3.Running);
+    EXPECT_FALSE(mp3.ChildActive());
+    EXPECT_FALSE(QFileInfo::exists(box.file("first.mp3")));  // the partial file is gone
+    mp3.Kill(0);  // not running: nothing
+
+    // The next item completes, and its completion is the only one.
+    fakeLame("exit 0\n");
+    prepare(mp3, in, box.file("second.mp3"), jkWavToMp3);
+    mp3.Start();
+    ASSERT_TRUE(log.waitCompletions(1));
+    EXPECT_EQ(log.completions().size(), 1u);
+    EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_ENDED);
+
+    // Destroying the wrapper ends a running child too.
+    fakeLame("echo $$ > \"" + box.file("pid").toUtf8() + "\"\nexec sleep 60\n");
+    pid_t pid = 0;
+    {
+        TMp3EncodeProcess local;
+        prepare(local, in, box.file("third.mp3"), jkWavToMp3);
+        local.Start();
+        ASSERT_TRUE(dwtest::waitFor([&] { return box.read("pid").trimmed().toInt() > 0; }));
+        pid = box.read("pid").trimmed().toInt();
+    }
+    EXPECT_TRUE(processGone(pid));
+    EXPECT_EQ(log.completions().size(), 1u);
+}

@@ -1,0 +1,196 @@
+#include "audio/stream/AuOutput.h"
+
+#include "audio/stream/AuException.h"
+#include "audio/stream/AuThread.h"
+#include "audio/stream/EventHandler.h"
+#include "platform/MainThread.h"
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace dw {
+
+namespace {
+
+// Main-thread wait used while a worker is expected to reach a state soon:
+// keeps servicing synchronisation requests so that a worker (or the
+// dispatcher) waiting on the main thread cannot deadlock us.
+template <typename Cond>
+void waitServicing(Cond cond)
+{
+    for (int turn = 0; !cond(); ++turn) {
+        CheckSynchronize();
+        if (turn < 200)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+}  // namespace
+
+TAuOutput::TAuOutput()
+{
+    TEventHandler::AddRef();
+    Thread = std::make_unique<TAuThread>(this);
+}
+
+TAuOutput::~TAuOutput()
+{
+    Stop(false);
+    // Refuse this output's events for good: its address may be reused.
+    TEventHandler* dispatcher = TEventHandler::Instance();
+    if (dispatcher) {
+        dispatcher->Block(this);
+        dispatcher->WaitUntilNotDispatching(this);
+    }
+    Thread.reset();  // terminates, wakes and joins the worker
+    if (dispatcher)
+        dispatcher->Unblock(this);
+    if (Input)
+        Input->RemoveLinkHolder(this);
+    TEventHandler::Release();
+}
+
+void TAuOutput::InputRemoved(TAuInput* input)
+{
+    if (Input == input)
+        Input = nullptr;
+}
+
+void TAuOutput::linkInput(TAuInput* input)
+{
+    if (input == Input)
+        return;
+    if (Input)
+        Input->RemoveLinkHolder(this);
+    Input = input;
+    if (Input)
+        Input->AddLinkHolder(this);
+}
+
+void TAuOutput::SetInput(TAuInput* input)
+{
+    if (Busy) {
+        Stop(false);
+        linkInput(input);
+        Run();
+    } else {
+        linkInput(input);
+    }
+}
+
+QString TAuOutput::GetExceptionMessage() const
+{
+    std::lock_guard<std::mutex> lock(messageLock_);
+    return ExceptionMessage;
+}
+
+void TAuOutput::setExceptionMessage(const QString& message)
+{
+    std::lock_guard<std::mutex> lock(messageLock_);
+    ExceptionMessage = message;
+}
+
+int32_t TAuOutput::Progress() const
+{
+    TAuInput* input = Input;
+    if (!input)
+        return 0;
+    const int64_t size = input->GetSize();
+    if (size == -1)
+        return -1;
+    if (size == 0)
+        return 0;
+    const double percent = static_cast<double>(input->GetPosition()) / static_cast<double>(size) * 100.0;
+    return static_cast<int32_t>(std::nearbyint(percent));
+}
+
+int TAuOutput::Status() const
+{
+    if (!Busy)
+        return 2;
+    return Thread && Thread->Paused ? 1 : 0;
+}
+
+void TAuOutput::Run()
+{
+    std::lock_guard<std::recursive_mutex> lock(RunLock);
+    setExceptionMessage(QString());
+    if (Busy)
+        throw EAuException("Component is Busy");
+    if (!Input)
+        throw EAuException("Input is not assigned");
+    Busy = true;
+    // A worker that has just wound up a run (or just started) is about to
+    // park; wait for it so that the wake-up cannot be lost.
+    waitServicing([this] { return Thread->Sleeping.load(); });
+    Thread->StopRequest = false;
+    Thread->RunPending = true;
+    Thread->WakeEvent.SetEvent();
+    // Return once the worker has taken the request (it may even have finished
+    // a short run already), so that a Stop right after Run finds it running.
+    waitServicing([this] { return !Thread->RunPending.load(); });
+}
+
+void TAuOutput::Stop(bool async)
+{
+    Stopped = true;
+    if (!Thread)
+        return;
+    Thread->DeliverDone = async;
+    Thread->Finished = false;
+    Thread->StopRequest = true;
+    while (Thread->Paused) {
+        Thread->WakeEvent.SetEvent();
+        std::this_thread::yield();
+    }
+    if (async)
+        return;
+    TEventHandler* dispatcher = TEventHandler::Instance();
+    if (dispatcher)
+        dispatcher->Block(this);
+    waitServicing([this] { return Thread->Sleeping.load() || Thread->Finished.load(); });
+    if (dispatcher) {
+        // An event of this run already taken by the dispatcher is dropped on
+        // delivery; wait for it so that nothing of this run arrives later.
+        dispatcher->WaitUntilNotDispatching(this);
+        dispatcher->Unblock(this);
+    }
+    Thread->DeliverDone = true;
+}
+
+void TAuOutput::Pause()
+{
+    if (!Input)
+        throw EAuException("Input is not assigned.");
+    if (Busy) {
+        Thread->PauseRequest = true;
+        // At most 5 s for the worker to park; given up early when the run
+        // ends first, and serving the main-thread requests a worker may be
+        // waiting on meanwhile.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+        while (!Thread->PausedEvent.WaitFor(std::chrono::milliseconds(5))) {
+            CheckSynchronize();
+            if (!Busy || std::chrono::steady_clock::now() >= deadline)
+                break;
+        }
+        Input->Pause();
+    }
+}
+
+void TAuOutput::Resume()
+{
+    if (Busy && Thread->Paused) {
+        if (Input)
+            Input->Resume();
+        Thread->ResumeRequest = true;
+        while (Thread->Paused) {
+            Thread->WakeEvent.SetEvent();
+            std::this_thread::yield();
+        }
+    }
+}
+
+}  // namespace dw

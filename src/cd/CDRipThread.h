@@ -1,0 +1,74 @@
+#pragma once
+// TCDRipThread: rips one CD track through the drive library into a 16-bit
+// stereo 44100 Hz WAV file, optionally normalises it, and reports to a
+// receiver with WM_JOB_EVENT (progress, JOB_NORMALIZING, JOB_RIP_DONE) and
+// WM_RIP_ERROR.
+//
+// Threads: created and freed on the main thread; the work runs on a thread of
+// its own that only posts events. The destructor waits for that thread.
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+namespace dw {
+
+// The settings a rip reads, taken from AppSettings when the thread is created.
+struct TRipSettings {
+    QString OutputFolder;
+    bool EnableRipTime = false;
+    int RipTime = 0;  // seconds
+    bool IsNormalize = false;
+    int NormalizePercent = 100;
+
+    static TRipSettings FromAppSettings();
+};
+
+// The 44-byte header of a 16-bit stereo 44100 Hz PCM WAV file.
+inline constexpr int RipWavHeaderSize = 44;
+std::array<uint8_t, RipWavHeaderSize> MakeRipWavHeader(uint32_t dataSize);
+
+// Sectors the thread asks the drive for per read.
+inline constexpr int RipSectorsPerRead = 10;
+
+class TCDRipThread {
+public:
+    // Created suspended with the stop flag false; the creator sets CDHandle
+    // and NotifyWindow, then calls Resume.
+    TCDRipThread(int track, QString title);
+    // Waits for the thread to end. Set Stopped first to make that quick.
+    ~TCDRipThread();
+    TCDRipThread(const TCDRipThread&) = delete;
+    TCDRipThread& operator=(const TCDRipThread&) = delete;
+
+    void Resume();
+    bool IsFinished() const { return Finished; }
+    // The file the thread writes: WithTrailingBackslash(OutputFolder) + title + ".wav".
+    QString FileName() const;
+
+    int Track;
+    QString Title;
+    int CDHandle = 0;
+    QObject* NotifyWindow = nullptr;
+    std::atomic<bool> Stopped{false};  // polled once per chunk
+    TRipSettings Settings;
+
+private:
+    void Execute();
+    // Normalises the ripped file with progress events; false on an I/O error
+    // (the ripped file is then left as it was).
+    bool Normalize(const QString& path);
+    void postProgress(int64_t done, int64_t total, std::chrono::steady_clock::time_point start);
+
+    int32_t lastCode_ = -1;      // the last progress event posted
+    int64_t lastSeconds_ = -1;
+    std::thread thread_;
+    std::atomic<bool> Finished{false};
+};
+
+}  // namespace dw

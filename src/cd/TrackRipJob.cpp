@@ -1,0 +1,269 @@
+#include "cd/TrackRipJob.h"
+
+#include "app/Helpers.h"
+#include "app/ResourceText.h"
+#include "app/ScaleWaveVolume.h"
+#include "audio/formats/WaveOut.h"
+#include "cd/CDIn.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <chrono>
+
+namespace dw {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The messages TCDIn raises: a rip that fails with one of them failed on the
+// disc side, any other failure is the file's.
+bool IsCdInMessage(const QString& message)
+{
+    static const QStringList messages = {
+        QStringLiteral("The component is busy"),       QStringLiteral("The drive is not ready"),
+        QStringLiteral("The start track out of range"), QStringLiteral("Trying to rip a data track"),
+        QStringLiteral("The end track out of range"),  QStringLiteral("The Stream is not opened"),
+        QStringLiteral("Track out of range."),          QStringLiteral("The CD could not be read"),
+    };
+    return messages.contains(message);
+}
+
+QString RipErrorMessage(int code)
+{
+    switch (code) {
+    case RIP_ERROR_DRIVE_PARAMS: return ResourceText(res::ModifyCDParmsError);
+    case RIP_ERROR_READ_TOC: return ResourceText(res::ReadTocError);
+    default: return ResourceText(res::CreateFileError);
+    }
+}
+
+}  // namespace
+
+std::optional<TRipItem> ParseRipItem(const QString& item)
+{
+    if (item.size() < 2 || !item[0].isDigit() || !item[1].isDigit())
+        return std::nullopt;
+    const int track = item.left(2).toInt();
+    if (track < 1)
+        return std::nullopt;
+    return TRipItem{track, item.mid(2)};
+}
+
+TTrackRipJob::TTrackRipJob(TRipMode mode, int cdHandle, TCDIn* cdIn, TRipSettings settings, TRipJobView* view)
+    : mode_(mode), cdHandle_(cdHandle), cdIn_(cdIn), settings_(std::move(settings)), view_(view)
+{
+}
+
+TTrackRipJob::~TTrackRipJob() = default;
+
+std::vector<TRipTrackResult> TTrackRipJob::Run(const QStringList& items)
+{
+    std::vector<TRipTrackResult> results;
+    QString jobEnded;  // message of a failure that ended the job
+    if (mode_ == TRipMode::Ripper && cdIn_) {
+        // The component may have been left running; the tray stays locked
+        // while ripping.
+        cdIn_->Reset();
+        cdIn_->LockTray = true;
+    }
+    for (int i = 0; i < items.size(); ++i) {
+        TRipTrackResult r;
+        const std::optional<TRipItem> item = ParseRipItem(items[i]);
+        r.Track = item ? item->Track : 0;
+        r.Title = item ? item->Title : items[i];
+        r.FileName = WithTrailingBackslash(settings_.OutputFolder) + r.Title + QStringLiteral(".wav");
+        if (!jobEnded.isEmpty() || stopped_) {
+            r.Message = jobEnded.isEmpty() ? QStringLiteral("stopped") : jobEnded;
+            results.push_back(r);
+            continue;
+        }
+        if (view_)
+            view_->TrackStarted(i, int(items.size()), r);
+        if (!item) {
+            r.Message = ResourceText(res::ReadCDAudioError);
+            r.Detail = QStringLiteral("the job item does not begin with a track number");
+        } else if (mode_ == TRipMode::Drive) {
+            if (!ripWithThread(r))
+                jobEnded = r.Message;
+        } else {
+            ripWithCdIn(r);
+        }
+        if (view_)
+            view_->TrackFinished(r);
+        results.push_back(r);
+    }
+    return results;
+}
+
+void TTrackRipJob::jobEvent(std::unique_ptr<TProcessInfo> info)
+{
+    if (info->Code == JOB_RIP_DONE) {
+        trackDone_ = true;
+        doneResult_ = info->Result;
+        if (loop_)
+            loop_->quit();
+    } else if (info->Code == JOB_NORMALIZING) {
+        if (view_)
+            view_->Normalizing();
+    } else if (!IsJobEventCode(info->Code)) {
+        if (view_)
+            view_->Progress(info->Code, info->Elapsed, info->Estimated);
+    }
+}
+
+void TTrackRipJob::ripError(int code)
+{
+    ripError_ = code;
+    if (loop_)
+        loop_->quit();
+}
+
+bool TTrackRipJob::ripWithThread(TRipTrackResult& result)
+{
+    trackDone_ = false;
+    doneResult_ = 0;
+    ripError_ = 0;
+    TCDRipThread thread(result.Track, result.Title);
+    thread.Settings = settings_;
+    thread.CDHandle = cdHandle_;
+    thread.NotifyWindow = this;
+    thread.Resume();
+
+    QEventLoop loop;
+    QTimer poll;
+    bool threadGone = false;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (stopped_)
+            thread.Stopped = true;
+        if (thread.IsFinished()) {
+            // Everything the thread posted is delivered before judging.
+            QCoreApplication::sendPostedEvents(this);
+            threadGone = true;
+        }
+        if (trackDone_ || ripError_ != 0 || threadGone)
+            loop.quit();
+    });
+    poll.start(20);
+    loop_ = &loop;
+    if (!trackDone_ && ripError_ == 0)
+        loop.exec();
+    loop_ = nullptr;
+    poll.stop();
+    // Stopping, or waiting for a thread that already finished, is quick.
+    thread.Stopped = thread.Stopped || !trackDone_;
+
+    if (ripError_ != 0) {
+        result.Message = RipErrorMessage(ripError_);
+        return false;
+    }
+    if (!trackDone_) {
+        result.Message = QStringLiteral("stopped");
+        return true;
+    }
+    switch (doneResult_) {
+    case RIP_RESULT_OK:
+        result.Ripped = true;
+        break;
+    case RIP_RESULT_CREATE_FAILED:
+        result.Message = result.FileName + ResourceText(res::CreateWavFileError);
+        break;
+    default:
+        result.Message = ResourceText(res::ReadCDAudioError);
+        break;
+    }
+    return true;
+}
+
+void TTrackRipJob::ripWithCdIn(TRipTrackResult& result)
+{
+    if (!cdIn_) {
+        result.Message = ResourceText(res::ReadCDAudioError);
+        return;
+    }
+    try {
+        cdIn_->SetStartTrack(result.Track);
+        cdIn_->SetEndTrack(result.Track);
+        if (settings_.EnableRipTime) {
+            const int t = std::max(settings_.RipTime, 0);
+            cdIn_->SetStartPos(TCDPosition{result.Track, 0, 0, 0});
+            cdIn_->SetEndPos(TCDPosition{result.Track, uint8_t(std::min(t / 60, 255)), uint8_t(t % 60), 0});
+        }
+    } catch (const std::exception& e) {
+        result.Message = ResourceText(res::ReadCDAudioError);
+        result.Detail = QString::fromUtf8(e.what());
+        return;
+    }
+
+    // One writer serves every track of the job, as the rip window's does.
+    if (!waveOut_) {
+        waveOut_ = std::make_unique<TWaveOut>();
+        waveOut_->SetWavType(wtPCM);
+        waveOut_->SetBlockSize(512);
+        waveOut_->SetFileMode(foRewrite);
+    }
+    TWaveOut& out = *waveOut_;
+    out.SetFileName(result.FileName);
+    out.SetInput(cdIn_);
+    QEventLoop loop;
+    bool done = false;
+    QString failure;
+    const Clock::time_point start = Clock::now();
+    out.OnProgress = [&](TAuOutput* sender) {
+        if (!view_)
+            return;
+        const int code = sender->Progress();
+        const std::unique_ptr<TProcessInfo> info = MakeProgressInfo(code, RoundedSeconds(Clock::now() - start));
+        view_->Progress(code, info->Elapsed, info->Estimated);
+    };
+    out.OnThreadException = [&](TAuOutput* sender) { failure = sender->GetExceptionMessage(); };
+    out.OnDone = [&](TAuOutput*) {
+        done = true;
+        loop.quit();
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (stopped_ && out.IsBusy())
+            out.Stop(true);
+    });
+    try {
+        out.Run();
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
+        done = true;
+    }
+    if (!done) {
+        poll.start(50);
+        loop.exec();
+        poll.stop();
+    }
+    out.OnProgress = nullptr;
+    out.OnThreadException = nullptr;
+    out.OnDone = nullptr;
+
+    if (!failure.isEmpty() || stopped_) {
+        // What was written is not the track: it must not stay behind looking
+        // like one.
+        QFile::remove(result.FileName);
+        result.Message = stopped_ && failure.isEmpty() ? QStringLiteral("stopped")
+                         : IsCdInMessage(failure)     ? ResourceText(res::ReadCDAudioError)
+                                                      : result.FileName + ResourceText(res::CreateWavFileError);
+        result.Detail = failure;
+        return;
+    }
+    if (settings_.IsNormalize) {
+        if (view_)
+            view_->Normalizing();
+        try {
+            ScaleWaveVolume(settings_.NormalizePercent, result.FileName);
+        } catch (const IoError&) {
+            // The ripped file stays as it was; the track still counts as ripped.
+        }
+    }
+    result.Ripped = true;
+}
+
+}  // namespace dw

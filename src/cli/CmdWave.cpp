@@ -1,0 +1,195 @@
+// discwright-cli info and convert-wav: what the WAV conversion window shows
+// about a file, and its conversion chain (TWaveIn -> TFastResampler ->
+// TAudioConverter -> TWaveOut) run from the command line.
+
+#include "audio/formats/AudioConverter.h"
+#include "audio/formats/FastResampler.h"
+#include "audio/formats/WaveIn.h"
+#include "audio/formats/WaveOut.h"
+#include "audio/stream/AuException.h"
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <csignal>
+
+namespace dw::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    gInterrupted = 1;
+}
+
+// Catches Ctrl-C for the lifetime of the object; the previous handler comes back after.
+class InterruptGuard {
+public:
+    InterruptGuard()
+    {
+        gInterrupted = 0;
+        struct sigaction sa = {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &old_);
+    }
+    ~InterruptGuard() { sigaction(SIGINT, &old_, nullptr); }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    struct sigaction old_ = {};
+};
+
+// Opens a WAV file for reading; on failure returns the error line.
+QString openWave(TWaveIn& in, const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return QString("%1: no such file").arg(path);
+    in.SetFileName(path);
+    if (!in.IsValid())
+        return QString("%1: not a valid WAV file (or an encoding that cannot be read)").arg(path);
+    return {};
+}
+
+}  // namespace
+
+int cmdInfo(const QStringList& argv)
+{
+    Args args;
+    QString error;
+    if (!parseArgs(argv, {}, {"json", "quiet"}, args, error))
+        return fail(error, 2);
+    if (args.positional.size() != 1)
+        return fail("usage: discwright-cli info FILE [--json]", 2);
+    const QString path = args.positional[0];
+    TWaveIn in;
+    error = openWave(in, path);
+    if (!error.isEmpty())
+        return fail(error);
+
+    const QString encoding = QString::fromLatin1(WavTypeName(in.GetWavType()));
+    const uint32_t channels = in.GetChannels();
+    const uint32_t rate = in.GetSampleRate();
+    const uint32_t bits = in.GetBitsPerSample();
+    const int64_t frames = std::max<int64_t>(in.GetTotalSamples(), 0);
+    const double seconds = rate ? static_cast<double>(frames) / rate : 0.0;
+
+    if (args.has("json")) {
+        QJsonObject o;
+        o["file"] = path;
+        o["encoding"] = encoding;
+        o["channels"] = static_cast<int>(channels);
+        o["sampleRate"] = static_cast<qint64>(rate);
+        o["bitsPerSample"] = static_cast<int>(bits);
+        o["sampleFrames"] = static_cast<qint64>(frames);
+        o["duration"] = seconds;
+        printJson(QJsonDocument(o));
+        return 0;
+    }
+    out(QString("File:            %1").arg(QFileInfo(path).fileName()));
+    out(QString("Encoding:        %1").arg(encoding));
+    out(QString("Channels:        %1").arg(channels));
+    out(QString("Sample rate:     %1 Hz").arg(rate));
+    out(QString("Bits per sample: %1").arg(bits));
+    out(QString("Sample frames:   %1").arg(frames));
+    out(QString("Duration:        %1 s").arg(seconds, 0, 'f', 3));
+    return 0;
+}
+
+int cmdConvertWav(const QStringList& argv)
+{
+    Args args;
+    QString error;
+    if (!parseArgs(argv, {"channels", "rate", "bits", "encoding"}, {"quiet"}, args, error))
+        return fail(error, 2);
+    if (args.positional.size() != 2)
+        return fail("usage: discwright-cli convert-wav IN OUT [--channels 1|2] [--rate HZ] [--bits 8|16|24|32] "
+                    "[--encoding pcm|ima-adpcm]",
+                    2);
+    const QString inPath = args.positional[0];
+    const QString outPath = args.positional[1];
+
+    int channels = 0, rate = 0, bits = 0;
+    if (args.has("channels") && (!parseInt(args.value("channels"), channels) || channels < 1 || channels > 2))
+        return fail("--channels must be 1 or 2", 2);
+    if (args.has("rate") && (!parseInt(args.value("rate"), rate) || rate < 1000 || rate > 384000))
+        return fail("--rate must be a whole number of Hz from 1000 to 384000", 2);
+    if (args.has("bits") &&
+        (!parseInt(args.value("bits"), bits) || (bits != 8 && bits != 16 && bits != 24 && bits != 32)))
+        return fail("--bits must be 8, 16, 24 or 32", 2);
+    const QString encoding = args.value("encoding", "pcm");
+    if (encoding != "pcm" && encoding != "ima-adpcm")
+        return fail("--encoding must be pcm or ima-adpcm", 2);
+
+    TWaveIn waveIn;
+    error = openWave(waveIn, inPath);
+    if (!error.isEmpty())
+        return fail(error);
+
+    TFastResampler resampler;
+    TAudioConverter converter;
+    TWaveOut waveOut;
+    resampler.SetInput(&waveIn);
+    converter.SetInput(&resampler);
+    converter.SetMode(TMSConverterMode::msmMonoToBoth);
+    // What is not given stays as the input has it.
+    converter.SetOutBitsPerSample(bits && static_cast<uint32_t>(bits) != waveIn.GetBitsPerSample() ? bits : 0);
+    converter.SetOutChannels(channels && static_cast<uint32_t>(channels) != waveIn.GetChannels() ? channels : 0);
+    resampler.SetOutSampleRate(rate ? static_cast<uint32_t>(rate) : waveIn.GetSampleRate());
+    waveOut.SetInput(&converter);
+    waveOut.SetFileName(outPath);
+    waveOut.SetFileMode(foRewrite);
+    waveOut.SetBlockSize(512);
+    waveOut.SetCreateNonMsHeaders(false);
+    waveOut.SetWavType(encoding == "ima-adpcm" ? wtDVIADPCM : wtPCM);
+
+    ProgressBar bar(QStringLiteral("Converting"), args.has("quiet"));
+    QEventLoop loop;
+    bool done = false;
+    bool stopAsked = false;
+    waveOut.OnProgress = [&](TAuOutput* o) { bar.update(o->Progress()); };
+    waveOut.OnDone = [&](TAuOutput*) {
+        done = true;
+        loop.quit();
+    };
+    InterruptGuard guard;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (gInterrupted && !stopAsked) {
+            stopAsked = true;
+            waveOut.Stop(true);
+        }
+    });
+    poll.start();
+    try {
+        waveOut.Run();
+    } catch (const EAuException& e) {
+        return fail(e.Message());
+    }
+    if (!done)
+        loop.exec();
+    poll.stop();
+
+    const QString message = waveOut.GetExceptionMessage();
+    if (!message.isEmpty()) {
+        bar.finish();
+        return fail(message);
+    }
+    if (stopAsked) {
+        bar.finish();
+        return fail(QString("stopped; %1 holds what was converted so far").arg(outPath), 130);
+    }
+    bar.update(100);
+    bar.finish();
+    return 0;
+}
+
+}  // namespace dw::cli

@@ -1,0 +1,319 @@
+// The track rip thread over the drive library and CD images: the WAV file it
+// writes, the events it posts, rip time, normalising, stopping, and the
+// failures that must end a track as failed.
+
+#include "cd/CDRipThread.h"
+#include "cd/DriveLibrary.h"
+#include "cd/DriveRecords.h"
+#include "jobs/JobEvents.h"
+#include "platform/CdDrives.h"
+#include "support/TestSupport.h"
+
+#include "RipTestDisc.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+using namespace dw;
+
+namespace {
+
+struct Seen {
+    int code;
+    int result;
+    QString elapsed, estimated;
+};
+
+class Collector : public JobEventReceiver {
+public:
+    std::vector<Seen> events;
+    std::vector<int> ripErrors;
+    bool finished() const
+    {
+        return !ripErrors.empty() || (!events.empty() && events.back().code == JOB_RIP_DONE);
+    }
+
+protected:
+    void jobEvent(std::unique_ptr<TProcessInfo> info) override
+    {
+        events.push_back({info->Code, info->Result, info->Elapsed, info->Estimated});
+    }
+    void ripError(int code) override { ripErrors.push_back(code); }
+};
+
+uint32_t le32(const QByteArray& b, int at)
+{
+    return uint8_t(b[at]) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16
+           | uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+class CDRipThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        disc = riptest::MakeTestDisc(sandbox.path(), "disc", {300, 25, 130, 60}, {4});
+        out = sandbox.file("out");
+        QDir().mkpath(out);
+        openHandle();
+    }
+    void TearDown() override
+    {
+        if (handle)
+            CloseCDHandle(handle);
+        SetExplicitCdDevices({});
+    }
+    void openHandle()
+    {
+        SetExplicitCdDevices({disc.cue});
+        CdListRecord list{};
+        list[0] = 8;
+        ASSERT_EQ(GetCDList(list), 1);
+        OpenRequestRecord request{};
+        EncodeOpenRequest(OpenRequest{}, request);
+        handle = GetCDHandle(request);
+        ASSERT_NE(handle, 0);
+    }
+    // Rips one track and waits for its completion (or a rip error).
+    std::unique_ptr<TCDRipThread> rip(int track, const QString& title, TRipSettings settings = {})
+    {
+        if (settings.OutputFolder.isEmpty())
+            settings.OutputFolder = out;
+        auto t = std::make_unique<TCDRipThread>(track, title);
+        t->Settings = settings;
+        t->CDHandle = handle;
+        t->NotifyWindow = &collector;
+        t->Resume();
+        EXPECT_TRUE(dwtest::waitFor([&] { return collector.finished(); }));
+        return t;
+    }
+    std::vector<int> progressCodes() const
+    {
+        std::vector<int> codes;
+        for (const Seen& s : collector.events)
+            if (s.code >= 0 && s.code <= 100)
+                codes.push_back(s.code);
+        return codes;
+    }
+
+    dwtest::Sandbox sandbox;
+    riptest::TestDisc disc;
+    QString out;
+    int handle = 0;
+    Collector collector;
+};
+
+TEST_F(CDRipThreadTest, RipsATrackBitIdenticalWithItsHeaderAndProgress)
+{
+    auto t = rip(2, "Short one");
+    EXPECT_EQ(t->FileName(), out + "/Short one.wav");
+    const QByteArray file = sandbox.read(t->FileName());
+    ASSERT_EQ(file.size(), 44 + 25 * 2352);
+    EXPECT_TRUE(file.mid(44) == disc.track(2));
+    // The header, field by field.
+    EXPECT_EQ(file.left(4), "RIFF");
+    EXPECT_EQ(le32(file, 4), 25u * 2352 + 36);
+    EXPECT_EQ(file.mid(8, 8), "WAVEfmt ");
+    EXPECT_EQ(le32(file, 16), 16u);
+    EXPECT_EQ(le32(file, 20), 1u | 2u << 16);   // PCM, 2 channels
+    EXPECT_EQ(le32(file, 24), 44100u);
+    EXPECT_EQ(le32(file, 28), 176400u);
+    EXPECT_EQ(le32(file, 32), 4u | 16u << 16);  // block align 4, 16 bits
+    EXPECT_EQ(file.mid(36, 4), "data");
+    EXPECT_EQ(le32(file, 40), 25u * 2352);
+    EXPECT_TRUE(MakeRipWavHeader(25 * 2352).size() == 44);
+
+    // 25 sectors are read as 10, 10 and 5; then exactly one completion.
+    EXPECT_EQ(progressCodes(), (std::vector<int>{40, 80, 100}));
+    ASSERT_EQ(collector.events.size(), 4u);
+    EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
+    EXPECT_EQ(collector.events.back().result, 0);
+    for (size_t i = 0; i + 1 < collector.events.size(); ++i) {
+        EXPECT_EQ(collector.events[i].elapsed, "00:00");
+        EXPECT_EQ(collector.events[i].estimated, "00:00");
+    }
+
+    // A longer track, and the first track of the disc.
+    collector.events.clear();
+    rip(1, "First");
+    EXPECT_TRUE(sandbox.read("out/First.wav").mid(44) == disc.track(1));
+    EXPECT_EQ(progressCodes().size(), 30u);
+    EXPECT_EQ(collector.events.back().result, 0);
+}
+
+TEST_F(CDRipThreadTest, RipTimeCutsTheTrackAndNormalisingScalesEverySample)
+{
+    TRipSettings settings;
+    settings.EnableRipTime = true;
+    settings.RipTime = 1;
+    rip(3, "Cut", settings);
+    EXPECT_TRUE(sandbox.read("out/Cut.wav").mid(44) == disc.track(3).left(75 * 2352));
+    EXPECT_EQ(progressCodes().back(), 100);
+
+    collector.events.clear();
+    settings = {};
+    settings.IsNormalize = true;
+    settings.NormalizePercent = 50;
+    rip(3, "Quiet", settings);
+    const QByteArray file = sandbox.read("out/Quiet.wav");
+    const QByteArray original = disc.track(3);
+    ASSERT_EQ(file.size(), 44 + original.size());
+    EXPECT_EQ(le32(file, 40), uint32_t(original.size()));
+    for (int i = 0; i < original.size(); i += 2) {
+        const int16_t in = int16_t(uint8_t(original[i]) | uint8_t(original[i + 1]) << 8);
+        const int16_t got = int16_t(uint8_t(file[44 + i]) | uint8_t(file[44 + i + 1]) << 8);
+        ASSERT_EQ(got, int16_t(std::nearbyint(float(in) * 0.5f))) << "sample at byte " << i;
+    }
+    EXPECT_FALSE(QFile::exists(sandbox.file("out/Quiet.nor")));
+    // JOB_NORMALIZING comes after the rip's progress, then the normalise's
+    // own progress, then the completion.
+    int normalizing = -1;
+    for (size_t i = 0; i < collector.events.size(); ++i)
+        if (collector.events[i].code == JOB_NORMALIZING)
+            normalizing = int(i);
+    ASSERT_GT(normalizing, 0);
+    EXPECT_EQ(collector.events[size_t(normalizing) - 1].code, 100);
+    EXPECT_LT(size_t(normalizing) + 1, collector.events.size() - 1);
+    EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
+    EXPECT_EQ(collector.events.back().result, 0);
+}
+
+TEST_F(CDRipThreadTest, FailuresEndTheTrackAsFailed)
+{
+    // A folder that does not exist: the file cannot be created.
+    TRipSettings settings;
+    settings.OutputFolder = sandbox.file("missing");
+    rip(1, "Nowhere", settings);
+    ASSERT_EQ(collector.events.size(), 1u);
+    EXPECT_EQ(collector.events[0].code, JOB_RIP_DONE);
+    EXPECT_EQ(collector.events[0].result, 5);
+
+    // A data track and a track the disc does not have are not read as audio.
+    for (int track : {4, 5}) {
+        collector.events.clear();
+        rip(track, "Data");
+        ASSERT_EQ(collector.events.size(), 1u);
+        EXPECT_EQ(collector.events[0].result, 3) << "track " << track;
+        EXPECT_FALSE(QFile::exists(sandbox.file("out/Data.wav")));
+    }
+
+    // A disc that goes away after the drive was opened: the drive may still
+    // answer from what it holds open (a deleted image stays readable through
+    // its open file), or fail on the table or the sectors. Whatever happens,
+    // a file that claims the audio must hold all of it.
+    const QByteArray expected = disc.track(1);
+    collector.events.clear();
+    ASSERT_TRUE(QFile::remove(disc.cue));
+    ASSERT_TRUE(QFile::remove(disc.bin));
+    rip(1, "Gone");
+    if (collector.ripErrors.empty()) {
+        ASSERT_FALSE(collector.events.empty());
+        EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
+        const QByteArray file = sandbox.read("out/Gone.wav");
+        ASSERT_GE(file.size(), 44);
+        if (collector.events.back().result == 0)
+            EXPECT_TRUE(file.mid(44) == expected && le32(file, 40) == uint32_t(expected.size()));
+        else
+            EXPECT_EQ(le32(file, 40), 0u);
+    } else {
+        EXPECT_EQ(collector.ripErrors, std::vector<int>{2});
+        EXPECT_TRUE(collector.events.empty());
+    }
+
+    // A handle that is not open: setting the drive parameters fails.
+    collector.ripErrors.clear();
+    collector.events.clear();
+    CloseCDHandle(handle);
+    rip(1, "Closed");
+    EXPECT_EQ(collector.ripErrors, std::vector<int>{1});
+    handle = 0;
+}
+
+TEST_F(CDRipThreadTest, AFullDiskEndsTheTrackAsFailedAndLeavesNoFile)
+{
+    // Writes beyond 100 kB fail as on a full disk.
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &old);
+    rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 100000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    rip(1, "Full");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &old, nullptr);
+
+    ASSERT_FALSE(collector.events.empty());
+    EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
+    EXPECT_EQ(collector.events.back().result, 5);
+    EXPECT_FALSE(QFile::exists(sandbox.file("out/Full.wav")));
+}
+
+TEST_F(CDRipThreadTest, AStoppedThreadPostsNothingAndLeavesNoCompleteFile)
+{
+    auto t = std::make_unique<TCDRipThread>(1, "Stopped");
+    t->Settings.OutputFolder = out;
+    t->CDHandle = handle;
+    t->NotifyWindow = &collector;
+    t->Stopped = true;
+    t->Resume();
+    ASSERT_TRUE(dwtest::waitFor([&] { return t->IsFinished(); }));
+    t.reset();
+    QCoreApplication::sendPostedEvents(&collector);
+    EXPECT_TRUE(collector.events.empty());
+    EXPECT_TRUE(collector.ripErrors.empty());
+    const QByteArray file = sandbox.read("out/Stopped.wav");
+    ASSERT_GE(file.size(), 44);
+    EXPECT_EQ(le32(file, 40), 0u);
+
+    // Freeing a running thread after setting the stop flag waits for it.
+    auto running = std::make_unique<TCDRipThread>(1, "Freed");
+    running->Settings.OutputFolder = out;
+    running->CDHandle = handle;
+    running->NotifyWindow = &collector;
+    running->Resume();
+    running->Stopped = true;
+    running.reset();
+    QCoreApplication::sendPostedEvents(&collector);
+    for (const Seen& s : collector.events)
+        EXPECT_NE(s.code, JOB_RIP_DONE) << "a completion would mean the stop flag was missed";
+}
+
+TEST_F(CDRipThreadTest, ADiscCutShortDuringTheRipIsNeverPresentedAsComplete)
+{
+    // A long track; the image loses its end when the first progress arrives.
+    const riptest::TestDisc big = riptest::MakeTestDisc(sandbox.path(), "big", {30000}, {}, 4242);
+    CloseCDHandle(handle);
+    disc = big;
+    openHandle();
+    auto t = std::make_unique<TCDRipThread>(1, "Big");
+    t->Settings.OutputFolder = out;
+    t->CDHandle = handle;
+    t->NotifyWindow = &collector;
+    t->Resume();
+    ASSERT_TRUE(dwtest::waitFor([&] { return !collector.events.empty(); }));
+    ASSERT_TRUE(QFile::resize(big.bin, qint64(2000) * 2352));
+    ASSERT_TRUE(dwtest::waitFor([&] { return collector.finished(); }));
+    t.reset();
+    const QByteArray file = sandbox.read("out/Big.wav");
+    ASSERT_GE(file.size(), 44);
+    if (collector.events.back().result == 3) {
+        EXPECT_EQ(le32(file, 40), 0u);  // the header does not claim the audio
+    } else {
+        // The rip won the race: then it must be whole.
+        EXPECT_EQ(collector.events.back().result, 0);
+        EXPECT_EQ(le32(file, 40), 30000u * 2352);
+        EXPECT_EQ(file.size(), 44 + 30000 * 2352);
+    }
+}
+
+}  // namespace

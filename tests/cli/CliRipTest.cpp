@@ -1,0 +1,166 @@
+// discwright-cli rip as a black box: CD images made by the image tool are
+// ripped in both modes and compared byte for byte with the image's audio.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "support/CdImages.h"
+#include "support/TestSupport.h"
+
+using dwtest::runCli;
+
+namespace {
+
+constexpr int kSector = 2352;
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+uint32_t le32(const QByteArray& b, int at)
+{
+    return uint8_t(b[at]) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16
+           | uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+class CliRip : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Tracks of 3 s, 2 s 10 frames and 4 s: starts at sectors 0, 225, 385; 685 in all.
+        cue = dwtest::makeCdImageFrom(box.path(), {"0:03", "0:02:10", "0:04"});
+        bin = readFile(dwtest::binPathOf(cue));
+        ASSERT_EQ(bin.size(), 685 * kSector);
+        out = box.file("out");
+    }
+    QByteArray track(int t) const
+    {
+        static const int starts[] = {0, 225, 385, 685};
+        return bin.mid(starts[t - 1] * kSector, (starts[t] - starts[t - 1]) * kSector);
+    }
+    // The audio of a ripped WAV file after checking its header's data size.
+    QByteArray audio(const QString& name) const
+    {
+        const QByteArray wav = readFile(out + "/" + name);
+        if (wav.size() < 44)
+            return "<no file>";
+        EXPECT_EQ(le32(wav, 40), uint32_t(wav.size() - 44)) << name.toStdString();
+        return wav.mid(44);
+    }
+
+    dwtest::Sandbox box;
+    QString cue, out;
+    QByteArray bin;
+};
+
+TEST_F(CliRip, BothModesRipEveryTrackBitIdentical)
+{
+    for (const QString mode : {"drive", "ripper", ""}) {
+        QDir(out).removeRecursively();
+        QStringList args{"rip", "--device", cue, "--output", out};
+        if (!mode.isEmpty())
+            args << "--mode" << mode;
+        const auto r = runCli(args);
+        ASSERT_EQ(r.status, 0) << mode.toStdString() << ": " << r.err.toStdString();
+        EXPECT_EQ(r.out, out + "/Track01.wav\n" + out + "/Track02.wav\n" + out + "/Track03.wav\n");
+        for (int t = 1; t <= 3; ++t)
+            EXPECT_TRUE(audio(QString("Track0%1.wav").arg(t)) == track(t)) << mode.toStdString() << " track " << t;
+        EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 3);
+    }
+}
+
+TEST_F(CliRip, TrackChoiceTitlesRipTimeAndNormalising)
+{
+    // A title renamed in the disc cache names the file without the characters
+    // not allowed in file names.
+    ASSERT_EQ(runCli({"title", "--device", cue, "2", "A/B: C?"}).status, 0);
+    auto r = runCli({"rip", "--device", cue, "--output", out, "--tracks", "2,3", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(json["mode"].toString(), "drive");
+    const QJsonArray tracks = json["tracks"].toArray();
+    ASSERT_EQ(tracks.size(), 2);
+    EXPECT_EQ(tracks[0].toObject()["file"].toString(), out + "/AB C.wav");
+    EXPECT_TRUE(tracks[0].toObject()["ripped"].toBool());
+    EXPECT_EQ(tracks[1].toObject()["track"].toInt(), 3);
+    EXPECT_TRUE(audio("AB C.wav") == track(2));
+    EXPECT_TRUE(audio("Track03.wav") == track(3));
+    EXPECT_FALSE(QFile::exists(out + "/Track01.wav"));
+
+    // One second of each track, in both modes, normalised to half.
+    for (const QString mode : {"drive", "ripper"}) {
+        QDir(out).removeRecursively();
+        r = runCli({"rip", "--device", cue, "--output", out, "--tracks", "1", "--rip-time", "1", "--normalize", "50",
+                    "--mode", mode});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QByteArray got = audio("Track01.wav");
+        const QByteArray want = track(1).left(75 * kSector);
+        ASSERT_EQ(got.size(), want.size()) << mode.toStdString();
+        for (int i = 0; i < want.size(); i += 2) {
+            const int16_t in = int16_t(uint8_t(want[i]) | uint8_t(want[i + 1]) << 8);
+            const int16_t o = int16_t(uint8_t(got[i]) | uint8_t(got[i + 1]) << 8);
+            ASSERT_EQ(o, int16_t(std::nearbyint(float(in) * 0.5f))) << mode.toStdString() << " byte " << i;
+        }
+    }
+
+    // Settings come from options.ini when no flag overrides them.
+    ASSERT_EQ(runCli({"config", "CommonOptions.OutputFolder=" + box.file("fromini") + "/"}).status, 0);
+    ASSERT_EQ(runCli({"config", "CommonOptions.EnableRipTime=1"}).status, 0);
+    ASSERT_EQ(runCli({"config", "CommonOptions.RipTime=2"}).status, 0);
+    r = runCli({"rip", "--device", cue, "--tracks", "3", "--mode", "ripper"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QByteArray wav = readFile(box.file("fromini/Track03.wav"));
+    EXPECT_TRUE(wav.mid(44) == track(3).left(150 * kSector));
+    // RipTime 0 with the cut on starts nothing.
+    r = runCli({"rip", "--device", cue, "--rip-time", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "discwright-cli: You select to extract 0 second, please change it on Options dialog.\n");
+}
+
+TEST_F(CliRip, FailuresPrintTheJobMessagesAndExitNonZero)
+{
+    // A folder that exists but where no file can be created.
+    for (const QString mode : {"drive", "ripper"}) {
+        const auto r = runCli({"rip", "--device", cue, "--output", "/proc", "--tracks", "1-2", "--mode", mode});
+        EXPECT_EQ(r.status, 1) << mode.toStdString();
+        const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2) << r.err.toStdString();
+        EXPECT_TRUE(lines[0].startsWith("discwright-cli: /proc/Track01.wav is not a valid file name.Please rename "
+                                        "the Title in the CD tracks list."))
+            << lines[0].toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+
+    // A disc with a data track is no audio CD; a track the disc lacks; bad flags.
+    const QString mixed = dwtest::makeCdImage(box.path(), {2}, dwtest::CdImageOptions().named("mixed").withDataTrack("0:02"));
+    auto r = runCli({"rip", "--device", mixed, "--output", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "discwright-cli: Can not find audio CD in your CD device.\n");
+    r = runCli({"rip", "--device", cue, "--output", out, "--tracks", "4"});
+    EXPECT_EQ(r.status, 2);
+    r = runCli({"rip", "--device", cue, "--output", out, "--tracks", "3-1"});
+    EXPECT_EQ(r.status, 2);
+    r = runCli({"rip", "--device", cue, "--output", out, "--mode", "fast"});
+    EXPECT_EQ(r.status, 2);
+    r = runCli({"rip", "--device", box.file("nothing.cue"), "--output", out});
+    EXPECT_NE(r.status, 0);
+    EXPECT_FALSE(QDir(out).exists() && !QDir(out).entryList(QDir::Files).isEmpty());
+
+    // An image whose .bin is shorter than its sheet says is refused before
+    // anything is written, in both modes.
+    QFile::resize(dwtest::binPathOf(cue), 100 * kSector);
+    for (const QString mode : {"drive", "ripper"}) {
+        r = runCli({"rip", "--device", cue, "--output", out, "--mode", mode});
+        EXPECT_NE(r.status, 0) << mode.toStdString();
+        EXPECT_TRUE(!QDir(out).exists() || QDir(out).entryList(QDir::Files).isEmpty()) << mode.toStdString();
+    }
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include "app/Helpers.h"
 #include "app/ResourceText.h"
+#include "cd/CDIn.h"
 #include "cd/DriveLibrary.h"
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
@@ -137,10 +138,41 @@ void DiscListing::Show(int position)
     }
 }
 
-void DiscListing::Activate()
+void DiscListing::Activate(TCDIn* component)
 {
+    try {
+        if (CDHandle == 0 && component) {
+            if (AudioCdPresent()) {
+                SelectComponentDrive(*component, AppSettings.Index);
+                ListThroughComponent(*component);
+            } else {
+                NoAudioCd = true;
+            }
+        }
+    } catch (const std::exception&) {
+        // Like showing, activation never stops the window.
+    }
     if (NoAudioCd)
         Status = ResourceText(res::Check_CDRom);
+}
+
+void DiscListing::SelectComponentDrive(TCDIn& component, int index)
+{
+    const int count = component.DrivesCount();
+    component.SetCurrentDrive(index <= 0 || index >= count ? 0 : index);
+}
+
+void DiscListing::ListThroughComponent(TCDIn& component)
+{
+    readDiscInformation();
+    Rows.clear();
+    const int count = component.TrackCount();
+    for (int t = 1; t <= count; ++t) {
+        const TCDTrackInfo info = component.TrackInfo(t);
+        Rows.push_back(MakeTrackRow(t, info.Minute, info.Second));
+    }
+    Status = component.DriveName();
+    IdleStatusText = Status;
 }
 
 void DiscListing::readDiscInformation()
@@ -190,10 +222,19 @@ bool DiscListing::ListFromToc()
     return true;
 }
 
-void DiscListing::Refresh()
+void DiscListing::Refresh(TCDIn* component)
 {
-    if (CDHandle == 0)
+    if (CDHandle == 0) {
+        if (!component)
+            return;
+        if (AudioCdPresent()) {
+            SelectComponentDrive(*component, AppSettings.Index);
+            ListThroughComponent(*component);
+        } else {
+            Status = ResourceText(res::Check_CDRom);
+        }
         return;
+    }
     if (AudioCdPresent()) {
         ListFromToc();
         if (Status == ResourceText(res::Check_CDRom))

@@ -44,7 +44,10 @@ QStringList BuildJobList(const std::vector<TrackRow>& rows);
 // The cache lives above this layer; cddb/DiscCache.h gives DiscListingCache().
 using DiscCacheAccess = std::function<bool(const QString& discKey, bool write)>;
 
-// The state of the main window's track list in drive mode.
+class TCDIn;
+
+// The state of the main window's track list, in drive mode (a drive-library
+// handle) or ripper mode (the CD input component).
 class DiscListing {
 public:
     // Without a cache the titles stay as the settings record holds them.
@@ -68,16 +71,28 @@ public:
     // drive holds an audio CD (otherwise NoAudioCd), and IdleStatusText.
     void Show(int position);
 
-    // The activation step for drive mode: the no-audio-CD status.
-    void Activate();
+    // The activation step. In ripper mode (no handle) with a component: when an
+    // audio CD is present, the component's drive is chosen from `Index` and the
+    // tracks are listed through it; otherwise NoAudioCd. Then, with NoAudioCd,
+    // the no-audio-CD status.
+    void Activate(TCDIn* component = nullptr);
+
+    // Ripper mode: reads the disc information, then lists every track of the
+    // component's disc with its length; the status (and IdleStatusText) become
+    // the component's drive name.
+    void ListThroughComponent(TCDIn& component);
+
+    // Selects the component's drive at `index`, or drive 0 when index <= 0 or
+    // index >= the drive count.
+    static void SelectComponentDrive(TCDIn& component, int index);
 
     // Reads the disc information, then lists the tracks from the table of
     // contents. False (status "Not get CD device information!", empty list)
     // when the table cannot be read.
     bool ListFromToc();
 
-    // Menu "Refresh" and device arrival in drive mode.
-    void Refresh();
+    // Menu "Refresh" and device arrival; in ripper mode through the component.
+    void Refresh(TCDIn* component = nullptr);
 
     // Device removal: the list is cleared.
     void Clear() { Rows.clear(); }

@@ -4,6 +4,7 @@
 
 #include "app/ResourceText.h"
 #include "app/Settings.h"
+#include "cd/CDIn.h"
 #include "cd/DiscListing.h"
 #include "cd/DriveLibrary.h"
 #include "platform/Dialogs.h"
@@ -230,4 +231,33 @@ TEST(DiscListing, ClosingCopiesTitlesAndClosesTheHandle)
     CloseCDHandle(broken.CDHandle);
     broken.CloseDisc();
     EXPECT_EQ(dialogs.texts(), QStringList{"Error while closing CD handle!"});
+}
+
+TEST(DiscListing, RipperModeListsThroughTheComponentAndFollowsTheDisc)
+{
+    ListingEnv env;
+    const QString audio = dwtest::makeCdImageFrom(env.box.path(), {"1:30", "0:40"}, dwtest::CdImageOptions().named("audio"));
+    const QString data = dwtest::makeCdImageFrom(env.box.path(), {}, dwtest::CdImageOptions().named("data").withDataTrack("5"));
+    env.images({audio});
+    AppSettings.Index = 7;  // out of range: drive 0 is used
+    TCDIn cd;
+    DiscListing listing;  // no handle: ripper mode
+    listing.Activate(&cd);
+    EXPECT_FALSE(listing.NoAudioCd);
+    EXPECT_EQ(cd.GetCurrentDrive(), 0);
+    EXPECT_EQ(lengths(listing), (std::vector<QString>{"01:30", "00:40"}));
+    EXPECT_EQ(listing.Rows[1].title, "Track02");
+    EXPECT_EQ(listing.Status, cd.DriveName());
+    EXPECT_EQ(listing.IdleStatusText, listing.Status);
+    EXPECT_FALSE(listing.DiscKey.isEmpty());
+
+    env.images({data});
+    listing.Refresh(&cd);
+    EXPECT_EQ(listing.Status, "Can not find audio CD in your CD device.");
+
+    DiscListing noDisc;
+    noDisc.Activate(&cd);
+    EXPECT_TRUE(noDisc.NoAudioCd);
+    EXPECT_TRUE(noDisc.Rows.empty());
+    EXPECT_EQ(noDisc.Status, "Can not find audio CD in your CD device.");
 }

@@ -94,7 +94,10 @@ int32_t TCDIn::DrivesCount()
 QString TCDIn::DriveName()
 {
     Selection sel(*this);
-    TRipperDriveParams* p = CR_GetStructPointer();
+    // A block of our own: the library's shared one may be in use by a run
+    // starting on the worker thread.
+    TRipperDriveParams block;
+    TRipperDriveParams* p = &block;
     CR_GetCDROMParameters(p);
     const QString name = QString::fromUtf8(CR_GetDriveID(p));
     if (!EnableJitterCorrection)
@@ -218,7 +221,8 @@ void TCDIn::DoInit()
     // go to the component's own drive.
     select();
     try {
-        TRipperDriveParams* p = CR_GetStructPointer();
+        TRipperDriveParams block;  // see DriveName
+        TRipperDriveParams* p = &block;
         CR_GetCDROMParameters(p);
         CR_SetJitterCorrection(p, EnableJitterCorrection);
         // 0 leaves the library's value alone.

@@ -218,7 +218,8 @@ bool TWaveIn::setUpAcm(const wav::HeaderInfo& info)
         acm::MMSYSERR_NOERROR)
         return false;
     conv.NewFormat = suggested;
-    if (conv.Convert() != 0)
+    // Nothing decodable (no "data", or no MPEG frame in it): not a usable file.
+    if (conv.Convert() != 0 || conv.GetSize() == 0)
         return false;
     auto decoded = std::make_unique<TMemoryStream>();
     if (conv.SaveWav(*decoded) != 0)

@@ -26,7 +26,7 @@ QString norPath(const QString& path)
 
 }  // namespace
 
-bool ScaleWaveVolume(int percent, const QString& path)
+bool ScaleWaveVolume(int percent, const QString& path, const ScaleProgress& progress)
 {
     const float factor = float(percent) / 100.0f;
     const QString temp = norPath(path);
@@ -46,8 +46,15 @@ bool ScaleWaveVolume(int percent, const QString& path)
         if (dst.write(header) != header.size())
             fail("Cannot write", dst);
 
+        const qint64 total = src.size();
+        qint64 done = header.size();
         char block[2048];
         for (;;) {
+            if (progress && !progress(done, total)) {
+                dst.close();
+                QFile::remove(temp);
+                return false;
+            }
             const qint64 n = src.read(block, sizeof block);
             if (n < 0)
                 fail("Cannot read", src);
@@ -67,6 +74,7 @@ bool ScaleWaveVolume(int percent, const QString& path)
             // A short write (a full disk) must not replace the source with a cut copy.
             if (dst.write(block, n) != n)
                 fail("Cannot write", dst);
+            done += n;
         }
         if (!dst.flush())
             fail("Cannot write", dst);

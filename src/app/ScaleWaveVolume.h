@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <stdexcept>
 
 namespace dw {
@@ -15,8 +17,13 @@ struct IoError : std::runtime_error {
 // rounding halves to even and clamping to the 16-bit range, through a ".nor"
 // file beside the source that then replaces it. Throws IoError when a file
 // cannot be opened, read or written (the source is then left as it was).
-// Returns false when the source could not be deleted: the scaled copy then
-// stays under the ".nor" name.
-bool ScaleWaveVolume(int percent, const QString& path);
+// Returns true when the scaled file has replaced the source; false when the
+// source could not be deleted (the scaled copy then stays under the ".nor"
+// name) or when progress asked to stop (the partial copy is removed).
+//
+// progress, when given, is called before each block with the bytes done so far
+// and the file's size; returning false stops the step.
+using ScaleProgress = std::function<bool(int64_t done, int64_t total)>;
+bool ScaleWaveVolume(int percent, const QString& path, const ScaleProgress& progress = {});
 
 }  // namespace dw

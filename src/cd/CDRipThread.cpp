@@ -1,6 +1,7 @@
 #include "cd/CDRipThread.h"
 
 #include "app/Helpers.h"
+#include "app/ScaleWaveVolume.h"
 #include "app/Settings.h"
 #include "cd/DriveLibrary.h"
 #include "cd/DriveRecords.h"
@@ -73,13 +74,6 @@ private:
     QFile& file_;
     std::vector<uint8_t> staged_;
 };
-
-QString norPath(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString suffix = info.suffix();
-    return suffix.isEmpty() ? path + QStringLiteral(".nor") : path.left(path.size() - suffix.size()) + QStringLiteral("nor");
-}
 
 }  // namespace
 
@@ -285,61 +279,18 @@ bool TCDRipThread::Normalize(const QString& path)
 {
     PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_NORMALIZING));
     const Clock::time_point startTime = Clock::now();
-    const float factor = float(Settings.NormalizePercent) / 100.0f;
-    const QString temp = norPath(path);
-
-    QFile src(path);
-    QFile dst(temp);
-    if (!src.open(QIODevice::ReadOnly))
-        return false;
-    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return false;
-    }
-    const qint64 total = src.size();
-    auto abandon = [&] {
-        dst.close();
-        QFile::remove(temp);
-        return false;
-    };
-    const QByteArray header = src.read(RipWavHeaderSize);
-    if (src.error() != QFileDevice::NoError || dst.write(header) != header.size())
-        return abandon();
-    qint64 processed = header.size();
     lastCode_ = -1;
     lastSeconds_ = -1;
-    char block[2048];
-    for (;;) {
-        if (Stopped)
-            return abandon();
-        postProgress(processed, total, startTime);
-        const qint64 n = src.read(block, sizeof block);
-        if (n < 0)
-            return abandon();
-        if (n == 0)
-            break;
-        for (qint64 i = 0; i + 1 < n; i += 2) {
-            const auto sample = int16_t(uint16_t(uint8_t(block[i]) | (uint8_t(block[i + 1]) << 8)));
-            // Halves round to even; gains above 100 % saturate instead of wrapping.
-            const float scaled = std::clamp(std::nearbyint(float(sample) * factor), -32768.0f, 32767.0f);
-            const auto out = uint16_t(int16_t(scaled));
-            block[i] = char(out & 0xFF);
-            block[i + 1] = char(out >> 8);
-        }
-        if (dst.write(block, n) != n)
-            return abandon();
-        processed += n;
-    }
-    if (!dst.flush())
-        return abandon();
-    dst.close();
-    src.close();
-    if (dst.error() != QFileDevice::NoError) {
-        QFile::remove(temp);
+    try {
+        return ScaleWaveVolume(Settings.NormalizePercent, path, [&](int64_t done, int64_t total) {
+            if (Stopped)
+                return false;
+            postProgress(done, total, startTime);
+            return true;
+        });
+    } catch (const IoError&) {
         return false;
     }
-    if (!QFile::remove(path))
-        return false;
-    return QFile::rename(temp, path);
 }
 
 }  // namespace dw

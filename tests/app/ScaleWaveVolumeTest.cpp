@@ -88,3 +88,28 @@ TEST(ScaleWaveVolume, FailuresLeaveTheSourceAlone)
     ASSERT_TRUE(ScaleWaveVolume(50, box.file("h.wav")));
     EXPECT_EQ(box.read("h.wav"), QByteArray(44, 'H'));
 }
+
+TEST(ScaleWaveVolume, ReportsProgressAndStopsOnRequest)
+{
+    dwtest::Sandbox box;
+    std::vector<int16_t> in(3000, 1000);
+    box.write("p.wav", wavWith(in));
+    const int64_t size = 44 + 2 * 3000;
+    int64_t lastDone = -1;
+    int calls = 0;
+    ASSERT_TRUE(ScaleWaveVolume(50, box.file("p.wav"), [&](int64_t done, int64_t total) {
+        EXPECT_EQ(total, size);
+        EXPECT_GT(done, lastDone);
+        lastDone = done;
+        ++calls;
+        return true;
+    }));
+    EXPECT_EQ(calls, 4);  // before each 2048-byte block and before the final empty read
+    EXPECT_EQ(lastDone, size);
+
+    // Stopping removes the partial copy and leaves the source as it was.
+    box.write("s.wav", wavWith(in));
+    EXPECT_FALSE(ScaleWaveVolume(50, box.file("s.wav"), [&](int64_t done, int64_t) { return done < 2000; }));
+    EXPECT_EQ(samplesOf(box.read("s.wav")), in);
+    EXPECT_FALSE(QFile::exists(box.file("s.nor")));
+}

@@ -3,6 +3,7 @@
 // saved to the cache as the main window saves it when it closes.
 
 #include "cli/CliCommon.h"
+#include "cli/CliDisc.h"
 #include "cli/Commands.h"
 
 #include "app/ResourceText.h"
@@ -25,24 +26,10 @@ namespace {
 // still needs a readable line, so it falls back to the English text then.
 int failStatus(const QString& status, const res::Key& key, const QString& detail = {})
 {
-    QString text = status.isEmpty() ? QString::fromUtf8(key.english) : status;
+    QString text = messageText(key, status);
     if (!detail.isEmpty())
         text += " (" + detail + ")";
     return fail(text);
-}
-
-// --device PATH makes that drive or image the only one.
-bool applyDevice(const Args& args, QString& error)
-{
-    if (!args.options.contains("device"))
-        return true;
-    const QString device = args.value("device");
-    if (device.isEmpty() || !QFileInfo::exists(device)) {
-        error = QString("no such drive or image: %1").arg(device);
-        return false;
-    }
-    SetExplicitCdDevices({QFileInfo(device).absoluteFilePath()});
-    return true;
 }
 
 // Runs the main window's showing and activation steps; on failure prints the

@@ -5,6 +5,7 @@
 // mode is chosen as the main window chooses it.
 
 #include "cli/CliCommon.h"
+#include "cli/CliDisc.h"
 #include "cli/Commands.h"
 
 #include "app/Helpers.h"
@@ -32,10 +33,6 @@ const char* const kUsage =
     "usage: discwright-cli rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--normalize PERCENT]\n"
     "                          [--rip-time SECONDS] [--mode drive|ripper] [--json] [--quiet]";
 
-QString english(const res::Key& key, const QString& text)
-{
-    return text.isEmpty() ? QString::fromUtf8(key.english) : text;
-}
 
 // "all", or numbers and ranges separated by commas: "1,3-5".
 bool parseTracks(const QString& text, int count, std::set<int>& tracks, QString& error)
@@ -60,20 +57,6 @@ bool parseTracks(const QString& text, int count, std::set<int>& tracks, QString&
         for (int t = first; t <= last; ++t)
             tracks.insert(t);
     }
-    return true;
-}
-
-// --device PATH makes that drive or image the only one.
-bool applyDevice(const Args& args, QString& error)
-{
-    if (!args.options.contains("device"))
-        return true;
-    const QString device = args.value("device");
-    if (device.isEmpty() || !QFileInfo::exists(device)) {
-        error = QString("no such drive or image: %1").arg(device);
-        return false;
-    }
-    SetExplicitCdDevices({QFileInfo(device).absoluteFilePath()});
     return true;
 }
 
@@ -114,9 +97,9 @@ int listThroughCdIn(TCDIn& in, std::vector<TrackRow>& rows)
 {
     const int drives = in.DrivesCount();
     if (drives <= 0)
-        return fail(english(res::Get_CDHandle, ResourceText(res::Get_CDHandle)));
+        return fail(messageText(res::Get_CDHandle));
     if (!AudioCdPresent())
-        return fail(english(res::Check_CDRom, ResourceText(res::Check_CDRom)));
+        return fail(messageText(res::Check_CDRom));
     const int index = AppSettings.Index;
     in.SetCurrentDrive(index <= 0 || index >= drives ? 0 : index);
     // The window shows the drive name as its status; reading it also takes
@@ -125,7 +108,7 @@ int listThroughCdIn(TCDIn& in, std::vector<TrackRow>& rows)
     DiscCache(ComputeDiscKey(), DiscCacheDirection::Read);
     const int count = in.TrackCount();
     if (count <= 0)
-        return fail(english(res::Check_CDRom, ResourceText(res::Check_CDRom)));
+        return fail(messageText(res::Check_CDRom));
     for (int t = 1; t <= count; ++t) {
         const TCDTrackInfo info = in.TrackInfo(t);
         rows.push_back(MakeTrackRow(t, info.Minute, info.Second));
@@ -185,11 +168,11 @@ int cmdRip(const QStringList& argv)
 
     // The extract command's checks.
     if (AppSettings.EnableRipTime && AppSettings.RipTime == 0)
-        return fail(english(res::Select_0, ResourceText(res::Select_0)));
+        return fail(messageText(res::Select_0));
     const QString folder = AppSettings.OutputFolder;
     if (folder.isEmpty())
-        return fail(english(res::Directory_Not_Exist, ResourceText(res::Directory_Not_Exist))
-                    + english(res::Check_Output, ResourceText(res::Check_Output)));
+        return fail(messageText(res::Directory_Not_Exist)
+                    + messageText(res::Check_Output));
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
         return fail("Cannot create " + folder);
 
@@ -205,13 +188,13 @@ int cmdRip(const QStringList& argv)
         if (listing.CDHandle != 0) {
             ripMode = TRipMode::Drive;
             if (listing.NoAudioCd)
-                return fail(english(res::Check_CDRom, ResourceText(res::Check_CDRom)));
+                return fail(messageText(res::Check_CDRom));
             if (listing.Rows.empty())
-                return fail(english(res::NotRead_Cd, listing.Status)
+                return fail(messageText(res::NotRead_Cd, listing.Status)
                             + (listing.ErrorDetail.isEmpty() ? QString() : " (" + listing.ErrorDetail + ")"));
             rows = listing.Rows;
         } else if (mode == "drive") {
-            return fail(english(res::NotFound_CDRom, listing.Status));
+            return fail(messageText(res::NotFound_CDRom, listing.Status));
         }
     }
     if (ripMode == TRipMode::Ripper) {
@@ -227,7 +210,7 @@ int cmdRip(const QStringList& argv)
         r.checked = wanted.count(r.track) != 0;
     const QStringList jobList = BuildJobList(rows);
     if (jobList.isEmpty())
-        return fail(english(res::Select_Track, ResourceText(res::Select_Track)));
+        return fail(messageText(res::Select_Track));
 
     CliRipView view(args.has("quiet") || args.has("json"));
     TTrackRipJob job(ripMode, listing.CDHandle, cdIn.get(), TRipSettings::FromAppSettings(), &view);

@@ -15,25 +15,42 @@ namespace {
 struct Command {
     const char* name;
     int (*run)(const QStringList&);
-    const char* usage;
+    const char* synopsis;
+    const char* summary;
 };
 
 const Command kCommands[] = {
-    {"config", dw::cli::cmdConfig, "config [SECTION.KEY[=VALUE]]   show or change a setting in options.ini"},
-    {"drives", dw::cli::cmdDrives, "drives [--device PATH] [--json]   list the CD drives and images"},
-    {"list", dw::cli::cmdList, "list [--device PATH] [--json]   list the tracks of the audio CD"},
-    {"title", dw::cli::cmdTitle, "title [--device PATH] N TEXT   rename track N and save it in the disc cache"},
-    {"encode", dw::cli::cmdEncode, "encode mp3|wav|wma INPUT OUTPUT [--overwrite]   encode WAV to MP3 or WMA, or decode MP3 to WAV"},
-    {"rip", dw::cli::cmdRip, "rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]   rip tracks to WAV files"},
-    {"info", dw::cli::cmdInfo, "info FILE [--json]   show the format of a WAV file"},
-    {"convert-wav", dw::cli::cmdConvertWav, "convert-wav IN OUT [--channels 1|2] [--rate HZ] [--bits 8|16|24|32] [--encoding pcm|ima-adpcm]   convert a WAV file"},
+    {"config", dw::cli::cmdConfig,
+     "config [SECTION.KEY[=VALUE]]",
+     "show or change a setting in options.ini"},
+    {"drives", dw::cli::cmdDrives,
+     "drives [--device PATH] [--json]",
+     "list the CD drives and images"},
+    {"list", dw::cli::cmdList,
+     "list [--device PATH] [--json]",
+     "list the tracks of the audio CD"},
+    {"title", dw::cli::cmdTitle,
+     "title [--device PATH] N TEXT",
+     "rename track N and save it in the disc cache"},
+    {"encode", dw::cli::cmdEncode,
+     "encode mp3|wav|wma INPUT OUTPUT [--overwrite]",
+     "encode WAV to MP3 or WMA, or decode MP3 to WAV"},
+    {"rip", dw::cli::cmdRip,
+     "rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]",
+     "rip tracks to WAV files"},
+    {"info", dw::cli::cmdInfo,
+     "info FILE [--json]",
+     "show the format of a WAV file"},
+    {"convert-wav", dw::cli::cmdConvertWav,
+     "convert-wav IN OUT [--channels 1|2] [--rate HZ] [--bits 8|16|24|32] [--encoding pcm|ima-adpcm]",
+     "convert a WAV file"},
 };
 
 void printUsage(FILE* to)
 {
     std::fprintf(to, "usage: discwright-cli COMMAND [OPTIONS]\n\ncommands:\n");
     for (const Command& c : kCommands)
-        std::fprintf(to, "  %s\n", c.usage);
+        std::fprintf(to, "  %s\n      %s\n", c.synopsis, c.summary);
     std::fprintf(to, "\nCommon options: --device PATH (drive or CD image), --json, --quiet\n");
 }
 

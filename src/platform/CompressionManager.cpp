@@ -124,6 +124,8 @@ public:
     {
         if (parser_) {
             // The parser reads a little past its input: give it padded copies.
+            if (size > (size_t(1) << 31))
+                return;  // far beyond any WAV data chunk
             std::vector<uint8_t> padded(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
             if (size)
                 std::memcpy(padded.data(), data, size);

@@ -12,7 +12,8 @@ namespace dw {
 
 namespace {
 
-constexpr uint32_t kChunk = 16384;
+// Bytes asked of the input per write: 64 KiB keeps system calls few.
+constexpr uint32_t kChunk = 65536;
 constexpr const char* kWriteError = "Error writing wave file";
 
 }  // namespace

@@ -125,14 +125,14 @@ void toneFrames(int track, int64_t first, int64_t frames, int16_t* out)
     }
 }
 
-bool writeImage(const std::string& cuePath, const ImageSpec& spec, std::string& error)
+bool writeImage(const std::string& cuePath, const ImageLayout& layout, std::string& error)
 {
-    if (spec.tracks.empty() || spec.tracks.size() > std::size_t(MaxTracks)) {
+    if (layout.tracks.empty() || layout.tracks.size() > std::size_t(MaxTracks)) {
         error = "an image holds 1 to 99 tracks";
         return false;
     }
     int64_t total = 0;
-    for (const ImageTrack& t : spec.tracks)
+    for (const ImageTrack& t : layout.tracks)
         total += t.sectors;
     if (total > MaxSectors) {
         error = "the tracks add up to more than 99 minutes";
@@ -159,8 +159,8 @@ bool writeImage(const std::string& cuePath, const ImageSpec& spec, std::string& 
     std::vector<uint8_t> chunk(std::size_t(chunkSectors) * SectorBytes);
     std::vector<int16_t> samples(std::size_t(chunkSectors) * 588 * 2);
     int64_t lsn = 0;
-    for (std::size_t ti = 0; ti < spec.tracks.size(); ++ti) {
-        const ImageTrack& t = spec.tracks[ti];
+    for (std::size_t ti = 0; ti < layout.tracks.size(); ++ti) {
+        const ImageTrack& t = layout.tracks[ti];
         const int trackNumber = int(ti) + 1;
         for (int64_t done = 0; done < t.sectors;) {
             const int64_t n = std::min(chunkSectors, t.sectors - done);
@@ -168,7 +168,7 @@ bool writeImage(const std::string& cuePath, const ImageSpec& spec, std::string& 
             if (t.data) {
                 for (int64_t i = 0; i < n; ++i)
                     dataSector(lsn + done + i, chunk.data() + std::size_t(i) * SectorBytes);
-            } else if (spec.silence) {
+            } else if (layout.silence) {
                 std::memset(chunk.data(), 0, bytes);
             } else {
                 const int64_t frames = n * 588;
@@ -197,13 +197,13 @@ bool writeImage(const std::string& cuePath, const ImageSpec& spec, std::string& 
 
     std::string cue = "FILE \"" + binName + "\" BINARY\n";
     int64_t start = 0;
-    for (std::size_t ti = 0; ti < spec.tracks.size(); ++ti) {
+    for (std::size_t ti = 0; ti < layout.tracks.size(); ++ti) {
         char line[64];
         std::snprintf(line, sizeof line, "  TRACK %02d %s\n", int(ti) + 1,
-                      spec.tracks[ti].data ? "MODE1/2352" : "AUDIO");
+                      layout.tracks[ti].data ? "MODE1/2352" : "AUDIO");
         cue += line;
         cue += "    INDEX 01 " + msfText(start) + "\n";
-        start += spec.tracks[ti].sectors;
+        start += layout.tracks[ti].sectors;
     }
     FilePtr cueFile(std::fopen(cuePath.c_str(), "wb"));
     if (!cueFile || !writeAll(cueFile.get(), reinterpret_cast<const uint8_t*>(cue.data()), cue.size()) ||

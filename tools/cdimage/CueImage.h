@@ -19,7 +19,7 @@ struct ImageTrack {
     bool data = false;
 };
 
-struct ImageSpec {
+struct ImageLayout {
     std::vector<ImageTrack> tracks;  // in disc order
     bool silence = false;            // audio tracks silent instead of tones
 };
@@ -30,7 +30,7 @@ bool parseLength(const std::string& text, int64_t& sectors);
 
 // Writes cuePath and the .bin beside it (same name, extension .bin). On
 // failure returns false with a message in error and removes partial files.
-bool writeImage(const std::string& cuePath, const ImageSpec& spec, std::string& error);
+bool writeImage(const std::string& cuePath, const ImageLayout& layout, std::string& error);
 
 // The audio of track number `track` (1-based) as stereo samples: a tone whose
 // period is 60 + 7 x track samples, so every track sounds (and reads) different.

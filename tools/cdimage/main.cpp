@@ -32,7 +32,7 @@ int fail(const std::string& message, int status = 2)
 int main(int argc, char** argv)
 {
     std::string out;
-    dwtool::ImageSpec spec;
+    dwtool::ImageLayout layout;
     bool haveData = false, dataFirst = false;
     dwtool::ImageTrack dataTrack;
     dataTrack.data = true;
@@ -50,7 +50,7 @@ int main(int argc, char** argv)
             if (!dwtool::parseLength(value, sectors))
                 return fail("bad length '" + value + "' (use M:SS, M:SS:FF or seconds, at most 99 minutes)");
             if (a == "--track") {
-                spec.tracks.push_back({sectors, false});
+                layout.tracks.push_back({sectors, false});
             } else {
                 if (haveData)
                     return fail("only one --data-track is allowed");
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
                 dataTrack.sectors = sectors;
             }
         } else if (a == "--silence") {
-            spec.silence = true;
+            layout.silence = true;
         } else if (a == "--data-first") {
             dataFirst = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -77,14 +77,14 @@ int main(int argc, char** argv)
         return fail("--data-first needs --data-track");
     if (haveData) {
         if (dataFirst)
-            spec.tracks.insert(spec.tracks.begin(), dataTrack);
+            layout.tracks.insert(layout.tracks.begin(), dataTrack);
         else
-            spec.tracks.push_back(dataTrack);
+            layout.tracks.push_back(dataTrack);
     }
-    if (spec.tracks.empty())
+    if (layout.tracks.empty())
         return fail("no tracks given (use --track LENGTH)");
     std::string error;
-    if (!dwtool::writeImage(out, spec, error))
+    if (!dwtool::writeImage(out, layout, error))
         return fail(error, 1);
     return 0;
 }

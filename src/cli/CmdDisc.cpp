@@ -79,19 +79,29 @@ QJsonObject rowsJson(const DiscListing& listing)
                        {"tracks", tracks}};
 }
 
+// The start of drives and list: options --device and --json, no other
+// arguments; the device applied and the settings loaded. Gives -1 to go on,
+// otherwise the exit status.
+int beginListing(const char* command, const QStringList& argv, Args& args)
+{
+    QString error;
+    if (!parseArgs(argv, {"device"}, {"json"}, args, error))
+        return fail(error, 2);
+    if (!args.positional.isEmpty())
+        return fail(QString("%1 takes no arguments").arg(command), 2);
+    if (!applyDevice(args, error))
+        return fail(error);
+    LoadSettings();
+    return -1;
+}
+
 }  // namespace
 
 int cmdDrives(const QStringList& argv)
 {
     Args args;
-    QString error;
-    if (!parseArgs(argv, {"device"}, {"json"}, args, error))
-        return fail(error, 2);
-    if (!args.positional.isEmpty())
-        return fail("drives takes no arguments", 2);
-    if (!applyDevice(args, error))
-        return fail(error);
-    LoadSettings();
+    if (const int status = beginListing("drives", argv, args); status >= 0)
+        return status;
     CdListRecord record {};
     record[0] = CdListMaxEntries;
     const int count = GetCDList(record);
@@ -123,14 +133,8 @@ int cmdDrives(const QStringList& argv)
 int cmdList(const QStringList& argv)
 {
     Args args;
-    QString error;
-    if (!parseArgs(argv, {"device"}, {"json"}, args, error))
-        return fail(error, 2);
-    if (!args.positional.isEmpty())
-        return fail("list takes no arguments", 2);
-    if (!applyDevice(args, error))
-        return fail(error);
-    LoadSettings();
+    if (const int status = beginListing("list", argv, args); status >= 0)
+        return status;
     DiscListing listing(DiscListingCache());
     if (int rc = listDisc(listing))
         return rc;

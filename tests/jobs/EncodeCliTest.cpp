@@ -6,31 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct CliRun {
-    int status = -1;
-    QString out, err;
-};
-
-CliRun cli(const QStringList& args)
-{
-    CliRun r;
-    QProcess p;
-    p.start(dwtest::binDir() + "/discwright-cli", args);
-    if (!p.waitForFinished(120000))
-        return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-}  // namespace
+using dwtest::runCli;
 
 TEST(EncodeCommand, EncodesRefusesToOverwriteAndReportsFailures)
 {
@@ -41,26 +20,26 @@ TEST(EncodeCommand, EncodesRefusesToOverwriteAndReportsFailures)
     qunsetenv("DISCWRIGHT_PROGRAM_DIR");
     jobstest::writeWav(box.file("in.wav"), 44100, 2, 1.0);
 
-    CliRun r = cli({"encode", "mp3", box.file("in.wav"), box.file("out.mp3"), "--quiet"});
+    auto r = runCli({"encode", "mp3", box.file("in.wav"), box.file("out.mp3"), "--quiet"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(jobstest::probe(box.file("out.mp3")).value("codec_name"), "mp3");
 
-    r = cli({"encode", "mp3", box.file("in.wav"), box.file("out.mp3"), "--quiet"});
+    r = runCli({"encode", "mp3", box.file("in.wav"), box.file("out.mp3"), "--quiet"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("--overwrite")) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1);
 
-    r = cli({"encode", "wma", box.file("in.wav"), box.file("out.wma"), "--quiet", "--json"});
+    r = runCli({"encode", "wma", box.file("in.wav"), box.file("out.wma"), "--quiet", "--json"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("\"result\": 2"));
     EXPECT_EQ(jobstest::probe(box.file("out.wma")).value("codec_name"), "wmav2");
 
     box.write("noise.wav", "not sound at all");
-    r = cli({"encode", "wma", box.file("noise.wav"), box.file("noise.wma"), "--quiet"});
+    r = runCli({"encode", "wma", box.file("noise.wav"), box.file("noise.wma"), "--quiet"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("ERROR")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(box.file("noise.wma")));
 
-    r = cli({"encode", "ogg", box.file("in.wav"), box.file("x.ogg")});
+    r = runCli({"encode", "ogg", box.file("in.wav"), box.file("x.ogg")});
     EXPECT_EQ(r.status, 2);
 }

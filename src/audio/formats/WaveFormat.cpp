@@ -285,21 +285,28 @@ uint32_t channelMask(int channels)
     return (1u << channels) - 1;
 }
 
-std::array<uint8_t, 44> makePcmHeader(int channels, uint32_t sampleRate, int bits, int64_t dataSize)
+// The RIFF header and the fields every "fmt " chunk starts with (bytes 0..35).
+static void putRiffAndFmt(uint8_t* p, int64_t riffSize, uint32_t fmtSize, uint16_t tag, int channels, uint32_t sampleRate,
+                   uint16_t align, int bits)
 {
-    std::array<uint8_t, 44> h{};
-    uint8_t* p = h.data();
-    const uint16_t align = static_cast<uint16_t>((bits * channels) >> 3);
     std::memcpy(p, "RIFF", 4);
-    put32(p + 4, clampSize32(dataSize + 36));
+    put32(p + 4, clampSize32(riffSize));
     std::memcpy(p + 8, "WAVEfmt ", 8);
-    put32(p + 16, 16);
-    put16(p + 20, kTagPcm);
+    put32(p + 16, fmtSize);
+    put16(p + 20, tag);
     put16(p + 22, static_cast<uint16_t>(channels));
     put32(p + 24, sampleRate);
     put32(p + 28, sampleRate * align);
     put16(p + 32, align);
     put16(p + 34, static_cast<uint16_t>(bits));
+}
+
+std::array<uint8_t, 44> makePcmHeader(int channels, uint32_t sampleRate, int bits, int64_t dataSize)
+{
+    std::array<uint8_t, 44> h{};
+    uint8_t* p = h.data();
+    const uint16_t align = static_cast<uint16_t>((bits * channels) >> 3);
+    putRiffAndFmt(p, dataSize + 36, 16, kTagPcm, channels, sampleRate, align, bits);
     std::memcpy(p + 36, "data", 4);
     put32(p + 40, clampSize32(dataSize));
     return h;
@@ -310,16 +317,7 @@ std::array<uint8_t, 68> makeExtPcmHeader(int channels, uint32_t sampleRate, int 
     std::array<uint8_t, 68> h{};
     uint8_t* p = h.data();
     const uint16_t align = static_cast<uint16_t>((bits * channels) >> 3);
-    std::memcpy(p, "RIFF", 4);
-    put32(p + 4, clampSize32(dataSize + 60));
-    std::memcpy(p + 8, "WAVEfmt ", 8);
-    put32(p + 16, 40);
-    put16(p + 20, kTagExtensible);
-    put16(p + 22, static_cast<uint16_t>(channels));
-    put32(p + 24, sampleRate);
-    put32(p + 28, sampleRate * align);
-    put16(p + 32, align);
-    put16(p + 34, static_cast<uint16_t>(bits));
+    putRiffAndFmt(p, dataSize + 60, 40, kTagExtensible, channels, sampleRate, align, bits);
     put16(p + 36, 22);
     put16(p + 38, static_cast<uint16_t>(bits));
     put32(p + 40, channelMask(channels));

@@ -106,14 +106,14 @@ TAuFileStream::~TAuFileStream()
         ::close(fd_);
 }
 
-int64_t TAuFileStream::Read(void* buffer, int64_t count)
+// Repeats a read or write until count bytes moved or it moved nothing (end of
+// file); EINTR is retried, any other error raised with the system's text.
+template <typename Op>
+int64_t transferAll(int64_t count, Op op)
 {
-    if (count <= 0)
-        return 0;
-    auto* p = static_cast<char*>(buffer);
     int64_t total = 0;
     while (total < count) {
-        const ssize_t n = ::read(fd_, p + total, static_cast<size_t>(count - total));
+        const ssize_t n = op(total, count - total);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -126,24 +126,22 @@ int64_t TAuFileStream::Read(void* buffer, int64_t count)
     return total;
 }
 
+int64_t TAuFileStream::Read(void* buffer, int64_t count)
+{
+    if (count <= 0)
+        return 0;
+    return transferAll(count, [&](int64_t done, int64_t left) {
+        return ::read(fd_, static_cast<char*>(buffer) + done, static_cast<size_t>(left));
+    });
+}
+
 int64_t TAuFileStream::Write(const void* buffer, int64_t count)
 {
     if (count <= 0)
         return 0;
-    const auto* p = static_cast<const char*>(buffer);
-    int64_t total = 0;
-    while (total < count) {
-        const ssize_t n = ::write(fd_, p + total, static_cast<size_t>(count - total));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            raiseSystem(errno);
-        }
-        if (n == 0)
-            break;
-        total += n;
-    }
-    return total;
+    return transferAll(count, [&](int64_t done, int64_t left) {
+        return ::write(fd_, static_cast<const char*>(buffer) + done, static_cast<size_t>(left));
+    });
 }
 
 int64_t TAuFileStream::Seek(int64_t offset, TSeekOrigin origin)

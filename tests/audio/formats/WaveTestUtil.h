@@ -6,6 +6,7 @@
 #include "audio/stream/AuInput.h"
 #include "audio/stream/AuOutput.h"
 #include "support/TestSupport.h"
+#include "ConvertTestInput.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -114,18 +115,8 @@ inline QByteArray riff(const QByteArray& chunks)
 // Reads an input from Init to its end in requests of `request` bytes.
 inline QByteArray readInput(dw::TAuInput& in, uint32_t request = 16384)
 {
-    QByteArray out;
-    in.Init();
-    for (;;) {
-        void* buf = nullptr;
-        uint32_t n = request;
-        in.GetData(buf, n);
-        if (n == 0)
-            break;
-        out.append(static_cast<const char*>(buf), n);
-    }
-    in.Flush();
-    return out;
+    const std::vector<uint8_t> bytes = drain(in, request);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
 // Runs an output and waits until its run is over (OnDone or idle).

@@ -1,5 +1,7 @@
 #include "cli/CliCommon.h"
 
+#include "platform/NativePath.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -52,14 +54,15 @@ bool parseArgs(const QStringList& argv, const QStringList& valueOptions, const Q
 
 int fail(const QString& message, int status)
 {
-    std::fprintf(stderr, "discwright-cli: %s\n", message.toUtf8().constData());
+    // File names travel back to the terminal as the bytes they are.
+    std::fprintf(stderr, "discwright-cli: %s\n", NativePath(message).constData());
     std::fflush(stderr);
     return status;
 }
 
 void out(const QString& line)
 {
-    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputs(NativePath(line).constData(), stdout);
     std::fputc('\n', stdout);
 }
 

@@ -9,6 +9,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
+#include "platform/NativePath.h"
 
 namespace {
 
@@ -60,7 +61,11 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("discwright-cli");
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // Arguments are taken from argv as the bytes they are: file names that are
+    // not valid UTF-8 must reach the file system unchanged.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << dw::PathFromNative(argv[i]);
     if (args.isEmpty()) {
         printUsage(stderr);
         return 2;

@@ -7,7 +7,15 @@
 #include <QProcess>
 #include <QThread>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 #include <stdexcept>
 
 namespace dwtest {
@@ -104,6 +112,72 @@ CliResult runCli(const QStringList& args, int timeoutMs)
         r.status = p.exitCode();
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+CliResult runCliRaw(const QList<QByteArray>& args, const CliRunOptions& options)
+{
+    const QByteArray program = QFile::encodeName(binDir() + "/discwright-cli");
+    std::vector<QByteArray> storage{program};
+    for (const QByteArray& a : args)
+        storage.push_back(a);
+    std::vector<char*> argv;
+    for (QByteArray& a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(outPipe[1], STDOUT_FILENO);
+        ::dup2(errPipe[1], STDERR_FILENO);
+        if (options.fileSizeLimit >= 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (options.unprivileged && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    CliResult r;
+    QByteArray out, err;
+    QDeadlineTimer deadline(options.timeoutMs);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0 && !deadline.hasExpired()) {
+        if (::poll(fds, 2, 50) <= 0)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? out : err).append(buf, n);
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (pollfd& f : fds)
+        if (f.fd >= 0)
+            ::close(f.fd);
+    int status = 0;
+    if (open > 0)
+        ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    if (open == 0 && WIFEXITED(status))
+        r.status = WEXITSTATUS(status);
+    r.out = QString::fromUtf8(out);
+    r.err = QString::fromUtf8(err);
     return r;
 }
 

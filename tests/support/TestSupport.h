@@ -57,3 +57,22 @@ struct CliResult {
 CliResult runCli(const QStringList& args, int timeoutMs = 120000);
 
 }  // namespace dwtest
+
+namespace dwtest {
+
+// How runCliRaw runs the command line, for the cases a plain run cannot show.
+struct CliRunOptions {
+    int timeoutMs = 120000;
+    // Run as the unprivileged user nobody (tests run as root here, and root
+    // writes into read-only folders): folders it must reach need mode 0777.
+    bool unprivileged = false;
+    // A file-size limit in bytes (RLIMIT_FSIZE; SIGXFSZ ignored), so a write
+    // past it fails with "File too large" as a full disk would fail.
+    long long fileSizeLimit = -1;
+};
+
+// Runs discwright-cli with arguments passed as the exact bytes given (file
+// names that are not UTF-8 included), with the current environment.
+CliResult runCliRaw(const QList<QByteArray>& args, const CliRunOptions& options = {});
+
+}  // namespace dwtest

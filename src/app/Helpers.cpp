@@ -1,6 +1,6 @@
 #include "app/Helpers.h"
 
-#include <QFileInfo>
+#include "platform/NativePath.h"
 
 #include <chrono>
 #include <thread>
@@ -37,10 +37,12 @@ int64_t FileSizeOrMinusOne(const QString& path)
 {
     if (path.isEmpty())
         return -1;
-    const QFileInfo info(QFileInfo(path).absoluteFilePath());
-    if (!info.exists())
+    // Through the system's own bytes for the name, so names that are not
+    // UTF-8 are found too.
+    const TPathInfo info = StatPath(path);
+    if (!info.exists)
         return -1;
-    return info.isFile() ? info.size() : 0;
+    return info.isFile ? info.size : 0;
 }
 
 QString StripFileNameChars(const QString& text)

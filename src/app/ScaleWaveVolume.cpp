@@ -1,98 +1,166 @@
 #include "app/ScaleWaveVolume.h"
 
-#include <QFile>
+#include "platform/NativePath.h"
+#include "platform/OutputFile.h"
+
 #include <QFileInfo>
 
-#include <algorithm>
-#include <cmath>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace dw {
 
 namespace {
 
+constexpr int HeaderBytes = 44;
+constexpr int BlockBytes = 2048;
+
 QString norPath(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString suffix = info.suffix();
-    if (suffix.isEmpty())
-        return path + ".nor";
-    return path.left(path.size() - suffix.size()) + "nor";
+    // Only the file name part may hold the extension that is replaced.
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot <= slash + 1)
+        return path + QStringLiteral(".nor");
+    return path.left(dot) + QStringLiteral(".nor");
 }
 
-[[noreturn]] void fail(const QString& what, const QFile& f)
+[[noreturn]] void fail(const QString& file, int error)
 {
-    throw IoError(QString("%1 %2: %3").arg(what, f.fileName(), f.errorString()).toStdString());
+    throw IoError((file + QStringLiteral(": ") + SystemReason(error)).toStdString());
+}
+
+// A read-only descriptor, closed when the scope ends.
+class ReadFd {
+public:
+    explicit ReadFd(const QString& path) : fd_(::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC)) {}
+    ~ReadFd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ReadFd(const ReadFd&) = delete;
+    ReadFd& operator=(const ReadFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads up to size bytes, retrying interrupted and short reads until the
+// end of the file; -1 with errno on failure.
+ssize_t readFull(int fd, char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+bool writeFull(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
 }
 
 }  // namespace
 
+int16_t ScaleSample(int16_t sample, int percent)
+{
+    // sample x percent is exact in 64 bits; split it as q x 100 + r with
+    // 0 <= r < 100 (floor division), then round q up when r is above one
+    // half, or exactly one half and q is odd.
+    const int64_t product = int64_t(sample) * percent;
+    int64_t q = product / 100;
+    int64_t r = product % 100;
+    if (r < 0) {
+        r += 100;
+        q -= 1;
+    }
+    if (r > 50 || (r == 50 && (q & 1) != 0))
+        q += 1;
+    if (q > 32767)
+        return 32767;
+    if (q < -32768)
+        return -32768;
+    return int16_t(q);
+}
+
+bool ScaleWaveInto(int percent, const QString& source, TOutputFile& target, const ScaleProgress& progress)
+{
+    ReadFd src(source);
+    if (src.get() < 0)
+        fail(source, errno);
+    const TPathInfo info = StatPath(source);
+    const int64_t total = info.exists ? info.size : 0;
+    const QString targetName = target.FinalPath();
+
+    char header[HeaderBytes];
+    const ssize_t headerRead = readFull(src.get(), header, sizeof header);
+    if (headerRead < 0)
+        fail(source, errno);
+    if (!writeFull(target.Fd(), header, size_t(headerRead)))
+        fail(targetName, errno);
+
+    int64_t done = headerRead;
+    char block[BlockBytes];
+    for (;;) {
+        if (progress && !progress(done, total))
+            return false;
+        // Blocks of whole samples: a read cut at an odd byte would pair the
+        // halves of two samples wrongly, so only the file's last byte can be odd.
+        const ssize_t n = readFull(src.get(), block, sizeof block);
+        if (n < 0)
+            fail(source, errno);
+        if (n == 0)
+            break;
+        for (ssize_t i = 0; i + 1 < n; i += 2) {
+            const auto lo = uint8_t(block[i]), hi = uint8_t(block[i + 1]);
+            const auto out = uint16_t(ScaleSample(int16_t(uint16_t(lo | (hi << 8))), percent));
+            block[i] = char(out & 0xFF);
+            block[i + 1] = char(out >> 8);
+        }
+        if (!writeFull(target.Fd(), block, size_t(n)))
+            fail(targetName, errno);
+        done += n;
+    }
+    return true;
+}
+
 bool ScaleWaveVolume(int percent, const QString& path, const ScaleProgress& progress)
 {
-    const float factor = float(percent) / 100.0f;
     const QString temp = norPath(path);
-
-    QFile src(path);
-    if (!src.open(QIODevice::ReadOnly))
-        fail("Cannot open", src);
-    QFile dst(temp);
-    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail("Cannot create", dst);
-
-    // Any failure from here on removes the partial copy and leaves the source alone.
-    try {
-        const QByteArray header = src.read(44);
-        if (header.size() < 0 || src.error() != QFileDevice::NoError)
-            fail("Cannot read", src);
-        if (dst.write(header) != header.size())
-            fail("Cannot write", dst);
-
-        const qint64 total = src.size();
-        qint64 done = header.size();
-        char block[2048];
-        for (;;) {
-            if (progress && !progress(done, total)) {
-                dst.close();
-                QFile::remove(temp);
-                return false;
-            }
-            const qint64 n = src.read(block, sizeof block);
-            if (n < 0)
-                fail("Cannot read", src);
-            if (n == 0)
-                break;
-            for (qint64 i = 0; i + 1 < n; i += 2) {
-                const auto lo = uint8_t(block[i]), hi = uint8_t(block[i + 1]);
-                const auto sample = int16_t(uint16_t(lo | (hi << 8)));
-                // Halves round to even (the default rounding mode); gains above
-                // 100 % saturate instead of wrapping around.
-                float scaled = std::nearbyint(float(sample) * factor);
-                scaled = std::clamp(scaled, -32768.0f, 32767.0f);
-                const auto out = uint16_t(int16_t(scaled));
-                block[i] = char(out & 0xFF);
-                block[i + 1] = char(out >> 8);
-            }
-            // A short write (a full disk) must not replace the source with a cut copy.
-            if (dst.write(block, n) != n)
-                fail("Cannot write", dst);
-            done += n;
-        }
-        if (!dst.flush())
-            fail("Cannot write", dst);
-    } catch (...) {
-        dst.close();
-        QFile::remove(temp);
-        throw;
-    }
-    src.close();
-    dst.close();
-    if (dst.error() != QFileDevice::NoError) {
-        QFile::remove(temp);
-        fail("Cannot write", dst);
-    }
-
-    if (!QFile::remove(path))
+    TOutputFile nor(temp);
+    if (!nor.Create())
+        throw IoError(nor.Error().toStdString());
+    if (!ScaleWaveInto(percent, path, nor, progress))
+        return false;  // the temporary copy goes with nor
+    if (!nor.Commit(true))
+        throw IoError(nor.Error().toStdString());
+    // One rename replaces the source: there is no moment without either.
+    if (::rename(NativePath(temp).constData(), NativePath(path).constData()) != 0)
         return false;
-    return QFile::rename(temp, path);
+    return true;
 }
 
 }  // namespace dw

@@ -1,11 +1,15 @@
 // discwright-cli encode: runs one file through an encoder process: WAV to MP3
 // or MP3 to WAV with lame, WAV to WMA with WM8EUTIL, with the settings of
-// options.ini. The same wrappers the job windows use, one item.
+// options.ini. The same wrappers the job windows use, one item; the checks
+// of the item (input kind, output not the input, folder writable) and the
+// whole-or-nothing output are theirs. Ctrl-C or SIGTERM stops the encoder.
 
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QTimer>
 
+#include <csignal>
 #include <memory>
 
 #include "app/Settings.h"
@@ -23,6 +27,41 @@ namespace dw::cli {
 namespace {
 
 const char kUsage[] = "usage: discwright-cli encode mp3|wav|wma INPUT OUTPUT [--overwrite] [--quiet] [--json]";
+
+// How often the wait looks whether a stop signal came.
+constexpr int kStopPollMs = 50;
+// Exit status of a run stopped by a signal (128 + SIGINT, as shells report it).
+constexpr int kStoppedStatus = 130;
+
+volatile std::sig_atomic_t gStopRequested = 0;
+
+extern "C" void onStopSignal(int) { gStopRequested = 1; }
+
+// Catches SIGINT and SIGTERM for the lifetime of the object; the previous
+// handlers come back after.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        gStopRequested = 0;
+        struct sigaction sa = {};
+        sa.sa_handler = onStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &oldInt_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
+    }
+    ~StopSignals()
+    {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    bool requested() const { return gStopRequested != 0; }
+
+private:
+    struct sigaction oldInt_ = {}, oldTerm_ = {};
+};
 
 // Shows progress and ends the wait at the completion.
 class EncodeWaiter : public JobEventReceiver {
@@ -51,29 +90,66 @@ QString resultText(const TProcessInfo& info, const QString& output)
         return info.Code == JOB_WMA_DONE && WmaProgram().isEmpty()
                    ? QStringLiteral("the WMA encoder WM8EUTIL was not found in the program folder")
                    : output + QStringLiteral(" exists (use --overwrite to replace it)");
-    case ENC_RESULT_IN_USE: return output + QStringLiteral(" is in use");
+    case ENC_RESULT_IN_USE: return output + QStringLiteral(": the file is in use");
     case ENC_RESULT_ENDED: return {};
-    default: return info.Elapsed.isEmpty() ? QStringLiteral("the encoder failed") : info.Elapsed;
+    default: return info.Elapsed.isEmpty() ? output + QStringLiteral(": the encoder failed") : info.Elapsed;
     }
 }
+
+// Reports the outcome: the error line on stderr and, with --json, the result
+// object on stdout (for failures too). Gives the exit status.
+class Reporter {
+public:
+    explicit Reporter(bool json) : json_(json) {}
+    int failure(const QString& message, int status, const QString& output = {}, int result = -1) const
+    {
+        if (json_)
+            print(output, result, message);
+        return fail(message, status);
+    }
+    int success(const QString& output, int result) const
+    {
+        if (json_)
+            print(output, result, {});
+        return 0;
+    }
+
+private:
+    void print(const QString& output, int result, const QString& error) const
+    {
+        QJsonObject o;
+        if (!output.isEmpty())
+            o.insert("output", output);
+        if (result >= 0)
+            o.insert("result", result);
+        o.insert("ok", error.isEmpty());
+        if (!error.isEmpty())
+            o.insert("error", error);
+        printJson(QJsonDocument(o));
+    }
+    bool json_;
+};
 
 }  // namespace
 
 int cmdEncode(const QStringList& argv)
 {
+    // Known before the arguments are parsed, so that even a bad command line
+    // is answered with a JSON object.
+    const Reporter report(argv.contains(QStringLiteral("--json")));
     Args args;
     QString error;
     if (!parseArgs(argv, {}, {"overwrite", "quiet", "json"}, args, error))
-        return fail(error, 2);
+        return report.failure(error, 2);
     if (args.positional.size() != 3)
-        return fail(kUsage, 2);
+        return report.failure(kUsage, 2);
     const QString format = args.positional[0].toLower();
     const QString input = QFileInfo(args.positional[1]).absoluteFilePath();
     const QString output = QFileInfo(args.positional[2]).absoluteFilePath();
     if (format != "mp3" && format != "wav" && format != "wma")
-        return fail(kUsage, 2);
-    if (!QFileInfo(input).isFile())
-        return fail(input + " does not exist", 1);
+        return report.failure(kUsage, 2);
+    if (format != "wma" && LameProgram().isEmpty())
+        return report.failure(LameNotFoundText(), 1, output);
 
     LoadSettings();
     // The overwrite question is answered by --overwrite; without it an existing output stays.
@@ -91,6 +167,14 @@ int cmdEncode(const QStringList& argv)
     ProgressBar bar(format == "wav" ? QStringLiteral("Decoding") : QStringLiteral("Encoding"), args.has("quiet"));
     QEventLoop loop;
     EncodeWaiter waiter(bar, loop);
+    StopSignals stop;
+    QTimer stopPoll;
+    QObject::connect(&stopPoll, &QTimer::timeout, &loop, [&] {
+        if (stop.requested())
+            loop.quit();
+    });
+    stopPoll.start(kStopPollMs);
+
     process->Running = true;
     process->InputFile = input;
     process->OutputFile = output;
@@ -100,25 +184,22 @@ int cmdEncode(const QStringList& argv)
     try {
         process->Start();
     } catch (const EProcessError& e) {
-        return fail(QString::fromUtf8(e.what()));
+        return report.failure(QString::fromUtf8(e.what()), 1, output);
     }
-    if (!waiter.done)
+    if (!waiter.done && !stop.requested())
         loop.exec();
     bar.finish();
+    // A stop wins over a completion that came with it: the child died of the
+    // same Ctrl-C that stopped us.
+    if (stop.requested()) {
+        process->Kill(0);
+        return report.failure(QStringLiteral("stopped; nothing was written to ") + output, kStoppedStatus, output);
+    }
     const TProcessInfo& done = *waiter.done;
     const QString problem = resultText(done, output);
-    if (args.has("json")) {
-        QJsonObject o;
-        o.insert("output", output);
-        o.insert("result", done.Result);
-        o.insert("ok", problem.isEmpty());
-        if (!problem.isEmpty())
-            o.insert("error", problem);
-        printJson(QJsonDocument(o));
-    }
     if (!problem.isEmpty())
-        return fail(problem);
-    return 0;
+        return report.failure(problem, 1, output, done.Result);
+    return report.success(output, done.Result);
 }
 
 }  // namespace dw::cli

@@ -1,5 +1,7 @@
 #include "jobs/ChildProcess.h"
 
+#include "platform/NativePath.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -88,12 +90,14 @@ int ChildProcess::start(const QString& program, const QStringList& args)
         return EBUSY;
     if (!inRead_ || !outWrite_ || !errWrite_)
         return EBADF;
-    const QByteArray prog = program.toLocal8Bit();
+    // Paths among the arguments reach the child as the exact bytes of the
+    // file names, also when those are not valid UTF-8.
+    const QByteArray prog = NativePath(program);
     std::vector<QByteArray> store;
     store.reserve(static_cast<size_t>(args.size()) + 1);
     store.push_back(prog);
     for (const QString& a : args)
-        store.push_back(a.toLocal8Bit());
+        store.push_back(NativePath(a));
     std::vector<char*> argv;
     for (QByteArray& s : store)
         argv.push_back(s.data());
@@ -248,16 +252,29 @@ bool ChildProcess::waitGone(int timeoutMs) const
     return r > 0 || ended();
 }
 
-void ChildProcess::kill()
+void ChildProcess::signal(int sig)
 {
     if (pid_ <= 0 || ended())
         return;
     killed_.store(true);
     // Through the process descriptor, so a reaped child's reused number is never hit.
     if (pidfd_)
-        pidfdSignal(pidfd_.get(), SIGKILL);
+        pidfdSignal(pidfd_.get(), sig);
     else
-        ::kill(pid_, SIGKILL);
+        ::kill(pid_, sig);
+}
+
+void ChildProcess::kill() { signal(SIGKILL); }
+
+void ChildProcess::stop(int graceMs, int killWaitMs)
+{
+    if (pid_ <= 0 || ended())
+        return;
+    signal(SIGTERM);
+    if (!waitGone(graceMs)) {
+        kill();
+        waitGone(killWaitMs);
+    }
 }
 
 }  // namespace dw

@@ -98,10 +98,15 @@ public:
     // Ends the child with SIGKILL (no effect once it has ended); remembered,
     // so the caller can tell its own kill from a crash.
     void kill();
+    // Asks the child to end with SIGTERM, so it can remove what it was
+    // writing; after graceMs without an end, SIGKILL and a wait of up to
+    // killWaitMs. Does not reap (the reading thread does).
+    void stop(int graceMs, int killWaitMs);
     bool killedByUs() const { return killed_.load(); }
 
 private:
     int pipeFd(Pipe pipe) const;
+    void signal(int sig);
     bool reap(bool block);
 
     UniqueFd inRead_, inWrite_, outRead_, outWrite_, errRead_, errWrite_;

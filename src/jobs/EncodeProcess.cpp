@@ -3,14 +3,15 @@
 #include "app/ResourceText.h"
 #include "jobs/ChildProcess.h"
 #include "jobs/EncodeThread.h"
+#include "jobs/EncoderItemChecks.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSharing.h"
 #include "platform/MainThread.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "platform/NativePath.h"
+#include "platform/OutputFile.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
@@ -18,16 +19,32 @@ namespace dw {
 
 namespace {
 
-// How long the main thread waits for a killed child to be gone before the
-// next item may start.
+// How long a child asked to end (SIGTERM) may take to remove its own files
+// before it is killed, and how long the main thread then waits for it to be
+// gone before the next item may start.
+constexpr int StopGraceMs = 1000;
 constexpr int KillWaitMs = 2000;
 
-QString describeExit(const ChildExit& e)
+// "<program> failed on <input> (exit status 1): <last line it printed>".
+QString describeFailure(const QString& program, const QString& input, const ChildExit& e, const QString& lastLine)
 {
-    if (e.exited)
-        return QStringLiteral("The encoder ended with exit status %1.").arg(e.exitCode);
-    return QStringLiteral("The encoder was ended by signal %1.").arg(e.signal);
+    QString text = program + QStringLiteral(" failed on ") + input +
+                   (e.exited ? QStringLiteral(" (exit status %1)").arg(e.exitCode)
+                             : QStringLiteral(" (ended by signal %1)").arg(e.signal));
+    if (!lastLine.isEmpty())
+        text += QStringLiteral(": ") + lastLine;
+    return text;
 }
+
+// Whether a name is taken in its folder: a file, a folder or a symbolic link
+// (also one that leads nowhere).
+bool nameTaken(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(NativePath(path).constData(), &st) == 0;
+}
+
+QString baseName(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 }  // namespace
 
@@ -38,8 +55,8 @@ TEncodeProcess::~TEncodeProcess()
     const std::shared_ptr<EncodeSession> last = session_;
     if (Running)
         Kill(0);
-    else if (endSession())
-        removePartialOutput();
+    else
+        endSession();
     // Let the thread wind down while this object's program still runs, so it
     // is not left blocked on the main thread at the end of the process.
     if (last)
@@ -55,14 +72,29 @@ void TEncodeProcess::waitForThread(const std::shared_ptr<EncodeSession>& session
     }
 }
 
+QString TEncodeProcess::refusal() const
+{
+    QString why = CheckEncoderOutput(InputFile, OutputFile);
+    if (why.isEmpty())
+        why = CheckEncoderInput(InputFile, inputKind());
+    return why;
+}
+
 void TEncodeProcess::Start()
 {
     // A child of an earlier item that was neither finished nor killed (a
     // caller error) must not report into this item.
-    if (endSession())
-        removePartialOutput();
+    endSession();
 
-    if (asksBeforeOverwrite() && QFileInfo::exists(OutputFile)) {
+    // Nothing is asked, written or started for an item that cannot succeed
+    // or would overwrite its own input.
+    const QString refused = refusal();
+    if (!refused.isEmpty()) {
+        reportCompletion(ENC_RESULT_FAILED, refused);
+        return;
+    }
+
+    if (asksBeforeOverwrite() && nameTaken(OutputFile)) {
         const Answer a = CurrentDialogs().messageBox(OutputFile + ResourceText(res::File_Exist), ProductCaption(),
                                                      MessageIcon::Information, MessageButtons::YesNo, Answer::Yes);
         if (a != Answer::Yes) {
@@ -79,61 +111,53 @@ void TEncodeProcess::Start()
     if (program.isEmpty() && reportMissingProgram())
         return;
 
+    // The child writes a temporary file beside the output; our descriptor
+    // stays open so that the commit can flush what it wrote to the disk.
+    auto output = std::make_unique<TOutputFile>(OutputFile);
+    if (!output->Create()) {
+        reportCompletion(ENC_RESULT_FAILED, output->Error());
+        return;
+    }
     auto session = std::make_shared<EncodeSession>();
     session->child.createPipes();
-    const QStringList args = buildArguments();
+    const QStringList args = buildArguments(output->TempPath());
     resetParser();
-    itemOutput_ = OutputFile;
-    outputExisted_ = QFileInfo::exists(OutputFile);
-    startWallTime_ = QDateTime::currentDateTime();
     const int error = program.isEmpty() ? ENOENT : session->child.start(program, args);
     if (error != 0)
         throw EProcessError((ResourceText(res::CreateProcess_Error) + QString::number(error)).toStdString());
     startTime_ = std::chrono::steady_clock::now();
+    itemInput_ = InputFile;
+    programName_ = baseName(program);
+    output_ = std::move(output);
     session->owner = this;
     session_ = session;
     try {
         TEncodeThread::Launch(std::move(session));
     } catch (const std::system_error& e) {
         endSession();
-        removePartialOutput();
         throw EProcessError((ResourceText(res::CreateProcess_Error) + QString::number(e.code().value())).toStdString());
     }
 }
 
-void TEncodeProcess::Kill(int exitCode)
+void TEncodeProcess::Kill(int /*exitCode*/)
 {
     if (!Running)
         return;
     Running = false;
-    if (endSession())
-        removePartialOutput();
+    endSession();
 }
 
-bool TEncodeProcess::endSession()
+void TEncodeProcess::endSession()
 {
     std::shared_ptr<EncodeSession> s = std::move(session_);
     session_.reset();
-    if (!s)
-        return false;
-    s->owner = nullptr;
-    s->terminate.store(true);
-    if (s->child.ended())
-        return false;
-    s->child.kill();
-    s->child.waitGone(KillWaitMs);
-    return true;
-}
-
-void TEncodeProcess::removePartialOutput()
-{
-    if (itemOutput_.isEmpty())
-        return;
-    const QFileInfo fi(itemOutput_);
-    if (!fi.exists())
-        return;
-    if (!outputExisted_ || fi.lastModified() >= startWallTime_.addSecs(-1))
-        QFile::remove(itemOutput_);
+    if (s) {
+        s->owner = nullptr;
+        s->terminate.store(true);
+        s->child.stop(StopGraceMs, KillWaitMs);
+    }
+    // The child is gone (or was given up on): what it wrote goes too.
+    output_.reset();
 }
 
 void TEncodeProcess::readPipe(const std::shared_ptr<EncodeSession>& session, int pipe, int count)
@@ -151,14 +175,15 @@ void TEncodeProcess::readPipe(const std::shared_ptr<EncodeSession>& session, int
             QString::number(error);
         qWarning("%s", qPrintable(text));
         endSession();
-        removePartialOutput();
         reportCompletion(ENC_RESULT_FAILED, text);
         return;
     }
     LineSplitter& splitter = pipe == 0 ? session->outLines : session->errLines;
     const QStringList lines = splitter.feed(bytes);
-    if (!lines.isEmpty())
-        parseLines(lines);
+    if (lines.isEmpty())
+        return;
+    session->lastLine = lines.back().trimmed();
+    parseLines(lines);
 }
 
 void TEncodeProcess::finish(const std::shared_ptr<EncodeSession>& session)
@@ -168,17 +193,22 @@ void TEncodeProcess::finish(const std::shared_ptr<EncodeSession>& session)
     // Lines the child ended without a line break.
     QStringList rest = session->outLines.flush();
     rest += session->errLines.flush();
-    if (!rest.isEmpty())
+    if (!rest.isEmpty()) {
+        session->lastLine = rest.back().trimmed();
         parseLines(rest);
+    }
     if (session != session_)
         return;  // an error line among them already completed the item
     const ChildExit e = session->child.exit();
+    std::unique_ptr<TOutputFile> output = std::move(output_);
     endSession();
-    if (e.normal()) {
-        reportCompletion(ENC_RESULT_ENDED);
+    if (!e.normal()) {
+        output.reset();
+        reportCompletion(ENC_RESULT_FAILED, describeFailure(programName_, itemInput_, e, session->lastLine));
+    } else if (!output->Commit(true)) {
+        reportCompletion(ENC_RESULT_FAILED, output->Error());
     } else {
-        removePartialOutput();
-        reportCompletion(ENC_RESULT_FAILED, describeExit(e));
+        reportCompletion(ENC_RESULT_ENDED);
     }
 }
 
@@ -195,7 +225,6 @@ int64_t TEncodeProcess::elapsedSeconds() const
 void TEncodeProcess::failWithLine(int32_t result, const QString& line)
 {
     endSession();
-    removePartialOutput();
     reportCompletion(result, line);
 }
 

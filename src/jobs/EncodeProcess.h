@@ -4,6 +4,14 @@
 // it prints on a reading thread, turns that into progress events and reports
 // exactly one completion per item to NotifyWindow.
 //
+// Whole or nothing: the child writes a hidden temporary file in the output's
+// folder, which is renamed onto OutputFile only when the child ended
+// normally. A failed, refused or killed item removes its temporary file and
+// never touches an existing output; a symbolic link at the output is
+// replaced, not written through. An item whose output is its input, whose
+// input is not of the expected kind, or whose output folder cannot be
+// written is refused before anything starts.
+//
 // Thread rules: every member function is called on the main thread. The
 // reading thread only peeks at the pipes and waits for the child; it asks the
 // main thread (Synchronize) to read, parse and finish.
@@ -11,7 +19,6 @@
 #include "jobs/EncoderOutput.h"
 #include "jobs/JobEvents.h"
 
-#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -26,6 +33,8 @@ namespace dw {
 class ChildProcess;
 struct EncodeSession;
 class TEncodeThread;
+class TOutputFile;
+enum class EncoderInputKind;
 
 class TEncodeProcess {
 public:
@@ -42,21 +51,25 @@ public:
     bool EncodeMode = true;           // lame: true encode, false decode
     TJobKind JobKind = jkWavToMp3;
 
-    // Runs one item: asks before overwriting, starts the child and returns, or
-    // reports a skipped item. Raises EProcessError when a pipe or the child
-    // cannot be created (no completion is reported then).
+    // Runs one item: checks it, asks before overwriting, starts the child and
+    // returns, or reports a skipped or refused item (a refusal is
+    // ENC_RESULT_FAILED with "<file>: <reason>" in Elapsed). Raises
+    // EProcessError when a pipe or the child cannot be created (no
+    // completion is reported then).
     void Start();
     // When Running: clears it and ends the child and its reading thread
-    // without a completion; a partly written output is removed. The exit code
-    // cannot be imposed on a Linux process: the child is killed (SIGKILL).
+    // without a completion; the temporary output is removed. The exit code
+    // cannot be imposed on a Linux process: the child gets SIGTERM, then
+    // SIGKILL when it does not end soon.
     void Kill(int exitCode = 0);
 
     // True while a child of the current item runs (or its output is drained).
     bool ChildActive() const { return session_ != nullptr; }
     // When the current child was started.
     std::chrono::steady_clock::time_point StartTime() const { return startTime_; }
-    // The arguments of the current item's command line (without the program).
-    QStringList Arguments() { return buildArguments(); }
+    // The arguments of the current item's command line (without the program),
+    // as if the child wrote OutputFile itself.
+    QStringList Arguments() { return buildArguments(OutputFile); }
 
 protected:
     // JOB_MP3_DONE or JOB_WMA_DONE.
@@ -68,7 +81,10 @@ protected:
     // Called when locateProgram() found nothing: reports a skipped item and
     // gives true, or gives false to treat it as a failure to create the child.
     virtual bool reportMissingProgram() { return false; }
-    virtual QStringList buildArguments() = 0;
+    // The command line for the current item, the child writing outputPath.
+    virtual QStringList buildArguments(const QString& outputPath) = 0;
+    // What the input of the current item must be.
+    virtual EncoderInputKind inputKind() const = 0;
     // Resets the parser for a new item.
     virtual void resetParser() = 0;
     // Parses complete lines the child printed (both pipes).
@@ -92,26 +108,20 @@ private:
     void readPipe(const std::shared_ptr<EncodeSession>& session, int pipe, int count);
     void finish(const std::shared_ptr<EncodeSession>& session);
 
-    // Detaches the current session and makes its thread end; kills the child
-    // when it still runs. Gives whether a running child was killed.
-    bool endSession();
+    // Detaches the current session and makes its thread end; stops the child
+    // when it still runs, then removes an uncommitted temporary output.
+    void endSession();
+    // "<file>: <reason>" when the current item must not start; else empty.
+    QString refusal() const;
     // Waits (serving main-thread requests) until the session's thread is gone.
     static void waitForThread(const std::shared_ptr<EncodeSession>& session);
 
-protected:
-    // Removes what a child that did not complete left under the output of
-    // its item: the file when it did not exist before or was written since.
-    virtual void removePartialOutput();
-    // The output file of the item whose child was started last (OutputFile
-    // may already name the next item's).
-    const QString& ItemOutput() const { return itemOutput_; }
-
-private:
     std::shared_ptr<EncodeSession> session_;
+    // The temporary output of the running item (OutputFile may already name
+    // the next item's); renamed into place by finish.
+    std::unique_ptr<TOutputFile> output_;
+    QString itemInput_, programName_;
     std::chrono::steady_clock::time_point startTime_{};
-    QDateTime startWallTime_;
-    QString itemOutput_;
-    bool outputExisted_ = false;
 };
 
 }  // namespace dw

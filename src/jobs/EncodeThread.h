@@ -23,6 +23,8 @@ struct EncodeSession {
     // detached (finished, failed or killed). Every synchronised step checks it.
     TEncodeProcess* owner = nullptr;
     LineSplitter outLines, errLines;
+    // Main thread only: the last line the child printed, for a failure report.
+    QString lastLine;
 };
 
 // The polling loop: while the child runs, hands waiting output to the main

@@ -1,10 +1,12 @@
 #include "jobs/EncoderCommandLines.h"
 
 #include "jobs/WmaProfiles.h"
+#include "platform/NativePath.h"
 #include "platform/Paths.h"
 
-#include <QFileInfo>
 #include <QStandardPaths>
+
+#include <unistd.h>
 
 namespace dw {
 
@@ -12,8 +14,14 @@ namespace {
 
 bool isExecutableFile(const QString& path)
 {
-    const QFileInfo fi(path);
-    return fi.isFile() && fi.isExecutable();
+    return IsRegularFile(path) && ::access(NativePath(path).constData(), X_OK) == 0;
+}
+
+// lame reads an argument that begins with "-" as a switch ("-" alone as
+// standard input or output); such a relative path is spelled "./-...".
+QString asLameFileArgument(const QString& path)
+{
+    return path.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + path : path;
 }
 
 }  // namespace
@@ -26,6 +34,13 @@ QString LameProgram()
     return QStandardPaths::findExecutable(QStringLiteral("lame"));
 }
 
+QString LameNotFoundText()
+{
+    return QStringLiteral("lame was not found in the program folder (%1) or on PATH; install it "
+                          "(Debian: apt install lame)")
+        .arg(ProgramFolder());
+}
+
 QString WmaProgram()
 {
     const QString path = ProgramFolder() + QStringLiteral("WM8EUTIL");
@@ -35,7 +50,7 @@ QString WmaProgram()
 QStringList LameArguments(const TAppSettings& s, bool encodeMode, const QString& input, const QString& output)
 {
     if (!encodeMode)
-        return {QStringLiteral("--decode"), input, output};
+        return {QStringLiteral("--decode"), asLameFileArgument(input), asLameFileArgument(output)};
     QStringList a{QStringLiteral("-b"), QString::number(s.BitRate)};
     static const char* const modes[] = {"s", "j", "f", "d", "m"};
     if (s.StereoMode >= 0 && s.StereoMode <= 4)
@@ -50,7 +65,7 @@ QStringList LameArguments(const TAppSettings& s, bool encodeMode, const QString&
         if (s.IsVBRHead)
             a << QStringLiteral("-t");
     }
-    a << input << output;
+    a << asLameFileArgument(input) << asLameFileArgument(output);
     return a;
 }
 

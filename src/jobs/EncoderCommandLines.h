@@ -13,12 +13,15 @@ namespace dw {
 // ProgramFolder() + "lame" when that is an executable file, else "lame" as
 // found on PATH; empty when there is none.
 QString LameProgram();
+// Why encoding cannot start when LameProgram() is empty, and how to mend it.
+QString LameNotFoundText();
 // ProgramFolder() + "WM8EUTIL" when that is an executable file; else empty.
 QString WmaProgram();
 
 // lame, encode: -b BitRate, the stereo mode (-m s/j/f/d/m), -f or -h by
 // MpegQuality, under VBR -V VBRQuality -B MaxBitRate and -t when IsVBRHead,
-// then input and output. Decode: --decode input output.
+// then input and output. Decode: --decode input output. A relative path that
+// begins with "-" is given as "./-...", so lame never takes it for a switch.
 QStringList LameArguments(const TAppSettings& settings, bool encodeMode, const QString& input, const QString& output);
 
 // WM8EUTIL: -input, -output, -a_setting with the profile of WmaBitRate, and

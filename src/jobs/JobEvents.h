@@ -49,7 +49,11 @@ inline constexpr int32_t RIP_RESULT_CREATE_FAILED = 5;
 inline constexpr int32_t ENC_RESULT_SKIPPED = 0;         // declined to overwrite, or no WMA encoder
 inline constexpr int32_t ENC_RESULT_IN_USE = 1;          // the output file is in use
 inline constexpr int32_t ENC_RESULT_ENDED = 2;           // the encoder ran and ended normally
-inline constexpr int32_t ENC_RESULT_FAILED = 3;          // the encoder exited non-zero or died of a signal
+// Refused before anything started (the output is the input, the input is not
+// usable, the output cannot be written there), or the encoder exited non-zero
+// or died of a signal, or its output could not be put in place; the reason,
+// naming the file, is in Elapsed.
+inline constexpr int32_t ENC_RESULT_FAILED = 3;
 inline constexpr int32_t ENC_RESULT_RIP_FAILED = 4;      // set by the job runner: the track's rip failed
 inline constexpr int32_t ENC_RESULT_ERROR_LINE = 8;      // WMA: the encoder printed an error line (in Elapsed)
 

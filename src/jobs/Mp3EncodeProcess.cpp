@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "jobs/EncoderCommandLines.h"
+#include "jobs/EncoderItemChecks.h"
 
 namespace dw {
 
@@ -14,7 +15,15 @@ bool TMp3EncodeProcess::asksBeforeOverwrite() const { return JobKind != jkRipTra
 
 QString TMp3EncodeProcess::locateProgram() const { return LameProgram(); }
 
-QStringList TMp3EncodeProcess::buildArguments() { return LameArguments(AppSettings, EncodeMode, InputFile, OutputFile); }
+QStringList TMp3EncodeProcess::buildArguments(const QString& outputPath)
+{
+    return LameArguments(AppSettings, EncodeMode, InputFile, outputPath);
+}
+
+EncoderInputKind TMp3EncodeProcess::inputKind() const
+{
+    return EncodeMode ? EncoderInputKind::Wav : EncoderInputKind::Mp3;
+}
 
 void TMp3EncodeProcess::resetParser()
 {

@@ -2,7 +2,8 @@
 // The lame wrapper: encodes WAV to MP3 (EncodeMode true) or decodes MP3 to
 // WAV (false) with lame, posting progress 1..100 and the completion
 // JOB_MP3_DONE (0 declined to overwrite, 1 output in use, 2 ended,
-// 3 lame failed). CD and recording jobs overwrite an existing MP3 without asking.
+// 3 refused or lame failed, the reason in Elapsed). CD and recording jobs
+// overwrite an existing MP3 without asking.
 
 #include "jobs/EncodeProcess.h"
 #include "jobs/EncoderOutput.h"
@@ -18,7 +19,8 @@ protected:
     int32_t doneCode() const override { return JOB_MP3_DONE; }
     bool asksBeforeOverwrite() const override;
     QString locateProgram() const override;
-    QStringList buildArguments() override;
+    QStringList buildArguments(const QString& outputPath) override;
+    EncoderInputKind inputKind() const override;
     void resetParser() override;
     void parseLines(const QStringList& lines) override;
     bool sendsCompletion() const override { return false; }

@@ -3,10 +3,9 @@
 #include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "jobs/EncoderCommandLines.h"
+#include "jobs/EncoderItemChecks.h"
 #include "jobs/EncoderOutput.h"
 #include "platform/Dialogs.h"
-
-#include <QFile>
 
 namespace dw {
 
@@ -20,7 +19,12 @@ bool TWMAEncodeProcess::reportMissingProgram()
     return true;
 }
 
-QStringList TWMAEncodeProcess::buildArguments() { return WmaArguments(AppSettings, InputFile, OutputFile); }
+QStringList TWMAEncodeProcess::buildArguments(const QString& outputPath)
+{
+    return WmaArguments(AppSettings, InputFile, outputPath);
+}
+
+EncoderInputKind TWMAEncodeProcess::inputKind() const { return EncoderInputKind::Wav; }
 
 void TWMAEncodeProcess::parseLines(const QStringList& lines)
 {
@@ -29,14 +33,6 @@ void TWMAEncodeProcess::parseLines(const QStringList& lines)
         postProgress(u);
     if (r.errorLine)
         failWithLine(ENC_RESULT_ERROR_LINE, *r.errorLine);
-}
-
-void TWMAEncodeProcess::removePartialOutput()
-{
-    TEncodeProcess::removePartialOutput();
-    // The tool writes beside the target under this name until the file is complete.
-    if (!ItemOutput().isEmpty())
-        QFile::remove(ItemOutput() + QStringLiteral(".part"));
 }
 
 }  // namespace dw

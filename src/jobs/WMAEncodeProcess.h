@@ -2,9 +2,9 @@
 // The WMA wrapper: encodes WAV to WMA with the WM8EUTIL tool of the program
 // folder. Progress 100 when the tool reports the file complete; completion
 // JOB_WMA_DONE, sent (handled before the call returns): 0 declined to
-// overwrite or no tool, 1 output in use, 2 ended, 3 the tool failed without
-// saying why, 8 the tool printed an error line (carried in Elapsed). Only CD
-// jobs overwrite without asking.
+// overwrite or no tool, 1 output in use, 2 ended, 3 refused or the tool
+// failed without saying why (the reason in Elapsed), 8 the tool printed an
+// error line (carried in Elapsed). Only CD jobs overwrite without asking.
 
 #include "jobs/EncodeProcess.h"
 
@@ -16,11 +16,11 @@ protected:
     bool asksBeforeOverwrite() const override { return JobKind != jkRipTracks; }
     QString locateProgram() const override;
     bool reportMissingProgram() override;
-    QStringList buildArguments() override;
+    QStringList buildArguments(const QString& outputPath) override;
+    EncoderInputKind inputKind() const override;
     void resetParser() override {}
     void parseLines(const QStringList& lines) override;
     bool sendsCompletion() const override { return true; }
-    void removePartialOutput() override;
 };
 
 using TWMAEncodeThread = class TEncodeThread;

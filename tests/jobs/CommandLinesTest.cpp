@@ -38,6 +38,10 @@ TEST(LameCommandLine, FollowsTheMp3Settings)
     EXPECT_EQ(LameArguments(s, true, "i", "o"), QStringList({"-b", "96", "-f", "i", "o"}));
 
     EXPECT_EQ(LameArguments(s, false, "i.mp3", "o.wav"), QStringList({"--decode", "i.mp3", "o.wav"}));
+
+    // Names that lame would take for switches (or for standard input and output).
+    EXPECT_EQ(LameArguments(s, false, "-", "-b.wav"), QStringList({"--decode", "./-", "./-b.wav"}));
+    EXPECT_EQ(LameArguments(s, true, "-V0.wav", "/x/-o.mp3").mid(3), QStringList({"./-V0.wav", "/x/-o.mp3"}));
 }
 
 TEST(WmaCommandLine, ProfileAndTags)

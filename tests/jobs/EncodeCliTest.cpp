@@ -34,10 +34,11 @@ TEST(EncodeCommand, EncodesRefusesToOverwriteAndReportsFailures)
     EXPECT_TRUE(r.out.contains("\"result\": 2"));
     EXPECT_EQ(jobstest::probe(box.file("out.wma")).value("codec_name"), "wmav2");
 
-    box.write("noise.wav", "not sound at all");
+    // A WAV header over nothing the tool can read: its ERROR line is the message.
+    box.write("noise.wav", QByteArray("RIFF\x24\0\0\0WAVE", 12) + "not sound at all");
     r = runCli({"encode", "wma", box.file("noise.wav"), box.file("noise.wma"), "--quiet"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.contains("ERROR")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("discwright-cli: ERROR: " + box.file("noise.wav"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(box.file("noise.wma")));
 
     r = runCli({"encode", "ogg", box.file("in.wav"), box.file("x.ogg")});

@@ -2,6 +2,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
@@ -107,6 +108,15 @@ void writeScript(const QString& path, const QByteArray& body)
         throw std::runtime_error("cannot write " + path.toStdString());
     f.close();
     f.setPermissions(f.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+}
+
+QStringList hiddenFiles(const QString& folder)
+{
+    QStringList out;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+        if (name.startsWith('.'))
+            out << name;
+    return out;
 }
 
 }  // namespace jobstest

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -43,5 +44,8 @@ QMap<QString, QString> probe(const QString& path);
 
 // Writes an executable /bin/sh script.
 void writeScript(const QString& path, const QByteArray& body);
+
+// The hidden entries of a folder (where temporary outputs live), sorted.
+QStringList hiddenFiles(const QString& folder);
 
 }  // namespace jobstest

@@ -5,16 +5,23 @@
 
 #include "app/Settings.h"
 #include "jobs/ChildProcess.h"
+#include "jobs/EncoderItemChecks.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "platform/Dialogs.h"
+#include "platform/NativePath.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
 
 using namespace dw;
 
@@ -42,6 +49,15 @@ protected:
     }
     // Makes lame of the program folder a script (found before the real one).
     void fakeLame(const QByteArray& body) { jobstest::writeScript(box.programDir() + "/lame", body); }
+    // Runs one item to its completion and gives it.
+    TProcessInfo runItem(const QString& in, const QString& out, TJobKind kind, bool encode = true)
+    {
+        const size_t before = log.completions().size();
+        prepare(mp3, in, out, kind, encode);
+        mp3.Start();
+        EXPECT_TRUE(log.waitCompletions(before + 1));
+        return log.completions().empty() ? TProcessInfo{} : log.completions().back();
+    }
 
     dwtest::Sandbox box;
     ScriptedDialogs dialogs;
@@ -174,15 +190,20 @@ TEST_F(Mp3Process, MissingLameRaisesTheCreateProcessError)
     QCoreApplication::processEvents();
     EXPECT_TRUE(log.events.empty());
     EXPECT_FALSE(QFileInfo::exists(box.file("out.mp3")));
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
 }
 
 TEST_F(Mp3Process, FailedChildIsReportedAsFailedAndLeavesNoOutput)
 {
     // lame refuses a six-channel WAV: it exits non-zero.
-    prepare(mp3, wav("six.wav", 0.5, 6), box.file("six.mp3"), jkWavToMp3);
+    const QString six = wav("six.wav", 0.5, 6);
+    prepare(mp3, six, box.file("six.mp3"), jkWavToMp3);
     mp3.Start();
     ASSERT_TRUE(log.waitCompletions(1));
     EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_FAILED);
+    // The reason names the program and the file.
+    EXPECT_TRUE(log.completions()[0].Elapsed.startsWith("lame failed on " + six + " (exit status"))
+        << log.completions()[0].Elapsed.toStdString();
     EXPECT_FALSE(QFileInfo::exists(box.file("six.mp3")));
 
     // A child that dies of a signal nobody sent it, after writing half a file.
@@ -193,6 +214,109 @@ TEST_F(Mp3Process, FailedChildIsReportedAsFailedAndLeavesNoOutput)
     EXPECT_EQ(log.completions()[1].Result, ENC_RESULT_FAILED);
     EXPECT_TRUE(log.completions()[1].Elapsed.contains("signal 9"));
     EXPECT_FALSE(QFileInfo::exists(box.file("killed.mp3")));
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
+}
+
+TEST_F(Mp3Process, FailedRunKeepsTheOldOutputAndASymlinkIsReplacedNotFollowed)
+{
+    const QString in = wav("in.wav", 1.0);
+    // CD jobs overwrite without asking. lame writes half a file and fails:
+    // the old output (older than the run or not) stays as it was.
+    box.write("old.mp3", "old");
+    fakeLame("for a; do out=$a; done\necho half > \"$out\"\nexit 1\n");
+    EXPECT_EQ(runItem(in, box.file("old.mp3"), jkRipTracks).Result, ENC_RESULT_FAILED);
+    EXPECT_EQ(box.read("old.mp3"), "old");
+    ::utime(NativePath(box.file("old.mp3")).constData(), nullptr);  // as new as the run: still kept
+    fakeLame("for a; do out=$a; done\necho half > \"$out\"\nkill -9 $$\n");
+    EXPECT_EQ(runItem(in, box.file("old.mp3"), jkRipTracks).Result, ENC_RESULT_FAILED);
+    EXPECT_EQ(box.read("old.mp3"), "old");
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
+
+    // With the real lame, an output that is a symbolic link becomes a file
+    // of its own; the file the link led to is untouched.
+    QFile::remove(box.programDir() + "/lame");
+    box.write("target.txt", "target");
+    ASSERT_TRUE(QFile::link(box.file("target.txt"), box.file("link.mp3")));
+    EXPECT_EQ(runItem(in, box.file("link.mp3"), jkRipTracks).Result, ENC_RESULT_ENDED);
+    EXPECT_FALSE(QFileInfo(box.file("link.mp3")).isSymLink());
+    EXPECT_EQ(jobstest::probe(box.file("link.mp3")).value("codec_name"), "mp3");
+    EXPECT_EQ(box.read("target.txt"), "target");
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
+}
+
+TEST_F(Mp3Process, RefusesAnOutputThatIsTheInputInAnySpelling)
+{
+    // A stand-in that would leave a mark if it were ever started.
+    fakeLame("touch \"" + box.file("started").toUtf8() + "\"\n");
+    const QString in = wav("in.wav", 0.3);
+    const QByteArray original = box.read("in.wav");
+    ASSERT_TRUE(QFile::link(in, box.file("soft.wav")));
+    ASSERT_EQ(::link(NativePath(in).constData(), NativePath(box.file("hard.wav")).constData()), 0);
+    for (const QString& out : {in, box.path() + "/./in.wav", box.path() + "/../" + QFileInfo(box.path()).fileName() +
+                                   "/in.wav", box.file("soft.wav"), box.file("hard.wav")}) {
+        for (TJobKind kind : {jkWavToMp3, jkRipTracks}) {
+            const TProcessInfo done = runItem(in, out, kind);
+            EXPECT_EQ(done.Result, ENC_RESULT_FAILED) << out.toStdString();
+            EXPECT_EQ(done.Elapsed, out + ": is the input file itself; the input is never overwritten");
+        }
+    }
+    EXPECT_EQ(box.read("in.wav"), original);
+    EXPECT_TRUE(QFileInfo(box.file("soft.wav")).isSymLink());
+    EXPECT_TRUE(dialogs.shown().empty());  // refused before the overwrite question
+    EXPECT_FALSE(QFileInfo::exists(box.file("started")));
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
+}
+
+TEST_F(Mp3Process, RefusesUnusableInputsAndOutputFoldersBeforeStarting)
+{
+    fakeLame("touch \"" + box.file("started").toUtf8() + "\"\n");
+    const QString in = wav("in.wav", 0.3);
+    box.write("text.wav", "just some words, no sound");
+    box.write("empty.wav", "");
+    box.write("fake.mp3", "ID3 but not really");
+    QDir().mkpath(box.file("folder.wav"));
+    struct Case {
+        QString input, output;
+        bool encode;
+        QString reason;
+    };
+    const Case cases[] = {
+        {box.file("text.wav"), box.file("a.mp3"), true, box.file("text.wav") + ": not a WAV file (no RIFF/WAVE header)"},
+        {box.file("empty.wav"), box.file("a.mp3"), true, box.file("empty.wav") + ": the file is empty"},
+        {box.file("folder.wav"), box.file("a.mp3"), true, box.file("folder.wav") + ": Is a directory"},
+        {box.file("gone.wav"), box.file("a.mp3"), true, box.file("gone.wav") + ": No such file or directory"},
+        {in, box.file("a.wav"), false, in + ": not an MP3 file (no ID3 tag or MPEG audio frame at the start)"},
+        {box.file("fake.mp3"), box.file("a.wav"), false,
+         box.file("fake.mp3") + ": not an MP3 file (no ID3 tag or MPEG audio frame at the start)"},
+        {in, box.file("no/such/a.mp3"), true, box.file("no/such") + ": No such file or directory"},
+        {in, box.file("folder.wav"), true, box.file("folder.wav") + ": Is a directory"},
+    };
+    for (const Case& c : cases) {
+        const TProcessInfo done = runItem(c.input, c.output, jkWavToMp3, c.encode);
+        EXPECT_EQ(done.Result, ENC_RESULT_FAILED) << c.input.toStdString();
+        EXPECT_EQ(done.Elapsed, c.reason);
+    }
+    EXPECT_FALSE(QFileInfo::exists(box.file("a.mp3")));
+    EXPECT_FALSE(QFileInfo::exists(box.file("a.wav")));
+    EXPECT_FALSE(QFileInfo::exists(box.file("started")));
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
+}
+
+TEST_F(Mp3Process, FileNamesThatAreNotUtf8ReachLameAsTheirBytes)
+{
+    const QString in = dw::PathFromNative(NativePath(box.path()) + "/in\xff put.wav");
+    const QString out = dw::PathFromNative(NativePath(box.path()) + "/out\xfe.mp3");
+    const QString back = dw::PathFromNative(NativePath(box.path()) + "/back\xfd.wav");
+    {
+        // The fixture is written under a plain name and given its odd one by the system.
+        jobstest::writeWav(box.file("plain.wav"), 44100, 2, 0.5);
+        ASSERT_EQ(::rename(NativePath(box.file("plain.wav")).constData(), NativePath(in).constData()), 0);
+    }
+    EXPECT_EQ(runItem(in, out, jkWavToMp3).Result, ENC_RESULT_ENDED);
+    EXPECT_TRUE(CheckEncoderInput(out, EncoderInputKind::Mp3).isEmpty());
+    EXPECT_EQ(runItem(out, back, jkMp3ToWav, false).Result, ENC_RESULT_ENDED);
+    EXPECT_TRUE(CheckEncoderInput(back, EncoderInputKind::Wav).isEmpty());
+    EXPECT_GT(StatPath(back).size, 44100 * 4 / 4);
 }
 
 TEST_F(Mp3Process, OutputIsParsedFromBothPipesAcrossChunks)
@@ -223,7 +347,13 @@ TEST_F(Mp3Process, KillEndsTheChildWithoutACompletion)
     const QString in = wav("in.wav", 0.2);
     prepare(mp3, in, box.file("first.mp3"), jkWavToMp3);
     mp3.Start();
-    ASSERT_TRUE(dwtest::waitFor([&] { return QFileInfo::exists(box.file("first.mp3")); }));
+    // The child writes a hidden temporary file beside the output.
+    ASSERT_TRUE(dwtest::waitFor([&] {
+        const QStringList temp = jobstest::hiddenFiles(box.path());
+        return temp.size() == 1 && box.read(temp[0]) == "partial\n";
+    }));
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path())[0].startsWith(".first.mp3."));
+    EXPECT_FALSE(QFileInfo::exists(box.file("first.mp3")));
     // The caller may already have named the next item's output: that file is not touched.
     box.write("next.mp3", "keep");
     mp3.OutputFile = box.file("next.mp3");
@@ -231,7 +361,8 @@ TEST_F(Mp3Process, KillEndsTheChildWithoutACompletion)
     EXPECT_EQ(box.read("next.mp3"), "keep");
     EXPECT_FALSE(mp3.Running);
     EXPECT_FALSE(mp3.ChildActive());
-    EXPECT_FALSE(QFileInfo::exists(box.file("first.mp3")));  // the partial file is gone
+    EXPECT_FALSE(QFileInfo::exists(box.file("first.mp3")));
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());  // the partial file is gone
     mp3.Kill(0);  // not running: nothing
 
     // The next item completes, and its completion is the only one.

@@ -60,10 +60,11 @@ TEST_F(WmaProcess, EncodesProfilesWithTagsEndToEnd)
         const char* channels;
         const char* bitRate;
     };
-    const Case cases[] = {{8, "44100", "2", "64000"},
-                          {11, "44100", "1", "48000"},
-                          {0, "48000", "2", "192000"},
-                          {17, "22050", "2", "32000"}};
+    // Profiles below 24 kbit/s, which the encoder refuses, come out at 24
+    // kbit/s with the profile's own rate and channels.
+    const Case cases[] = {{8, "44100", "2", "64000"},  {11, "44100", "1", "48000"}, {0, "48000", "2", "192000"},
+                          {17, "22050", "2", "32000"}, {31, "8000", "1", "24000"},  {21, "22050", "1", "24000"},
+                          {29, "8000", "2", "24000"}};
     size_t n = 0;
     for (const Case& c : cases) {
         AppSettings.WmaBitRate = c.profile;
@@ -82,8 +83,8 @@ TEST_F(WmaProcess, EncodesProfilesWithTagsEndToEnd)
         EXPECT_NEAR(info.value("duration").toDouble(), 3.0, 0.1) << c.profile;
         EXPECT_EQ(info.value("TAG:artist"), "The Blank Spaces");
         EXPECT_EQ(info.value("TAG:comment"), "Live at the hall, 1999");
-        EXPECT_FALSE(QFileInfo::exists(out + ".part"));
     }
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
     // The tool's "100%" line gave a progress event per item, never 00:00.
     QCoreApplication::processEvents();
     const auto progress = log.progress();
@@ -97,7 +98,11 @@ TEST_F(WmaProcess, EncodesProfilesWithTagsEndToEnd)
 
 TEST_F(WmaProcess, ErrorLineCompletesAndTheNextItemCanStartAtOnce)
 {
-    AppSettings.WmaBitRate = 31;  // 6 kbit/s: more than the encoder can squeeze
+    // A WAV header with nothing readable behind it passes the wrapper's look
+    // at the first bytes; the tool cannot read it and says so.
+    const QString good_in = in;
+    box.write("hollow.wav", QByteArray("RIFF\x24\0\0\0WAVE", 12) + "junk that is no fmt chunk at all");
+    in = box.file("hollow.wav");
     const QString bad = box.file("bad.wma");
     const QString good = box.file("good.wma");
     bool startedNext = false;
@@ -105,7 +110,7 @@ TEST_F(WmaProcess, ErrorLineCompletesAndTheNextItemCanStartAtOnce)
         if (e.Code == JOB_WMA_DONE && e.Result == ENC_RESULT_ERROR_LINE && !startedNext) {
             // Inside the sent completion, as a job window would.
             startedNext = true;
-            AppSettings.WmaBitRate = 8;
+            in = good_in;
             prepare(good);
             wma.Start();
         }
@@ -115,23 +120,34 @@ TEST_F(WmaProcess, ErrorLineCompletesAndTheNextItemCanStartAtOnce)
     ASSERT_TRUE(log.waitCompletions(2));
     const auto done = log.completions();
     EXPECT_EQ(done[0].Result, ENC_RESULT_ERROR_LINE);
-    EXPECT_TRUE(done[0].Elapsed.contains("ERROR")) << done[0].Elapsed.toStdString();
+    EXPECT_TRUE(done[0].Elapsed.startsWith("ERROR: ")) << done[0].Elapsed.toStdString();
+    EXPECT_TRUE(done[0].Elapsed.contains("hollow.wav")) << done[0].Elapsed.toStdString();
     EXPECT_EQ(done[1].Result, ENC_RESULT_ENDED);
     EXPECT_FALSE(QFileInfo::exists(bad));
-    EXPECT_FALSE(QFileInfo::exists(bad + ".part"));
     EXPECT_EQ(jobstest::probe(good).value("codec_name"), "wmav2");
 
-    // An input the tool cannot read is an error line too.
+    // An input that is no WAV at all, or the output itself, is refused by the
+    // wrapper before the tool starts; the existing file stays as it was.
     box.write("garbage.wav", "this is not sound");
     in = box.file("garbage.wav");
     prepare(box.file("garbage.wma"));
     wma.Start();
-    ASSERT_TRUE(log.waitCompletions(3));
-    EXPECT_EQ(log.completions()[2].Result, ENC_RESULT_ERROR_LINE);
+    ASSERT_EQ(log.completions().size(), 3u);  // sent before Start returned
+    EXPECT_EQ(log.completions()[2].Result, ENC_RESULT_FAILED);
+    EXPECT_EQ(log.completions()[2].Elapsed, in + ": not a WAV file (no RIFF/WAVE header)");
     EXPECT_FALSE(QFileInfo::exists(box.file("garbage.wma")));
-    // Exactly one completion per item.
+    in = good_in;
+    const QByteArray original = box.read("in put.wav");
+    prepare(box.path() + "/./in put.wav", jkRipTracks);
+    wma.Start();
+    ASSERT_EQ(log.completions().size(), 4u);
+    EXPECT_EQ(log.completions()[3].Result, ENC_RESULT_FAILED);
+    EXPECT_TRUE(log.completions()[3].Elapsed.endsWith(": is the input file itself; the input is never overwritten"));
+    EXPECT_EQ(box.read("in put.wav"), original);
+    // Exactly one completion per item, and no temporary file left.
     QCoreApplication::processEvents();
-    EXPECT_EQ(log.completions().size(), 3u);
+    EXPECT_EQ(log.completions().size(), 4u);
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
 }
 
 TEST_F(WmaProcess, MissingToolAndOverwriteAreSentBeforeStartReturns)
@@ -180,11 +196,56 @@ TEST(Wm8eutilTool, ReportsBadCommandLinesAndInputs)
     EXPECT_FALSE(out.contains("100%"));
     EXPECT_FALSE(QFileInfo::exists(box.file("o.wma")));
 
+    // An input that is the output too, here through a symbolic link, is refused and stays whole.
+    ASSERT_TRUE(QFile::link(box.file("in.wav"), box.file("same.wma")));
+    const QByteArray original = box.read("in.wav");
+    EXPECT_EQ(run({"-input", box.file("in.wav"), "-output", box.file("same.wma"), "-a_setting", "64_44_2"}, out), 1);
+    EXPECT_TRUE(out.contains("ERROR: " + box.file("same.wma") + ": is the input file itself")) << out.toStdString();
+    EXPECT_EQ(box.read("in.wav"), original);
+
     // Mono 22.05 kHz input up to 48 kHz stereo: resampled and remixed.
     EXPECT_EQ(run({"-input", box.file("in.wav"), "-output", box.file("o.wma"), "-a_setting", "128_48_2"}, out), 0);
     EXPECT_TRUE(out.trimmed().endsWith("100% done"));
     EXPECT_EQ(out.count("100%"), 1);
-    const auto info = jobstest::probe(box.file("o.wma"));
+    auto info = jobstest::probe(box.file("o.wma"));
     EXPECT_EQ(info.value("sample_rate"), "48000");
     EXPECT_EQ(info.value("channels"), "2");
+
+    // A bit rate below what the encoder takes: raised, said in one line that is no error.
+    EXPECT_EQ(run({"-input", box.file("in.wav"), "-output", box.file("o.wma"), "-a_setting", "10_11_1"}, out), 0);
+    EXPECT_FALSE(out.contains("ERROR")) << out.toStdString();
+    EXPECT_EQ(out.count("encoding at 24 kbit/s"), 1) << out.toStdString();
+    info = jobstest::probe(box.file("o.wma"));
+    EXPECT_EQ(info.value("sample_rate"), "11025");
+    EXPECT_EQ(info.value("channels"), "1");
+    EXPECT_EQ(info.value("bit_rate"), "24000");
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
+}
+
+TEST(Wm8eutilTool, AStoppedRunLeavesNoFileAndKeepsTheOldOne)
+{
+    dwtest::Sandbox box;
+    const QString tool = dwtest::binDir() + "/WM8EUTIL";
+    jobstest::writeWav(box.file("long.wav"), 44100, 2, 120.0);
+    box.write("old.wma", "old");
+
+    // SIGTERM while it encodes: an ERROR line, status 1, nothing left behind.
+    QProcess p;
+    p.start(tool, {"-input", box.file("long.wav"), "-output", box.file("old.wma"), "-a_setting", "192_44_2"});
+    QByteArray out;
+    ASSERT_TRUE(dwtest::waitFor([&] {
+        p.waitForReadyRead(10);
+        out += p.readAllStandardOutput();
+        return out.contains("Progress: 1%");
+    }));
+    EXPECT_FALSE(jobstest::hiddenFiles(box.path()).isEmpty());  // the tool's own temporary file
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(30000));
+    out += p.readAllStandardOutput();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(out.contains("ERROR")) << out.toStdString();
+    EXPECT_FALSE(out.contains("100%"));
+    EXPECT_EQ(box.read("old.wma"), "old");
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
 }

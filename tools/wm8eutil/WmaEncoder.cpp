@@ -1,5 +1,7 @@
 #include "WmaEncoder.h"
 
+#include "FdIo.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -10,9 +12,11 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace wm8eutil {
 
@@ -41,16 +45,13 @@ std::string avError(int code)
     return buf;
 }
 
+// Both contexts run over our own I/O contexts (AVFMT_FLAG_CUSTOM_IO), which
+// they do not free.
 struct InputDeleter {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
 struct OutputDeleter {
-    void operator()(AVFormatContext* c) const
-    {
-        if (c->pb && !(c->oformat->flags & AVFMT_NOFILE))
-            avio_closep(&c->pb);
-        avformat_free_context(c);
-    }
+    void operator()(AVFormatContext* c) const { avformat_free_context(c); }
 };
 struct CodecDeleter {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
@@ -76,68 +77,69 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 
-// Removes the temporary output unless the run completed.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile()
-    {
-        if (!kept_)
-            std::remove(path_.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-    void keep() { kept_ = true; }
+// True when both names lead to one existing file (same device and inode).
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat x {}, y {};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
 
-private:
-    std::string path_;
-    bool kept_ = false;
-};
+// The highest bit rate tried when the encoder refuses the profile's own.
+constexpr int64_t kHighestFallbackRate = 128000;
 
 // One encode run; each step returns an empty text or the reason it failed.
 class Encoder {
 public:
-    Encoder(const EncodeRequest& r, const std::function<void(int)>& progress) : req_(r), progress_(progress) {}
+    Encoder(const EncodeRequest& r, const EncodeCallbacks& callbacks) : req_(r), cb_(callbacks) {}
 
     std::string run()
     {
+        if (sameFile(req_.input, req_.output))
+            return req_.output + ": is the input file itself; the input is never overwritten";
         std::string err;
         if (!(err = openInput()).empty() || !(err = openEncoder()).empty() || !(err = openResampler()).empty())
             return err;
-        TempFile temp(req_.output + ".part");
-        if (!(err = openOutput(temp.path())).empty())
+        if (!(err = tempOut_.Create(req_.output)).empty() || !(err = openOutput()).empty())
             return err;
         if (!(err = transcode()).empty())
             return err;
-        int rc = av_write_trailer(out_.get());
-        if (rc < 0)
-            return "cannot finish the output file (" + avError(rc) + ")";
-        rc = avio_closep(&out_->pb);
-        if (rc < 0)
-            return "cannot write the output file (" + avError(rc) + ")";
+        const int rc = av_write_trailer(out_.get());
+        avio_flush(outIo_.get());
+        if (tempOut_.WriteError())
+            return PathError(req_.output, tempOut_.WriteError());
+        if (rc < 0 || outIo_->error < 0)
+            return req_.output + ": cannot finish the file (" + avError(rc < 0 ? rc : outIo_->error) + ")";
         out_.reset();
-        if (std::rename(temp.path().c_str(), req_.output.c_str()) != 0)
-            return "cannot create the output file";
-        temp.keep();
-        return {};
+        outIo_.reset();
+        return tempOut_.Commit();
     }
 
 private:
     std::string openInput()
     {
-        AVFormatContext* raw = nullptr;
+        std::string err = inFile_.Open(req_.input);
+        if (!err.empty())
+            return err;
+        inIo_ = inFile_.MakeAvio();
+        AVFormatContext* raw = avformat_alloc_context();
+        if (!inIo_ || !raw) {
+            avformat_free_context(raw);
+            return "out of memory";
+        }
+        raw->pb = inIo_.get();
+        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+        // The name only helps to guess the format; the bytes come from inIo_.
         int rc = avformat_open_input(&raw, req_.input.c_str(), nullptr, nullptr);
         if (rc < 0)
-            return "cannot open the input file (" + avError(rc) + ")";
+            return req_.input + ": cannot read it as audio (" + avError(rc) + ")";
         in_.reset(raw);
         rc = avformat_find_stream_info(in_.get(), nullptr);
         if (rc < 0)
-            return "cannot read the input file (" + avError(rc) + ")";
+            return req_.input + ": cannot read it as audio (" + avError(rc) + ")";
         const AVCodec* decoder = nullptr;
         streamIndex_ = av_find_best_stream(in_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
         if (streamIndex_ < 0 || !decoder)
-            return "the input file holds no audio this tool can decode";
+            return req_.input + ": holds no audio this tool can decode";
         dec_.reset(avcodec_alloc_context3(decoder));
         if (!dec_)
             return "out of memory";
@@ -146,9 +148,9 @@ private:
         if (rc >= 0)
             rc = avcodec_open2(dec_.get(), decoder, nullptr);
         if (rc < 0)
-            return "cannot decode the input file (" + avError(rc) + ")";
+            return req_.input + ": cannot decode it (" + avError(rc) + ")";
         if (dec_->ch_layout.nb_channels < 1 || dec_->sample_rate < 1)
-            return "the input file has no valid channel count or sample rate";
+            return req_.input + ": has no valid channel count or sample rate";
         if (dec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
             const int n = dec_->ch_layout.nb_channels;
             av_channel_layout_uninit(&dec_->ch_layout);
@@ -162,28 +164,53 @@ private:
         return {};
     }
 
+    // Opens the encoder at the profile's rate, channels and bit rate. A bit
+    // rate the encoder refuses as too low (FFmpeg's Windows Media Audio 2
+    // encoder wants at least 24 kbit/s) is raised to the lowest one it takes,
+    // and a notice says so.
     std::string openEncoder()
     {
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
         if (!codec)
             return "this system's libavcodec has no Windows Media Audio 2 encoder";
+        std::string firstRefusal;
+        for (int64_t rate = req_.profile.bitRate; rate <= std::max<int64_t>(req_.profile.bitRate, kHighestFallbackRate);
+             rate += 1000) {
+            const std::string why = tryEncoder(codec, rate);
+            if (why.empty()) {
+                if (rate != req_.profile.bitRate && cb_.notice)
+                    cb_.notice("Note: " + std::to_string(req_.profile.bitRate / 1000) +
+                               " kbit/s is below the lowest bit rate the encoder accepts; encoding at " +
+                               std::to_string(rate / 1000) + " kbit/s, " + std::to_string(req_.profile.sampleRate) +
+                               " Hz, " + std::to_string(req_.profile.channels) + " channel(s)");
+                frameSize_ = enc_->frame_size > 0 ? enc_->frame_size : 2048;
+                return {};
+            }
+            if (firstRefusal.empty())
+                firstRefusal = why;
+        }
+        return "the encoder cannot produce this profile (" + firstRefusal + ")";
+    }
+
+    // One attempt to open the encoder; empty text on success, else the reason.
+    std::string tryEncoder(const AVCodec* codec, int64_t bitRate)
+    {
         enc_.reset(avcodec_alloc_context3(codec));
         if (!enc_)
             return "out of memory";
         enc_->sample_rate = req_.profile.sampleRate;
         av_channel_layout_default(&enc_->ch_layout, req_.profile.channels);
-        enc_->bit_rate = req_.profile.bitRate;
+        enc_->bit_rate = bitRate;
         enc_->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
         enc_->time_base = AVRational{1, req_.profile.sampleRate};
         // The ASF muxer stores the codec set-up in the stream header.
         enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         g_lastLog.clear();
-        int rc = avcodec_open2(enc_.get(), codec, nullptr);
+        const int rc = avcodec_open2(enc_.get(), codec, nullptr);
         if (rc < 0) {
-            std::string why = g_lastLog.empty() ? avError(rc) : g_lastLog;
-            return "the encoder cannot produce this profile (" + why + ")";
+            enc_.reset();
+            return g_lastLog.empty() ? avError(rc) : g_lastLog;
         }
-        frameSize_ = enc_->frame_size > 0 ? enc_->frame_size : 2048;
         return {};
     }
 
@@ -205,13 +232,18 @@ private:
         return {};
     }
 
-    std::string openOutput(const std::string& path)
+    std::string openOutput()
     {
         AVFormatContext* raw = nullptr;
-        int rc = avformat_alloc_output_context2(&raw, nullptr, "asf", path.c_str());
+        int rc = avformat_alloc_output_context2(&raw, nullptr, "asf", nullptr);
         if (rc < 0 || !raw)
             return "this system's libavformat cannot write ASF files";
         out_.reset(raw);
+        outIo_ = tempOut_.MakeAvio();
+        if (!outIo_)
+            return "out of memory";
+        out_->pb = outIo_.get();
+        out_->flags |= AVFMT_FLAG_CUSTOM_IO;
         AVStream* st = avformat_new_stream(out_.get(), nullptr);
         if (!st)
             return "out of memory";
@@ -223,12 +255,9 @@ private:
             av_dict_set(&out_->metadata, "author", req_.author.c_str(), 0);
         if (!req_.description.empty())
             av_dict_set(&out_->metadata, "comment", req_.description.c_str(), 0);
-        rc = avio_open(&out_->pb, path.c_str(), AVIO_FLAG_WRITE);
-        if (rc < 0)
-            return "cannot create the output file (" + avError(rc) + ")";
         rc = avformat_write_header(out_.get(), nullptr);
         if (rc < 0)
-            return "cannot write the output file header (" + avError(rc) + ")";
+            return writeFailure(rc);
         return {};
     }
 
@@ -297,9 +326,17 @@ private:
             av_packet_rescale_ts(packet_.get(), enc_->time_base, out_->streams[0]->time_base);
             packet_->stream_index = 0;
             rc = av_interleaved_write_frame(out_.get(), packet_.get());
-            if (rc < 0)
-                return "cannot write the output file (" + avError(rc) + ")";
+            if (rc < 0 || tempOut_.WriteError())
+                return writeFailure(rc);
         }
+    }
+
+    // The output could not be written: the system's reason when a write failed.
+    std::string writeFailure(int rc) const
+    {
+        if (tempOut_.WriteError())
+            return PathError(req_.output, tempOut_.WriteError());
+        return req_.output + ": cannot write the file (" + avError(rc) + ")";
     }
 
     std::string decodeFrames()
@@ -309,12 +346,12 @@ private:
             if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
                 return {};
             if (rc < 0)
-                return "cannot decode the input file (" + avError(rc) + ")";
+                return req_.input + ": cannot decode it (" + avError(rc) + ")";
             // The converter was set up for the stream's first format.
             if (frame_->format != dec_->sample_fmt || frame_->sample_rate != dec_->sample_rate ||
                 frame_->ch_layout.nb_channels != dec_->ch_layout.nb_channels) {
                 av_frame_unref(frame_.get());
-                return "the input file changes its sample format midway";
+                return req_.input + ": changes its sample format midway";
             }
             decodedSamples_ += frame_->nb_samples;
             std::string err = queue(const_cast<const uint8_t**>(frame_->extended_data), frame_->nb_samples);
@@ -336,7 +373,7 @@ private:
             p = 99;
         if (p > lastPercent_) {
             lastPercent_ = static_cast<int>(p);
-            progress_(lastPercent_);
+            cb_.progress(lastPercent_);
         }
     }
 
@@ -345,13 +382,15 @@ private:
         PacketPtr pkt(av_packet_alloc());
         if (!pkt)
             return "out of memory";
-        progress_(0);
+        cb_.progress(0);
         for (;;) {
+            if (cb_.stopRequested && cb_.stopRequested())
+                return "stopped by a signal; no output was written";
             int rc = av_read_frame(in_.get(), pkt.get());
             if (rc == AVERROR_EOF)
                 break;
             if (rc < 0)
-                return "cannot read the input file (" + avError(rc) + ")";
+                return req_.input + ": cannot read it (" + avError(rc) + ")";
             if (pkt->stream_index == streamIndex_) {
                 // A decoder that is full takes the packet once its frames are out.
                 for (;;) {
@@ -365,7 +404,7 @@ private:
                 av_packet_unref(pkt.get());
                 // A damaged packet is skipped; the decoder goes on with the next.
                 if (rc < 0 && rc != AVERROR_INVALIDDATA)
-                    return "cannot decode the input file (" + avError(rc) + ")";
+                    return req_.input + ": cannot decode it (" + avError(rc) + ")";
                 std::string err = decodeFrames();
                 if (!err.empty())
                     return err;
@@ -378,7 +417,7 @@ private:
         if (!err.empty())
             return err;
         if (decodedSamples_ == 0)
-            return "the input file holds no samples";
+            return req_.input + ": holds no samples";
         // The resampler's buffered tail, then the last padded frame, then the encoder's tail.
         if (!(err = queue(nullptr, 0)).empty() || !(err = drainQueue(true)).empty())
             return err;
@@ -386,8 +425,13 @@ private:
     }
 
     const EncodeRequest& req_;
-    const std::function<void(int)>& progress_;
+    const EncodeCallbacks& cb_;
+    // Declared before the contexts that use them, so they are freed after.
+    InputFile inFile_;
+    AvioPtr inIo_;
     InputPtr in_;
+    TempOutput tempOut_;
+    AvioPtr outIo_;
     OutputPtr out_;
     CodecPtr dec_, enc_;
     SwrPtr swr_;
@@ -404,10 +448,10 @@ private:
 
 }  // namespace
 
-std::string EncodeWma(const EncodeRequest& request, const std::function<void(int)>& progress)
+std::string EncodeWma(const EncodeRequest& request, const EncodeCallbacks& callbacks)
 {
     av_log_set_callback(logCallback);
-    Encoder e(request, progress);
+    Encoder e(request, callbacks);
     return e.run();
 }
 

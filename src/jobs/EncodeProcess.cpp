@@ -46,6 +46,21 @@ bool nameTaken(const QString& path)
 
 QString baseName(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
+// A line the child printed, as a message: what follows its last "erase to
+// the end of the line" sequence (earlier text was progress it wiped), without
+// control characters.
+QString lineAsMessage(const QString& line)
+{
+    const QString eraseLine = QStringLiteral("\x1b[K");
+    const qsizetype erased = line.lastIndexOf(eraseLine);
+    const QString tail = erased < 0 ? line : line.mid(erased + eraseLine.size());
+    QString out;
+    for (const QChar c : tail)
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
+            out += c;
+    return out.trimmed();
+}
+
 }  // namespace
 
 TEncodeProcess::TEncodeProcess() = default;
@@ -182,7 +197,8 @@ void TEncodeProcess::readPipe(const std::shared_ptr<EncodeSession>& session, int
     const QStringList lines = splitter.feed(bytes);
     if (lines.isEmpty())
         return;
-    session->lastLine = lines.back().trimmed();
+    if (const QString m = lineAsMessage(lines.back()); !m.isEmpty())
+        session->lastLine = m;
     parseLines(lines);
 }
 
@@ -194,7 +210,8 @@ void TEncodeProcess::finish(const std::shared_ptr<EncodeSession>& session)
     QStringList rest = session->outLines.flush();
     rest += session->errLines.flush();
     if (!rest.isEmpty()) {
-        session->lastLine = rest.back().trimmed();
+        if (const QString m = lineAsMessage(rest.back()); !m.isEmpty())
+            session->lastLine = m;
         parseLines(rest);
     }
     if (session != session_)

@@ -1,12 +1,11 @@
 // discwright-cli info and convert-wav: what the WAV conversion window shows
-// about a file, and its conversion chain (TWaveIn -> TFastResampler ->
-// TAudioConverter -> TWaveOut) run from the command line.
+// about a file, and its conversion (built and checked by TWaveConversion)
+// run from the command line with a progress bar and Ctrl-C.
 
-#include "audio/formats/AudioConverter.h"
-#include "audio/formats/FastResampler.h"
+#include "audio/formats/WaveConversion.h"
 #include "audio/formats/WaveIn.h"
-#include "audio/formats/WaveOut.h"
 #include "audio/stream/AuException.h"
+#include "platform/NativePath.h"
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 
@@ -47,16 +46,23 @@ private:
     struct sigaction old_ = {};
 };
 
-// Opens a WAV file for reading; on failure returns the error line.
+// Opens a WAV file for reading (never for writing); on failure returns the error line.
 QString openWave(TWaveIn& in, const QString& path)
 {
-    if (!QFileInfo(path).isFile())
-        return QString("%1: no such file").arg(path);
+    const TPathInfo info = StatPath(path);
+    if (!info.exists)
+        return QString("%1: %2").arg(path, SystemReason(info.error));
+    if (!info.isFile)
+        return QString("%1: %2").arg(path, SystemReason(info.isDir ? EISDIR : EINVAL));
     in.SetFileName(path);
     if (!in.IsValid())
         return QString("%1: not a valid WAV file (or an encoding that cannot be read)").arg(path);
     return {};
 }
+
+const char* const kConvertUsage =
+    "usage: discwright-cli convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] "
+    "[--encoding pcm|ima-adpcm]";
 
 }  // namespace
 
@@ -110,45 +116,37 @@ int cmdConvertWav(const QStringList& argv)
     if (!parseArgs(argv, {"channels", "rate", "bits", "encoding"}, {"quiet"}, args, error))
         return fail(error, 2);
     if (args.positional.size() != 2)
-        return fail("usage: discwright-cli convert-wav IN OUT [--channels 1|2] [--rate HZ] [--bits 8|16|24|32] "
-                    "[--encoding pcm|ima-adpcm]",
-                    2);
-    const QString inPath = args.positional[0];
-    const QString outPath = args.positional[1];
+        return fail(kConvertUsage, 2);
 
+    TWaveConversionSettings settings;
+    settings.inPath = args.positional[0];
+    settings.outPath = args.positional[1];
     int channels = 0, rate = 0, bits = 0;
     if (args.has("channels") && (!parseInt(args.value("channels"), channels) || channels < 1 || channels > 2))
         return fail("--channels must be 1 or 2", 2);
-    if (args.has("rate") && (!parseInt(args.value("rate"), rate) || rate < 1000 || rate > 384000))
-        return fail("--rate must be a whole number of Hz from 1000 to 384000", 2);
+    if (args.has("rate") && (!parseInt(args.value("rate"), rate) || rate < int(settings.kMinRate) ||
+                             rate > int(settings.kMaxRate)))
+        return fail(QString("--rate must be a whole number of Hz from %1 to %2")
+                        .arg(settings.kMinRate)
+                        .arg(settings.kMaxRate),
+                    2);
     if (args.has("bits") &&
         (!parseInt(args.value("bits"), bits) || (bits != 8 && bits != 16 && bits != 24 && bits != 32)))
         return fail("--bits must be 8, 16, 24 or 32", 2);
     const QString encoding = args.value("encoding", "pcm");
     if (encoding != "pcm" && encoding != "ima-adpcm")
         return fail("--encoding must be pcm or ima-adpcm", 2);
+    settings.channels = static_cast<uint32_t>(channels);
+    settings.sampleRate = static_cast<uint32_t>(rate);
+    settings.bits = static_cast<uint32_t>(bits);
+    settings.encoding = encoding == "ima-adpcm" ? wtDVIADPCM : wtPCM;
 
-    TWaveIn waveIn;
-    error = openWave(waveIn, inPath);
+    TWaveConversion conversion(settings);
+    error = conversion.Prepare();
     if (!error.isEmpty())
         return fail(error);
-
-    TFastResampler resampler;
-    TAudioConverter converter;
-    TWaveOut waveOut;
-    resampler.SetInput(&waveIn);
-    converter.SetInput(&resampler);
-    converter.SetMode(TMSConverterMode::msmMonoToBoth);
-    // What is not given stays as the input has it.
-    converter.SetOutBitsPerSample(bits && static_cast<uint32_t>(bits) != waveIn.GetBitsPerSample() ? bits : 0);
-    converter.SetOutChannels(channels && static_cast<uint32_t>(channels) != waveIn.GetChannels() ? channels : 0);
-    resampler.SetOutSampleRate(rate ? static_cast<uint32_t>(rate) : waveIn.GetSampleRate());
-    waveOut.SetInput(&converter);
-    waveOut.SetFileName(outPath);
-    waveOut.SetFileMode(foRewrite);
-    waveOut.SetBlockSize(512);
-    waveOut.SetCreateNonMsHeaders(false);
-    waveOut.SetWavType(encoding == "ima-adpcm" ? wtDVIADPCM : wtPCM);
+    TWaveOut& waveOut = conversion.Output();
+    const QString outPath = settings.outPath;
 
     ProgressBar bar(QStringLiteral("Converting"), args.has("quiet"));
     QEventLoop loop;

@@ -43,7 +43,7 @@ const Command kCommands[] = {
      "info FILE [--json]",
      "show the format of a WAV file"},
     {"convert-wav", dw::cli::cmdConvertWav,
-     "convert-wav IN OUT [--channels 1|2] [--rate HZ] [--bits 8|16|24|32] [--encoding pcm|ima-adpcm]",
+     "convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] [--encoding pcm|ima-adpcm]",
      "convert a WAV file"},
 };
 

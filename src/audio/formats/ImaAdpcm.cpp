@@ -86,11 +86,20 @@ bool blockLayoutOk(int blockAlign, int channels)
 
 int framesPerBlock(int blockAlign, int channels)
 {
-    if (channels == 1 && blockAlign > 4)
-        return 1 + 2 * (blockAlign - 4);
-    if (channels == 2 && blockAlign > 8)
-        return 1 + (blockAlign - 8);
+    if ((channels == 1 && blockAlign > 4) || (channels == 2 && blockAlign > 8))
+        return framesInBytes(blockAlign, channels);
     return 0;
+}
+
+int framesInBytes(int64_t bytes, int channels)
+{
+    if ((channels != 1 && channels != 2) || bytes < 4 * channels)
+        return 0;
+    // A block is at most 65535 bytes, so the count fits an int.
+    bytes = std::min<int64_t>(bytes, 65535);
+    if (channels == 1)
+        return static_cast<int>(1 + 2 * (bytes - 4));
+    return static_cast<int>(1 + 8 * ((bytes - 8) / 8));
 }
 
 size_t decodeBlock(std::span<const uint8_t> block, int channels, std::span<int16_t> out)

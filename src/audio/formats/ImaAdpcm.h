@@ -29,8 +29,14 @@ uint8_t encodeCode(ChannelState& st, int16_t sample);
 
 // Sample frames one block of `blockAlign` bytes holds; 0 when a block of that
 // size cannot hold the headers of `channels` channels (only 1 and 2 are
-// supported).
+// supported). Stereo codes come in pairs of 4-byte groups (8 frames); bytes
+// short of a whole pair at the end of a block hold no frame, so a stereo
+// block gives 1 + 8 x ((blockAlign - 8) div 8) frames.
 int framesPerBlock(int blockAlign, int channels);
+
+// Frames decodeBlock yields from a block of `bytes` bytes (a short last block
+// included): 0 below the headers, else the header frame plus the codes.
+int framesInBytes(int64_t bytes, int channels);
 
 // Whether a block of this size can be laid out for this channel count: mono
 // needs more than the 4 header bytes; stereo needs whole pairs of 4-byte

@@ -49,31 +49,51 @@ bool idMatches(const uint8_t* got, const char* expected)
 
 namespace {
 
-// The scanner's view of the source: counts what it consumed and refuses to
-// go past the header limit.
+// The scanner's view of the source: tracks the position, counts the bytes it
+// really reads against the header limit, and passes over chunk bodies.
 class Scanner {
 public:
     Scanner(const ByteSource& src, int64_t limit) : src_(src), limit_(limit) {}
 
-    int64_t consumed() const { return consumed_; }
+    int64_t position() const { return position_; }
 
-    // Reads exactly n bytes into dst (or discards them when dst is null).
+    // Reads exactly n bytes into dst.
     bool read(uint8_t* dst, int64_t n)
     {
-        if (n < 0 || consumed_ + n > limit_)
+        if (n < 0 || read_ + n > limit_)
+            return false;
+        while (n > 0) {
+            const int64_t got = src_.read(dst, n);
+            if (got <= 0)
+                return false;
+            read_ += got;
+            position_ += got;
+            n -= got;
+            dst += got;
+        }
+        return true;
+    }
+    // Passes over n bytes: by seeking when the source can, else by reading
+    // them through a small scratch area (never buffered whole).
+    bool skip(int64_t n)
+    {
+        if (n < 0)
             return false;
         if (n == 0)
             return true;
+        if (src_.skip) {
+            if (!src_.skip(n))
+                return false;
+            position_ += n;
+            return true;
+        }
         uint8_t scratch[4096];
         while (n > 0) {
-            const int64_t part = dst ? n : std::min<int64_t>(n, sizeof scratch);
-            const int64_t got = src_.read(dst ? dst : scratch, part);
+            const int64_t got = src_.read(scratch, std::min<int64_t>(n, sizeof scratch));
             if (got <= 0)
                 return false;
-            consumed_ += got;
+            position_ += got;
             n -= got;
-            if (dst)
-                dst += got;
         }
         return true;
     }
@@ -83,6 +103,14 @@ public:
         if (!read(b, 4))
             return false;
         v = get32(b);
+        return true;
+    }
+    bool read64(uint64_t& v)
+    {
+        uint8_t b[8];
+        if (!read(b, 8))
+            return false;
+        v = static_cast<uint64_t>(get32(b)) | (static_cast<uint64_t>(get32(b + 4)) << 32);
         return true;
     }
     // Slides the 4-byte window one byte further.
@@ -100,8 +128,15 @@ public:
 private:
     const ByteSource& src_;
     int64_t limit_;
-    int64_t consumed_ = 0;
+    int64_t read_ = 0;
+    int64_t position_ = 0;
 };
+
+// A RIFF chunk body is followed by a pad byte when its size is odd.
+int64_t padded(uint64_t size)
+{
+    return static_cast<int64_t>(size + (size & 1));
+}
 
 enum class State { Riff, Wave, Fmt, Fact, Data };
 
@@ -173,19 +208,51 @@ HeaderInfo scanHeader(const ByteSource& src, ScanMode mode)
     if (!s.read(id, 4))
         return fail;
     State state = State::Riff;
+    bool haveDs64 = false;
+    uint64_t ds64Data = 0, ds64Samples = 0;
 
+    // Reads the identifier that follows a chunk of `size` bytes. After an
+    // odd size comes a pad byte, which is zero; some writers leave it out,
+    // so a non-zero byte there is taken as the start of the identifier.
+    auto readNextId = [&](uint64_t size) {
+        if ((size & 1) == 0)
+            return s.read(id, 4);
+        if (!s.read(id, 1))
+            return false;
+        return id[0] == 0 ? s.read(id, 4) : s.read(id + 1, 3);
+    };
     // Skips the chunk whose identifier was just read and reads the next identifier.
     auto skipChunk = [&]() {
         uint32_t size;
-        return s.read32(size) && s.read(nullptr, size) && s.read(id, 4);
+        return s.read32(size) && s.skip(size) && readNextId(size);
+    };
+    // The "ds64" chunk of an RF64 file: the 64-bit sizes behind the 32-bit fields.
+    auto takeDs64 = [&]() {
+        uint32_t size;
+        uint64_t riffSize;
+        if (!s.read32(size) || size < 24 || !s.read64(riffSize) || !s.read64(ds64Data) || !s.read64(ds64Samples))
+            return false;
+        haveDs64 = true;
+        return s.skip(static_cast<int64_t>(size) - 24) && readNextId(size);
     };
 
     for (;;) {
         bool ok = true;
+        if (state != State::Riff && state != State::Wave && info.rf64 && !haveDs64 && idMatches(id, "ds64")) {
+            if (!takeDs64())
+                return fail;
+            if (s.atEnd())
+                return fail;
+            continue;
+        }
         switch (state) {
         case State::Riff:
             if (idMatches(id, "RIFF")) {
-                ok = s.read(nullptr, 4) && s.read(id, 4);
+                ok = s.skip(4) && s.read(id, 4);
+                state = State::Wave;
+            } else if (mode == ScanMode::Reader && (idMatches(id, "RF64") || idMatches(id, "BW64"))) {
+                info.rf64 = true;
+                ok = s.skip(4) && s.read(id, 4);
                 state = State::Wave;
             } else {
                 ok = s.slide(id);
@@ -202,6 +269,8 @@ HeaderInfo scanHeader(const ByteSource& src, ScanMode mode)
         case State::Fmt:
             if (idMatches(id, "fmt ")) {
                 uint32_t size;
+                // The chunk is read whole: a size beyond the header area is refused
+                // before anything is allocated.
                 if (!s.read32(size) || size > 65535)
                     return fail;
                 std::vector<uint8_t> chunk(size);
@@ -211,7 +280,7 @@ HeaderInfo scanHeader(const ByteSource& src, ScanMode mode)
                     return fail;
                 info.fmt = std::move(chunk);
                 state = isCompressed(info.type) ? State::Fact : State::Data;
-                ok = s.read(id, 4);
+                ok = readNextId(size);
             } else {
                 ok = skipChunk();
             }
@@ -221,16 +290,16 @@ HeaderInfo scanHeader(const ByteSource& src, ScanMode mode)
                 uint32_t size;
                 if (!s.read32(size))
                     return fail;
-                const int64_t at = s.consumed();
+                const int64_t at = s.position();
                 if (size >= 4) {
-                    if (!s.read32(info.sampleCount) || !s.read(nullptr, size - 4))
+                    if (!s.read32(info.sampleCount) || !s.skip(static_cast<int64_t>(size) - 4))
                         return fail;
                     info.hasFact = true;
                     info.factCountOffset = at;
-                } else if (!s.read(nullptr, size)) {
+                } else if (!s.skip(size)) {
                     return fail;
                 }
-                ok = s.read(id, 4);
+                ok = readNextId(size);
                 state = State::Data;
             } else if (idMatches(id, "data")) {
                 // A compressed file without "fact": the data still counts.
@@ -242,10 +311,20 @@ HeaderInfo scanHeader(const ByteSource& src, ScanMode mode)
             break;
         case State::Data:
             if (idMatches(id, "data")) {
-                info.dataSizeOffset = s.consumed();
-                if (!s.read32(info.dataSize))
+                info.dataSizeOffset = s.position();
+                uint32_t size32;
+                if (!s.read32(size32))
                     return fail;
-                info.dataOffset = s.consumed();
+                info.dataSize = size32;
+                if (info.rf64) {
+                    if (!haveDs64)
+                        return fail;
+                    if (size32 == 0xFFFFFFFFu)
+                        info.dataSize = ds64Data;
+                    if (info.hasFact && info.sampleCount == 0xFFFFFFFFu)
+                        info.sampleCount = static_cast<uint32_t>(std::min<uint64_t>(ds64Samples, 0xFFFFFFFFu));
+                }
+                info.dataOffset = s.position();
                 return info;
             }
             ok = skipChunk();
@@ -268,7 +347,77 @@ HeaderInfo scanHeader(std::span<const uint8_t> bytes, ScanMode mode)
         return static_cast<int64_t>(take);
     };
     src.atEnd = [&]() { return pos >= bytes.size(); };
+    src.skip = [&](int64_t n) {
+        if (static_cast<uint64_t>(n) > bytes.size() - pos)
+            return false;
+        pos += static_cast<size_t>(n);
+        return true;
+    };
     return scanHeader(src, mode);
+}
+
+bool chunksFollow(const std::function<bool(int64_t pos, uint8_t* dst)>& readAt, int64_t from, int64_t fileSize)
+{
+    if (from >= fileSize)
+        return false;
+    int64_t pos = from;
+    // A bounded walk: trailing metadata is a handful of chunks.
+    for (int chunks = 0; chunks < 1024; ++chunks) {
+        uint8_t h[8];
+        if (pos + 8 > fileSize || !readAt(pos, h))
+            return false;
+        for (int i = 0; i < 4; ++i)
+            if (h[i] < 0x20 || h[i] > 0x7E)
+                return false;
+        const uint32_t size = get32(h + 4);
+        const int64_t end = pos + 8 + size;
+        if (end > fileSize)
+            return false;
+        // The last chunk may lack its pad byte.
+        if (end == fileSize || end + (size & 1) == fileSize)
+            return true;
+        pos = end + (size & 1);
+    }
+    return false;
+}
+
+std::vector<uint8_t> makeRf64Header(std::span<const uint8_t> riffHeader)
+{
+    std::vector<uint8_t> h;
+    if (riffHeader.size() < 12)
+        return h;
+    h.reserve(riffHeader.size() + kDs64ChunkBytes);
+    h.insert(h.end(), riffHeader.begin(), riffHeader.begin() + 12);
+    std::memcpy(h.data(), "RF64", 4);
+    put32(h.data() + 4, 0xFFFFFFFFu);
+    uint8_t ds64[kDs64ChunkBytes] = {};
+    std::memcpy(ds64, "ds64", 4);
+    put32(ds64 + 4, 28);  // three 64-bit values and an empty table
+    h.insert(h.end(), ds64, ds64 + kDs64ChunkBytes);
+    h.insert(h.end(), riffHeader.begin() + 12, riffHeader.end());
+    // The 32-bit sizes behind "data" and "fact" point at the ds64 values.
+    for (size_t at = 12 + kDs64ChunkBytes; at + 8 <= h.size();) {
+        const uint32_t size = get32(h.data() + at + 4);
+        if (idMatches(h.data() + at, "data")) {
+            put32(h.data() + at + 4, 0xFFFFFFFFu);
+            break;
+        }
+        if (idMatches(h.data() + at, "fact") && at + 12 <= h.size())
+            put32(h.data() + at + 8, 0xFFFFFFFFu);
+        at += 8 + static_cast<size_t>(padded(size));
+    }
+    return h;
+}
+
+void setDs64(uint8_t* header, uint64_t riffSize, uint64_t dataSize, uint64_t sampleCount)
+{
+    auto put64 = [](uint8_t* p, uint64_t v) {
+        put32(p, static_cast<uint32_t>(v));
+        put32(p + 4, static_cast<uint32_t>(v >> 32));
+    };
+    put64(header + 20, riffSize);
+    put64(header + 28, dataSize);
+    put64(header + 36, sampleCount);
 }
 
 uint32_t channelMask(int channels)

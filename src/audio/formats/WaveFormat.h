@@ -69,14 +69,20 @@ bool idMatches(const uint8_t* got, const char* expected);
 // Where the scanner reads from. read() returns the bytes it could read
 // (fewer means the end of the source); atEnd() is true when the source knows
 // its size and its position has reached it.
+// skip(), when set, moves n bytes forward without reading them (a seek), so
+// chunks of any size are passed over without reading or buffering them.
 struct ByteSource {
     std::function<int64_t(uint8_t* dst, int64_t n)> read;
     std::function<bool()> atEnd;
+    std::function<bool(int64_t n)> skip;
 };
 
+// The header area bounds the bytes the scanner reads (junk it slides over,
+// chunk headers, "fmt " and "fact"); the bodies of other chunks are skipped,
+// whatever their size, and do not count.
 enum class ScanMode {
-    Reader,   // every type the reader knows; chunks before the data within 65535 bytes
-    Append    // plain PCM and IMA ADPCM only; chunks before the data within 4096 bytes
+    Reader,   // every type the reader knows, RF64/BW64 too; 65535 bytes of header area
+    Append    // plain 32-bit RIFF PCM and IMA ADPCM only; 4096 bytes of header area
 };
 
 struct HeaderInfo {
@@ -91,7 +97,8 @@ struct HeaderInfo {
     uint32_t sampleCount = 0;       // from "fact": sample frames per channel
     std::vector<msadpcm::Coef> coefs;   // Microsoft ADPCM
     std::vector<uint8_t> fmt;       // the whole "fmt " chunk as found
-    uint32_t dataSize = 0;
+    bool rf64 = false;              // "RF64"/"BW64" with a "ds64" chunk
+    uint64_t dataSize = 0;          // from ds64 when the 32-bit field says 0xFFFFFFFF
     int64_t dataOffset = -1;        // first audio byte
     int64_t dataSizeOffset = -1;    // the "data" chunk's size field
     int64_t factCountOffset = -1;   // the "fact" sample count (IMA ADPCM)
@@ -105,6 +112,27 @@ HeaderInfo scanHeader(const ByteSource& src, ScanMode mode);
 
 // Convenience for in-memory data (tests, fuzzing, decoded ACM data).
 HeaderInfo scanHeader(std::span<const uint8_t> bytes, ScanMode mode);
+
+// Whether the bytes from `from` to `fileSize` are a sequence of whole RIFF
+// chunks (printable identifiers, sizes that land exactly on the end of the
+// file, pad bytes after odd sizes). A file whose data chunk is followed by
+// such chunks cannot be appended to; bytes that do not form chunks are audio
+// behind a stale data size (a write that never fixed its header).
+// readAt(pos, dst) reads the 8 bytes at pos; false when it cannot.
+bool chunksFollow(const std::function<bool(int64_t pos, uint8_t* dst)>& readAt, int64_t from, int64_t fileSize);
+
+// RF64 (EBU Tech 3306). The header of a 32-bit RIFF file of headerSize bytes
+// (as the make*Header functions build them) turned into an RF64 header: the
+// "RF64" id and 0xFFFFFFFF for the RIFF size, a "ds64" chunk right behind
+// "WAVE", 0xFFFFFFFF in the data size and, when present, the fact count.
+// The result is kDs64ChunkBytes longer than the header given.
+constexpr int kDs64ChunkBytes = 36;
+std::vector<uint8_t> makeRf64Header(std::span<const uint8_t> riffHeader);
+// Sets the three 64-bit values of the ds64 chunk of such a header (in a
+// buffer that holds at least its first 48 bytes).
+void setDs64(uint8_t* header, uint64_t riffSize, uint64_t dataSize, uint64_t sampleCount);
+// The largest RIFF size a 32-bit header can state; larger files are RF64.
+constexpr int64_t kMaxRiffSize = 0xFFFFFFFFLL;
 
 // Channel mask of an extensible header: 1, 3, $3F, $FF for 1, 2, 6, 8
 // channels; otherwise the lowest `channels` bits (0 beyond 18 channels).

@@ -99,6 +99,12 @@ void TWaveIn::parseAndSetUp()
     wav::ByteSource src;
     src.read = [this](uint8_t* dst, int64_t n) { return Stream->Read(dst, n); };
     src.atEnd = [this]() { return Seekable && Stream->GetPosition() >= Stream->GetSize(); };
+    // Chunks before the data are passed over by seeking, whatever their size.
+    if (Seekable)
+        src.skip = [this](int64_t n) {
+            Stream->Seek(n, TSeekOrigin::soCurrent);
+            return true;
+        };
     const wav::HeaderInfo info = wav::scanHeader(src, wav::ScanMode::Reader);
     if (info.type == wtACM) {
         if (!setUpAcm(info))
@@ -127,10 +133,11 @@ void TWaveIn::applyHeader(const wav::HeaderInfo& info)
     }
 
     // The data ends with its chunk or with the file, whichever comes first.
-    int64_t available = info.dataSize;
+    const int64_t announced = static_cast<int64_t>(std::min<uint64_t>(info.dataSize, INT64_MAX));
+    int64_t available = announced;
     if (Seekable && WavType != wtUnsupported) {
         const int64_t fileSize = Stream->GetSize();
-        available = std::clamp<int64_t>(fileSize - DataOffset, 0, info.dataSize);
+        available = std::clamp<int64_t>(fileSize - DataOffset, 0, announced);
     }
     DataEnd = DataOffset + available;
 
@@ -158,9 +165,8 @@ void TWaveIn::applyHeader(const wav::HeaderInfo& info)
         // Frames the data can actually yield: whole blocks plus a short last one.
         const int64_t blocks = available / DviBlockAlign;
         const int64_t rest = available % DviBlockAlign;
-        int64_t frames = blocks * fpb;
-        if (rest > static_cast<int64_t>(4 * Channels))
-            frames += ima::framesPerBlock(static_cast<int>(rest), static_cast<int>(Channels));
+        // Exactly what the decoder yields, so Size never promises more.
+        int64_t frames = blocks * fpb + ima::framesInBytes(rest, static_cast<int>(Channels));
         if (info.hasFact)
             frames = std::min<int64_t>(frames, DviSampleCount);
         Size = static_cast<int64_t>(Channels) * frames * 2;

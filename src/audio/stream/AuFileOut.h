@@ -1,13 +1,26 @@
 #pragma once
 // An output that writes a named file, rewriting or appending.
+//
+// Rewriting goes to a temporary file in the destination folder that is
+// renamed over the final name when the run is complete (or stopped), so an
+// existing file is replaced whole or not at all and a symbolic link at the
+// destination is replaced, never written through. Appending writes the
+// existing file in place; the descendant restores it on failure.
+//
+// Threads: properties on the main thread while idle; the protected helpers
+// run on the worker (Prepare/Done).
 
 #include "audio/stream/AuStreamedOutput.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace dw {
+
+class TOutputFile;
 
 enum TFileOutputMode { foRewrite, foAppend };
 
@@ -26,9 +39,40 @@ public:
     void SetShareMode(uint16_t mode) { ShareMode = mode; }
 
 protected:
+    // Raises EAuException "<file>: ..." when FileName names the same file
+    // (same path, another spelling, a symbolic or hard link) as a file input
+    // anywhere up the chain. Nothing has been written when it raises.
+    void RefuseInputAsOutput();
+    // Opens the destination as Stream: the existing file itself when
+    // appending to one (returns true), else a new temporary file.
+    bool OpenDestination();
+    // Puts the temporary file in place under FileName. The stream must be
+    // complete; it is released. Raises EAuException "<file>: <reason>"
+    // when the file cannot be put in place (the temporary file is removed).
+    void CommitDestination();
+    // Releases the stream and removes an uncommitted temporary file.
+    void DiscardDestination();
+    bool WritingTemporary() const { return Pending != nullptr; }
+    // Replaces the temporary file by a new one that holds `header` followed
+    // by bytes [dataFrom, dataTo) of the old one (holes stay holes); Stream
+    // then writes the new file and stands at its end. Raises EAuException
+    // "<file>: <reason>" on failure.
+    void RewriteWithHeader(const std::vector<uint8_t>& header, int64_t dataFrom, int64_t dataTo);
+
     QString FileName;
     TFileOutputMode FileMode = foRewrite;
     uint16_t ShareMode = 0;
+
+private:
+    std::unique_ptr<TOutputFile> Pending;
 };
+
+// Whether the file `path` is read by a file input anywhere up the chain
+// that starts at `input` (through converters). Used by the outputs and by
+// the conversion set-up, which refuses before starting.
+bool ChainReadsFile(TAuInput* input, const QString& path);
+
+// The message for an output that would overwrite its own input.
+QString SameFileMessage(const QString& path);
 
 }  // namespace dw

@@ -93,6 +93,12 @@ void TAuOutput::setExceptionMessage(const QString& message)
     ExceptionMessage = message;
 }
 
+void TAuOutput::ReportWindUpFailure(const QString& message)
+{
+    setExceptionMessage(message);
+    TEventHandler::Instance()->Post(TEventHandler::evThreadException, this, Thread.get());
+}
+
 int32_t TAuOutput::Progress() const
 {
     TAuInput* input = Input;

@@ -80,6 +80,12 @@ protected:
     virtual void Done() = 0;
     virtual void Prepare() = 0;
 
+    // For a failure found while Done winds the run up (a file that cannot be
+    // finished or put in place): stores the message and delivers
+    // OnThreadException as for a failure during the run, so the owner learns
+    // of it before OnDone. Called on the worker thread from Done only.
+    void ReportWindUpFailure(const QString& message);
+
     std::atomic<bool> Stopped{false};
     QString ExceptionMessage;  // guarded by messageLock_
     std::atomic<bool> Active{false};

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,8 +19,22 @@ QString regressionDir()
     const QByteArray src = qgetenv("DISCWRIGHT_SOURCE_DIR");
     if (!src.isEmpty())
         return QString::fromLocal8Bit(src) + "/tests/fuzz/regressions";
-    // This file lives in tests/audio/formats.
-    return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().absoluteFilePath("../../fuzz/regressions");
+    // This file lives in tests/audio/formats. __FILE__ may be relative to the
+    // build folder (a compiler cache rewrites it), so look upwards from the
+    // program's folder as well.
+    const QString here = QFileInfo(QStringLiteral(__FILE__)).absoluteDir().absoluteFilePath("../../fuzz/regressions");
+    if (QFileInfo(here).isDir())
+        return here;
+    QDir dir(QCoreApplication::applicationDirPath());
+    for (int up = 0; up < 8; ++up) {
+        if (dir.exists("tests/fuzz/regressions"))
+            return dir.absoluteFilePath("tests/fuzz/regressions");
+        if (dir.exists("../tests/fuzz/regressions") && QFileInfo(dir.absoluteFilePath("../tests/fuzz")).isDir())
+            return QDir(dir.absoluteFilePath("../tests/fuzz/regressions")).absolutePath();
+        if (!dir.cdUp())
+            break;
+    }
+    return here;
 }
 
 QByteArray decodeHex(const QByteArray& text)

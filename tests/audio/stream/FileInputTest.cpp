@@ -134,7 +134,7 @@ TEST(FileInput, InitFailuresAndInvalidFiles)
     EXPECT_TRUE(drain(bad.in).isEmpty());
     bad.in.Flush();
 
-    // A file-backed input whose file is missing is not valid; Init raises the system text.
+    // A file-backed input whose file is missing is not valid; Init raises the file and the system text.
     RawFileIn missing;
     missing.SetFileName("/nonexistent-dir/none.raw");
     EXPECT_FALSE(missing.IsValid());
@@ -142,7 +142,7 @@ TEST(FileInput, InitFailuresAndInvalidFiles)
         missing.Init();
         FAIL() << "no exception";
     } catch (const EAuException& e) {
-        EXPECT_EQ(e.Message(), QString::fromLocal8Bit(strerror(ENOENT)));
+        EXPECT_EQ(e.Message(), "/nonexistent-dir/none.raw: " + QString::fromLocal8Bit(strerror(ENOENT)));
     }
     missing.Reset();
     EXPECT_FALSE(missing.IsBusy());

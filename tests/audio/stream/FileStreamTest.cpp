@@ -2,6 +2,7 @@
 // modes (also against another process), and its error texts.
 
 #include "StreamTestComponents.h"
+#include "platform/NativePath.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -12,6 +13,9 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace dw;
 
@@ -64,9 +68,10 @@ TEST(FileStream, CreateReadWriteAndErrors)
 {
     QTemporaryDir dir;
     const QString name = dir.filePath("f.bin");
-    EXPECT_EQ(raisedBy([&] { TAuFileStream s(name, fmOpenRead | fmShareDenyWrite); }), sysText(ENOENT));
-    EXPECT_EQ(raisedBy([&] { TAuFileStream s(dir.path(), fmOpenRead); }), sysText(EISDIR));
-    EXPECT_EQ(raisedBy([&] { TAuFileStream s(dir.filePath("no/such/dir.bin"), fmCreate); }), sysText(ENOENT));
+    EXPECT_EQ(raisedBy([&] { TAuFileStream s(name, fmOpenRead | fmShareDenyWrite); }), name + ": " + sysText(ENOENT));
+    EXPECT_EQ(raisedBy([&] { TAuFileStream s(dir.path(), fmOpenRead); }), dir.path() + ": " + sysText(EISDIR));
+    EXPECT_EQ(raisedBy([&] { TAuFileStream s(dir.filePath("no/such/dir.bin"), fmCreate); }),
+              dir.filePath("no/such/dir.bin") + ": " + sysText(ENOENT));
     {
         TAuFileStream s(name, fmCreate);
         s.WriteBuffer("hello world", 11);
@@ -95,7 +100,7 @@ TEST(FileStream, CreateReadWriteAndErrors)
         TAuFileStream s(name, fmOpenRead);
         EXPECT_THROW(s.WriteBuffer("x", 1), EAuException);  // read-only descriptor
     }
-    EXPECT_EQ(raisedBy([&] { TAuFileStream s(name, 0x0003); }), sysText(EINVAL));
+    EXPECT_EQ(raisedBy([&] { TAuFileStream s(name, 0x0003); }), name + ": " + sysText(EINVAL));
 }
 
 TEST(FileStream, SharingModesBetweenStreams)
@@ -186,3 +191,33 @@ TEST(FileStream, SharingAcrossProcesses)
     EXPECT_EQ(child.exitCode(), 0);
     EXPECT_NO_THROW(TAuFileStream(name, fmOpenReadWrite | fmShareDenyNone));
 }
+
+namespace {
+
+TEST(FileStream, NamesThatAreNotUtf8AndErrorsNamingTheFile)
+{
+    QTemporaryDir dir;
+    // "caf\xe9.wav" in Latin-1: not valid UTF-8, carried as a surrogate escape.
+    const QByteArray rawName = dir.path().toUtf8() + "/caf\xe9.bin";
+    const QString name = PathFromNative(rawName);
+    {
+        TAuFileStream s(name, fmCreate);
+        s.WriteBuffer("abc", 3);
+    }
+    // The system sees exactly the bytes given, and the stream reads them back.
+    struct stat st;
+    ASSERT_EQ(::stat(rawName.constData(), &st), 0);
+    EXPECT_EQ(st.st_size, 3);
+    TAuFileStream r(name, fmOpenRead);
+    char buf[3];
+    r.ReadBuffer(buf, 3);
+    EXPECT_EQ(QByteArray(buf, 3), "abc");
+
+    // A device that is full: the write error names the file and the reason.
+    if (::access("/dev/full", W_OK) == 0) {
+        TAuFileStream full("/dev/full", fmOpenWrite);
+        EXPECT_EQ(raisedBy([&] { full.Write("x", 1); }), "/dev/full: " + sysText(ENOSPC));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#pragma once
+// A WAV-to-WAV conversion: the settings and the chain that carries them out
+// (TWaveIn -> TDownmixer -> TFastResampler -> TAudioConverter -> TWaveOut).
+// The command line and the WAV conversion window both build their chain
+// here, so the checks and the choices below hold for every front end:
+//
+// - the output may not be the input file (same path, another spelling, a
+//   symbolic or hard link): refused before anything is written;
+// - channels: 1 <-> 2 by the converter; 3 to 8 input channels are mixed
+//   down to the 1 or 2 asked for (TDownmixer); more than 8 are refused;
+// - IMA ADPCM is coded from 16-bit samples of 1 or 2 channels: other input
+//   is converted to 16 bits and mixed down to stereo unless the settings ask
+//   for mono; an explicit width other than 16 is refused;
+// - the sample rate must lie within kMinRate ... kMaxRate.
+//
+// Threads: set up and started on the main thread; the chain runs on the
+// output's worker.
+
+#include "audio/formats/AudioConverter.h"
+#include "audio/formats/Downmixer.h"
+#include "audio/formats/FastResampler.h"
+#include "audio/formats/WaveFormat.h"
+#include "audio/formats/WaveIn.h"
+#include "audio/formats/WaveOut.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace dw {
+
+struct TWaveConversionSettings {
+    QString inPath;
+    QString outPath;
+    uint32_t channels = 0;    // 0: as the input (1 or 2 otherwise)
+    uint32_t sampleRate = 0;  // 0: as the input
+    uint32_t bits = 0;        // 0: as the input (8, 16, 24 or 32 otherwise)
+    TWavType encoding = wtPCM;  // wtPCM or wtDVIADPCM
+
+    static constexpr uint32_t kMinRate = 1000;
+    static constexpr uint32_t kMaxRate = 384000;
+};
+
+// The format the output will have.
+struct TWaveConversionPlan {
+    uint32_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint32_t bits = 0;
+    TWavType encoding = wtPCM;
+    bool downmix = false;
+};
+
+class TWaveConversion {
+public:
+    explicit TWaveConversion(TWaveConversionSettings settings);
+    TWaveConversion(const TWaveConversion&) = delete;
+    TWaveConversion& operator=(const TWaveConversion&) = delete;
+
+    // Opens the input, checks the settings against it and wires the chain.
+    // Returns an empty string when the conversion can run, else the reason
+    // (a line naming the file).
+    QString Prepare();
+
+    const TWaveConversionPlan& Plan() const { return plan_; }
+    TWaveIn& Input() { return in_; }
+    // The output to Run; set its events first.
+    TWaveOut& Output() { return out_; }
+
+private:
+    TWaveConversionSettings settings_;
+    TWaveConversionPlan plan_;
+    TWaveIn in_;
+    TDownmixer downmix_;
+    TFastResampler resampler_;
+    TAudioConverter converter_;
+    TWaveOut out_;
+};
+
+}  // namespace dw

@@ -1,11 +1,11 @@
 #include "app/Settings.h"
 
-#include <QDir>
 
 #include <algorithm>
 #include <variant>
 
 #include "platform/IniFile.h"
+#include "platform/NativePath.h"
 #include "platform/Paths.h"
 
 namespace dw {
@@ -18,46 +18,61 @@ namespace {
 
 using Member = std::variant<QString TAppSettings::*, int TAppSettings::*, bool TAppSettings::*>;
 
+// What a text setting accepts beyond being a single line.
+enum class TextRule { Any, NotEmpty, HostName, ScriptPath, LanguageName };
+
 struct Entry {
     SettingDescriptor d;
     Member m;
+    TextRule rule = TextRule::Any;
 };
 
-// The persisted settings in the order the file holds them.
+constexpr int MaxPort = 65535;
+// RipTime cuts a track; no track of an audio CD is longer than 99:59.
+constexpr int MaxRipSeconds = 99 * 60 + 59;
+// Positions in the options dialog's lists: three Ogg bit-rate lists of 15
+// entries, the WMA profile list of 33, the drive list of at most 8 drives.
+constexpr int LastOggBitRate = 14;
+constexpr int LastWmaProfile = 32;
+constexpr int LastDrive = 7;
+
+// The persisted settings in the order the file holds them, with the values
+// the options dialog lets the user choose.
 const std::array<Entry, 30>& entries()
 {
     using T = SettingDescriptor;
+    constexpr T::Type Txt = T::Text, Int = T::Integer, Bool = T::Boolean;
     static const std::array<Entry, 30> e{{
-        {{"CommonOptions", "OutputFolder", T::Text}, &TAppSettings::OutputFolder},
-        {{"CommonOptions", "OutputFormat", T::Integer}, &TAppSettings::OutputFormat},
-        {{"CommonOptions", "IsKeepWav", T::Boolean}, &TAppSettings::IsKeepWav},
-        {{"CommonOptions", "IsNormalize", T::Boolean}, &TAppSettings::IsNormalize},
-        {{"CommonOptions", "NormalizePercent", T::Integer}, &TAppSettings::NormalizePercent},
-        {{"CommonOptions", "EnableRipTime", T::Boolean}, &TAppSettings::EnableRipTime},
-        {{"CommonOptions", "RipTime", T::Integer}, &TAppSettings::RipTime},
-        {{"Mp3Options", "IsSelectVBR", T::Boolean}, &TAppSettings::IsSelectVBR},
-        {{"Mp3Options", "IsVBRHead", T::Boolean}, &TAppSettings::IsVBRHead},
-        {{"Mp3Options", "BitRate", T::Integer}, &TAppSettings::BitRate},
-        {{"Mp3Options", "MaxBitRate", T::Integer}, &TAppSettings::MaxBitRate},
-        {{"Mp3Options", "MpegQuality", T::Integer}, &TAppSettings::MpegQuality},
-        {{"Mp3Options", "VBRQuality", T::Integer}, &TAppSettings::VBRQuality},
-        {{"Mp3Options", "StereoMode", T::Integer}, &TAppSettings::StereoMode},
-        {{"OggOptions", "IsUseCompress", T::Boolean}, &TAppSettings::IsUseCompress},
-        {{"OggOptions", "CompressPosition", T::Integer}, &TAppSettings::CompressPosition},
-        {{"OggOptions", "MaxBitRate", T::Integer}, &TAppSettings::OggMaxBitRate},
-        {{"OggOptions", "NomalBitRate", T::Integer}, &TAppSettings::OggNomalBitRate},
-        {{"OggOptions", "MinBitRate", T::Integer}, &TAppSettings::OggMinBitRate},
-        {{"WMAOptions", "BitRate", T::Integer}, &TAppSettings::WmaBitRate},
-        {{"CDOptions", "Index", T::Integer}, &TAppSettings::Index},
-        {{"CDOptions", "CDDb", T::Boolean}, &TAppSettings::CDDb},
-        {{"RecordOptions", "SaveMp3", T::Boolean}, &TAppSettings::SaveMp3},
-        {{"QueryCDDB", "Server", T::Text}, &TAppSettings::Server},
-        {{"QueryCDDB", "Script", T::Text}, &TAppSettings::Script},
-        {{"QueryCDDB", "UseProxy", T::Boolean}, &TAppSettings::UseProxy},
-        {{"QueryCDDB", "ProxyAddress", T::Text}, &TAppSettings::ProxyAddress},
-        {{"QueryCDDB", "Port", T::Text}, &TAppSettings::Port},
-        {{"ID3", "Use", T::Boolean}, &TAppSettings::Use},
-        {{"Options", "Lan", T::Text}, &TAppSettings::Lan},
+        {{"CommonOptions", "OutputFolder", Txt}, &TAppSettings::OutputFolder, TextRule::NotEmpty},
+        {{"CommonOptions", "OutputFormat", Int, 0, 3}, &TAppSettings::OutputFormat},
+        {{"CommonOptions", "IsKeepWav", Bool, 0, 1}, &TAppSettings::IsKeepWav},
+        {{"CommonOptions", "IsNormalize", Bool, 0, 1}, &TAppSettings::IsNormalize},
+        {{"CommonOptions", "NormalizePercent", Int, 0, 100}, &TAppSettings::NormalizePercent},
+        {{"CommonOptions", "EnableRipTime", Bool, 0, 1}, &TAppSettings::EnableRipTime},
+        {{"CommonOptions", "RipTime", Int, 1, MaxRipSeconds}, &TAppSettings::RipTime},
+        {{"Mp3Options", "IsSelectVBR", Bool, 0, 1}, &TAppSettings::IsSelectVBR},
+        {{"Mp3Options", "IsVBRHead", Bool, 0, 1}, &TAppSettings::IsVBRHead},
+        {{"Mp3Options", "BitRate", Int, 32, 320}, &TAppSettings::BitRate},
+        {{"Mp3Options", "MaxBitRate", Int, 32, 320}, &TAppSettings::MaxBitRate},
+        {{"Mp3Options", "MpegQuality", Int, 0, 2}, &TAppSettings::MpegQuality},
+        {{"Mp3Options", "VBRQuality", Int, 0, 9}, &TAppSettings::VBRQuality},
+        {{"Mp3Options", "StereoMode", Int, 0, 4}, &TAppSettings::StereoMode},
+        {{"OggOptions", "IsUseCompress", Bool, 0, 1}, &TAppSettings::IsUseCompress},
+        {{"OggOptions", "CompressPosition", Int, 30, 100}, &TAppSettings::CompressPosition},
+        {{"OggOptions", "MaxBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggMaxBitRate},
+        {{"OggOptions", "NomalBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggNomalBitRate},
+        {{"OggOptions", "MinBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggMinBitRate},
+        {{"WMAOptions", "BitRate", Int, 0, LastWmaProfile}, &TAppSettings::WmaBitRate},
+        {{"CDOptions", "Index", Int, -1, LastDrive}, &TAppSettings::Index},
+        {{"CDOptions", "CDDb", Bool, 0, 1}, &TAppSettings::CDDb},
+        {{"RecordOptions", "SaveMp3", Bool, 0, 1}, &TAppSettings::SaveMp3},
+        {{"QueryCDDB", "Server", Txt}, &TAppSettings::Server, TextRule::HostName},
+        {{"QueryCDDB", "Script", Txt}, &TAppSettings::Script, TextRule::ScriptPath},
+        {{"QueryCDDB", "UseProxy", Bool, 0, 1}, &TAppSettings::UseProxy},
+        {{"QueryCDDB", "ProxyAddress", Txt}, &TAppSettings::ProxyAddress},
+        {{"QueryCDDB", "Port", Txt, 1, MaxPort}, &TAppSettings::Port},
+        {{"ID3", "Use", Bool, 0, 1}, &TAppSettings::Use},
+        {{"Options", "Lan", Txt}, &TAppSettings::Lan, TextRule::LanguageName},
     }};
     return e;
 }
@@ -79,6 +94,42 @@ const Entry* findEntry(const QString& section, const QString& key)
     return nullptr;
 }
 
+QString nameOf(const Entry& e) { return QString::fromLatin1(e.d.section) + '.' + QString::fromLatin1(e.d.key); }
+
+// What the setting accepts, as the refusal message names it.
+QString allowed(const Entry& e)
+{
+    if (e.d.type == SettingDescriptor::Boolean)
+        return QStringLiteral("0 or 1");
+    if (e.d.min <= e.d.max)
+        return QStringLiteral("a whole number from %1 to %2").arg(e.d.min).arg(e.d.max);
+    switch (e.rule) {
+    case TextRule::NotEmpty: return QStringLiteral("a text that is not empty");
+    case TextRule::HostName: return QStringLiteral("a host name without blanks");
+    case TextRule::ScriptPath: return QStringLiteral("a path beginning with /");
+    case TextRule::LanguageName: return QStringLiteral("a language name without / or \\");
+    case TextRule::Any: break;
+    }
+    return QStringLiteral("a single line of text");
+}
+
+bool textFits(const Entry& e, const QString& v)
+{
+    if (v.contains('\n') || v.contains('\r') || v.contains(QChar(0)))
+        return false;
+    const auto hasBlank = [&] { return std::any_of(v.begin(), v.end(), [](QChar c) { return c.isSpace(); }); };
+    switch (e.rule) {
+    case TextRule::Any: return true;
+    case TextRule::NotEmpty: return !v.trimmed().isEmpty();
+    case TextRule::HostName: return !v.isEmpty() && !hasBlank();
+    case TextRule::ScriptPath: return v.startsWith('/') && !hasBlank();
+    case TextRule::LanguageName:
+        // The name becomes part of a file name in the program folder.
+        return !v.trimmed().isEmpty() && !v.contains('/') && !v.contains('\\');
+    }
+    return false;
+}
+
 int clampCompress(int v) { return std::clamp(v, 30, 100); }
 
 TAppSettings defaults(const QString& outputFolder)
@@ -93,14 +144,20 @@ TAppSettings defaults(const QString& outputFolder)
 
 QString GetAppDataFolder()
 {
+    // A folder that exists but takes no files would lose every save silently.
     const QString folder = UserAppDataFolder() + "Quobel/Discwright/";
-    QDir dir;
-    if (QDir(folder).exists() || dir.mkpath(folder))
+    if (MakePath(folder) && FolderWritable(folder))
         return folder;
     return ProgramFolder();
 }
 
 QString SettingsFilePath() { return GetAppDataFolder() + "options.ini"; }
+
+QString DefaultOutputFolder(const QString& settingsFolder)
+{
+    const QString music = MusicFolder();
+    return music.isEmpty() ? settingsFolder : music;
+}
 
 void LoadSettingsFrom(TAppSettings& s, const QString& file, const QString& defaultOutputFolder)
 {
@@ -125,7 +182,7 @@ void LoadSettingsFrom(TAppSettings& s, const QString& file, const QString& defau
 
 bool SaveSettingsTo(const TAppSettings& s, const QString& file, QString* error)
 {
-    IniFile ini(file);
+    return IniFile::Update(file, [&](IniFile& ini) {
     for (const Entry& e : entries()) {
         const QString sec = QLatin1String(e.d.section), key = QLatin1String(e.d.key);
         std::visit(
@@ -140,25 +197,27 @@ bool SaveSettingsTo(const TAppSettings& s, const QString& file, QString* error)
             },
             e.m);
     }
-    if (ini.save())
-        return true;
-    if (error)
-        *error = ini.errorString();
-    return false;
+    }, error);
 }
 
 void LoadSettings()
 {
     const QString folder = GetAppDataFolder();
-    LoadSettingsFrom(AppSettings, folder + "options.ini", folder);
+    LoadSettingsFrom(AppSettings, folder + "options.ini", DefaultOutputFolder(folder));
 }
 
-bool SaveSettings() { return SaveSettingsTo(AppSettings, SettingsFilePath()); }
+bool SaveSettings(QString* error) { return SaveSettingsTo(AppSettings, SettingsFilePath(), error); }
 
 std::span<const SettingDescriptor> SettingDescriptors()
 {
     static const std::array<SettingDescriptor, 30> d = makeDescriptors();
     return d;
+}
+
+const SettingDescriptor* FindSetting(const QString& section, const QString& key)
+{
+    const Entry* e = findEntry(section, key);
+    return e ? &SettingDescriptors()[size_t(e - entries().data())] : nullptr;
 }
 
 QString SettingValue(const TAppSettings& s, const QString& section, const QString& key, bool* ok)
@@ -181,40 +240,75 @@ QString SettingValue(const TAppSettings& s, const QString& section, const QStrin
         e->m);
 }
 
-bool SetSettingValue(TAppSettings& s, const QString& section, const QString& key, const QString& value)
+bool CheckSettingValue(const QString& section, const QString& key, const QString& value, QString* stored,
+                       QString* problem)
 {
     const Entry* e = findEntry(section, key);
-    if (!e)
+    if (!e) {
+        if (problem)
+            *problem = QStringLiteral("unknown setting %1.%2").arg(section, key);
         return false;
-    return std::visit(
-        [&](auto member) -> bool {
+    }
+    QString result;
+    bool ok = false;
+    if (e->d.type == SettingDescriptor::Boolean) {
+        const QString t = value.trimmed().toLower();
+        ok = true;
+        if (t == "1" || t == "true" || t == "yes" || t == "on")
+            result = QStringLiteral("1");
+        else if (t == "0" || t == "false" || t == "no" || t == "off")
+            result = QStringLiteral("0");
+        else
+            ok = false;
+    } else if (e->d.min <= e->d.max) {
+        int v = 0;
+        ok = IniFile::parseInteger(value, v) && v >= e->d.min && v <= e->d.max;
+        result = QString::number(v);
+    } else {
+        ok = textFits(*e, value);
+        result = value;
+    }
+    if (!ok) {
+        if (problem)
+            *problem = QStringLiteral("'%1' is not a valid value for %2 (%3)").arg(value, nameOf(*e), allowed(*e));
+        return false;
+    }
+    if (stored)
+        *stored = result;
+    return true;
+}
+
+bool SetSettingValue(TAppSettings& s, const QString& section, const QString& key, const QString& value,
+                     QString* problem)
+{
+    QString stored;
+    if (!CheckSettingValue(section, key, value, &stored, problem))
+        return false;
+    const Entry* e = findEntry(section, key);
+    std::visit(
+        [&](auto member) {
             using M = decltype(member);
-            if constexpr (std::is_same_v<M, QString TAppSettings::*>) {
-                s.*member = value;
-                return true;
-            } else if constexpr (std::is_same_v<M, int TAppSettings::*>) {
-                int v = 0;
-                if (!IniFile::parseInteger(value, v))
-                    return false;
-                if (member == &TAppSettings::CompressPosition)
-                    v = clampCompress(v);
-                s.*member = v;
-                return true;
-            } else {
-                const QString t = value.trimmed().toLower();
-                int v = 0;
-                if (t == "true" || t == "yes" || t == "on")
-                    s.*member = true;
-                else if (t == "false" || t == "no" || t == "off")
-                    s.*member = false;
-                else if (IniFile::parseInteger(t, v))
-                    s.*member = v != 0;
-                else
-                    return false;
-                return true;
-            }
+            if constexpr (std::is_same_v<M, QString TAppSettings::*>)
+                s.*member = stored;
+            else if constexpr (std::is_same_v<M, int TAppSettings::*>)
+                s.*member = stored.toInt();
+            else
+                s.*member = stored == QLatin1String("1");
         },
         e->m);
+    return true;
+}
+
+bool StoreSetting(const QString& file, const QString& section, const QString& key, const QString& value,
+                  QString* error)
+{
+    QString stored;
+    if (!CheckSettingValue(section, key, value, &stored, error))
+        return false;
+    const Entry* e = findEntry(section, key);
+    return IniFile::Update(
+        file, [&](IniFile& ini) { ini.writeString(QLatin1String(e->d.section), QLatin1String(e->d.key), stored); },
+        error);
 }
 
 }  // namespace dw

@@ -66,32 +66,61 @@ extern TAppSettings AppSettings;
 extern const char* const DefaultCddbServer;
 
 // The settings folder with trailing "/": <app data>/Quobel/Discwright/, created
-// with its parents when missing; the program folder when it cannot be created.
+// with its parents when missing. The program folder when that folder cannot be
+// created or is not writable, so settings are saved somewhere; when neither is
+// writable, saving reports the failure.
 QString GetAppDataFolder();
 // GetAppDataFolder() + "options.ini".
 QString SettingsFilePath();
+// The default output folder with trailing "/": the user's music folder (XDG
+// user-dirs, else ~/Music); settingsFolder only when the user has no home.
+QString DefaultOutputFolder(const QString& settingsFolder);
 
 // Reads every options.ini key into AppSettings (disc fields untouched).
 void LoadSettings();
-// Writes every key to options.ini (atomically). False when the file could not be written.
-bool SaveSettings();
+// Writes every key to options.ini, under the file's lock and atomically.
+// False with *error ("<file>: <reason>") when the file could not be written,
+// or when an existing options.ini could not be read (it is then kept as it is).
+bool SaveSettings(QString* error = nullptr);
 
 // Loads from / saves to an explicit file (LoadSettings and SaveSettings use SettingsFilePath()).
 // defaultOutputFolder is the OutputFolder default when the file has none.
 void LoadSettingsFrom(TAppSettings& s, const QString& file, const QString& defaultOutputFolder);
 bool SaveSettingsTo(const TAppSettings& s, const QString& file, QString* error = nullptr);
 
-// Every persisted setting in file order, for the command line.
+// Every persisted setting in file order with the values it accepts: the
+// ranges of the options dialog, which the dialog and the command line both
+// enforce when a value is entered. Loading does not enforce them (a file
+// value is taken as it is, apart from the CompressPosition clamp).
 struct SettingDescriptor {
     const char* section;
     const char* key;
     enum Type { Text, Integer, Boolean } type;
+    // Integers lie within min..max; booleans are 0 or 1. A Text setting with
+    // min <= max holds a decimal integer in that range (the proxy port).
+    int min = 0;
+    int max = -1;
 };
 std::span<const SettingDescriptor> SettingDescriptors();
+// The descriptor of one setting (names compare without regard to case), or nullptr.
+const SettingDescriptor* FindSetting(const QString& section, const QString& key);
+
 // Value of one setting as text ("1"/"0" for booleans); *ok = false when unknown.
 QString SettingValue(const TAppSettings& s, const QString& section, const QString& key, bool* ok = nullptr);
-// Sets one setting from text (booleans take 0/1, true/false, yes/no, on/off); false when the
-// setting is unknown or the text does not fit its type. CompressPosition is clamped as on load.
-bool SetSettingValue(TAppSettings& s, const QString& section, const QString& key, const QString& value);
+// Checks a value entered for one setting. Booleans take 0/1, true/false,
+// yes/no, on/off. On success *stored holds the text as the file keeps it
+// ("1"/"0", decimal integers); otherwise *problem names the setting and the
+// values it accepts ("OggOptions.CompressPosition must be 30 to 100, not 5").
+bool CheckSettingValue(const QString& section, const QString& key, const QString& value, QString* stored,
+                       QString* problem);
+// Sets one setting after CheckSettingValue; false (with *problem) when it refuses.
+bool SetSettingValue(TAppSettings& s, const QString& section, const QString& key, const QString& value,
+                     QString* problem = nullptr);
+// Checks a value and writes only that key into file, under the file's lock:
+// the file is read afresh, so keys other processes changed meanwhile stay.
+// False with *error when the value is refused or the file could not be
+// read or written (the file is then unchanged).
+bool StoreSetting(const QString& file, const QString& section, const QString& key, const QString& value,
+                  QString* error);
 
 }  // namespace dw

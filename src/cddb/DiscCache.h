@@ -21,8 +21,19 @@ QString DiscCachePath();
 // Reads the section of discKey into the current-disc values of settings, or
 // writes them to it. An empty key does nothing. Reading a missing, damaged or
 // empty file gives the defaults (empty texts, genre -1, 100 tracks, titles
-// "Track01" ...). Returns false only when a write could not be saved.
-bool DiscCache(const QString& discKey, DiscCacheDirection direction, TAppSettings& settings = AppSettings);
+// "Track01" ...). Returns false only when a write could not be saved; *error
+// (and LastDiscCacheError()) then holds "<file>: <reason>".
+//
+// A write is a read-modify-write under the file's lock: other discs'
+// sections stay as they are, and of this disc's values only those this
+// process changed since it last read or wrote the section are stored, so
+// processes renaming different tracks of one disc at once keep each
+// other's titles. A file that exists but cannot be read is never replaced.
+bool DiscCache(const QString& discKey, DiscCacheDirection direction, TAppSettings& settings = AppSettings,
+               QString* error = nullptr);
+
+// Why the latest write failed ("<file>: <reason>"); empty after a success.
+QString LastDiscCacheError();
 
 // The cache as the track listing reaches it (on AppSettings).
 DiscCacheAccess DiscListingCache();

@@ -1,5 +1,7 @@
 // discwright-cli config: shows the settings as loaded (defaults and clamping
-// applied), one setting, or changes one and saves options.ini.
+// applied), one setting, or changes one in options.ini. A change is checked
+// against the setting's range and written alone, under the file's lock, so
+// other keys (and changes other processes make at the same time) stay.
 
 #include <QJsonObject>
 
@@ -70,12 +72,9 @@ int cmdConfig(const QStringList& argv)
         out(current);
         return 0;
     }
-    const QString value = arg.mid(eq + 1);
-    if (!SetSettingValue(AppSettings, section, key, value))
-        return fail(QString("'%1' is not a valid value for %2.%3").arg(value, section, key));
-    QString saveError;
-    if (!SaveSettingsTo(AppSettings, SettingsFilePath(), &saveError))
-        return fail(QString("cannot save %1: %2").arg(SettingsFilePath(), saveError));
+    QString problem;
+    if (!StoreSetting(SettingsFilePath(), section, key, arg.mid(eq + 1), &problem))
+        return fail(problem);
     return 0;
 }
 

@@ -1,99 +1,244 @@
 #include "platform/IniFile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileLock.h"
+#include "platform/NativePath.h"
+#include "platform/OutputFile.h"
 
 namespace dw {
 
 namespace {
 
+// Closes a descriptor when it goes out of scope.
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int fd_;
+};
+
+QString lower(const QString& s) { return s.toCaseFolded(); }
+
 bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+QString decodeLine(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes);
+    return text;
+}
+
+// Whether the line is a "[name]" header; name then holds the name.
+bool headerName(const QByteArray& raw, QString& name)
+{
+    const QByteArray t = raw.trimmed();
+    if (!t.startsWith('['))
+        return false;
+    const int close = int(t.indexOf(']'));
+    if (close <= 0)
+        return false;
+    name = decodeLine(QByteArrayView(t).sliced(1, close - 1)).trimmed();
+    return true;
+}
+
+// Position of the '=' of a key line, or -1: comments, blank lines and lines
+// whose text before the '=' is blank are no key lines.
+int keyEquals(const QByteArray& raw)
+{
+    const QByteArray t = raw.trimmed();
+    if (t.isEmpty() || t.startsWith(';'))
+        return -1;
+    const int eq = int(raw.indexOf('='));
+    if (eq < 0 || raw.left(eq).trimmed().isEmpty())
+        return -1;
+    return eq;
+}
+
+QByteArray singleLine(const QString& value)
+{
+    // Values are single lines; a line break would split the entry.
+    QString v = value;
+    v.replace('\r', ' ').replace('\n', ' ');
+    return v.toUtf8();
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
 
 }  // namespace
 
 IniFile::IniFile(QString path) : path_(std::move(path))
 {
-    QFile f(path_);
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    if (f.size() > MaxFileSize)
-        return;
-    const QByteArray bytes = f.read(MaxFileSize);
-    loaded_ = true;
-    // UTF-8 is the program's encoding; files saved in an 8-bit code page (old
-    // language files) are read as Latin-1 rather than turned into replacement characters.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    text.replace("\r\n", "\n");
-    text.replace('\r', '\n');
-    QStringList rawLines = text.split('\n');
-    if (!rawLines.isEmpty() && rawLines.back().isEmpty())
-        rawLines.removeLast();  // the final line break does not start a line
-    QString current;
-    lines_.reserve(rawLines.size());
-    for (const QString& raw : rawLines) {
-        Line line;
-        line.text = raw;
-        const QString t = raw.trimmed();
-        if (t.startsWith('[')) {
-            int close = t.indexOf(']');
-            if (close > 0) {
-                line.kind = Line::Section;
-                line.section = t.mid(1, close - 1).trimmed();
-                current = line.section;
-            }
-        } else if (!t.isEmpty() && !t.startsWith(';')) {
-            int eq = t.indexOf('=');
-            if (eq > 0) {
-                line.kind = Line::Key;
-                line.section = current;
-                line.key = t.left(eq).trimmed();
-                line.value = t.mid(eq + 1).trimmed();
-            }
+    const QByteArray native = NativePath(path_);
+    // O_NONBLOCK keeps a FIFO at the path from blocking the open; regular files ignore it.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            refused_ = true;
+            error_ = path_ + QStringLiteral(": ") + SystemReason(errno);
         }
-        lines_.push_back(std::move(line));
+        return;
     }
+    FdCloser closer(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        refused_ = true;
+        error_ = path_ + QStringLiteral(": ") + SystemReason(errno);
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        refused_ = true;
+        error_ = path_ + QStringLiteral(": ") +
+                 (S_ISDIR(st.st_mode) ? SystemReason(EISDIR) : QStringLiteral("not a regular file"));
+        return;
+    }
+    const auto tooLarge = [this] {
+        refused_ = true;
+        error_ = path_ + QStringLiteral(": the file is larger than %1 MiB, more than the program reads; it is left unchanged")
+                             .arg(MaxFileSize / (1024 * 1024));
+    };
+    if (st.st_size > MaxFileSize) {
+        tooLarge();
+        return;
+    }
+    mode_ = unsigned(st.st_mode & 07777);
+
+    QByteArray bytes;
+    bytes.reserve(qsizetype(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            refused_ = true;
+            error_ = path_ + QStringLiteral(": ") + SystemReason(errno);
+            return;
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + n > MaxFileSize) {  // the file grew while being read
+            tooLarge();
+            return;
+        }
+        bytes.append(buffer, n);
+    }
+    loaded_ = true;
+    parse(bytes);
 }
 
-int IniFile::findSection(const QString& section) const
+void IniFile::parse(const QByteArray& input)
 {
-    for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].kind == Line::Section && sameName(lines_[i].section, section))
-            return int(i);
-    return -1;
+    QByteArrayView bytes(input);
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        bom_ = true;
+        bytes = bytes.sliced(3);
+    }
+    Section current;
+    qsizetype pos = 0;
+    const qsizetype size = bytes.size();
+    while (pos < size) {
+        // A line ends at "\r\n", "\n" or "\r".
+        qsizetype end = pos;
+        while (end < size && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        Line line;
+        line.raw = bytes.sliced(pos, end - pos).toByteArray();
+        if (end < size && bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n')
+            ++end;
+        pos = end + 1;
+
+        QString name;
+        if (headerName(line.raw, name)) {
+            addSection(std::move(current));
+            current = Section();
+            current.name = name;
+            current.hasHeader = true;
+            current.header = std::move(line.raw);
+            continue;
+        }
+        line.eq = keyEquals(line.raw);
+        current.lines.push_back(std::move(line));
+    }
+    addSection(std::move(current));
 }
 
-int IniFile::sectionEnd(int header) const
+void IniFile::addSection(Section section)
 {
-    int i = header + 1;
-    while (i < int(lines_.size()) && lines_[i].kind != Line::Section)
-        ++i;
-    return i;
+    if (!section.hasHeader && section.lines.empty())
+        return;
+    if (section.hasHeader)
+        index_[lower(section.name)].push_back(int(sections_.size()));
+    sections_.push_back(std::move(section));
 }
 
-int IniFile::findKey(const QString& section, const QString& key) const
+void IniFile::rebuildIndex()
+{
+    index_.clear();
+    for (size_t i = 0; i < sections_.size(); ++i)
+        if (sections_[i].hasHeader)
+            index_[lower(sections_[i].name)].push_back(int(i));
+}
+
+const std::vector<int>* IniFile::sectionsNamed(const QString& name) const
+{
+    const auto it = index_.constFind(lower(name));
+    return it == index_.constEnd() ? nullptr : &it.value();
+}
+
+QString IniFile::keyOf(const Line& line) { return decodeLine(QByteArrayView(line.raw).first(line.eq)).trimmed(); }
+
+QString IniFile::valueOf(const Line& line) { return decodeLine(QByteArrayView(line.raw).sliced(line.eq + 1)).trimmed(); }
+
+IniFile::Found IniFile::findKey(const QString& section, const QString& key) const
 {
     // Sections may repeat in hand-edited files; the first occurrence of a key wins.
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        const Line& l = lines_[i];
-        if (l.kind == Line::Key && sameName(l.section, section) && sameName(l.key, key))
-            return int(i);
+    const std::vector<int>* named = sectionsNamed(section);
+    if (!named)
+        return {};
+    for (int s : *named) {
+        const std::vector<Line>& lines = sections_[size_t(s)].lines;
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].eq >= 0 && sameName(keyOf(lines[i]), key))
+                return {s, int(i)};
     }
-    return -1;
+    return {};
 }
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const
 {
-    int i = findKey(section, key);
-    if (i < 0)
+    const Found f = findKey(section, key);
+    if (f.section < 0)
         return def;
-    QString v = lines_[i].value;
+    QString v = valueOf(sections_[size_t(f.section)].lines[size_t(f.line)]);
     // A value enclosed in matching quotes is given without them.
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.mid(1, v.size() - 2);
@@ -157,38 +302,34 @@ bool IniFile::readBool(const QString& section, const QString& key, bool def) con
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value)
 {
-    // Values are single lines; a line break would split the entry.
-    QString v = value;
-    v.replace('\r', ' ').replace('\n', ' ');
-    int i = findKey(section, key);
-    if (i >= 0) {
-        Line& l = lines_[i];
-        l.value = v;
-        l.text = l.key + "=" + v;
+    const QByteArray v = singleLine(value);
+    const Found f = findKey(section, key);
+    if (f.section >= 0) {
+        Line& l = sections_[size_t(f.section)].lines[size_t(f.line)];
+        QByteArray name = l.raw.left(l.eq).trimmed();
+        l.raw = name + '=' + v;
+        l.eq = int(name.size());
         return;
     }
     Line line;
-    line.kind = Line::Key;
-    line.section = section;
-    line.key = key;
-    line.value = v;
-    line.text = key + "=" + v;
-    int header = findSection(section);
-    if (header < 0) {
-        Line head;
-        head.kind = Line::Section;
-        head.section = section;
-        head.text = "[" + section + "]";
-        lines_.push_back(std::move(head));
-        lines_.push_back(std::move(line));
+    line.raw = key.toUtf8() + '=' + v;
+    line.eq = int(key.toUtf8().size());
+    const std::vector<int>* named = sectionsNamed(section);
+    if (!named) {
+        Section s;
+        s.name = section;
+        s.hasHeader = true;
+        s.header = '[' + section.toUtf8() + ']';
+        s.lines.push_back(std::move(line));
+        addSection(std::move(s));
         return;
     }
-    // After the section's last key, before any trailing blank lines.
-    int end = sectionEnd(header);
-    int at = end;
-    while (at > header + 1 && lines_[at - 1].kind == Line::Other && lines_[at - 1].text.trimmed().isEmpty())
+    // After the section's last line, before any trailing blank lines.
+    std::vector<Line>& lines = sections_[size_t(named->front())].lines;
+    size_t at = lines.size();
+    while (at > 0 && lines[at - 1].eq < 0 && lines[at - 1].raw.trimmed().isEmpty())
         --at;
-    lines_.insert(lines_.begin() + at, std::move(line));
+    lines.insert(lines.begin() + qsizetype(at), std::move(line));
 }
 
 void IniFile::writeInteger(const QString& section, const QString& key, int value)
@@ -201,73 +342,98 @@ void IniFile::writeBool(const QString& section, const QString& key, bool value)
     writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-bool IniFile::hasSection(const QString& section) const { return findSection(section) >= 0; }
+bool IniFile::hasSection(const QString& section) const { return sectionsNamed(section) != nullptr; }
 
-bool IniFile::hasKey(const QString& section, const QString& key) const { return findKey(section, key) >= 0; }
+bool IniFile::hasKey(const QString& section, const QString& key) const { return findKey(section, key).section >= 0; }
 
 QStringList IniFile::sections() const
 {
     QStringList out;
-    for (const Line& l : lines_)
-        if (l.kind == Line::Section && !out.contains(l.section, Qt::CaseInsensitive))
-            out << l.section;
+    for (const Section& s : sections_)
+        if (s.hasHeader && sectionsNamed(s.name)->front() == int(&s - sections_.data()))
+            out << s.name;
     return out;
 }
 
 QStringList IniFile::keys(const QString& section) const
 {
     QStringList out;
-    for (const Line& l : lines_)
-        if (l.kind == Line::Key && sameName(l.section, section) && !out.contains(l.key, Qt::CaseInsensitive))
-            out << l.key;
+    const std::vector<int>* named = sectionsNamed(section);
+    if (!named)
+        return out;
+    for (int s : *named)
+        for (const Line& l : sections_[size_t(s)].lines)
+            if (l.eq >= 0) {
+                const QString k = keyOf(l);
+                if (!out.contains(k, Qt::CaseInsensitive))
+                    out << k;
+            }
     return out;
 }
 
 void IniFile::eraseSection(const QString& section)
 {
-    std::vector<Line> kept;
-    kept.reserve(lines_.size());
-    bool inside = false;
-    for (Line& l : lines_) {
-        if (l.kind == Line::Section)
-            inside = sameName(l.section, section);
-        if (!inside)
-            kept.push_back(std::move(l));
-    }
-    lines_ = std::move(kept);
+    if (!sectionsNamed(section))
+        return;
+    std::erase_if(sections_, [&](const Section& s) { return s.hasHeader && sameName(s.name, section); });
+    rebuildIndex();
 }
 
 void IniFile::deleteKey(const QString& section, const QString& key)
 {
-    int i;
-    while ((i = findKey(section, key)) >= 0)
-        lines_.erase(lines_.begin() + i);
+    const std::vector<int>* named = sectionsNamed(section);
+    if (!named)
+        return;
+    for (int s : *named)
+        std::erase_if(sections_[size_t(s)].lines, [&](const Line& l) { return l.eq >= 0 && sameName(keyOf(l), key); });
 }
 
 bool IniFile::save()
 {
+    if (refused_)
+        return false;  // error_ still tells why the file was not read
     error_.clear();
     QByteArray bytes;
-    for (const Line& l : lines_) {
-        bytes += l.text.toUtf8();
-        bytes += '\n';
+    if (bom_)
+        bytes += "\xEF\xBB\xBF";
+    for (const Section& s : sections_) {
+        if (s.hasHeader)
+            bytes += s.header + '\n';
+        for (const Line& l : s.lines)
+            bytes += l.raw + '\n';
     }
-    QSaveFile f(path_);
-    if (!f.open(QIODevice::WriteOnly)) {
-        error_ = f.errorString();
+    TOutputFile out(path_);
+    if (!out.Create()) {
+        error_ = out.Error();
         return false;
     }
-    if (f.write(bytes) != bytes.size()) {
-        error_ = f.errorString();
-        f.cancelWriting();
+    // A file kept private by its owner stays private.
+    if (loaded_ && mode_ != 0)
+        ::fchmod(out.Fd(), mode_);
+    if (!writeAll(out.Fd(), bytes)) {
+        error_ = path_ + QStringLiteral(": ") + SystemReason(errno);
         return false;
     }
-    if (!f.commit()) {
-        error_ = f.errorString();
+    if (!out.Commit()) {
+        error_ = out.Error();
         return false;
     }
     loaded_ = true;
     return true;
+}
+
+bool IniFile::Update(const QString& path, const std::function<void(IniFile&)>& change, QString* error)
+{
+    TFileLock lock(path);
+    IniFile ini(path);
+    if (!ini.refused()) {
+        change(ini);
+        if (ini.save())
+            return true;
+    }
+    if (error)
+        *error = ini.errorString();
+    return false;
 }
 
 }  // namespace dw

@@ -3,24 +3,48 @@
 // "[Section]" lines open a section, "Key=Value" lines hold values. Section and
 // key names compare without regard to case. A missing file, section or key
 // gives the caller's default, as does an integer value that does not parse.
+//
 // Writing changes the value in place (or appends it to its section, or appends
-// the section) and keeps every other line and its order. save() replaces the
-// file atomically: a temporary file beside it is written and renamed over it.
+// the section) and keeps every other line, byte for byte, and its order.
+// save() replaces the file atomically: a temporary file beside it is written
+// and renamed over it. Update() is the read-modify-write of a file that other
+// processes change too: under the file's lock it reads the current file,
+// applies the caller's change and saves, so concurrent updates of different
+// keys or sections never undo each other.
+//
+// Each line is decoded on its own: UTF-8 when it is valid UTF-8, otherwise
+// Latin-1 (old language files saved in an 8-bit code page). A damaged line
+// (a NUL byte, invalid UTF-8) thus never affects the others, and lines that
+// are not changed are written back unchanged.
+//
+// A file that exists but cannot be read (no permission, larger than
+// MaxFileSize, not a regular file) gives the defaults to readers and is
+// refused by save() and Update(), so it is never replaced by a file made from
+// defaults. Sections are indexed by name, so files of many thousands of
+// sections (a large disc cache) read and write quickly.
+//
+// Not thread-safe; one owner per object.
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace dw {
 
 class IniFile {
 public:
-    // Reads the file; a missing, unreadable or oversized file gives an empty one.
+    // Reads the file. A missing file gives an empty one; an unreadable or
+    // oversized one an empty one that refuses to be saved (see refused()).
     explicit IniFile(QString path);
 
     const QString& path() const { return path_; }
     bool loaded() const { return loaded_; }  // true when the file existed and was read
+    // True when a file exists at the path but was not read; errorString() says why.
+    bool refused() const { return refused_; }
 
     QString readString(const QString& section, const QString& key, const QString& def) const;
     int readInteger(const QString& section, const QString& key, int def) const;
@@ -37,13 +61,19 @@ public:
     void eraseSection(const QString& section);
     void deleteKey(const QString& section, const QString& key);
 
-    // Writes the whole file atomically. Returns false (see errorString) on failure;
-    // the old file is then untouched.
+    // Writes the whole file atomically. Returns false (see errorString) on
+    // failure, and always for a refused file; the old file is then untouched.
     bool save();
+    // "<path>: <system reason>" of a refused read or a failed save.
     QString errorString() const { return error_; }
 
-    // Largest file read; larger files are treated as empty.
-    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+    // Read-modify-write under the lock beside the file (see the top of this
+    // file). False with *error ("<path>: <reason>") when the file could not be
+    // read or written; the file is then unchanged.
+    static bool Update(const QString& path, const std::function<void(IniFile&)>& change, QString* error = nullptr);
+
+    // Largest file read. Larger files are refused, never replaced.
+    static constexpr qint64 MaxFileSize = qint64(256) * 1024 * 1024;
 
     // Parses "123", "-5", "$1F" or "0x1F" (as the settings files may hold them);
     // false when the text is not such a number or does not fit 32 bits.
@@ -51,19 +81,35 @@ public:
 
 private:
     struct Line {
-        QString text;     // the line as read (or as written)
-        QString section;  // for a section header: its name
-        QString key;      // for a key line: its name
-        QString value;    // for a key line: its value
-        enum Kind { Other, Section, Key } kind = Other;
+        QByteArray raw;  // the line's bytes without the line end
+        int eq = -1;     // position of the '=' of a key line; -1 for other lines
     };
-    int findSection(const QString& section) const;              // header line index or -1
-    int findKey(const QString& section, const QString& key) const;  // key line index or -1
-    int sectionEnd(int header) const;                            // index after the last line of a section
+    struct Section {
+        QString name;       // empty for the lines before the first header
+        bool hasHeader = false;
+        QByteArray header;  // the header line's bytes
+        std::vector<Line> lines;
+    };
+    struct Found {
+        int section = -1;
+        int line = -1;
+    };
+
+    void parse(const QByteArray& bytes);
+    void addSection(Section section);
+    void rebuildIndex();
+    const std::vector<int>* sectionsNamed(const QString& name) const;
+    Found findKey(const QString& section, const QString& key) const;
+    static QString keyOf(const Line& line);
+    static QString valueOf(const Line& line);
 
     QString path_;
-    std::vector<Line> lines_;
+    std::vector<Section> sections_;
+    QHash<QString, std::vector<int>> index_;  // lower-case name -> positions in sections_
     bool loaded_ = false;
+    bool refused_ = false;
+    bool bom_ = false;
+    unsigned mode_ = 0;  // permission bits of the file read, kept on save
     QString error_;
 };
 

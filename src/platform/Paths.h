@@ -12,8 +12,22 @@ namespace dw {
 QString ProgramFolder();
 
 // The per-user application-data folder with a trailing "/":
-// $XDG_CONFIG_HOME, else ~/.config.
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 QString UserAppDataFolder();
+
+// The user's home folder without a trailing "/": $HOME, else the password
+// database's entry; empty when neither names an existing folder.
+QString HomeFolder();
+
+// The user's music folder with a trailing "/": XDG_MUSIC_DIR of the XDG
+// user-dirs file, else ~/Music. Empty when the user has no home folder. The
+// folder itself need not exist yet.
+QString MusicFolder();
+
+// Creates a folder with its missing parents (mode 0777 less the umask).
+// True when the folder exists afterwards; otherwise *reason holds
+// "<folder>: <system reason>" for the part that could not be made.
+bool MakePath(const QString& folder, QString* reason = nullptr);
 
 // Extra CD images named in DISCWRIGHT_CD_IMAGES (colon-separated), in order.
 QStringList ConfiguredCdImages();

@@ -2,25 +2,110 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <ftw.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
 
 #include "app/Settings.h"
 #include "platform/IniFile.h"
+#include "platform/NativePath.h"
 #include "support/TestSupport.h"
 
 using namespace dw;
 
 namespace {
+
 QString folderOf(const dwtest::Sandbox& box) { return box.configHome() + "/Quobel/Discwright/"; }
+
+// Sets an environment variable for one test and restores it afterwards.
+class EnvVar {
+public:
+    EnvVar(const char* name, const QByteArray& value)
+        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value);
+    }
+    ~EnvVar()
+    {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+    EnvVar(const EnvVar&) = delete;
+    EnvVar& operator=(const EnvVar&) = delete;
+
+private:
+    const char* name_;
+    QByteArray old_;
+    bool had_;
+};
+
+// Permission bits bind root only through another identity: when the tests
+// run as root, the block runs as "nobody" (the saved user id stays root, so
+// the destructor can switch back).
+class AsUnprivilegedUser {
+public:
+    AsUnprivilegedUser()
+    {
+        if (::geteuid() != 0)
+            return;
+        active_ = true;
+        groups_.resize(size_t(std::max(0, ::getgroups(0, nullptr))));
+        if (::getgroups(int(groups_.size()), groups_.data()) < 0)
+            groups_.clear();
+        if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 0) == 0)
+            (void)::setresuid(65534, 65534, 0);
+    }
+    ~AsUnprivilegedUser()
+    {
+        if (!active_)
+            return;
+        if (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0 ||
+            ::setgroups(groups_.size(), groups_.data()) != 0)
+            std::abort();  // the remaining tests must not run with another identity
+    }
+    AsUnprivilegedUser(const AsUnprivilegedUser&) = delete;
+    AsUnprivilegedUser& operator=(const AsUnprivilegedUser&) = delete;
+
+    bool ok() const { return ::geteuid() != 0; }
+
+private:
+    std::vector<gid_t> groups_;
+    bool active_ = false;
+};
+
+void setMode(const QString& path, mode_t mode) { ASSERT_EQ(::chmod(NativePath(path).constData(), mode), 0); }
+
+// Removes a folder tree by its byte name (Qt cannot name non-UTF-8 entries).
+void removeTree(const QByteArray& root)
+{
+    ::nftw(root.constData(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
+           FTW_DEPTH | FTW_PHYS);
+}
+
+QByteArray head(const QString& file, qint64 n)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.read(n) : QByteArray();
+}
+
 }  // namespace
 
 TEST(Settings, DefaultsWhenNoFile)
 {
     dwtest::Sandbox box;
+    EnvVar home("HOME", box.path().toUtf8());
     AppSettings = TAppSettings{};
     AppSettings.DiscArtist = "kept";
     LoadSettings();
-    EXPECT_EQ(AppSettings.OutputFolder, folderOf(box));
     EXPECT_TRUE(QDir(folderOf(box)).exists());
+    EXPECT_EQ(AppSettings.OutputFolder, box.path() + "/Music/");
     EXPECT_EQ(AppSettings.OutputFormat, 0);
     EXPECT_EQ(AppSettings.NormalizePercent, 95);
     EXPECT_EQ(AppSettings.BitRate, 128);
@@ -36,6 +121,25 @@ TEST(Settings, DefaultsWhenNoFile)
     EXPECT_EQ(AppSettings.Port, "80");
     EXPECT_EQ(AppSettings.Lan, "English");
     EXPECT_EQ(AppSettings.DiscArtist, "kept");  // disc fields are not settings
+}
+
+TEST(Settings, DefaultOutputFolderIsTheMusicFolder)
+{
+    dwtest::Sandbox box;
+    EnvVar home("HOME", box.file("home").toUtf8());
+    QDir().mkpath(box.file("home"));
+    const QString settings = folderOf(box);
+    EXPECT_EQ(DefaultOutputFolder(settings), box.file("home") + "/Music/");
+
+    // The XDG user-dirs file moves it.
+    box.write(box.configHome() + "/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n");
+    EXPECT_EQ(DefaultOutputFolder(settings), box.file("home") + "/Tunes/");
+    LoadSettings();
+    EXPECT_EQ(AppSettings.OutputFolder, box.file("home") + "/Tunes/");
+
+    // Without a home folder the settings folder serves.
+    EnvVar gone("HOME", box.file("no-such-home").toUtf8());
+    EXPECT_EQ(DefaultOutputFolder(settings), settings);
 }
 
 TEST(Settings, ClampingAndTolerantParsing)
@@ -92,6 +196,7 @@ TEST(Settings, SaveWritesEveryKeyInOrderAndRoundTrips)
 TEST(Settings, FallsBackToProgramFolderWhenAppDataCannotBeCreated)
 {
     dwtest::Sandbox box;
+    EnvVar home("HOME", box.file("no-such-home").toUtf8());
     // A file where the configuration folder should be makes creation fail.
     box.write("blocked", "x");
     qputenv("XDG_CONFIG_HOME", box.file("blocked").toUtf8());
@@ -101,19 +206,162 @@ TEST(Settings, FallsBackToProgramFolderWhenAppDataCannotBeCreated)
     EXPECT_TRUE(QFile::exists(box.programDir() + "/options.ini"));
 }
 
-TEST(Settings, SetSettingValueChecksTypes)
+TEST(Settings, UnwritableSettingsFolderFallsBackOrReportsTheFailure)
 {
+    dwtest::Sandbox box;
+    ASSERT_TRUE(QDir().mkpath(folderOf(box)));
+    setMode(box.path(), 0755);
+    setMode(folderOf(box), 0555);
+    setMode(box.programDir(), 0777);
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.ok());
+        // An existing folder that takes no files is passed over.
+        EXPECT_EQ(GetAppDataFolder(), box.programDir() + "/");
+        AppSettings.Lan = "German";
+        QString error;
+        EXPECT_TRUE(SaveSettings(&error)) << error.toStdString();
+    }
+    EXPECT_EQ(IniFile(box.programDir() + "/options.ini").readString("Options", "Lan", ""), "German");
+
+    // Neither folder writable: the save says which file and why.
+    QFile::remove(box.programDir() + "/options.ini");
+    setMode(box.programDir(), 0555);
+    QString error;
+    bool saved = true;
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.ok());
+        saved = SaveSettings(&error);
+    }
+    setMode(box.programDir(), 0755);
+    setMode(folderOf(box), 0755);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error, box.programDir() + "/options.ini: Permission denied");
+}
+
+TEST(Settings, UnreadableOrOversizedFileIsKeptNotReplacedByDefaults)
+{
+    dwtest::Sandbox box;
+    const QString file = folderOf(box) + "options.ini";
+    const QByteArray mine = "[Mp3Options]\nBitRate=256\n[Options]\nLan=German\n";
+    box.write(file, mine);
+    setMode(box.path(), 0755);
+    setMode(folderOf(box), 0777);
+    setMode(file, 0000);
+    QString saveError, storeError;
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.ok());
+        LoadSettings();  // defaults, as for a missing file
+        EXPECT_EQ(AppSettings.BitRate, 128);
+        EXPECT_FALSE(SaveSettings(&saveError));
+        EXPECT_FALSE(StoreSetting(file, "Mp3Options", "BitRate", "320", &storeError));
+    }
+    setMode(file, 0644);
+    EXPECT_EQ(saveError, file + ": Permission denied");
+    EXPECT_EQ(storeError, file + ": Permission denied");
+    EXPECT_EQ(box.read(file), mine);
+
+    // Larger than the reader takes (a sparse file, so it costs no disk space).
+    ASSERT_EQ(::truncate(NativePath(file).constData(), IniFile::MaxFileSize + 1), 0);
+    LoadSettings();
+    EXPECT_EQ(AppSettings.Lan, "English");
+    EXPECT_FALSE(SaveSettings(&saveError));
+    EXPECT_TRUE(saveError.startsWith(file + ": ")) << saveError.toStdString();
+    EXPECT_TRUE(saveError.contains("larger than")) << saveError.toStdString();
+    EXPECT_EQ(QFileInfo(file).size(), IniFile::MaxFileSize + 1);
+    EXPECT_EQ(head(file, mine.size()), mine);
+}
+
+TEST(Settings, NonUtf8SettingsFolderIsUsedAsNamed)
+{
+    dwtest::Sandbox box;
+    const QByteArray config = box.path().toUtf8() + "/conf\xff\xfe";
+    EnvVar xdg("XDG_CONFIG_HOME", config);
+    AppSettings = TAppSettings{};
+    AppSettings.Lan = "Deutsch";
+    ASSERT_TRUE(SaveSettings());
+    const QByteArray file = config + "/Quobel/Discwright/options.ini";
+    struct stat st {};
+    ASSERT_EQ(::stat(file.constData(), &st), 0);
+    AppSettings = TAppSettings{};
+    LoadSettings();
+    EXPECT_EQ(AppSettings.Lan, "Deutsch");
+    removeTree(config);
+}
+
+TEST(Settings, ValuesOutsideTheirRangeAreRefusedNamingTheRange)
+{
+    // Every ranged setting takes its bounds and refuses one beyond each.
+    for (const SettingDescriptor& d : SettingDescriptors()) {
+        if (d.min > d.max)
+            continue;
+        const QString name = QString("%1.%2").arg(d.section, d.key);
+        TAppSettings s;
+        for (int v : {d.min, d.max}) {
+            EXPECT_TRUE(SetSettingValue(s, d.section, d.key, QString::number(v))) << name.toStdString() << " " << v;
+            EXPECT_EQ(SettingValue(s, d.section, d.key), QString::number(v)) << name.toStdString();
+        }
+        for (int v : {d.min - 1, d.max + 1}) {
+            QString problem;
+            EXPECT_FALSE(SetSettingValue(s, d.section, d.key, QString::number(v), &problem)) << name.toStdString();
+            const QString range = d.type == SettingDescriptor::Boolean ? QString("0 or 1")
+                                                                       : QString("from %1 to %2").arg(d.min).arg(d.max);
+            EXPECT_TRUE(problem.contains(name) && problem.contains(range)) << problem.toStdString();
+        }
+    }
+    // The ranges the options dialog offers.
+    const auto range = [](const char* section, const char* key) {
+        const SettingDescriptor* d = FindSetting(section, key);
+        return d ? std::pair(d->min, d->max) : std::pair(0, -1);
+    };
+    EXPECT_EQ(range("CommonOptions", "OutputFormat"), std::pair(0, 3));
+    EXPECT_EQ(range("CommonOptions", "NormalizePercent"), std::pair(0, 100));
+    EXPECT_EQ(range("OggOptions", "CompressPosition"), std::pair(30, 100));
+    EXPECT_EQ(range("oggoptions", "nomalbitrate"), std::pair(0, 14));
+    EXPECT_EQ(range("WMAOptions", "BitRate"), std::pair(0, 32));
+    EXPECT_EQ(range("Mp3Options", "VBRQuality"), std::pair(0, 9));
+    EXPECT_EQ(range("Mp3Options", "StereoMode"), std::pair(0, 4));
+    EXPECT_EQ(range("QueryCDDB", "Port"), std::pair(1, 65535));
+    EXPECT_EQ(range("CommonOptions", "RipTime").first, 1);
+
     TAppSettings s;
     EXPECT_TRUE(SetSettingValue(s, "mp3options", "bitrate", "192"));
     EXPECT_EQ(s.BitRate, 192);
-    EXPECT_FALSE(SetSettingValue(s, "Mp3Options", "BitRate", "fast"));
     EXPECT_TRUE(SetSettingValue(s, "ID3", "Use", "yes"));
     EXPECT_TRUE(s.Use);
-    EXPECT_FALSE(SetSettingValue(s, "ID3", "Use", "maybe"));
-    EXPECT_TRUE(SetSettingValue(s, "OggOptions", "CompressPosition", "1000"));
-    EXPECT_EQ(s.CompressPosition, 100);
-    EXPECT_FALSE(SetSettingValue(s, "Nope", "Key", "1"));
+    EXPECT_TRUE(SetSettingValue(s, "QueryCDDB", "Port", "8080"));
+    EXPECT_EQ(s.Port, "8080");
+    struct Refused {
+        const char *section, *key, *value;
+    };
+    for (const Refused& r : {Refused{"Mp3Options", "BitRate", "fast"}, Refused{"ID3", "Use", "7"},
+                             Refused{"ID3", "Use", "maybe"}, Refused{"QueryCDDB", "Port", "http"},
+                             Refused{"QueryCDDB", "Server", "two words"}, Refused{"QueryCDDB", "Script", "cddb.cgi"},
+                             Refused{"Options", "Lan", "../../etc/x"}, Refused{"CommonOptions", "OutputFolder", ""},
+                             Refused{"Nope", "Key", "1"}}) {
+        TAppSettings before;
+        QString problem;
+        EXPECT_FALSE(SetSettingValue(before, r.section, r.key, r.value, &problem))
+            << r.section << "." << r.key << "=" << r.value;
+        EXPECT_FALSE(problem.isEmpty());
+        EXPECT_EQ(SettingValue(before, r.section, r.key), SettingValue(TAppSettings{}, r.section, r.key));
+    }
     bool ok = true;
     SettingValue(s, "Options", "Missing", &ok);
     EXPECT_FALSE(ok);
+}
+
+TEST(Settings, StoreSettingChangesOnlyItsKey)
+{
+    dwtest::Sandbox box;
+    const QString file = box.file("options.ini");
+    box.write(file, "; mine\n[Mp3Options]\nBitRate=256\n[Custom]\nx=1\n");
+    ASSERT_TRUE(StoreSetting(file, "mp3options", "vbrquality", "9", nullptr));
+    EXPECT_EQ(box.read(file), "; mine\n[Mp3Options]\nBitRate=256\nVBRQuality=9\n[Custom]\nx=1\n");
+    QString error;
+    EXPECT_FALSE(StoreSetting(file, "Mp3Options", "VBRQuality", "10", &error));
+    EXPECT_EQ(error, "'10' is not a valid value for Mp3Options.VBRQuality (a whole number from 0 to 9)");
+    EXPECT_TRUE(box.read(file).contains("VBRQuality=9"));
 }

@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
 
 #include "platform/IniFile.h"
+#include "platform/NativePath.h"
 #include "support/TestSupport.h"
 
 using dw::IniFile;
@@ -94,7 +103,7 @@ TEST(IniFile, SaveIntoMissingFolderFailsAndKeepsNothingHalfWritten)
     IniFile ini(box.file("no/such/folder/f.ini"));
     ini.writeString("A", "b", "c");
     EXPECT_FALSE(ini.save());
-    EXPECT_FALSE(ini.errorString().isEmpty());
+    EXPECT_EQ(ini.errorString(), box.file("no/such/folder/f.ini") + ": No such file or directory");
 
     // A successful save leaves no temporary file behind.
     IniFile ok(box.file("f.ini"));
@@ -111,4 +120,110 @@ TEST(IniFile, EightBitFilesAreReadAsLatin1)
     EXPECT_EQ(IniFile(box.file("l.ini")).readString("ResourceString", "RES_Play", ""), QString::fromUtf8("Abspielen \xc3\xa4"));
     box.write("u.ini", QByteArray("[A]\nk=\xc3\xa4\n"));
     EXPECT_EQ(IniFile(box.file("u.ini")).readString("A", "k", ""), QString::fromUtf8("\xc3\xa4"));
+}
+
+TEST(IniFile, DamagedLinesNeitherCrashNorDisturbTheOtherSections)
+{
+    dwtest::Sandbox box;
+    // A NUL byte, bytes that are not UTF-8, a line longer than the whole
+    // file limit of old, and proper UTF-8 values around them.
+    const QByteArray huge = "long=" + QByteArray(17 * 1024 * 1024, 'x');
+    const QByteArray text = QByteArray("[A]\nname=Caf\xc3\xa9\n") + QByteArray("nul=a\0b\n", 8) +
+                            "bad=\xff\xfe\x80\n" + huge + "\n[B]\nname=\xe2\x82\xac uro\n";
+    box.write("h.ini", text);
+    IniFile ini(box.file("h.ini"));
+    ASSERT_TRUE(ini.loaded());
+    EXPECT_EQ(ini.readString("A", "name", ""), QString::fromUtf8("Caf\xc3\xa9"));
+    EXPECT_EQ(ini.readString("B", "name", ""), QString::fromUtf8("\xe2\x82\xac uro"));
+    EXPECT_EQ(ini.readString("A", "bad", ""), QString::fromLatin1("\xff\xfe\x80"));
+    EXPECT_EQ(ini.readString("A", "long", "").size(), 17 * 1024 * 1024);
+    EXPECT_EQ(ini.readString("A", "nul", ""), QString::fromUtf8("a\0b", 3));
+
+    // Changing one value rewrites that line only; every other byte stays.
+    ini.writeString("B", "name", "new");
+    ASSERT_TRUE(ini.save()) << ini.errorString().toStdString();
+    QByteArray expected = text;
+    expected.replace("name=\xe2\x82\xac uro", "name=new");
+    EXPECT_TRUE(box.read("h.ini") == expected);
+}
+
+TEST(IniFile, FilesThatCannotBeReadAreRefusedAndKept)
+{
+    dwtest::Sandbox box;
+    // Larger than the reader takes: sparse, so it costs no disk space.
+    const QString big = box.file("big.ini");
+    box.write("big.ini", "[A]\nk=1\n");
+    ASSERT_EQ(::truncate(dw::NativePath(big).constData(), IniFile::MaxFileSize + 1), 0);
+    IniFile ini(big);
+    EXPECT_FALSE(ini.loaded());
+    EXPECT_TRUE(ini.refused());
+    EXPECT_EQ(ini.readString("A", "k", "def"), "def");
+    ini.writeString("A", "k", "2");
+    EXPECT_FALSE(ini.save());
+    EXPECT_TRUE(ini.errorString().startsWith(big + ": the file is larger than")) << ini.errorString().toStdString();
+    QString error;
+    EXPECT_FALSE(IniFile::Update(big, [](IniFile& f) { f.writeString("A", "k", "3"); }, &error));
+    EXPECT_EQ(error, ini.errorString());
+    EXPECT_EQ(QFileInfo(big).size(), IniFile::MaxFileSize + 1);
+    QFile f(big);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.read(8), "[A]\nk=1\n");
+
+    // A folder where the file should be.
+    QDir().mkpath(box.file("dir.ini"));
+    IniFile dir(box.file("dir.ini"));
+    EXPECT_TRUE(dir.refused());
+    EXPECT_FALSE(dir.save());
+    EXPECT_EQ(dir.errorString(), box.file("dir.ini") + ": Is a directory");
+    EXPECT_TRUE(QFileInfo(box.file("dir.ini")).isDir());
+}
+
+TEST(IniFile, ConcurrentUpdatesLoseNothing)
+{
+    dwtest::Sandbox box;
+    const QString path = box.file("shared.ini");
+    // Each writer holds its own stale copy too; saving that would undo the others.
+    constexpr int Writers = 8, Keys = 25;
+    std::vector<std::thread> threads;
+    for (int w = 0; w < Writers; ++w)
+        threads.emplace_back([&, w] {
+            for (int k = 0; k < Keys; ++k)
+                IniFile::Update(path, [&](IniFile& ini) {
+                    ini.writeInteger(QString("W%1").arg(w), QString::number(k), w * 100 + k);
+                });
+        });
+    for (std::thread& t : threads)
+        t.join();
+    IniFile ini(path);
+    for (int w = 0; w < Writers; ++w)
+        for (int k = 0; k < Keys; ++k)
+            ASSERT_EQ(ini.readInteger(QString("W%1").arg(w), QString::number(k), -1), w * 100 + k) << w << " " << k;
+    EXPECT_EQ(ini.sections().size(), Writers);
+}
+
+TEST(IniFile, ManySectionsAndNonUtf8Names)
+{
+    dwtest::Sandbox box;
+    const QByteArray folder = box.path().toUtf8() + "/n\xe9e";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    const QString path = dw::PathFromNative(folder + "/m.ini");
+    {
+        IniFile ini(path);
+        for (int s = 0; s < 20000; ++s)
+            ini.writeString(QString("S%1").arg(s), "v", QString::number(s));
+        ASSERT_TRUE(ini.save()) << ini.errorString().toStdString();
+    }
+    EXPECT_TRUE(dw::IsRegularFile(path));
+    IniFile ini(path);
+    EXPECT_EQ(ini.sections().size(), 20000);
+    EXPECT_EQ(ini.readInteger("s19999", "V", -1), 19999);
+    ini.eraseSection("S5");
+    ini.writeString("S6", "w", "x");
+    ASSERT_TRUE(ini.save());
+    IniFile again(path);
+    EXPECT_FALSE(again.hasSection("S5"));
+    EXPECT_EQ(again.keys("S6"), (QStringList{"v", "w"}));
+    EXPECT_EQ(again.readInteger("S7", "v", -1), 7);
+    ::unlink((folder + "/m.ini").constData());
+    ::rmdir(folder.constData());
 }

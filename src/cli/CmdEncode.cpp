@@ -21,6 +21,7 @@
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
 #include "platform/Dialogs.h"
+#include "platform/NativePath.h"
 
 namespace dw::cli {
 
@@ -184,6 +185,9 @@ int cmdEncode(const QStringList& argv)
     try {
         process->Start();
     } catch (const EProcessError& e) {
+        if (!e.program().isEmpty() && e.systemError() != 0)
+            return report.failure(e.program() + QStringLiteral(": cannot start it: ") + SystemReason(e.systemError()), 1,
+                                  output);
         return report.failure(QString::fromUtf8(e.what()), 1, output);
     }
     if (!waiter.done && !stop.requested())

@@ -16,9 +16,20 @@
 namespace dw {
 
 // Raised when a pipe or the child cannot be created, or a pipe read fails.
+// When a program could not be started, it carries the program and the
+// system's error number too, so a front end can name both.
 class EProcessError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EProcessError(const std::string& text, QString program = {}, int systemError = 0)
+        : std::runtime_error(text), program_(std::move(program)), systemError_(systemError)
+    {
+    }
+    const QString& program() const { return program_; }
+    int systemError() const { return systemError_; }
+
+private:
+    QString program_;
+    int systemError_;
 };
 
 // An owned file descriptor.

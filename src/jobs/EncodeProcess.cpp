@@ -139,7 +139,8 @@ void TEncodeProcess::Start()
     resetParser();
     const int error = program.isEmpty() ? ENOENT : session->child.start(program, args);
     if (error != 0)
-        throw EProcessError((ResourceText(res::CreateProcess_Error) + QString::number(error)).toStdString());
+        throw EProcessError((ResourceText(res::CreateProcess_Error) + QString::number(error)).toStdString(), program,
+                            error);
     startTime_ = std::chrono::steady_clock::now();
     itemInput_ = InputFile;
     programName_ = baseName(program);

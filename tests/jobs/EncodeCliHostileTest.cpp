@@ -116,6 +116,15 @@ TEST_F(EncodeHostile, MissingLameAndUnusableFoldersAreNamedAlsoInJson)
     EXPECT_TRUE(json(r.out).value("error").toString().startsWith("lame was not found")) << r.out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(box.file("out.mp3")));
 
+    // A lame that the system cannot start is named with the system's reason.
+    box.write("program/lame", "#!/nowhere/interpreter\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(box.programDir() + "/lame"), 0755), 0);
+    r = runCli({"encode", "mp3", box.file("in.wav"), box.file("out.mp3")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "discwright-cli: " + box.programDir() + "/lame: cannot start it: No such file or directory\n");
+    EXPECT_FALSE(QFileInfo::exists(box.file("out.mp3")));
+    EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
+
     // A folder that is not there.
     r = runCli({"encode", "mp3", box.file("in.wav"), box.file("no/such/out.mp3"), "--json"});
     EXPECT_EQ(r.status, 1);

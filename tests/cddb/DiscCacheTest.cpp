@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -9,6 +12,7 @@
 #include "cd/DriveLibrary.h"
 #include "cddb/DiscCache.h"
 #include "platform/IniFile.h"
+#include "platform/NativePath.h"
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
 
@@ -181,4 +185,102 @@ TEST(DiscCache, ListingReadsAndClosingWritesTheDiscSection)
     if (::geteuid() != 0) {  // root writes anyway
         EXPECT_FALSE(saved);
     }
+}
+
+TEST(DiscCache, TwentyThousandDiscsReadAndWriteOneSection)
+{
+    CacheEnv env;
+    // 20,000 discs of 30 titles: over 20 MiB, more than a small reader limit would take.
+    constexpr int Discs = 20000, Tracks = 30;
+    QByteArray file;
+    file.reserve(24 * 1024 * 1024);
+    for (int d = 0; d < Discs; ++d) {
+        file += "[" + QByteArray::number(100000 + d) + "]\nArtist=Artist " + QByteArray::number(d) +
+                "\nAlbum=Album\nYear=1990\nGenre=3\nComment=\nTrackNumber=" + QByteArray::number(Tracks) + "\n";
+        for (int k = 1; k <= Tracks; ++k)
+            file += QByteArray::number(k) + "=Title of track number " + QByteArray::number(k) + " of disc " +
+                    QByteArray::number(d) + "\n";
+    }
+    ASSERT_GT(file.size(), 20 * 1024 * 1024);
+    env.box.write("program/cdinfo.dat", file);
+
+    TAppSettings s;
+    ASSERT_TRUE(DiscCache("112345", DiscCacheDirection::Read, s));
+    EXPECT_EQ(s.DiscArtist, "Artist 12345");
+    EXPECT_EQ(s.DiscTrackCount, Tracks);
+    EXPECT_EQ(s.DiscTitles[30], "Title of track number 30 of disc 12345");
+
+    s.DiscTitles[7] = "Renamed";
+    s.DiscArtist = "Someone else";
+    ASSERT_TRUE(DiscCache("112345", DiscCacheDirection::Write, s)) << LastDiscCacheError().toStdString();
+    QByteArray expected = file;
+    expected.replace("Artist=Artist 12345\n", "Artist=Someone else\n");
+    expected.replace("7=Title of track number 7 of disc 12345\n", "7=Renamed\n");
+    EXPECT_TRUE(env.box.read("program/cdinfo.dat") == expected);
+
+    TAppSettings other;
+    DiscCache("119999", DiscCacheDirection::Read, other);
+    EXPECT_EQ(other.DiscTitles[1], "Title of track number 1 of disc 19999");
+}
+
+TEST(DiscCache, WriteKeepsWhatOthersStoredForTheSameDisc)
+{
+    CacheEnv env;
+    TAppSettings s;
+    s.DiscTrackCount = 3;
+    for (int k = 1; k <= 3; ++k)
+        s.DiscTitles[std::size_t(k)] = QString("Track0%1").arg(k);
+    ASSERT_TRUE(DiscCache("42", DiscCacheDirection::Write, s));  // a new disc gets every key
+    EXPECT_EQ(IniFile(env.cachePath()).keys("42").size(), 6 + 3);
+
+    ASSERT_TRUE(DiscCache("42", DiscCacheDirection::Read, s));
+    // Meanwhile another program renames track 2 and sets the album.
+    ASSERT_TRUE(IniFile::Update(env.cachePath(), [](IniFile& ini) {
+        ini.writeString("42", "2", "Theirs");
+        ini.writeString("42", "Album", "Their album");
+    }));
+    s.DiscTitles[1] = "Mine";
+    ASSERT_TRUE(DiscCache("42", DiscCacheDirection::Write, s));
+    TAppSettings back;
+    DiscCache("42", DiscCacheDirection::Read, back);
+    EXPECT_EQ(back.DiscTitles[1], "Mine");
+    EXPECT_EQ(back.DiscTitles[2], "Theirs");
+    EXPECT_EQ(back.DiscAlbum, "Their album");
+
+    // A value changed here wins over the older one in the file.
+    s.DiscTitles[2] = "Mine too";
+    ASSERT_TRUE(DiscCache("42", DiscCacheDirection::Write, s));
+    DiscCache("42", DiscCacheDirection::Read, back);
+    EXPECT_EQ(back.DiscTitles[2], "Mine too");
+}
+
+TEST(DiscCache, UnreadableCacheIsKeptAndTheWriteFailsNamingIt)
+{
+    CacheEnv env;
+    env.box.write("program/cdinfo.dat", "[1]\nArtist=Kept\n");
+    ASSERT_EQ(::truncate(NativePath(env.cachePath()).constData(), IniFile::MaxFileSize + 1), 0);
+    TAppSettings s;
+    s.DiscArtist = "x";
+    EXPECT_TRUE(DiscCache("1", DiscCacheDirection::Read, s));
+    EXPECT_EQ(s.DiscArtist, "");
+    s.DiscTrackCount = 1;
+    QString error;
+    EXPECT_FALSE(DiscCache("1", DiscCacheDirection::Write, s, &error));
+    EXPECT_TRUE(error.startsWith(env.cachePath() + ": the file is larger than")) << error.toStdString();
+    EXPECT_EQ(LastDiscCacheError(), error);
+    EXPECT_EQ(QFileInfo(env.cachePath()).size(), IniFile::MaxFileSize + 1);
+
+    // A program folder whose name is not UTF-8 holds the cache under that very name.
+    const QByteArray folder = env.box.path().toUtf8() + "/prog\xe4";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    qputenv("DISCWRIGHT_PROGRAM_DIR", folder);
+    s.DiscArtist = "Native";
+    ASSERT_TRUE(DiscCache("1", DiscCacheDirection::Write, s)) << LastDiscCacheError().toStdString();
+    EXPECT_TRUE(IsRegularFile(PathFromNative(folder + "/cdinfo.dat")));
+    TAppSettings back;
+    DiscCache("1", DiscCacheDirection::Read, back);
+    EXPECT_EQ(back.DiscArtist, "Native");
+    for (const char* name : {"/cdinfo.dat", "/cdinfo.dat.lock"})
+        ::unlink((folder + name).constData());
+    ::rmdir(folder.constData());
 }

@@ -1,0 +1,13 @@
+#include "tags/VorbisTags.h"
+
+namespace dw {
+
+TVorbisTags::TVorbisTags()
+{
+    for (const char* key : {"album", "artist", "date", "genre", "title", "tracknumber", "discnumber",
+                            "replaygain_reference_loudness", "replaygain_track_gain", "replaygain_track_peak",
+                            "replaygain_album_gain", "replaygain_album_peak"})
+        AddTag(QLatin1String(key));
+}
+
+}  // namespace dw

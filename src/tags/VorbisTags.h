@@ -1,0 +1,41 @@
+#pragma once
+// The Vorbis-comment container of the Ogg Vorbis reader and writer: the
+// comment fields the system reads and writes, all wide text. The reader and
+// writer move the comments themselves; this class has no file operations.
+
+#include "tags/AuTags.h"
+
+namespace dw {
+
+class TVorbisTags : public TAuTags {
+public:
+    TVorbisTags();
+
+    QString Album() const { return AsWideString("album"); }
+    QString Artist() const { return AsWideString("artist"); }
+    QString Date() const { return AsWideString("date"); }
+    QString Genre() const { return AsWideString("genre"); }
+    QString Title() const { return AsWideString("title"); }
+    QString Track() const { return AsWideString("tracknumber"); }
+    QString Disc() const { return AsWideString("discnumber"); }
+    QString Reference() const { return AsWideString("replaygain_reference_loudness"); }
+    QString TrackGain() const { return AsWideString("replaygain_track_gain"); }
+    QString TrackPeak() const { return AsWideString("replaygain_track_peak"); }
+    QString AlbumGain() const { return AsWideString("replaygain_album_gain"); }
+    QString AlbumPeak() const { return AsWideString("replaygain_album_peak"); }
+
+    void SetAlbum(const QString& v) { SetValue("album", v); }
+    void SetArtist(const QString& v) { SetValue("artist", v); }
+    void SetDate(const QString& v) { SetValue("date", v); }
+    void SetGenre(const QString& v) { SetValue("genre", v); }
+    void SetTitle(const QString& v) { SetValue("title", v); }
+    void SetTrack(const QString& v) { SetValue("tracknumber", v); }
+    void SetDisc(const QString& v) { SetValue("discnumber", v); }
+    void SetReference(const QString& v) { SetValue("replaygain_reference_loudness", v); }
+    void SetTrackGain(const QString& v) { SetValue("replaygain_track_gain", v); }
+    void SetTrackPeak(const QString& v) { SetValue("replaygain_track_peak", v); }
+    void SetAlbumGain(const QString& v) { SetValue("replaygain_album_gain", v); }
+    void SetAlbumPeak(const QString& v) { SetValue("replaygain_album_peak", v); }
+};
+
+}  // namespace dw

@@ -1,0 +1,158 @@
+// The keyed containers: key sets, case-insensitive keys, change tracking,
+// variant comparison, typed reads and copying between schemes.
+
+#include "tags/ApeV2Tags.h"
+#include "tags/CommonTags.h"
+#include "tags/Id3v1Tags.h"
+#include "tags/Id3v2Tags.h"
+#include "tags/VorbisTags.h"
+
+#include <gtest/gtest.h>
+
+using namespace dw;
+
+TEST(TagContainers, KeysAreCaseInsensitiveAndFixed)
+{
+    TVorbisTags v;
+    EXPECT_TRUE(v.Empty());
+    EXPECT_FALSE(v.Changed());
+    v.SetValue("NoSuchKey", QString("x"));
+    EXPECT_TRUE(v.Empty());
+    EXPECT_FALSE(v.Changed());
+    EXPECT_FALSE(IsAssigned(v.Value("NoSuchKey")));
+
+    v.SetValue("Artist", QString("Ana"));
+    EXPECT_EQ(v.Artist(), "Ana");
+    EXPECT_EQ(v.AsWideString("ARTIST"), "Ana");
+    EXPECT_FALSE(v.Empty());
+    EXPECT_TRUE(v.Changed());
+    EXPECT_EQ(v.Count(), 12);
+
+    v.Clear();
+    EXPECT_TRUE(v.Empty());
+    EXPECT_TRUE(v.Changed());
+    EXPECT_EQ(v.Artist(), "");
+
+    TAPEv2Tags ape;
+    EXPECT_EQ(ape.Count(), 25);
+    // Sorted without regard to case: "Abstract" < "Album" < ... < "Year".
+    EXPECT_EQ(ape.Names(0), "Abstract");
+    EXPECT_EQ(ape.Names(1), "Album");
+    EXPECT_EQ(ape.Names(ape.Count() - 1), "Year");
+    EXPECT_EQ(ape.Names(ape.Count()), "");
+    EXPECT_EQ(ape.Names(-1), "");
+    for (int i = 1; i < ape.Count(); ++i)
+        EXPECT_LT(QString::compare(ape.Names(i - 1), ape.Names(i), Qt::CaseInsensitive), 0);
+
+    TId3v2Tags v2;
+    EXPECT_EQ(v2.Count(), 24);
+}
+
+TEST(TagContainers, AValueChangesOnlyWhenKindOrContentDiffers)
+{
+    // Each common field starts as an empty ANSI string: writing the same is
+    // no change, an empty wide string is (another kind).
+    TCommonTags c;
+    c.SetValue("Title", QByteArray(""));
+    EXPECT_FALSE(c.Changed());
+    EXPECT_TRUE(c.Empty());
+    c.SetValue("Title", QString(""));
+    EXPECT_TRUE(c.Changed());
+    EXPECT_FALSE(c.Empty());
+
+    // Integers of different widths are different values.
+    TId3v1Tags t;
+    t.SetValue("genre", uint8_t{12});  // the initial value
+    EXPECT_FALSE(t.Changed());
+    t.SetValue("genre", int32_t{12});
+    EXPECT_TRUE(t.Changed());
+    EXPECT_EQ(t.GenreId(), 12);
+}
+
+TEST(TagContainers, TypedReadsConvertBetweenKinds)
+{
+    TVorbisTags v;
+    v.SetValue("title", QByteArray("12a"));
+    EXPECT_EQ(v.AsInteger("title"), 0);
+    v.SetValue("title", QString("-42"));
+    EXPECT_EQ(v.AsInteger("title"), -42);
+    v.SetValue("title", uint32_t{4000000000u});
+    EXPECT_EQ(v.AsInteger("title"), 4000000000LL);
+    v.SetValue("title", int8_t{7});
+    EXPECT_EQ(v.AsString("title"), "7");
+    EXPECT_EQ(v.AsWideString("title"), "7");
+    v.SetValue("title", QByteArray("Stra\xc3\x9f" "e"));  // ANSI is UTF-8 here
+    EXPECT_EQ(v.Title(), QString::fromUtf8("Straße"));
+    EXPECT_EQ(v.AsInteger("album"), 0);  // unassigned
+
+    // The ID3v1 text properties read strings only.
+    TId3v1Tags t;
+    t.SetValue("artist", int16_t{5});
+    EXPECT_EQ(t.Artist(), "");
+    t.SetValue("artist", QString("Bo"));
+    EXPECT_EQ(t.Artist(), "Bo");
+
+    // The APEv2 year is read as wide text and handed out as ANSI.
+    TAPEv2Tags ape;
+    ape.SetYear("1999");
+    EXPECT_EQ(ape.Year(), "1999");
+    EXPECT_TRUE(std::holds_alternative<QByteArray>(ape.Value("Year")));
+}
+
+TEST(TagContainers, Id3v1GenreByName)
+{
+    TId3v1Tags t;
+    EXPECT_EQ(t.GenreId(), 12);
+    EXPECT_EQ(t.Genre(), "Other");
+    t.SetGenre("  classic rock ");
+    EXPECT_EQ(t.GenreId(), 1);
+    EXPECT_EQ(t.Genre(), "Classic Rock");
+    t.SetGenre("Not A Genre");
+    EXPECT_EQ(t.GenreId(), 1);
+    t.SetGenre("synthpop");
+    EXPECT_EQ(t.GenreId(), 147);
+    t.SetGenreId(200);
+    EXPECT_EQ(t.GenreId(), 12);
+    EXPECT_EQ(t.Genre(), "Other");
+}
+
+TEST(TagContainers, AssignCopiesTheKeysBothHave)
+{
+    TCommonTags common;
+    common.SetArtist("Ana");
+    common.SetTitle("Song");
+    common.SetYear("2001");  // "Year": no such key in the Vorbis set
+    TVorbisTags vorbis;
+    vorbis.SetDate("1990");
+    vorbis.Assign(common);
+    EXPECT_EQ(vorbis.Artist(), "Ana");
+    EXPECT_EQ(vorbis.Title(), "Song");
+    EXPECT_EQ(vorbis.Date(), "");  // cleared first
+    EXPECT_TRUE(vorbis.Changed());
+    EXPECT_FALSE(vorbis.Empty());
+
+    TCommonTags back;
+    vorbis.AssignTo(back);
+    EXPECT_EQ(back.Artist(), "Ana");
+    EXPECT_FALSE(IsAssigned(back.Value("Year")));  // cleared, not in the source
+
+    // A container assigned to itself keeps its values.
+    back.Assign(back);
+    EXPECT_EQ(back.Artist(), "Ana");
+}
+
+TEST(TagContainers, Id3v2AccessorsFollowTheFrameVersion)
+{
+    TId3v2Tags t;
+    EXPECT_TRUE(t.V23Frames());
+    t.SetTitle("Modern");
+    EXPECT_EQ(t.AsWideString("TIT2"), "Modern");
+    t.SetV23Frames(false);
+    EXPECT_EQ(t.Title(), "");
+    t.SetTitle("Old");
+    t.SetYear("1971");
+    EXPECT_EQ(t.AsWideString("TT2"), "Old");
+    EXPECT_EQ(t.AsString("TYE"), "1971");
+    EXPECT_TRUE(std::holds_alternative<QByteArray>(t.Value("tye")));
+    EXPECT_TRUE(std::holds_alternative<QString>(t.Value("tt2")));
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -135,7 +136,14 @@ TEST(CliWave, InterruptLeavesACorrectlySizedFile)
     QProcess p;
     p.start(dwtest::binDir() + "/discwright-cli", {"convert-wav", in, outFile, "--rate", "44100", "--quiet"});
     ASSERT_TRUE(p.waitForStarted());
-    const bool started = dwtest::waitFor([&] { return QFileInfo(outFile).size() > (1 << 20) || p.state() == QProcess::NotRunning; });
+    // The output grows under a hidden temporary name beside its final one.
+    auto partSize = [&] {
+        qint64 biggest = 0;
+        for (const QFileInfo& fi : QDir(box.path()).entryInfoList({".part.wav*"}, QDir::Files | QDir::Hidden))
+            biggest = std::max(biggest, fi.size());
+        return biggest;
+    };
+    const bool started = dwtest::waitFor([&] { return partSize() > (1 << 20) || p.state() == QProcess::NotRunning; });
     ASSERT_TRUE(started);
     if (p.state() == QProcess::NotRunning)
         GTEST_SKIP() << "the conversion finished before it could be interrupted";
@@ -152,6 +160,8 @@ TEST(CliWave, InterruptLeavesACorrectlySizedFile)
     EXPECT_LT(size, 44 + 600LL * 44100 * 4);
     EXPECT_EQ(at32(4), uint32_t(size - 8));
     EXPECT_EQ(at32(40), uint32_t(size - 44));
+    EXPECT_EQ(partSize(), 0);  // put in place, nothing left behind
+    EXPECT_TRUE(QDir(box.path()).entryList({".part.wav*"}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 }  // namespace

@@ -201,3 +201,20 @@ TEST_F(EncodeHostile, AStopSignalEndsTheEncoderAndWritesNothing)
         EXPECT_TRUE(jobstest::hiddenFiles(box.path()).isEmpty());
     }
 }
+
+TEST_F(EncodeHostile, FileNamesThatAreNotUtf8WorkEndToEnd)
+{
+    const QByteArray folder = QFile::encodeName(box.path());
+    const QByteArray in = folder + "/in\xff.wav", out = folder + "/out\xfe.mp3";
+    ASSERT_EQ(::rename(QFile::encodeName(box.file("in.wav")).constData(), in.constData()), 0);
+    auto r = dwtest::runCliRaw({"encode", "mp3", in, out, "--quiet"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const dw::TPathInfo made = dw::StatPath(dw::PathFromNative(out));
+    EXPECT_TRUE(made.isFile);
+    EXPECT_GT(made.size, 1000);
+    // Refusing the output as the input works on the same bytes.
+    r = dwtest::runCliRaw({"encode", "mp3", in, in, "--overwrite", "--quiet"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("is the input file itself")) << r.err.toStdString();
+    EXPECT_EQ(dw::StatPath(dw::PathFromNative(in)).size, 44 + 44100 * 4);
+}

@@ -118,9 +118,11 @@ bool TOutputFile::Commit(bool replace)
         setError(EBADF);
         return false;
     }
-    // What is renamed into place must be on the disk first, so a crash
-    // right after cannot leave an empty file under the final name.
-    if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+    // What replaces an existing file must be on the disk first, so a crash
+    // right after cannot leave an empty file where a good one stood. A new
+    // name has nothing to lose; it is not made to wait for the disk.
+    const bool replacing = PathExists(finalPath_);
+    if (replacing && fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
         setError(errno);
         Discard();
         return false;

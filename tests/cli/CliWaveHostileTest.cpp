@@ -88,6 +88,12 @@ TEST(CliWaveHostile, AFailedOverwriteKeepsTheOldFileAndFoldersAreNamed)
         EXPECT_TRUE(ro.err.contains(box.file("ro") + ": Permission denied")) << ro.err.toStdString();
     }
     QFile::setPermissions(box.file("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // A name longer than the system takes: named, with the reason, nothing left.
+    const QString longName = box.file(QString(300, 'x') + ".wav");
+    auto tooLong = runCli({"convert-wav", in, longName});
+    EXPECT_EQ(tooLong.status, 1);
+    EXPECT_TRUE(tooLong.err.contains(longName + ": File name too long")) << tooLong.err.toStdString();
+    EXPECT_TRUE(leftovers(box).isEmpty());
     auto missing = runCli({"convert-wav", in, box.file("no/such/out.wav")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains("No such file or directory")) << missing.err.toStdString();

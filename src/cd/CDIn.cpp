@@ -111,6 +111,15 @@ int32_t TCDIn::TrackCount()
     return CR_ReadToc() == 0 ? CR_GetNumTocEntries() : -1;
 }
 
+int32_t TCDIn::FirstTrackNumber()
+{
+    Selection sel(*this);
+    if (CR_ReadToc() != 0 || CR_GetNumTocEntries() < 1)
+        return 1;
+    const int32_t first = CR_GetTocEntry(0).TrackNumber;
+    return first >= 1 ? first : 1;
+}
+
 TCDTrackInfo TCDIn::TrackInfo(int32_t track)
 {
     const int32_t count = TrackCount();

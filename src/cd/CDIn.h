@@ -66,6 +66,9 @@ public:
 
     // Disc.
     int32_t TrackCount();                // -1 when the table of contents cannot be read
+    // The disc's number of its first track (track index 1 of this component);
+    // 1 when the table of contents cannot be read. Most discs start at 1.
+    int32_t FirstTrackNumber();
     TCDTrackInfo TrackInfo(int32_t track);
     bool MediaPresent();
 

@@ -7,10 +7,13 @@
 #include "cd/DriveRecords.h"
 #include "jobs/JobEvents.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "cd/RippedFile.h"
+#include "platform/NativePath.h"
+#include "platform/OutputFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 #include <cmath>
 #include <memory>
 #include <span>
@@ -42,36 +45,55 @@ int64_t entryFrames(const TocEntry& e)
     return int64_t(e.minute()) * 4500 + int64_t(e.second()) * 75 + e.frame();
 }
 
-// Writes all of data; false on any short or failed write.
-bool writeAll(QFile& file, const uint8_t* data, qint64 size)
+// Writes all of data at the descriptor's position; false (errno set) on failure.
+bool writeAll(int fd, const uint8_t* data, size_t size)
 {
-    return file.write(reinterpret_cast<const char*>(data), size) == size;
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
 }
 
 // Gathers appended audio into large writes: one write per 23 kB chunk would
-// cost a system call each. Every write is checked.
+// cost a system call each. Every write is checked; after a failure error()
+// holds its errno.
 class StagedWriter {
 public:
-    explicit StagedWriter(QFile& file) : file_(file) { staged_.reserve(Capacity); }
+    explicit StagedWriter(int fd) : fd_(fd) { staged_.reserve(Capacity); }
     bool append(const uint8_t* data, size_t size)
     {
         if (staged_.size() + size > Capacity && !flush())
             return false;
         if (size >= Capacity)
-            return writeAll(file_, data, qint64(size));
+            return check(writeAll(fd_, data, size));
         staged_.insert(staged_.end(), data, data + size);
         return true;
     }
     bool flush()
     {
-        const bool ok = staged_.empty() || writeAll(file_, staged_.data(), qint64(staged_.size()));
+        const bool ok = staged_.empty() || writeAll(fd_, staged_.data(), staged_.size());
         staged_.clear();
-        return ok;
+        return check(ok);
     }
+    int error() const { return error_; }
 
 private:
+    bool check(bool ok)
+    {
+        if (!ok)
+            error_ = errno;
+        return ok;
+    }
     static constexpr size_t Capacity = 1 << 20;
-    QFile& file_;
+    int fd_;
+    int error_ = 0;
     std::vector<uint8_t> staged_;
 };
 
@@ -146,6 +168,21 @@ void TCDRipThread::postProgress(int64_t done, int64_t total, Clock::time_point s
     PostJobEvent(NotifyWindow, MakeProgressInfo(code, seconds));
 }
 
+QString TCDRipThread::ErrorText() const
+{
+    std::lock_guard<std::mutex> lock(errorMutex_);
+    return errorText_;
+}
+
+void TCDRipThread::fail(int result, const QString& why)
+{
+    {
+        std::lock_guard<std::mutex> lock(errorMutex_);
+        errorText_ = why;
+    }
+    PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, result));
+}
+
 void TCDRipThread::Execute()
 {
     // 1-2: drive set-up and table of contents.
@@ -164,37 +201,50 @@ void TCDRipThread::Execute()
         return;
     }
 
-    // 3: the track's sectors. Table addresses count the 150-sector lead-in;
-    // the drive reads by sector number without it. A track the table does
-    // not hold (a changed disc) or a data track cannot be ripped as audio.
-    if (Track < 1 || Track > toc->trackCount() || toc->entries[size_t(Track - 1)].isData()) {
-        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_READ_FAILED));
+    // 3: the track's sectors. Entry 0 of the table is the disc's first track,
+    // whatever its number. Table addresses count the 150-sector lead-in; the
+    // drive reads by sector number without it. A track the table does not
+    // hold (a changed disc) or a data track cannot be ripped as audio.
+    const int index = Track - toc->firstTrack;
+    if (index < 0 || index >= toc->trackCount()) {
+        fail(RIP_RESULT_READ_FAILED, QStringLiteral("the disc has no track %1").arg(Track));
         return;
     }
-    const int64_t start = entryFrames(toc->entries[size_t(Track - 1)]) - 150;
-    int64_t length = entryFrames(toc->entries[size_t(Track)]) - entryFrames(toc->entries[size_t(Track - 1)]);
+    if (toc->entries[size_t(index)].isData()) {
+        fail(RIP_RESULT_READ_FAILED, QStringLiteral("track %1 is a data track").arg(Track));
+        return;
+    }
+    const int64_t start = entryFrames(toc->entries[size_t(index)]) - 150;
+    int64_t length = entryFrames(toc->entries[size_t(index) + 1]) - entryFrames(toc->entries[size_t(index)]);
     if (Settings.EnableRipTime)
         length = std::min<int64_t>(length, int64_t(std::max(Settings.RipTime, 0)) * 75);
-    if (start < 0 || length < 0) {
-        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_READ_FAILED));
+    if (start < 0 || length <= 0) {
+        // An empty track is no rip: nothing is written and nothing reported ripped.
+        fail(RIP_RESULT_READ_FAILED, QStringLiteral("there is no audio to rip in track %1").arg(Track));
         return;
     }
 
-    // 4-6: the file and its provisional header (data size 0 until complete).
+    // 4-6: the file, under a temporary name until it is complete, with a
+    // provisional header (data size 0).
     const QString path = FileName();
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_CREATE_FAILED));
+    QString why;
+    if (OutputTaken(path, Settings, why)) {
+        fail(RIP_RESULT_CREATE_FAILED, why);
+        return;
+    }
+    TOutputFile file(path);
+    if (!file.Create()) {
+        fail(RIP_RESULT_CREATE_FAILED, file.Error());
         return;
     }
     const auto emptyHeader = MakeRipWavHeader(0);
-    bool writeFailed = !writeAll(file, emptyHeader.data(), RipWavHeaderSize);
+    StagedWriter writer(file.Fd());
+    bool writeFailed = !writer.append(emptyHeader.data(), RipWavHeaderSize);
     const Clock::time_point startTime = Clock::now();
     lastCode_ = -1;
     lastSeconds_ = -1;
 
     // 7: ten sectors per read, a progress event after each.
-    StagedWriter writer(file);
     bool readFailed = false;
     int64_t done = 0;
     while (!writeFailed && done < length && !Stopped) {
@@ -217,6 +267,10 @@ void TCDRipThread::Execute()
                  && uint64_t(ReadBufferHeaderSize) + reply->dataOffset + reply->bytesReturned <= buffer.size();
             if (ok && !writer.append(buffer.data() + ReadBufferHeaderSize + reply->dataOffset, reply->bytesReturned))
                 writeFailed = true;
+            if (!ok)
+                why = QStringLiteral("the drive returned fewer sectors than asked for");
+        } else {
+            why = GetAspiLibErrorText();
         }
         if (!ok) {
             readFailed = true;
@@ -226,71 +280,53 @@ void TCDRipThread::Execute()
         }
         postProgress(done, length, startTime);
     }
-    if (!writeFailed && !writer.flush())
+    if (!writeFailed && !readFailed && !writer.flush())
         writeFailed = true;
 
+    // A full disk or failing device, or a disc that could not be read: the
+    // track is not ripped, and the temporary file goes with `file`.
     if (writeFailed) {
-        // A full disk or failing device: the track is not ripped and no cut
-        // file is left behind.
-        file.close();
-        QFile::remove(path);
-        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_CREATE_FAILED));
+        fail(RIP_RESULT_CREATE_FAILED, path + QStringLiteral(": ") + SystemReason(writer.error()));
         return;
     }
-    // 8: a failed read leaves the header at 0 bytes.
     if (readFailed) {
-        file.close();
-        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_READ_FAILED));
+        fail(RIP_RESULT_READ_FAILED, why);
         return;
     }
-    // A stopped rip is cut short: its header stays at 0 bytes so the file does
-    // not pass for a complete track, and nothing more is posted.
-    if (Stopped) {
-        file.close();
+    // A stopped rip is cut short: it leaves nothing and posts nothing more.
+    if (Stopped)
         return;
-    }
 
-    // 9: the real header, then normalising.
-    const qint64 dataSize = file.size() - RipWavHeaderSize;
-    const auto header = MakeRipWavHeader(uint32_t(std::max<qint64>(dataSize, 0)));
-    if (!file.seek(0) || !writeAll(file, header.data(), RipWavHeaderSize) || !file.flush()) {
-        file.close();
-        QFile::remove(path);
-        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_CREATE_FAILED));
+    // 9: the real header, then normalising and the rename into place.
+    const uint32_t dataSize = uint32_t(done * CdSectorBytes);
+    const auto header = MakeRipWavHeader(dataSize);
+    if (::pwrite(file.Fd(), header.data(), RipWavHeaderSize, 0) != RipWavHeaderSize) {
+        fail(RIP_RESULT_CREATE_FAILED, path + QStringLiteral(": ") + SystemReason(errno));
         return;
     }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        QFile::remove(path);
-        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_CREATE_FAILED));
-        return;
-    }
-    if (Settings.IsNormalize) {
-        // A normalise that fails on I/O leaves the ripped file as it was; the
-        // track still counts as ripped.
-        Normalize(path);
-        if (Stopped)
-            return;
-    }
-    PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_OK));
-}
-
-bool TCDRipThread::Normalize(const QString& path)
-{
-    PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_NORMALIZING));
-    const Clock::time_point startTime = Clock::now();
     lastCode_ = -1;
     lastSeconds_ = -1;
-    try {
-        return ScaleWaveVolume(Settings.NormalizePercent, path, [&](int64_t done, int64_t total) {
+    Clock::time_point normaliseStart = Clock::now();
+    const TFinishStatus status = FinishRippedFile(
+        file, Settings,
+        [&](int64_t doneBytes, int64_t total) {
             if (Stopped)
                 return false;
-            postProgress(done, total, startTime);
+            postProgress(doneBytes, total, normaliseStart);
             return true;
+        },
+        why,
+        [&] {
+            PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_NORMALIZING));
+            normaliseStart = Clock::now();
         });
-    } catch (const IoError&) {
-        return false;
+    if (status == TFinishStatus::Stopped || Stopped)
+        return;
+    if (status == TFinishStatus::Failed) {
+        fail(RIP_RESULT_CREATE_FAILED, why);
+        return;
     }
+    PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_OK));
 }
 
 }  // namespace dw

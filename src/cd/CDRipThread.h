@@ -4,8 +4,14 @@
 // receiver with WM_JOB_EVENT (progress, JOB_NORMALIZING, JOB_RIP_DONE) and
 // WM_RIP_ERROR.
 //
+// The track is written under a temporary name in the output folder and renamed
+// to its file name only when it is whole (and normalised, when asked): a
+// failed or stopped rip leaves no file and an existing file as it was.
+//
 // Threads: created and freed on the main thread; the work runs on a thread of
 // its own that only posts events. The destructor waits for that thread.
+
+#include "cd/RipSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -14,20 +20,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 namespace dw {
-
-// The settings a rip reads, taken from AppSettings when the thread is created.
-struct TRipSettings {
-    QString OutputFolder;
-    bool EnableRipTime = false;
-    int RipTime = 0;  // seconds
-    bool IsNormalize = false;
-    int NormalizePercent = 100;
-
-    static TRipSettings FromAppSettings();
-};
 
 // The 44-byte header of a 16-bit stereo 44100 Hz PCM WAV file.
 inline constexpr int RipWavHeaderSize = 44;
@@ -39,7 +35,8 @@ inline constexpr int RipSectorsPerRead = 10;
 class TCDRipThread {
 public:
     // Created suspended with the stop flag false; the creator sets CDHandle
-    // and NotifyWindow, then calls Resume.
+    // and NotifyWindow, then calls Resume. track is the disc's track number
+    // (the first track of a disc need not be 1).
     TCDRipThread(int track, QString title);
     // Waits for the thread to end. Set Stopped first to make that quick.
     ~TCDRipThread();
@@ -50,6 +47,9 @@ public:
     bool IsFinished() const { return Finished; }
     // The file the thread writes: WithTrailingBackslash(OutputFolder) + title + ".wav".
     QString FileName() const;
+    // Why the track failed, for a failure it posted: "<file>: <system reason>"
+    // for the file, a plain English reason for the disc. Any thread.
+    QString ErrorText() const;
 
     int Track;
     QString Title;
@@ -60,13 +60,13 @@ public:
 
 private:
     void Execute();
-    // Normalises the ripped file with progress events; false on an I/O error
-    // (the ripped file is then left as it was).
-    bool Normalize(const QString& path);
+    void fail(int result, const QString& why);
     void postProgress(int64_t done, int64_t total, std::chrono::steady_clock::time_point start);
 
     int32_t lastCode_ = -1;      // the last progress event posted
     int64_t lastSeconds_ = -1;
+    mutable std::mutex errorMutex_;
+    QString errorText_;
     std::thread thread_;
     std::atomic<bool> Finished{false};
 };

@@ -1,5 +1,6 @@
 #include "cd/DiscListing.h"
 
+#include "app/FileNames.h"
 #include "app/Helpers.h"
 #include "app/ResourceText.h"
 #include "cd/CDIn.h"
@@ -7,6 +8,7 @@
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <optional>
@@ -64,10 +66,14 @@ TrackRow MakeTrackRow(int track, int minutes, int seconds, TAppSettings& setting
 
 QStringList BuildJobList(const std::vector<TrackRow>& rows)
 {
+    std::vector<TTitledTrack> titled;
+    for (const TrackRow& row : rows)
+        titled.push_back({row.track, row.title});
+    const QStringList stems = UniqueFileStems(titled);
     QStringList jobs;
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (rows[i].checked)
-            jobs << FormatTwoDigits(int(i) + 1) + StripFileNameChars(rows[i].title);
+            jobs << FormatTwoDigits(rows[i].track) + stems.at(qsizetype(i));
     return jobs;
 }
 
@@ -166,10 +172,14 @@ void DiscListing::ListThroughComponent(TCDIn& component)
 {
     readDiscInformation();
     Rows.clear();
+    // The component counts tracks from 1; the rows show the disc's numbers.
     const int count = component.TrackCount();
+    const int first = count > 0 ? component.FirstTrackNumber() : 1;
     for (int t = 1; t <= count; ++t) {
         const TCDTrackInfo info = component.TrackInfo(t);
-        Rows.push_back(MakeTrackRow(t, info.Minute, info.Second));
+        TrackRow row = MakeTrackRow(first + t - 1, info.Minute, info.Second);
+        row.data = info.DataTrack;
+        Rows.push_back(row);
     }
     Status = component.DriveName();
     IdleStatusText = Status;
@@ -216,7 +226,9 @@ bool DiscListing::ListFromToc()
         }
         previousMinute = next.minute();
         previousSecond = next.second();
-        Rows.push_back(MakeTrackRow(t, m, s));
+        TrackRow row = MakeTrackRow(t, m, s);
+        row.data = entries[std::size_t(t - toc->firstTrack)].isData();
+        Rows.push_back(row);
     }
     Status = DriveDescription;
     return true;
@@ -249,9 +261,16 @@ bool DiscListing::CloseDisc()
 {
     bool saved = true;
     try {
-        AppSettings.DiscTrackCount = int(Rows.size());
-        for (std::size_t k = 1; k <= Rows.size() && k <= std::size_t(MaxTitleSlot); ++k)
-            AppSettings.DiscTitles[k] = Rows[k - 1].title;
+        // Title slots go by track number, as MakeTrackRow reads them; a disc
+        // whose first track is not 1 keeps its titles in the slots of its numbers.
+        int last = 0;
+        for (const TrackRow& row : Rows) {
+            if (row.track >= 1 && row.track <= MaxTitleSlot) {
+                AppSettings.DiscTitles[std::size_t(row.track)] = row.title;
+                last = std::max(last, row.track);
+            }
+        }
+        AppSettings.DiscTrackCount = last;
         DiscKey = ComputeDiscKey();
         if (cache_)
             saved = cache_(DiscKey, true);

@@ -18,11 +18,12 @@ namespace dw {
 
 // One row of the track list.
 struct TrackRow {
-    int track = 0;     // caption: the decimal track number
+    int track = 0;     // caption: the disc's decimal track number
     QString title;     // sub-item 0
     QString length;    // sub-item 1, "MM:SS"
     QString size;      // sub-item 2, megabytes "NN.NN"
     bool checked = true;
+    bool data = false; // a data track (listed, but refused when ripped)
 };
 
 // "04:07" for 4 minutes 7 seconds.
@@ -34,8 +35,10 @@ QString TrackSizeText(int minutes, int seconds);
 // + two digits and then used.
 TrackRow MakeTrackRow(int track, int minutes, int seconds, TAppSettings& settings = AppSettings);
 
-// One text per ticked row in list order: two-digit row position + 1, then the
-// title without the characters not allowed in file names.
+// One text per ticked row in list order: the two-digit track number, then the
+// file-name stem of the title: without the characters not allowed in file
+// names, made safe and distinct (UniqueFileStems over all rows, so a track's
+// name does not depend on which others are ticked).
 QStringList BuildJobList(const std::vector<TrackRow>& rows);
 
 // How the listing reaches the disc-information cache: reads (write false) or

@@ -174,9 +174,15 @@ int ReadTOC(int handle, std::span<uint8_t, TocSize> toc)
         return failWith(AlBadHandle, QStringLiteral("handle %1 is not open").arg(handle));
     std::lock_guard<std::mutex> lock(drive->mutex);
     // libcdio reads the table of contents once per object; reopening sees a
-    // disc that was changed since the handle was opened.
-    if (CdioPtr fresh = OpenCdio(drive->path))
-        drive->cdio = std::move(fresh);
+    // disc that was changed since the handle was opened, and a disc (or
+    // image) that went away is no longer read from what was held open.
+    CdioPtr fresh = OpenCdio(drive->path);
+    if (!fresh) {
+        std::fill(toc.begin(), toc.end(), uint8_t(0));
+        const QString why = CdDeviceProblem(drive->path);
+        return failWith(AlNoDisc, why.isEmpty() ? QStringLiteral("no readable disc in %1").arg(drive->path) : why);
+    }
+    drive->cdio = std::move(fresh);
     const std::optional<DiscLayout> layout = ReadDiscLayout(drive->cdio.get());
     if (!layout) {
         std::fill(toc.begin(), toc.end(), uint8_t(0));

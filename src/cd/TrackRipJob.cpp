@@ -1,14 +1,17 @@
 #include "cd/TrackRipJob.h"
 
+#include "app/FileNames.h"
 #include "app/Helpers.h"
 #include "app/ResourceText.h"
 #include "app/ScaleWaveVolume.h"
 #include "audio/formats/WaveOut.h"
 #include "cd/CDIn.h"
+#include "cd/RippedFile.h"
+#include "platform/NativePath.h"
+#include "platform/OutputFile.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
 
 #include <chrono>
@@ -69,14 +72,31 @@ std::vector<TRipTrackResult> TTrackRipJob::Run(const QStringList& items)
         // while ripping.
         cdIn_->Reset();
         cdIn_->LockTray = true;
+        firstTrack_ = cdIn_->FirstTrackNumber();
     }
+    // One file per track: titles that name the same file (or none) are
+    // told apart before anything is written.
+    std::vector<std::optional<TRipItem>> parsed;
+    std::vector<TTitledTrack> titled;
+    for (const QString& text : items) {
+        parsed.push_back(ParseRipItem(text));
+        if (parsed.back())
+            titled.push_back({parsed.back()->Track, parsed.back()->Title});
+    }
+    const QStringList stems = UniqueFileStems(titled);
+    // A cut of zero seconds would make every track empty.
+    const bool emptyCut = settings_.EnableRipTime && settings_.RipTime <= 0;
+
+    qsizetype nextStem = 0;
     for (int i = 0; i < items.size(); ++i) {
         TRipTrackResult r;
-        const std::optional<TRipItem> item = ParseRipItem(items[i]);
+        const std::optional<TRipItem>& item = parsed[size_t(i)];
         r.Track = item ? item->Track : 0;
-        r.Title = item ? item->Title : items[i];
-        r.FileName = WithTrailingBackslash(settings_.OutputFolder) + r.Title + QStringLiteral(".wav");
+        r.Title = item ? stems.at(nextStem++) : items[i];
+        if (item)
+            r.FileName = WithTrailingBackslash(settings_.OutputFolder) + r.Title + QStringLiteral(".wav");
         if (!jobEnded.isEmpty() || stopped_) {
+            r.Stopped = jobEnded.isEmpty();
             r.Message = jobEnded.isEmpty() ? QStringLiteral("stopped") : jobEnded;
             results.push_back(r);
             continue;
@@ -86,6 +106,8 @@ std::vector<TRipTrackResult> TTrackRipJob::Run(const QStringList& items)
         if (!item) {
             r.Message = ResourceText(res::ReadCDAudioError);
             r.Detail = QStringLiteral("the job item does not begin with a track number");
+        } else if (emptyCut) {
+            r.Message = ResourceText(res::Select_0);
         } else if (mode_ == TRipMode::Drive) {
             if (!ripWithThread(r))
                 jobEnded = r.Message;
@@ -161,6 +183,7 @@ bool TTrackRipJob::ripWithThread(TRipTrackResult& result)
         return false;
     }
     if (!trackDone_) {
+        result.Stopped = true;
         result.Message = QStringLiteral("stopped");
         return true;
     }
@@ -169,10 +192,14 @@ bool TTrackRipJob::ripWithThread(TRipTrackResult& result)
         result.Ripped = true;
         break;
     case RIP_RESULT_CREATE_FAILED:
-        result.Message = result.FileName + ResourceText(res::CreateWavFileError);
+        // The thread names the file and the system's reason.
+        result.Message = thread.ErrorText();
+        if (result.Message.isEmpty())
+            result.Message = result.FileName + ResourceText(res::CreateWavFileError);
         break;
     default:
         result.Message = ResourceText(res::ReadCDAudioError);
+        result.Detail = thread.ErrorText();
         break;
     }
     return true;
@@ -184,17 +211,32 @@ void TTrackRipJob::ripWithCdIn(TRipTrackResult& result)
         result.Message = ResourceText(res::ReadCDAudioError);
         return;
     }
+    QString why;
+    if (OutputTaken(result.FileName, settings_, why)) {
+        result.Message = why;
+        return;
+    }
+    // The component counts the disc's tracks from 1.
+    const int32_t index = result.Track - firstTrack_ + 1;
     try {
-        cdIn_->SetStartTrack(result.Track);
-        cdIn_->SetEndTrack(result.Track);
+        cdIn_->SetStartTrack(index);
+        cdIn_->SetEndTrack(index);
         if (settings_.EnableRipTime) {
             const int t = std::max(settings_.RipTime, 0);
-            cdIn_->SetStartPos(TCDPosition{result.Track, 0, 0, 0});
-            cdIn_->SetEndPos(TCDPosition{result.Track, uint8_t(std::min(t / 60, 255)), uint8_t(t % 60), 0});
+            cdIn_->SetStartPos(TCDPosition{index, 0, 0, 0});
+            cdIn_->SetEndPos(TCDPosition{index, uint8_t(std::min(t / 60, 255)), uint8_t(t % 60), 0});
         }
     } catch (const std::exception& e) {
         result.Message = ResourceText(res::ReadCDAudioError);
         result.Detail = QString::fromUtf8(e.what());
+        return;
+    }
+
+    // The writer fills a temporary file of ours in the output folder; only
+    // the whole track is renamed to its file name.
+    TOutputFile file(result.FileName);
+    if (!file.Create() || !file.Close()) {
+        result.Message = file.Error();
         return;
     }
 
@@ -206,7 +248,7 @@ void TTrackRipJob::ripWithCdIn(TRipTrackResult& result)
         waveOut_->SetFileMode(foRewrite);
     }
     TWaveOut& out = *waveOut_;
-    out.SetFileName(result.FileName);
+    out.SetFileName(file.TempPath());
     out.SetInput(cdIn_);
     QEventLoop loop;
     bool done = false;
@@ -236,32 +278,52 @@ void TTrackRipJob::ripWithCdIn(TRipTrackResult& result)
         done = true;
     }
     if (!done) {
-        poll.start(50);
+        poll.start(20);
         loop.exec();
         poll.stop();
     }
     out.OnProgress = nullptr;
     out.OnThreadException = nullptr;
     out.OnDone = nullptr;
+    out.SetFileName(QString());
 
-    if (!failure.isEmpty() || stopped_) {
-        // What was written is not the track: it must not stay behind looking
-        // like one.
-        QFile::remove(result.FileName);
-        result.Message = stopped_ && failure.isEmpty() ? QStringLiteral("stopped")
-                         : IsCdInMessage(failure)     ? ResourceText(res::ReadCDAudioError)
-                                                      : result.FileName + ResourceText(res::CreateWavFileError);
-        result.Detail = failure;
+    if (!failure.isEmpty()) {
+        // The temporary file goes with `file`. A failure of the writer names
+        // the temporary file; the user knows the track's name.
+        failure.replace(file.TempPath(), result.FileName);
+        if (IsCdInMessage(failure)) {
+            result.Message = ResourceText(res::ReadCDAudioError);
+            result.Detail = failure;
+        } else {
+            result.Message = failure.contains(result.FileName) ? failure : result.FileName + QStringLiteral(": ") + failure;
+        }
         return;
     }
-    if (settings_.IsNormalize) {
-        if (view_)
-            view_->Normalizing();
-        try {
-            ScaleWaveVolume(settings_.NormalizePercent, result.FileName);
-        } catch (const IoError&) {
-            // The ripped file stays as it was; the track still counts as ripped.
-        }
+    if (stopped_) {
+        result.Stopped = true;
+        result.Message = QStringLiteral("stopped");
+        return;
+    }
+    const TPathInfo written = StatPath(file.TempPath());
+    if (written.size <= 44) {
+        result.Message = ResourceText(res::ReadCDAudioError);
+        result.Detail = QStringLiteral("there is no audio to rip in track %1").arg(result.Track);
+        return;
+    }
+    const TFinishStatus status = FinishRippedFile(
+        file, settings_, [&](int64_t, int64_t) { return !stopped_.load(); }, why,
+        [&] {
+            if (view_)
+                view_->Normalizing();
+        });
+    if (status == TFinishStatus::Stopped) {
+        result.Stopped = true;
+        result.Message = QStringLiteral("stopped");
+        return;
+    }
+    if (status == TFinishStatus::Failed) {
+        result.Message = why;
+        return;
     }
     result.Ripped = true;
 }

@@ -4,6 +4,11 @@
 // ripper mode by pulling from a TCDIn through a TWaveOut. Front ends (the
 // command line, later the job runner) draw what the view is told.
 //
+// Every track gets a file of its own (UniqueFileStems), written under a
+// temporary name and renamed into place when whole; a failed or stopped
+// track leaves no file, and an existing file is replaced only when the
+// settings say Overwrite.
+//
 // Main thread only: Run serves the event loop until the last track is done.
 
 #include "cd/CDRipThread.h"
@@ -28,7 +33,7 @@ enum class TRipMode { Drive, Ripper };
 // One job-list item: the first two characters are the track number, the rest
 // the file-name stem.
 struct TRipItem {
-    int Track = 0;
+    int Track = 0;  // the disc's track number
     QString Title;
 };
 // Nullopt when the first two characters are not a track number 1..99.
@@ -39,7 +44,9 @@ struct TRipTrackResult {
     QString Title;
     QString FileName;  // the WAV file
     bool Ripped = false;
-    QString Message;   // for a failure: the message the job runner shows
+    bool Stopped = false;  // the job was stopped before this track was whole
+    QString Message;   // for a failure: the message to show; a file's failure
+                       // names the file and the system's reason
     QString Detail;    // for a failure: a plain English reason, when one is known
 };
 
@@ -65,8 +72,10 @@ public:
     // the items after it are reported failed with the same message.
     std::vector<TRipTrackResult> Run(const QStringList& items);
     // Ends the job after the current track (which is stopped); callable from
-    // the view's callbacks.
+    // the view's callbacks, from another thread and from a signal handler
+    // (it only sets a lock-free flag that the job polls).
     void Stop() { stopped_ = true; }
+    bool WasStopped() const { return stopped_; }
 
 protected:
     void jobEvent(std::unique_ptr<TProcessInfo> info) override;
@@ -83,6 +92,8 @@ private:
     TRipSettings settings_;
     TRipJobView* view_;
     std::atomic<bool> stopped_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "Stop is called from signal handlers");
+    int firstTrack_ = 1;  // ripper mode: the disc's number of component track 1
     std::unique_ptr<TWaveOut> waveOut_;  // ripper mode
 
     // The track in progress (drive mode).

@@ -9,8 +9,17 @@
 namespace dw::cli {
 
 // --device PATH makes that drive or image the only one in the drive list;
-// false (with error set) when the path does not exist.
+// false (with error set to the file and the reason, e.g. a missing .bin or an
+// unreadable cue line) when it cannot be opened.
 bool applyDevice(const Args& args, QString& error);
+
+// The path made absolute against the working folder, as pure text (names
+// that are not UTF-8 stay as they are).
+QString absolutePath(const QString& path);
+
+// The line for an empty drive list: "No CD devices found!", followed by why
+// the configured images could not be opened when some are named.
+QString noDriveMessage();
 
 // A message as the window shows it (shown, or the message in the current
 // language when shown is omitted). A language file that lacks the message

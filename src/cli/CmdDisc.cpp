@@ -13,7 +13,7 @@
 #include "cddb/DiscCache.h"
 #include "platform/CdDrives.h"
 
-#include <QFileInfo>
+#include <algorithm>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -39,7 +39,7 @@ int listDisc(DiscListing& listing)
     listing.Show(AppSettings.Index);
     listing.Activate();
     if (listing.CDHandle == 0)
-        return failStatus(listing.Status, res::NotFound_CDRom);
+        return fail(noDriveMessage());
     if (listing.NoAudioCd)
         return failStatus(listing.Status, res::Check_CDRom);
     if (listing.Rows.empty())
@@ -56,18 +56,20 @@ void printRows(const DiscListing& listing)
             .arg(QString("Length(min)").leftJustified(12))
             .arg("Size(MB)"));
     for (const TrackRow& r : listing.Rows)
-        out(QString("%1 %2 %3 %4")
+        out(QString("%1 %2 %3 %4%5")
                 .arg(QString::number(r.track).leftJustified(4))
                 .arg(r.title.leftJustified(30))
                 .arg(r.length.leftJustified(12))
-                .arg(r.size));
+                .arg(r.size)
+                .arg(r.data ? "  (data track)" : ""));
 }
 
 QJsonObject rowsJson(const DiscListing& listing)
 {
     QJsonArray tracks;
     for (const TrackRow& r : listing.Rows)
-        tracks.append(QJsonObject{{"no", r.track}, {"title", r.title}, {"length", r.length}, {"size", r.size}});
+        tracks.append(QJsonObject{
+            {"no", r.track}, {"title", r.title}, {"length", r.length}, {"size", r.size}, {"data", r.data}});
     return QJsonObject{{"drive", listing.DriveDescription},
                        {"status", listing.Status},
                        {"discKey", listing.DiscKey},
@@ -105,8 +107,14 @@ int cmdDrives(const QStringList& argv)
     CdListRecord record {};
     record[0] = CdListMaxEntries;
     const int count = GetCDList(record);
-    if (count == 0)
-        return failStatus(ResourceText(res::NotFound_CDRom), res::NotFound_CDRom);
+    if (count == 0) {
+        // An empty list is an answer, not a failure, for a program reading JSON.
+        if (args.has("json")) {
+            printJson(QJsonDocument(QJsonArray()));
+            return 0;
+        }
+        return fail(noDriveMessage());
+    }
     const CdList list = DecodeCdList(record);
     if (args.has("json")) {
         QJsonArray drives;
@@ -165,9 +173,14 @@ int cmdTitle(const QStringList& argv)
     DiscListing listing(DiscListingCache());
     if (int rc = listDisc(listing))
         return rc;
-    if (track < 1 || track > int(listing.Rows.size()))
-        return fail(QString("no track %1 on this disc (it has %2)").arg(track).arg(listing.Rows.size()));
-    listing.Rows[std::size_t(track - 1)].title = title;
+    // Tracks go by the numbers the list shows (a disc may start above 1).
+    auto row = std::find_if(listing.Rows.begin(), listing.Rows.end(), [&](const TrackRow& r) { return r.track == track; });
+    if (row == listing.Rows.end())
+        return fail(QString("no track %1 on this disc (it has tracks %2 to %3)")
+                        .arg(track)
+                        .arg(listing.Rows.front().track)
+                        .arg(listing.Rows.back().track));
+    row->title = title;
     if (!listing.CloseDisc())
         return fail(QString("cannot write %1").arg(DiscCachePath()));
     out(QString("%1  %2").arg(track).arg(title));

@@ -2,7 +2,9 @@
 // the output folder, one after the other, as the extract command does: in
 // drive mode through the track rip thread and the drive library, in ripper
 // mode through the CD input component and the WAV writer. Without --mode the
-// mode is chosen as the main window chooses it.
+// mode is chosen as the main window chooses it. Existing files are kept
+// unless --overwrite is given; Ctrl-C or SIGTERM stops the rip as the Stop
+// button does (exit status 130).
 
 #include "cli/CliCommon.h"
 #include "cli/CliDisc.h"
@@ -16,14 +18,17 @@
 #include "cd/TrackRipJob.h"
 #include "cddb/DiscCache.h"
 #include "platform/CdDrives.h"
+#include "platform/NativePath.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <memory>
 #include <set>
+#include <sys/stat.h>
 
 namespace dw::cli {
 
@@ -31,30 +36,40 @@ namespace {
 
 const char* const kUsage =
     "usage: discwright-cli rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--normalize PERCENT]\n"
-    "                          [--rip-time SECONDS] [--mode drive|ripper] [--json] [--quiet]";
+    "                          [--rip-time SECONDS] [--mode drive|ripper] [--overwrite] [--json] [--quiet]";
+
+// Exit status of a rip stopped by SIGINT or SIGTERM (128 + SIGINT, as shells report it).
+constexpr int StoppedStatus = 130;
 
 
-// "all", or numbers and ranges separated by commas: "1,3-5".
-bool parseTracks(const QString& text, int count, std::set<int>& tracks, QString& error)
+// "all" (every audio track), or track numbers and ranges as the list shows
+// them, separated by commas: "1,3-5".
+bool parseTracks(const QString& text, const std::vector<TrackRow>& rows, std::set<int>& tracks, QString& error)
 {
     if (text.isEmpty() || text == QLatin1String("all")) {
-        for (int t = 1; t <= count; ++t)
-            tracks.insert(t);
+        for (const TrackRow& r : rows)
+            if (!r.data)
+                tracks.insert(r.track);
         return true;
     }
+    const int first = rows.empty() ? 1 : rows.front().track;
+    const int last = rows.empty() ? 0 : rows.back().track;
     for (const QString& part : text.split(',')) {
         const QStringList ends = part.trimmed().split('-');
-        int first = 0, last = 0;
-        if (ends.size() > 2 || !parseInt(ends.front().trimmed(), first)
-            || !parseInt(ends.back().trimmed(), last) || first > last) {
+        int from = 0, to = 0;
+        if (ends.size() > 2 || !parseInt(ends.front().trimmed(), from) || !parseInt(ends.back().trimmed(), to)
+            || from > to) {
             error = QString("bad track list '%1' (use e.g. 1,3-5 or all)").arg(text);
             return false;
         }
-        if (first < 1 || last > count) {
-            error = QString("track %1 is not on the disc (it has %2 tracks)").arg(first < 1 ? first : last).arg(count);
+        if (from < first || to > last) {
+            error = QString("track %1 is not on the disc (it has tracks %2 to %3)")
+                        .arg(from < first ? from : to)
+                        .arg(first)
+                        .arg(last);
             return false;
         }
-        for (int t = first; t <= last; ++t)
+        for (int t = from; t <= to; ++t)
             tracks.insert(t);
     }
     return true;
@@ -64,7 +79,7 @@ bool parseTracks(const QString& text, int count, std::set<int>& tracks, QString&
 bool applyFlags(const Args& args, QString& error)
 {
     if (args.options.contains("output"))
-        AppSettings.OutputFolder = WithTrailingBackslash(QDir(args.value("output")).absolutePath());
+        AppSettings.OutputFolder = WithTrailingBackslash(absolutePath(args.value("output")));
     if (args.options.contains("normalize")) {
         int percent = 0;
         if (!parseInt(args.value("normalize"), percent) || percent < 1 || percent > 1000) {
@@ -76,8 +91,9 @@ bool applyFlags(const Args& args, QString& error)
     }
     if (args.options.contains("rip-time")) {
         int seconds = 0;
-        if (!parseInt(args.value("rip-time"), seconds) || seconds < 0 || seconds > 99 * 60) {
-            error = "--rip-time takes whole seconds from 0 to 5940";
+        // Zero seconds would rip nothing at all.
+        if (!parseInt(args.value("rip-time"), seconds) || seconds < 1 || seconds > 99 * 60) {
+            error = "--rip-time takes whole seconds from 1 to 5940";
             return false;
         }
         AppSettings.EnableRipTime = true;
@@ -91,30 +107,82 @@ bool applyFlags(const Args& args, QString& error)
     return true;
 }
 
-// The rows of the disc in ripper mode, as the main window lists them through
-// the CD input component.
-int listThroughCdIn(TCDIn& in, std::vector<TrackRow>& rows)
+// The rows of the disc in ripper mode, listed as the main window lists them
+// through the CD input component.
+int listThroughCdIn(TCDIn& in, DiscListing& listing)
 {
-    const int drives = in.DrivesCount();
-    if (drives <= 0)
+    if (in.DrivesCount() <= 0)
         return fail(messageText(res::Get_CDHandle));
     if (!AudioCdPresent())
         return fail(messageText(res::Check_CDRom));
-    const int index = AppSettings.Index;
-    in.SetCurrentDrive(index <= 0 || index >= drives ? 0 : index);
-    // The window shows the drive name as its status; reading it also takes
-    // over the library's jitter-correction setting for the rips.
-    in.DriveName();
-    DiscCache(ComputeDiscKey(), DiscCacheDirection::Read);
-    const int count = in.TrackCount();
-    if (count <= 0)
+    DiscListing::SelectComponentDrive(in, AppSettings.Index);
+    // Listing also reads the drive name, which takes over the library's
+    // jitter-correction setting for the rips.
+    listing.ListThroughComponent(in);
+    if (listing.Rows.empty())
         return fail(messageText(res::Check_CDRom));
-    for (int t = 1; t <= count; ++t) {
-        const TCDTrackInfo info = in.TrackInfo(t);
-        rows.push_back(MakeTrackRow(t, info.Minute, info.Second));
-    }
     return 0;
 }
+
+// Creates the output folder and the folders above it that are missing;
+// false with "<folder>: <reason>".
+bool makeFolder(const QString& folder, QString& error)
+{
+    const QString clean = absolutePath(folder);
+    if (IsDirectory(clean))
+        return true;
+    QString path;
+    for (const QString& part : clean.split('/', Qt::SkipEmptyParts)) {
+        path += '/' + part;
+        if (::mkdir(NativePath(path).constData(), 0777) != 0 && errno != EEXIST) {
+            error = "Cannot create " + path + ": " + SystemReason(errno);
+            return false;
+        }
+    }
+    if (!IsDirectory(clean)) {
+        error = "Cannot create " + clean + ": " + SystemReason(ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
+// SIGINT and SIGTERM stop the running job as its Stop button would; the job
+// then ends its current track without leaving a partial file.
+TTrackRipJob* volatile runningJob = nullptr;
+volatile sig_atomic_t stopSignal = 0;
+
+extern "C" void stopRip(int signal)
+{
+    stopSignal = signal;
+    if (TTrackRipJob* job = runningJob)
+        job->Stop();
+}
+
+// Installs the handlers for the life of the scope.
+class StopOnSignals {
+public:
+    explicit StopOnSignals(TTrackRipJob& job)
+    {
+        runningJob = &job;
+        struct sigaction action {};
+        action.sa_handler = stopRip;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopOnSignals()
+    {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+        runningJob = nullptr;
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+private:
+    struct sigaction oldInt_ {}, oldTerm_ {};
+};
 
 // Draws a progress bar per track and reports failed tracks as they end.
 class CliRipView : public TRipJobView {
@@ -142,7 +210,7 @@ public:
         if (bar_)
             bar_->finish();
         bar_.reset();
-        if (!result.Ripped)
+        if (!result.Ripped && !result.Stopped)
             fail(result.Detail.isEmpty() ? result.Message : result.Message + " (" + result.Detail + ")");
     }
 
@@ -157,31 +225,33 @@ int cmdRip(const QStringList& argv)
 {
     Args args;
     QString error;
-    if (!parseArgs(argv, {"device", "tracks", "output", "normalize", "rip-time", "mode"}, {"json", "quiet"}, args,
-                   error))
+    if (!parseArgs(argv, {"device", "tracks", "output", "normalize", "rip-time", "mode"},
+                   {"json", "quiet", "overwrite"}, args, error))
         return fail(error, 2);
     if (!args.positional.isEmpty())
         return fail(kUsage, 2);
     LoadSettings();
-    if (!applyDevice(args, error) || !applyFlags(args, error))
+    if (!applyFlags(args, error))
         return fail(error, 2);
+    if (!applyDevice(args, error))
+        return fail(error);
 
     // The extract command's checks.
     if (AppSettings.EnableRipTime && AppSettings.RipTime == 0)
         return fail(messageText(res::Select_0));
     const QString folder = AppSettings.OutputFolder;
     if (folder.isEmpty())
-        return fail(messageText(res::Directory_Not_Exist)
-                    + messageText(res::Check_Output));
-    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
-        return fail("Cannot create " + folder);
+        return fail(messageText(res::Directory_Not_Exist) + messageText(res::Check_Output));
+    if (!makeFolder(folder, error))
+        return fail(error);
+    if (!FolderWritable(folder, &error))
+        return fail(error);
 
     // The mode, as the main window decides it: drive mode when the drive
     // library opens a drive.
     const QString mode = args.value("mode");
     DiscListing listing(DiscListingCache());
     std::unique_ptr<TCDIn> cdIn;
-    std::vector<TrackRow> rows;
     TRipMode ripMode = TRipMode::Ripper;
     if (mode != "ripper") {
         listing.Show(AppSettings.Index);
@@ -192,19 +262,19 @@ int cmdRip(const QStringList& argv)
             if (listing.Rows.empty())
                 return fail(messageText(res::NotRead_Cd, listing.Status)
                             + (listing.ErrorDetail.isEmpty() ? QString() : " (" + listing.ErrorDetail + ")"));
-            rows = listing.Rows;
         } else if (mode == "drive") {
-            return fail(messageText(res::NotFound_CDRom, listing.Status));
+            return fail(noDriveMessage());
         }
     }
     if (ripMode == TRipMode::Ripper) {
         cdIn = std::make_unique<TCDIn>();
-        if (const int status = listThroughCdIn(*cdIn, rows))
+        if (const int status = listThroughCdIn(*cdIn, listing))
             return status;
     }
+    std::vector<TrackRow>& rows = listing.Rows;
 
     std::set<int> wanted;
-    if (!parseTracks(args.value("tracks", "all"), int(rows.size()), wanted, error))
+    if (!parseTracks(args.value("tracks", "all"), rows, wanted, error))
         return fail(error, 2);
     for (TrackRow& r : rows)
         r.checked = wanted.count(r.track) != 0;
@@ -212,16 +282,26 @@ int cmdRip(const QStringList& argv)
     if (jobList.isEmpty())
         return fail(messageText(res::Select_Track));
 
+    TRipSettings settings = TRipSettings::FromAppSettings();
+    settings.Overwrite = args.has("overwrite");
     CliRipView view(args.has("quiet") || args.has("json"));
-    TTrackRipJob job(ripMode, listing.CDHandle, cdIn.get(), TRipSettings::FromAppSettings(), &view);
-    const std::vector<TRipTrackResult> results = job.Run(jobList);
+    TTrackRipJob job(ripMode, listing.CDHandle, cdIn.get(), settings, &view);
+    std::vector<TRipTrackResult> results;
+    {
+        StopOnSignals stopOnSignals(job);
+        results = job.Run(jobList);
+    }
 
     bool allRipped = true;
+    int ripped = 0;
     QJsonArray json;
     for (const TRipTrackResult& r : results) {
         allRipped = allRipped && r.Ripped;
+        ripped += r.Ripped ? 1 : 0;
         if (args.has("json")) {
             QJsonObject o{{"track", r.Track}, {"title", r.Title}, {"file", r.FileName}, {"ripped", r.Ripped}};
+            if (r.Stopped)
+                o.insert("stopped", true);
             if (!r.Ripped) {
                 o.insert("message", r.Message);
                 if (!r.Detail.isEmpty())
@@ -234,7 +314,14 @@ int cmdRip(const QStringList& argv)
     }
     if (args.has("json"))
         printJson(QJsonDocument(QJsonObject{{"mode", ripMode == TRipMode::Drive ? "drive" : "ripper"},
+                                            {"stopped", job.WasStopped()},
                                             {"tracks", json}}));
+    if (job.WasStopped())
+        return fail(QString("stopped by %1; %2 of %3 tracks ripped, no partial file left")
+                        .arg(stopSignal == SIGTERM ? "SIGTERM" : "SIGINT")
+                        .arg(ripped)
+                        .arg(results.size()),
+                    StoppedStatus);
     return allRipped ? 0 : 1;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/CdDrives.h"
 
+#include "platform/NativePath.h"
 #include "platform/Paths.h"
 
 #include <QFileInfo>
@@ -52,7 +53,7 @@ driver_id_t driverFor(const QString& path)
         return DRIVER_CDRDAO;
     if (suffix == "nrg")
         return DRIVER_NRG;
-    if (isBlockDevice(QFile::encodeName(path)))
+    if (isBlockDevice(NativePath(path)))
         return DRIVER_DEVICE;
     return DRIVER_UNKNOWN;
 }
@@ -69,7 +70,7 @@ QString fieldText(const char* field, size_t size)
 CdDrive physicalDrive(const char* device)
 {
     CdDrive d;
-    d.path = QFile::decodeName(device);
+    d.path = PathFromNative(device);
     d.isImage = false;
     if (CdioPtr cdio = OpenCdio(d.path)) {
         cdio_hwinfo_t hw {};
@@ -88,9 +89,8 @@ std::optional<CdDrive> imageDrive(const QString& path)
 {
     if (path.isEmpty())
         return std::nullopt;
-    if (isBlockDevice(QFile::encodeName(path))) {
-        return physicalDrive(QFile::encodeName(path).constData());
-    }
+    if (isBlockDevice(NativePath(path)))
+        return physicalDrive(NativePath(path).constData());
     if (!OpenCdio(path))
         return std::nullopt;
     CdDrive d;
@@ -114,7 +114,7 @@ CdioPtr OpenCdio(const QString& path)
     quietCdio();
     if (path.isEmpty())
         return {};
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     return CdioPtr(cdio_open(native.constData(), driverFor(path)));
 }
 
@@ -144,6 +144,14 @@ std::vector<CdDrive> ListCdDrives()
         if (auto d = imageDrive(p))
             drives.push_back(*d);
     return drives;
+}
+
+bool DiscLayout::anyAudio() const
+{
+    for (bool a : audio)
+        if (a)
+            return true;
+    return false;
 }
 
 bool DiscLayout::allAudio() const
@@ -191,7 +199,7 @@ std::optional<DiscLayout> ReadDiscLayout(CdIo_t* cdio)
 bool IsAudioCdDrive(const QString& path)
 {
     auto layout = ReadDiscLayout(path);
-    return layout && layout->allAudio();
+    return layout && layout->anyAudio();
 }
 
 bool AudioCdPresent()
@@ -226,7 +234,7 @@ QString ComputeDiscKey()
 {
     for (const CdDrive& d : ListCdDrives()) {
         auto layout = ReadDiscLayout(d.path);
-        if (layout && layout->allAudio())
+        if (layout && layout->anyAudio())
             return QString::number(AudioCdSerial(*layout));
     }
     return {};

@@ -4,8 +4,10 @@
 // DISCWRIGHT_CD_IMAGES. When a device is chosen explicitly (the command
 // line's --device), the list is that one device alone.
 //
-// A drive "holds an audio CD" when a disc is present and every track on it is
-// an audio track. The disc key of the disc-information cache is the audio-CD
+// A drive "holds an audio CD" when a disc is present and at least one track
+// on it is an audio track: Enhanced CDs (audio, then data) and mixed-mode CDs
+// (data track 1, then audio) count; their data tracks are listed and refused
+// when ripped. The disc key of the disc-information cache is the audio-CD
 // serial number computed from the table of contents of the first drive that
 // holds an audio CD.
 //
@@ -58,6 +60,7 @@ struct DiscLayout {
 
     int trackCount() const { return starts.empty() ? 0 : int(starts.size()) - 1; }
     bool allAudio() const;
+    bool anyAudio() const;
 };
 
 // Reads the layout of the disc in a drive or image; nullopt when no disc can
@@ -67,8 +70,13 @@ std::optional<DiscLayout> ReadDiscLayout(const QString& path);
 // libcdio reads the table of contents once per object).
 std::optional<DiscLayout> ReadDiscLayout(CdIo_t* cdio);
 
-// True when the drive holds a disc whose every track is audio.
+// True when the drive holds a disc with at least one audio track.
 bool IsAudioCdDrive(const QString& path);
+
+// Why a drive or image cannot be opened, for the user: empty when libcdio
+// opens it; otherwise "<file>: <reason>", e.g. the .bin a cue sheet names is
+// missing, a cue line cannot be read, or the type of a track is not supported.
+QString CdDeviceProblem(const QString& path);
 
 // True when the first drive of the list holds an audio CD.
 bool AudioCdPresent();

@@ -95,6 +95,11 @@ protected:
         EXPECT_TRUE(dwtest::waitFor([&] { return collector.finished(); }));
         return t;
     }
+    // Everything in the output folder, hidden temporary files included.
+    QStringList outputFiles() const
+    {
+        return QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
     std::vector<int> progressCodes() const
     {
         std::vector<int> codes;
@@ -129,7 +134,7 @@ TEST_F(CDRipThreadTest, RipsATrackBitIdenticalWithItsHeaderAndProgress)
     EXPECT_EQ(le32(file, 32), 4u | 16u << 16);  // block align 4, 16 bits
     EXPECT_EQ(file.mid(36, 4), "data");
     EXPECT_EQ(le32(file, 40), 25u * 2352);
-    EXPECT_TRUE(MakeRipWavHeader(25 * 2352).size() == 44);
+    EXPECT_EQ(outputFiles(), QStringList{"Short one.wav"});
 
     // 25 sectors are read as 10, 10 and 5; then exactly one completion.
     EXPECT_EQ(progressCodes(), (std::vector<int>{40, 80, 100}));
@@ -186,47 +191,46 @@ TEST_F(CDRipThreadTest, RipTimeCutsTheTrackAndNormalisingScalesEverySample)
     EXPECT_EQ(collector.events.back().result, 0);
 }
 
-TEST_F(CDRipThreadTest, FailuresEndTheTrackAsFailed)
+TEST_F(CDRipThreadTest, FailuresEndTheTrackAsFailedAndLeaveNoFile)
 {
-    // A folder that does not exist: the file cannot be created.
+    // A folder that does not exist: the file cannot be created, and the
+    // message names the file and the system's reason.
     TRipSettings settings;
     settings.OutputFolder = sandbox.file("missing");
-    rip(1, "Nowhere", settings);
+    auto t = rip(1, "Nowhere", settings);
     ASSERT_EQ(collector.events.size(), 1u);
     EXPECT_EQ(collector.events[0].code, JOB_RIP_DONE);
     EXPECT_EQ(collector.events[0].result, 5);
+    EXPECT_EQ(t->ErrorText(), sandbox.file("missing/Nowhere.wav") + ": No such file or directory");
 
     // A data track and a track the disc does not have are not read as audio.
-    for (int track : {4, 5}) {
+    for (int track : {4, 5, 0}) {
         collector.events.clear();
-        rip(track, "Data");
+        t = rip(track, "Data");
         ASSERT_EQ(collector.events.size(), 1u);
         EXPECT_EQ(collector.events[0].result, 3) << "track " << track;
-        EXPECT_FALSE(QFile::exists(sandbox.file("out/Data.wav")));
+        EXPECT_EQ(t->ErrorText(), track == 4 ? QString("track 4 is a data track")
+                                             : QString("the disc has no track %1").arg(track));
     }
+    // A cut of zero seconds rips nothing and is no ripped track.
+    collector.events.clear();
+    settings = {};
+    settings.EnableRipTime = true;
+    settings.RipTime = 0;
+    rip(1, "Empty", settings);
+    ASSERT_EQ(collector.events.size(), 1u);
+    EXPECT_EQ(collector.events[0].result, 3);
+    EXPECT_TRUE(outputFiles().isEmpty()) << outputFiles().join(' ').toStdString();
 
-    // A disc that goes away after the drive was opened: the drive may still
-    // answer from what it holds open (a deleted image stays readable through
-    // its open file), or fail on the table or the sectors. Whatever happens,
-    // a file that claims the audio must hold all of it.
-    const QByteArray expected = disc.track(1);
+    // A disc that goes away after the drive was opened: its table of
+    // contents can no longer be read, and nothing is written.
     collector.events.clear();
     ASSERT_TRUE(QFile::remove(disc.cue));
     ASSERT_TRUE(QFile::remove(disc.bin));
     rip(1, "Gone");
-    if (collector.ripErrors.empty()) {
-        ASSERT_FALSE(collector.events.empty());
-        EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
-        const QByteArray file = sandbox.read("out/Gone.wav");
-        ASSERT_GE(file.size(), 44);
-        if (collector.events.back().result == 0)
-            EXPECT_TRUE(file.mid(44) == expected && le32(file, 40) == uint32_t(expected.size()));
-        else
-            EXPECT_EQ(le32(file, 40), 0u);
-    } else {
-        EXPECT_EQ(collector.ripErrors, std::vector<int>{2});
-        EXPECT_TRUE(collector.events.empty());
-    }
+    EXPECT_EQ(collector.ripErrors, std::vector<int>{2});
+    EXPECT_TRUE(collector.events.empty());
+    EXPECT_TRUE(outputFiles().isEmpty()) << outputFiles().join(' ').toStdString();
 
     // A handle that is not open: setting the drive parameters fails.
     collector.ripErrors.clear();
@@ -235,6 +239,41 @@ TEST_F(CDRipThreadTest, FailuresEndTheTrackAsFailed)
     rip(1, "Closed");
     EXPECT_EQ(collector.ripErrors, std::vector<int>{1});
     handle = 0;
+}
+
+TEST_F(CDRipThreadTest, AnExistingFileIsReplacedOnlyWhenTheSettingsSaySo)
+{
+    sandbox.write("out/Kept.wav", "an older rip");
+    TRipSettings keep;
+    keep.Overwrite = false;
+    auto t = rip(2, "Kept", keep);
+    EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
+    EXPECT_EQ(collector.events.back().result, 5);
+    EXPECT_EQ(t->ErrorText(), sandbox.file("out/Kept.wav") + ": File exists");
+    EXPECT_EQ(sandbox.read("out/Kept.wav"), "an older rip");
+
+    collector.events.clear();
+    rip(2, "Kept");  // the window's setting: replace
+    EXPECT_EQ(collector.events.back().result, 0);
+    EXPECT_TRUE(sandbox.read("out/Kept.wav").mid(44) == disc.track(2));
+    EXPECT_EQ(outputFiles(), QStringList{"Kept.wav"});
+}
+
+TEST_F(CDRipThreadTest, ADiscWhoseFirstTrackIsNotOneRipsByTrackNumber)
+{
+    CloseCDHandle(handle);
+    disc = riptest::MakeTestDisc(sandbox.path(), "late", {40, 30, 20}, {}, 777, 3);
+    openHandle();
+    for (int track : {3, 5}) {
+        collector.events.clear();
+        rip(track, QString("T%1").arg(track));
+        EXPECT_EQ(collector.events.back().result, 0) << track;
+        EXPECT_TRUE(sandbox.read(QString("out/T%1.wav").arg(track)).mid(44) == disc.track(track - 2)) << track;
+    }
+    collector.events.clear();
+    rip(1, "One");
+    EXPECT_EQ(collector.events.back().result, 3);
+    EXPECT_FALSE(QFile::exists(sandbox.file("out/One.wav")));
 }
 
 TEST_F(CDRipThreadTest, AFullDiskEndsTheTrackAsFailedAndLeavesNoFile)
@@ -248,14 +287,15 @@ TEST_F(CDRipThreadTest, AFullDiskEndsTheTrackAsFailedAndLeavesNoFile)
     rlimit limited = saved;
     limited.rlim_cur = 100000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    rip(1, "Full");
+    auto t = rip(1, "Full");
     setrlimit(RLIMIT_FSIZE, &saved);
     sigaction(SIGXFSZ, &old, nullptr);
 
     ASSERT_FALSE(collector.events.empty());
     EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
     EXPECT_EQ(collector.events.back().result, 5);
-    EXPECT_FALSE(QFile::exists(sandbox.file("out/Full.wav")));
+    EXPECT_TRUE(outputFiles().isEmpty()) << outputFiles().join(' ').toStdString();
+    EXPECT_EQ(t->ErrorText(), sandbox.file("out/Full.wav") + ": File too large");
 }
 
 TEST_F(CDRipThreadTest, AStoppedThreadPostsNothingAndLeavesNoCompleteFile)
@@ -271,9 +311,7 @@ TEST_F(CDRipThreadTest, AStoppedThreadPostsNothingAndLeavesNoCompleteFile)
     QCoreApplication::sendPostedEvents(&collector);
     EXPECT_TRUE(collector.events.empty());
     EXPECT_TRUE(collector.ripErrors.empty());
-    const QByteArray file = sandbox.read("out/Stopped.wav");
-    ASSERT_GE(file.size(), 44);
-    EXPECT_EQ(le32(file, 40), 0u);
+    EXPECT_TRUE(outputFiles().isEmpty()) << outputFiles().join(' ').toStdString();
 
     // Freeing a running thread after setting the stop flag waits for it.
     auto running = std::make_unique<TCDRipThread>(1, "Freed");
@@ -286,34 +324,33 @@ TEST_F(CDRipThreadTest, AStoppedThreadPostsNothingAndLeavesNoCompleteFile)
     QCoreApplication::sendPostedEvents(&collector);
     for (const Seen& s : collector.events)
         EXPECT_NE(s.code, JOB_RIP_DONE) << "a completion would mean the stop flag was missed";
+    EXPECT_TRUE(outputFiles().isEmpty()) << outputFiles().join(' ').toStdString();
 }
 
-TEST_F(CDRipThreadTest, ADiscCutShortDuringTheRipIsNeverPresentedAsComplete)
+TEST_F(CDRipThreadTest, ADiscCutShortDuringTheRipLeavesNoFile)
 {
-    // A long track; the image loses its end when the first progress arrives.
+    // A long track; its image loses every sector when the first progress
+    // arrives, long before the rip could have read to the end.
     const riptest::TestDisc big = riptest::MakeTestDisc(sandbox.path(), "big", {30000}, {}, 4242);
     CloseCDHandle(handle);
     disc = big;
     openHandle();
+    sandbox.write("out/Big.wav", "an older rip");
     auto t = std::make_unique<TCDRipThread>(1, "Big");
     t->Settings.OutputFolder = out;
     t->CDHandle = handle;
     t->NotifyWindow = &collector;
     t->Resume();
     ASSERT_TRUE(dwtest::waitFor([&] { return !collector.events.empty(); }));
-    ASSERT_TRUE(QFile::resize(big.bin, qint64(2000) * 2352));
+    ASSERT_TRUE(QFile::resize(big.bin, 0));
     ASSERT_TRUE(dwtest::waitFor([&] { return collector.finished(); }));
+    EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
+    EXPECT_EQ(collector.events.back().result, 3);
+    EXPECT_FALSE(t->ErrorText().isEmpty());
     t.reset();
-    const QByteArray file = sandbox.read("out/Big.wav");
-    ASSERT_GE(file.size(), 44);
-    if (collector.events.back().result == 3) {
-        EXPECT_EQ(le32(file, 40), 0u);  // the header does not claim the audio
-    } else {
-        // The rip won the race: then it must be whole.
-        EXPECT_EQ(collector.events.back().result, 0);
-        EXPECT_EQ(le32(file, 40), 30000u * 2352);
-        EXPECT_EQ(file.size(), 44 + 30000 * 2352);
-    }
+    // The old file stays as it was, and no temporary file is left beside it.
+    EXPECT_EQ(sandbox.read("out/Big.wav"), "an older rip");
+    EXPECT_EQ(outputFiles(), QStringList{"Big.wav"});
 }
 
 }  // namespace

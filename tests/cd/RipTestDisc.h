@@ -36,9 +36,10 @@ inline QString msf(int sectors)
 }
 
 // Writes folder/name.cue and folder/name.bin with tracks of the given lengths
-// (in sectors); tracks in dataTracks (1-based) are MODE1/2352 data tracks.
+// (in sectors); tracks in dataTracks (1-based positions) are MODE1/2352 data
+// tracks. The disc's track numbers start at firstTrack.
 inline TestDisc MakeTestDisc(const QString& folder, const QString& name, const std::vector<int>& lengths,
-                             const std::set<int>& dataTracks = {}, uint32_t seed = 12345)
+                             const std::set<int>& dataTracks = {}, uint32_t seed = 12345, int firstTrack = 1)
 {
     TestDisc disc;
     disc.cue = folder + "/" + name + ".cue";
@@ -59,7 +60,7 @@ inline TestDisc MakeTestDisc(const QString& folder, const QString& name, const s
     QByteArray cue = "FILE \"" + name.toUtf8() + ".bin\" BINARY\n";
     for (size_t t = 0; t < lengths.size(); ++t) {
         const bool data = dataTracks.count(int(t) + 1) != 0;
-        cue += QString::asprintf("  TRACK %02d %s\n", int(t) + 1, data ? "MODE1/2352" : "AUDIO").toUtf8();
+        cue += QString::asprintf("  TRACK %02d %s\n", int(t) + firstTrack, data ? "MODE1/2352" : "AUDIO").toUtf8();
         cue += "    INDEX 01 " + msf(disc.starts[t]).toUtf8() + "\n";
     }
     QFile c(disc.cue), b(disc.bin);

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include "platform/IniFile.h"
 #include "support/CdImages.h"
@@ -86,13 +87,25 @@ TEST(CliDisc, NoDriveNoAudioCdAndBadArgumentsFailWithOneLine)
 
     qputenv("DISCWRIGHT_CD_IMAGES", box.file("nothing.cue").toUtf8());
     auto none = runCli({"list"});
-    if (none.status != 0 && none.err.contains("No CD devices"))  // no physical drive on this machine
-        expectOneErrorLine(none, "No CD devices found!");
+    auto noneJson = runCli({"drives", "--json"});
+    if (none.status != 0 && none.err.contains("No CD devices")) {  // no physical drive on this machine
+        // The configured image that cannot be opened is named with the reason.
+        expectOneErrorLine(none, "No CD devices found! (" + box.file("nothing.cue") + ": No such file or directory)");
+        EXPECT_EQ(noneJson.status, 0);
+        EXPECT_EQ(QJsonDocument::fromJson(noneJson.out.toUtf8()).array(), QJsonArray());
+        EXPECT_EQ(noneJson.out.simplified(), "[ ]");
+    }
     expectOneErrorLine(runCli({"list", "--device", data}), "Can not find audio CD in your CD device.");
+    // An image that cannot be opened says why, not that there is no drive.
     expectOneErrorLine(runCli({"list", "--device", box.file("missing.cue")}),
-                       "no such drive or image: " + box.file("missing.cue"));
+                       box.file("missing.cue") + ": No such file or directory");
     box.write("junk.cue", "garbage");
-    expectOneErrorLine(runCli({"title", "--device", box.file("junk.cue"), "1", "x"}), "No CD devices found!");
+    expectOneErrorLine(runCli({"title", "--device", box.file("junk.cue"), "1", "x"}),
+                       box.file("junk.cue") + ": line 1: cannot read \"garbage\"");
+    const QString noBin = dwtest::makeCdImage(box.path(), {4}, dwtest::CdImageOptions().named("nobin"));
+    QFile::remove(dwtest::binPathOf(noBin));
+    expectOneErrorLine(runCli({"drives", "--device", noBin}),
+                       noBin + ": line 1: " + dwtest::binPathOf(noBin) + ": No such file or directory");
 
     for (const QStringList& args : {QStringList{"title", "--device", audio, "3", "x"},
                                     QStringList{"title", "--device", audio, "0", "x"},
@@ -109,6 +122,41 @@ TEST(CliDisc, NoDriveNoAudioCdAndBadArgumentsFailWithOneLine)
         EXPECT_TRUE(r.out.isEmpty());
     }
     EXPECT_FALSE(QFile::exists(box.programDir() + "/cdinfo.dat"));
+}
+
+TEST(CliDisc, OddDiscsListEveryTrackByItsNumber)
+{
+    dwtest::Sandbox box;
+    // An Enhanced CD (audio, then data) and a mixed-mode CD (data first).
+    const QString enhanced = dwtest::makeCdImage(box.path(), {3, 4}, dwtest::CdImageOptions().named("enh").withDataTrack("5"));
+    const QString mixed = dwtest::makeCdImage(box.path(), {3}, dwtest::CdImageOptions().named("mix").withDataTrack("5", true));
+    for (const auto& [image, data] : {std::pair{enhanced, 3}, std::pair{mixed, 1}}) {
+        const auto r = runCli({"list", "--device", image, "--json"});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QJsonArray tracks = QJsonDocument::fromJson(r.out.toUtf8()).object()["tracks"].toArray();
+        ASSERT_EQ(tracks.size(), image == enhanced ? 3 : 2);
+        for (const QJsonValue& t : tracks)
+            EXPECT_EQ(t.toObject()["data"].toBool(), t.toObject()["no"].toInt() == data) << image.toStdString();
+    }
+    const auto text = runCli({"list", "--device", mixed});
+    ASSERT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.contains(QRegularExpression("\n1 +Track01 +00:05 +00\\.84  \\(data track\\)\n")))
+        << text.out.toStdString();
+
+    // A disc numbered from 3: the list shows 3 to 5, and title addresses them.
+    const QString late = dwtest::makeCdImage(box.path(), {3, 4, 5}, dwtest::CdImageOptions().named("late").numberedFrom(3));
+    auto r = runCli({"title", "--device", late, "4", "Middle"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "4  Middle\n");
+    expectOneErrorLine(runCli({"title", "--device", late, "1", "x"}), "no track 1 on this disc (it has tracks 3 to 5)");
+    r = runCli({"list", "--device", late, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonArray tracks = QJsonDocument::fromJson(r.out.toUtf8()).object()["tracks"].toArray();
+    ASSERT_EQ(tracks.size(), 3);
+    EXPECT_EQ(tracks[0].toObject()["no"].toInt(), 3);
+    EXPECT_EQ(tracks[0].toObject()["title"].toString(), "Track03");
+    EXPECT_EQ(tracks[1].toObject()["title"].toString(), "Middle");
+    EXPECT_EQ(tracks[2].toObject()["length"].toString(), "00:05");
 }
 
 TEST(CliDisc, StatusTextsFollowTheLanguage)

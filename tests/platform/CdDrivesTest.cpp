@@ -75,11 +75,12 @@ TEST(CdDrives, ImagesFollowPhysicalDrivesAndUnreadableImagesAreNoDrives)
     EXPECT_EQ(one[0].path, b);
 }
 
-TEST(CdDrives, AudioCdMeansEveryTrackIsAudio)
+TEST(CdDrives, AudioCdMeansAtLeastOneAudioTrack)
 {
     dwtest::Sandbox box;
     const QString audio = dwtest::makeCdImage(box.path(), {4, 5, 6}, dwtest::CdImageOptions().named("audio"));
-    const QString mixed = dwtest::makeCdImage(box.path(), {4}, dwtest::CdImageOptions().named("mixed").withDataTrack("3"));
+    const QString enhanced = dwtest::makeCdImage(box.path(), {4}, dwtest::CdImageOptions().named("enhanced").withDataTrack("3"));
+    const QString mixed = dwtest::makeCdImage(box.path(), {4}, dwtest::CdImageOptions().named("mixed").withDataTrack("3", true));
     const QString data = dwtest::makeCdImageFrom(box.path(), {}, dwtest::CdImageOptions().named("data").withDataTrack("3"));
 
     auto layout = ReadDiscLayout(audio);
@@ -87,10 +88,39 @@ TEST(CdDrives, AudioCdMeansEveryTrackIsAudio)
     EXPECT_EQ(layout->firstTrack, 1);
     EXPECT_EQ(layout->starts, (std::vector<int32_t>{0, 300, 675, 1125}));
     EXPECT_TRUE(IsAudioCdDrive(audio));
-    EXPECT_FALSE(IsAudioCdDrive(mixed));
+    // Enhanced and mixed-mode CDs are audio CDs with a data track.
+    layout = ReadDiscLayout(mixed);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->audio, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(IsAudioCdDrive(enhanced));
+    EXPECT_TRUE(IsAudioCdDrive(mixed));
     EXPECT_FALSE(IsAudioCdDrive(data));
     EXPECT_FALSE(IsAudioCdDrive(box.file("missing.cue")));
     EXPECT_FALSE(ReadDiscLayout(box.file("missing.cue")));
+}
+
+TEST(CdDrives, AnImageThatCannotBeOpenedSaysWhy)
+{
+    dwtest::Sandbox box;
+    const QString good = dwtest::makeCdImage(box.path(), {3}, dwtest::CdImageOptions().named("good"));
+    EXPECT_EQ(CdDeviceProblem(good), "");
+    EXPECT_EQ(CdDeviceProblem(dwtest::binPathOf(good)), "");
+    EXPECT_EQ(CdDeviceProblem(box.file("none.cue")), box.file("none.cue") + ": No such file or directory");
+
+    const QString orphan = dwtest::makeCdImage(box.path(), {3}, dwtest::CdImageOptions().named("orphan"));
+    QFile::remove(dwtest::binPathOf(orphan));
+    EXPECT_EQ(CdDeviceProblem(orphan),
+              orphan + ": line 1: " + box.file("orphan.bin") + ": No such file or directory");
+
+    box.write("good2.bin", QByteArray(2352 * 300, '\0'));
+    box.write("typo.cue", "FILE \"good2.bin\" BINARY\n  TRACK 01 AUDIO\n    INDX 01 00:00:00\n");
+    EXPECT_EQ(CdDeviceProblem(box.file("typo.cue")),
+              box.file("typo.cue") + ": line 3: cannot read \"INDX 01 00:00:00\"");
+    box.write("cdg.cue", "FILE \"good2.bin\" BINARY\n  TRACK 01 CDG\n    INDEX 01 00:00:00\n");
+    EXPECT_EQ(CdDeviceProblem(box.file("cdg.cue")), box.file("cdg.cue") + ": line 2: track type CDG is not supported");
+    box.write("song.mp3", "ID3");
+    EXPECT_EQ(CdDeviceProblem(box.file("song.mp3")),
+              box.file("song.mp3") + ": not a CD drive or a CD image (.cue/.bin, .toc, .nrg)");
 }
 
 TEST(CdDrives, DiscKeyComesFromTheFirstDriveHoldingAnAudioCd)

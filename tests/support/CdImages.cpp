@@ -37,6 +37,8 @@ QString makeCdImageFrom(const QString& dir, const QStringList& lengths, const Cd
         if (options.dataFirst)
             args << "--data-first";
     }
+    if (options.firstTrack != 1)
+        args << "--first-track" << QString::number(options.firstTrack);
     QByteArray err;
     const int rc = runCdImageTool(args, &err);
     if (rc != 0)

@@ -15,6 +15,7 @@ struct CdImageOptions {
     QString dataTrack;             // length of a data track ("1:00"); empty: none
     bool dataFirst = false;        // the data track comes first instead of last
     QString name = "disc";         // base name of the .cue and .bin
+    int firstTrack = 1;            // number of the first track
 
     // Chainable set-up: CdImageOptions().named("a").withDataTrack("1:00").
     CdImageOptions& named(const QString& n) { name = n; return *this; }
@@ -25,6 +26,7 @@ struct CdImageOptions {
         dataFirst = first;
         return *this;
     }
+    CdImageOptions& numberedFrom(int track) { firstTrack = track; return *this; }
 };
 
 // Writes dir/<name>.cue and .bin with audio tracks of the given lengths in

@@ -131,6 +131,10 @@ bool writeImage(const std::string& cuePath, const ImageLayout& layout, std::stri
         error = "an image holds 1 to 99 tracks";
         return false;
     }
+    if (layout.firstTrack < 1 || layout.firstTrack + int(layout.tracks.size()) - 1 > MaxTracks) {
+        error = "the track numbers must lie in 1 to 99";
+        return false;
+    }
     int64_t total = 0;
     for (const ImageTrack& t : layout.tracks)
         total += t.sectors;
@@ -199,7 +203,7 @@ bool writeImage(const std::string& cuePath, const ImageLayout& layout, std::stri
     int64_t start = 0;
     for (std::size_t ti = 0; ti < layout.tracks.size(); ++ti) {
         char line[64];
-        std::snprintf(line, sizeof line, "  TRACK %02d %s\n", int(ti) + 1,
+        std::snprintf(line, sizeof line, "  TRACK %02d %s\n", int(ti) + layout.firstTrack,
                       layout.tracks[ti].data ? "MODE1/2352" : "AUDIO");
         cue += line;
         cue += "    INDEX 01 " + msfText(start) + "\n";

@@ -22,6 +22,7 @@ struct ImageTrack {
 struct ImageLayout {
     std::vector<ImageTrack> tracks;  // in disc order
     bool silence = false;            // audio tracks silent instead of tones
+    int firstTrack = 1;              // the number of the first track (1..99)
 };
 
 // Parses "M:SS", "M:SS:FF" or whole seconds "S" into sectors; false when the
@@ -32,7 +33,7 @@ bool parseLength(const std::string& text, int64_t& sectors);
 // failure returns false with a message in error and removes partial files.
 bool writeImage(const std::string& cuePath, const ImageLayout& layout, std::string& error);
 
-// The audio of track number `track` (1-based) as stereo samples: a tone whose
+// The audio of track number `track` (its position on the disc, 1-based) as stereo samples: a tone whose
 // period is 60 + 7 x track samples, so every track sounds (and reads) different.
 // Fills `out` with `frames` frames starting at frame `first` of the track.
 void toneFrames(int track, int64_t first, int64_t frames, int16_t* out);

@@ -3,7 +3,7 @@
 // a data track. Used by the tests, the demo, and to try the program without a
 // drive:
 //   dw-cdimage OUT.cue --track 3:00 --track 0:45:10 [--silence]
-//              [--data-track 1:00 [--data-first]]
+//              [--data-track 1:00 [--data-first]] [--first-track N]
 
 #include "CueImage.h"
 
@@ -15,11 +15,12 @@ namespace {
 
 const char* const kUsage =
     "usage: dw-cdimage OUT.cue --track LENGTH [--track LENGTH ...] [--silence]\n"
-    "                  [--data-track LENGTH [--data-first]]\n"
+    "                  [--data-track LENGTH [--data-first]] [--first-track N]\n"
     "LENGTH is M:SS, M:SS:FF (FF = 1/75 s frames) or whole seconds.\n"
     "Writes OUT.cue and OUT.bin (raw 2352-byte sectors, 16-bit little-endian stereo at 44100 Hz).\n"
     "Each audio track holds its own tone unless --silence is given. A data track goes\n"
-    "after the audio tracks, or first with --data-first.\n";
+    "after the audio tracks, or first with --data-first. The tracks are numbered\n"
+    "from N (default 1).\n";
 
 int fail(const std::string& message, int status = 2)
 {
@@ -57,6 +58,14 @@ int main(int argc, char** argv)
                 haveData = true;
                 dataTrack.sectors = sectors;
             }
+        } else if (a == "--first-track") {
+            if (i + 1 >= argc)
+                return fail("option --first-track needs a number");
+            const std::string value = argv[++i];
+            if (value.empty() || value.size() > 2 || value.find_first_not_of("0123456789") != std::string::npos
+                || std::stoi(value) < 1)
+                return fail("bad track number '" + value + "' (use 1 to 99)");
+            layout.firstTrack = std::stoi(value);
         } else if (a == "--silence") {
             layout.silence = true;
         } else if (a == "--data-first") {

@@ -1,0 +1,23 @@
+#pragma once
+// The settings a rip reads, taken from AppSettings when a rip starts, and
+// the policy for existing files that the front end chooses.
+
+#include <QString>
+
+namespace dw {
+
+struct TRipSettings {
+    QString OutputFolder;
+    bool EnableRipTime = false;
+    int RipTime = 0;  // seconds
+    bool IsNormalize = false;
+    int NormalizePercent = 100;
+    // Whether a finished track replaces a file of the same name. The window
+    // replaces (as extracting always did); the command line keeps existing
+    // files unless asked.
+    bool Overwrite = true;
+
+    static TRipSettings FromAppSettings();
+};
+
+}  // namespace dw

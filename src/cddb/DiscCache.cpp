@@ -1,5 +1,6 @@
 #include "cddb/DiscCache.h"
 
+#include "app/Genres.h"
 #include "app/Helpers.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -21,7 +22,10 @@ void readSection(const IniFile& ini, const QString& section, TAppSettings& s)
     s.DiscArtist = ini.readString(section, "Artist", QString());
     s.DiscAlbum = ini.readString(section, "Album", QString());
     s.DiscYear = ini.readString(section, "Year", QString());
+    // The genre indexes the genre list; a damaged value counts as none.
     s.DiscGenre = ini.readInteger(section, "Genre", -1);
+    if (s.DiscGenre < -1 || s.DiscGenre >= int(GenreNames.size()))
+        s.DiscGenre = -1;
     s.DiscComment = ini.readString(section, "Comment", QString());
     const int stored = ini.readInteger(section, "TrackNumber", MaxTitles);
     // The count indexes the 100 title slots; a damaged value must not reach past them.

@@ -151,11 +151,18 @@ IniFile::IniFile(QString path) : path_(std::move(path))
         }
         bytes.append(buffer, n);
     }
+    if (!parse(bytes)) {
+        sections_.clear();
+        index_.clear();
+        refused_ = true;
+        error_ = path_ + QStringLiteral(": the file has more than %1 lines, more than the program reads; it is left unchanged")
+                             .arg(MaxLines);
+        return;
+    }
     loaded_ = true;
-    parse(bytes);
 }
 
-void IniFile::parse(const QByteArray& input)
+bool IniFile::parse(const QByteArray& input)
 {
     QByteArrayView bytes(input);
     if (bytes.startsWith("\xEF\xBB\xBF")) {
@@ -165,7 +172,10 @@ void IniFile::parse(const QByteArray& input)
     Section current;
     qsizetype pos = 0;
     const qsizetype size = bytes.size();
+    qint64 count = 0;
     while (pos < size) {
+        if (++count > MaxLines)
+            return false;
         // A line ends at "\r\n", "\n" or "\r".
         qsizetype end = pos;
         while (end < size && bytes[end] != '\n' && bytes[end] != '\r')
@@ -189,6 +199,7 @@ void IniFile::parse(const QByteArray& input)
         current.lines.push_back(std::move(line));
     }
     addSection(std::move(current));
+    return true;
 }
 
 void IniFile::addSection(Section section)

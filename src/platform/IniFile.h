@@ -72,8 +72,11 @@ public:
     // read or written; the file is then unchanged.
     static bool Update(const QString& path, const std::function<void(IniFile&)>& change, QString* error = nullptr);
 
-    // Largest file read. Larger files are refused, never replaced.
-    static constexpr qint64 MaxFileSize = qint64(256) * 1024 * 1024;
+    // Largest file read, and most lines: a cache of 20,000 discs of 100
+    // titles each fits well within both. Larger files are refused, never
+    // replaced; the line bound keeps the memory a file can claim in bounds.
+    static constexpr qint64 MaxFileSize = qint64(128) * 1024 * 1024;
+    static constexpr qint64 MaxLines = qint64(4) * 1024 * 1024;
 
     // Parses "123", "-5", "$1F" or "0x1F" (as the settings files may hold them);
     // false when the text is not such a number or does not fit 32 bits.
@@ -95,7 +98,7 @@ private:
         int line = -1;
     };
 
-    void parse(const QByteArray& bytes);
+    bool parse(const QByteArray& bytes);  // false when the file has more than MaxLines lines
     void addSection(Section section);
     void rebuildIndex();
     const std::vector<int>* sectionsNamed(const QString& name) const;

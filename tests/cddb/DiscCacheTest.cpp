@@ -125,9 +125,13 @@ TEST(DiscCache, TrackNumberIsBoundedAndEmptyKeyDoesNothing)
     EXPECT_EQ(s.DiscTitles[100], "T100");
     EXPECT_LE(s.DiscTrackCount, 100);
 
-    env.box.write("program/cdinfo.dat", "[9]\nTrackNumber=-4\n");
+    env.box.write("program/cdinfo.dat", "[9]\nTrackNumber=-4\nGenre=148\n[8]\nGenre=147\n");
     DiscCache("9", DiscCacheDirection::Read, s);
     EXPECT_EQ(s.DiscTrackCount, 0);
+    EXPECT_EQ(s.DiscGenre, -1);  // past the genre list
+    DiscCache("8", DiscCacheDirection::Read, s);
+    EXPECT_EQ(s.DiscGenre, 147);
+    DiscCache("9", DiscCacheDirection::Read, s);
     EXPECT_EQ(s.DiscTitles[1], "");
 
     QFile::remove(env.cachePath());

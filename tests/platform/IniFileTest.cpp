@@ -169,6 +169,15 @@ TEST(IniFile, FilesThatCannotBeReadAreRefusedAndKept)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.read(8), "[A]\nk=1\n");
 
+    // More lines than the reader takes.
+    box.write("lines.ini", "[A]\nk=1\n" + QByteArray(IniFile::MaxLines, '\n'));
+    IniFile lines(box.file("lines.ini"));
+    EXPECT_TRUE(lines.refused());
+    EXPECT_FALSE(lines.save());
+    EXPECT_EQ(lines.errorString(), box.file("lines.ini") + ": the file has more than 4194304 lines, more than the "
+                                                           "program reads; it is left unchanged");
+    EXPECT_EQ(QFileInfo(box.file("lines.ini")).size(), 8 + IniFile::MaxLines);
+
     // A folder where the file should be.
     QDir().mkpath(box.file("dir.ini"));
     IniFile dir(box.file("dir.ini"));

@@ -53,6 +53,12 @@ uint16_t Tid3tag::failWith(uint16_t status, uint16_t errorClass, const QString& 
     return static_cast<uint16_t>(errorClass | (status & 0x00FF));
 }
 
+uint16_t Tid3tag::writeProtectedError(const QString& path)
+{
+    error_ = path + QStringLiteral(": ") + SystemReason(EACCES) + QStringLiteral(" (the file is write-protected)");
+    return ErrReadOnly;
+}
+
 uint16_t Tid3tag::ReadTag(const QString& path)
 {
     error_.clear();
@@ -109,7 +115,7 @@ uint16_t Tid3tag::SaveTag(const QString& pathGiven)
     if (!info.isFile)
         return failWith(Done, ErrOpen, path, info.isDir ? EISDIR : EINVAL);
     if (writeProtected(path, info))
-        return failWith(Done, ErrReadOnly, path, EACCES);
+        return writeProtectedError(path);
     tagio::TFileHandle file(::open(NativePath(path).constData(), O_RDWR | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen())
         return failWith(Done, ErrOpen, path, errno);
@@ -159,7 +165,7 @@ uint16_t Tid3tag::RemoveTagStatus()
     if (!info.exists || !info.isFile)
         return failWith(Done, ErrOpen, path, !info.exists ? (info.error ? info.error : ENOENT) : EINVAL);
     if (writeProtected(path, info))
-        return failWith(Done, ErrReadOnly, path, EACCES);
+        return writeProtectedError(path);
     tagio::TFileHandle file(::open(NativePath(path).constData(), O_RDWR | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen())
         return failWith(Done, ErrOpen, path, errno);

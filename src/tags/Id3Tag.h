@@ -82,6 +82,7 @@ public:
 
 private:
     uint16_t failWith(uint16_t status, uint16_t errorClass, const QString& path, int err);
+    uint16_t writeProtectedError(const QString& path);
 
     bool hasTrack_ = false;
     bool readOnly_ = false;

@@ -1,0 +1,295 @@
+#include "audio/formats/VorbisConvert.h"
+
+#include "app/Settings.h"
+#include "audio/formats/VorbisIn.h"
+#include "audio/formats/VorbisOut.h"
+#include "audio/formats/WaveIn.h"
+#include "audio/formats/WaveOut.h"
+#include "audio/stream/AuException.h"
+#include "platform/NativePath.h"
+#include "tags/VorbisTags.h"
+
+#include <QEventLoop>
+#include <QObject>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace dw {
+
+namespace {
+
+// Bit rates of the options dialog's three Ogg lists, by position.
+constexpr std::array<int, 15> kDialogKbps = {0, 45, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+
+TVorbisBitRate dialogRate(int position)
+{
+    if (position <= 0 || position >= static_cast<int>(kDialogKbps.size()))
+        return brAutoSelect;
+    return VorbisBitRateFromKbps(kDialogKbps[static_cast<size_t>(position)]).value_or(brAutoSelect);
+}
+
+QString offeredRates()
+{
+    QStringList list;
+    for (int r = bitrate24; r <= bitrate499; ++r)
+        list << QString::number(VorbisBitRateValue(static_cast<TVorbisBitRate>(r)) / 1000);
+    return list.join(", ");
+}
+
+// Checks shared by both conversions: the input is a file, the output is not
+// the input, and an existing output is replaced only when asked.
+QString checkPaths(const QString& input, const QString& output, bool overwrite)
+{
+    const TPathInfo in = StatPath(input);
+    if (!in.exists)
+        return QString("%1: %2").arg(input, SystemReason(in.error));
+    if (!in.isFile)
+        return QString("%1: not a regular file").arg(input);
+    if (SameFile(input, output))
+        return SameFileMessage(output);
+    const TPathInfo out = StatPath(output);
+    if (out.exists && out.isDir)
+        return QString("%1: is a folder").arg(output);
+    if (out.exists && !overwrite)
+        return QString("%1: already exists and replacing it was not asked for").arg(output);
+    return {};
+}
+
+// Runs an output to its end on its worker while this thread runs the event
+// loop, passing progress on and stopping it when asked.
+TConversionResult runToEnd(TAuOutput& output, const TConversionControl& control)
+{
+    TConversionResult result;
+    QEventLoop loop;
+    bool done = false;
+    bool stopAsked = false;
+    output.OnProgress = [&](TAuOutput* o) {
+        if (control.progress)
+            control.progress(o->Progress());
+    };
+    output.OnDone = [&](TAuOutput*) {
+        done = true;
+        loop.quit();
+    };
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!stopAsked && control.stopRequested && control.stopRequested()) {
+            stopAsked = true;
+            output.Stop(true);
+        }
+    });
+    poll.start();
+    try {
+        output.Run();
+        if (!done)
+            loop.exec();
+    } catch (const EAuException& e) {
+        result.error = e.Message();
+    }
+    poll.stop();
+    output.OnProgress = nullptr;
+    output.OnDone = nullptr;
+    if (result.error.isEmpty())
+        result.error = output.GetExceptionMessage();
+    result.stopped = result.error.isEmpty() && stopAsked;
+    result.ok = result.error.isEmpty() && !stopAsked;
+    if (result.ok && control.progress)
+        control.progress(100);
+    return result;
+}
+
+TConversionResult failed(const QString& error)
+{
+    TConversionResult r;
+    r.error = error;
+    return r;
+}
+
+}  // namespace
+
+TOggEncodeSettings OggSettingsFromOptions(const TAppSettings& settings)
+{
+    TOggEncodeSettings s;
+    if (settings.IsUseCompress) {
+        s.byQuality = true;
+        s.quality = static_cast<float>(settings.CompressPosition - 10) / 100.0f;
+        return s;
+    }
+    s.byQuality = false;
+    s.quality = 0.2f;
+    s.nominal = dialogRate(settings.OggNomalBitRate);
+    s.maximum = dialogRate(settings.OggMaxBitRate);
+    s.minimum = dialogRate(settings.OggMinBitRate);
+    if (s.nominal == brAutoSelect)
+        s.byQuality = true;  // no nominal rate: the encoder works by quality
+    return s;
+}
+
+bool OggBitRateSettings(int nominalKbps, int minimumKbps, int maximumKbps, TOggEncodeSettings* out, QString* problem)
+{
+    const auto pick = [&](int kbps, const char* what, TVorbisBitRate* rate) {
+        if (kbps == 0) {
+            *rate = brAutoSelect;
+            return true;
+        }
+        const auto r = VorbisBitRateFromKbps(kbps);
+        if (!r) {
+            *problem = QString("%1 must be one of %2 kbit/s, not %3").arg(QLatin1String(what), offeredRates()).arg(kbps);
+            return false;
+        }
+        *rate = *r;
+        return true;
+    };
+    TOggEncodeSettings s;
+    s.byQuality = false;
+    if (!pick(nominalKbps, "the bit rate", &s.nominal) || !pick(minimumKbps, "the minimum bit rate", &s.minimum) ||
+        !pick(maximumKbps, "the maximum bit rate", &s.maximum))
+        return false;
+    if (s.nominal == brAutoSelect) {
+        *problem = QStringLiteral("a bit rate is needed for minimum and maximum bit rates");
+        return false;
+    }
+    if (s.minimum != brAutoSelect && s.minimum > s.nominal) {
+        *problem = QStringLiteral("the minimum bit rate must not be above the bit rate");
+        return false;
+    }
+    if (s.maximum != brAutoSelect && s.maximum < s.nominal) {
+        *problem = QStringLiteral("the maximum bit rate must not be below the bit rate");
+        return false;
+    }
+    *out = s;
+    return true;
+}
+
+bool OggQualitySettings(double q, TOggEncodeSettings* out, QString* problem)
+{
+    if (!std::isfinite(q) || q < -1.0 || q > 10.0) {
+        *problem = QString("the quality must be from -1 to 10, not %1").arg(q);
+        return false;
+    }
+    TOggEncodeSettings s;
+    s.byQuality = true;
+    s.quality = static_cast<float>(q / 10.0);
+    *out = s;
+    return true;
+}
+
+QStringList OggCommentNames()
+{
+    TVorbisTags tags;
+    QStringList names;
+    for (int i = 0; i < tags.Count(); ++i)
+        names << tags.Names(i).toLower();
+    return names;
+}
+
+TConversionResult EncodeWaveToOgg(const TOggEncodeRequest& request, const TConversionControl& control)
+{
+    QString error = checkPaths(request.input, request.output, request.overwrite);
+    if (!error.isEmpty())
+        return failed(error);
+
+    TVorbisTags comments;
+    const QStringList names = OggCommentNames();
+    for (const auto& [name, value] : request.comments) {
+        if (!names.contains(name.toLower()))
+            return failed(QString("%1: a comment named %2 is not written (names: %3)")
+                              .arg(request.output, name, names.join(", ")));
+        comments.SetValue(name.toLower(), value);
+    }
+
+    TWaveIn waveIn;
+    waveIn.SetFileName(request.input);
+    if (!waveIn.IsValid())
+        return failed(QString("%1: not a WAV file this program can read").arg(request.input));
+
+    TVorbisOut out;
+    out.SetInput(&waveIn);
+    out.SetFileName(request.output);
+    out.SetFileMode(foRewrite);
+    const TOggEncodeSettings& s = request.settings;
+    if (s.byQuality) {
+        out.SetCompression(s.quality);
+        out.SetDesiredNominalBitrate(brAutoSelect);
+    } else {
+        out.SetCompression(0.2f);
+        out.SetDesiredNominalBitrate(s.nominal);
+        out.SetDesiredMaximumBitrate(s.maximum);
+        out.SetMinimumBitrate(s.minimum);
+    }
+    out.SetComments(comments);
+    // A serial of its own, so the file can be chained with others (as the
+    // Vorbis tools do); zero is avoided, some tools mistrust it.
+    out.SetSerial(static_cast<int32_t>(QRandomGenerator::global()->bounded(1, std::numeric_limits<int32_t>::max())));
+    return runToEnd(out, control);
+}
+
+TConversionResult DecodeOggToWave(const TOggDecodeRequest& request, const TConversionControl& control)
+{
+    const QString error = checkPaths(request.input, request.output, request.overwrite);
+    if (!error.isEmpty())
+        return failed(error);
+    TVorbisIn vorbisIn;
+    vorbisIn.SetFileName(request.input);
+    try {
+        (void)vorbisIn.GetChannels();  // opens the file: a refusal is reported now
+    } catch (const EAuException& e) {
+        return failed(e.Message());
+    }
+    TWaveOut out;
+    out.SetInput(&vorbisIn);
+    out.SetFileName(request.output);
+    out.SetFileMode(foRewrite);
+    out.SetWavType(wtPCM);
+    return runToEnd(out, control);
+}
+
+bool ReadOggInfo(const QString& path, TOggInfo* info, QString* error)
+{
+    const TPathInfo st = StatPath(path);
+    if (!st.exists || !st.isFile) {
+        *error = QString("%1: %2").arg(path, st.exists ? QStringLiteral("not a regular file") : SystemReason(st.error));
+        return false;
+    }
+    TVorbisIn in;
+    in.SetFileName(path);
+    try {
+        TOggInfo i;
+        i.channels = static_cast<int>(in.GetChannels());
+        i.sampleRate = static_cast<int>(in.GetSampleRate());
+        i.frames = std::max<int64_t>(in.GetTotalSamples(), 0);
+        i.seconds = i.sampleRate ? static_cast<double>(i.frames) / i.sampleRate : 0.0;
+        i.nominalBitRate = in.NominalBitRate();
+        i.upperBitRate = in.UpperBitRate();
+        i.lowerBitRate = in.LowerBitRate();
+        i.streams = in.StreamCount();
+        i.comments = in.RawComments();
+        *info = i;
+    } catch (const EAuException& e) {
+        *error = e.Message();
+        return false;
+    }
+    return true;
+}
+
+bool LooksLikeOgg(const QString& path)
+{
+    const int fd = ::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char magic[4] = {};
+    const bool ogg = ::read(fd, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0;
+    ::close(fd);
+    return ogg;
+}
+
+}  // namespace dw

@@ -1,0 +1,97 @@
+#pragma once
+// Ogg Vorbis conversions as whole operations, for the front ends: a WAV file
+// encoded to Ogg Vorbis with the Ogg settings of options.ini (or given ones)
+// and comments, an Ogg Vorbis file decoded to a 16-bit WAV file, and what an
+// Ogg Vorbis file holds. Each conversion refuses an output that is its input
+// (under any name), writes through a temporary file renamed into place, and
+// reports progress and can be stopped.
+//
+// Threads: call from the main thread (it runs the Qt event loop while the
+// output's worker converts).
+
+#include "audio/formats/VorbisBitRate.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace dw {
+
+struct TAppSettings;
+
+// How the encoder is set up.
+struct TOggEncodeSettings {
+    bool byQuality = true;
+    float quality = 0.2f;  // the library's scale, -0.1 to 1.0
+    TVorbisBitRate nominal = brAutoSelect;
+    TVorbisBitRate maximum = brAutoSelect;
+    TVorbisBitRate minimum = brAutoSelect;
+};
+
+// The settings of options.ini: by quality, (CompressPosition - 10) / 100;
+// otherwise the three bit-rate lists, each position meaning the bit rate the
+// options dialog shows there (0 automatic, 1 45 kbit/s, ..., 14 320 kbit/s).
+TOggEncodeSettings OggSettingsFromOptions(const TAppSettings& settings);
+
+// Bit-rate mode with a nominal rate and optional bounds, as given in kbit/s
+// (0 = not given). False with *problem when a rate is not one the encoder
+// offers or the bounds are not minimum <= nominal <= maximum.
+bool OggBitRateSettings(int nominalKbps, int minimumKbps, int maximumKbps, TOggEncodeSettings* out,
+                        QString* problem);
+// Quality mode at q on the 0-10 scale of Vorbis tools (-1 to 10; 2 is the
+// library's 0.2). False with *problem when q is out of range.
+bool OggQualitySettings(double q, TOggEncodeSettings* out, QString* problem);
+
+// The comment names the encoder writes (lower case).
+QStringList OggCommentNames();
+
+// Progress and stop for a running conversion.
+struct TConversionControl {
+    std::function<void(int percent)> progress;  // 0..100, -1 unknown
+    std::function<bool()> stopRequested;        // polled every 50 ms
+};
+
+struct TConversionResult {
+    bool ok = false;       // the whole input was converted
+    bool stopped = false;  // stopped on request; the output holds what was done
+    QString error;         // "<file>: <reason>" when it failed
+};
+
+struct TOggEncodeRequest {
+    QString input;   // a WAV file
+    QString output;  // the Ogg Vorbis file
+    TOggEncodeSettings settings;
+    QList<QPair<QString, QString>> comments;  // names from OggCommentNames, any case
+    bool overwrite = false;
+};
+TConversionResult EncodeWaveToOgg(const TOggEncodeRequest& request, const TConversionControl& control = {});
+
+struct TOggDecodeRequest {
+    QString input;   // an Ogg Vorbis file
+    QString output;  // a 16-bit PCM WAV file
+    bool overwrite = false;
+};
+TConversionResult DecodeOggToWave(const TOggDecodeRequest& request, const TConversionControl& control = {});
+
+// What an Ogg Vorbis file holds.
+struct TOggInfo {
+    int channels = 0;
+    int sampleRate = 0;
+    int64_t frames = 0;       // sample frames of all logical streams
+    double seconds = 0;
+    long nominalBitRate = 0;  // bits per second; 0 or less = not set
+    long upperBitRate = 0;
+    long lowerBitRate = 0;
+    int streams = 0;          // logical streams (a chain has several)
+    QStringList comments;     // "NAME=value" as the file holds them
+};
+// False with *error ("<file>: <reason>") when the file cannot be read as Ogg Vorbis.
+bool ReadOggInfo(const QString& path, TOggInfo* info, QString* error);
+
+// Whether the file starts like an Ogg file (for choosing a reader).
+bool LooksLikeOgg(const QString& path);
+
+}  // namespace dw

@@ -1,0 +1,232 @@
+#include "audio/formats/VorbisOut.h"
+
+#include "audio/formats/VorbisEncoder.h"
+#include "audio/formats/VorbisLibrary.h"
+#include "audio/stream/AuException.h"
+#include "tags/VorbisTags.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dw {
+
+namespace {
+
+// Bytes asked of the input per DoOutput.
+constexpr uint32_t kChunk = 0x6000;
+
+}  // namespace
+
+TVorbisOut::TVorbisOut() : CommentTags(std::make_unique<TVorbisTags>()) {}
+
+TVorbisOut::~TVorbisOut()
+{
+    Stop(false);
+}
+
+void TVorbisOut::SetComments(const TVorbisTags& tags)
+{
+    CommentTags->Assign(tags);
+}
+
+void TVorbisOut::SetDesiredNominalBitrate(TVorbisBitRate rate)
+{
+    DesiredNominalBitrate = rate;
+    if (rate < MinimumBitrate)
+        MinimumBitrate = rate;
+    // An automatic maximum stays automatic (no upper bound).
+    if (DesiredMaximumBitrate != brAutoSelect && DesiredMaximumBitrate < rate)
+        DesiredMaximumBitrate = rate;
+    if (rate == brAutoSelect)
+        DesiredMaximumBitrate = brAutoSelect;
+}
+
+void TVorbisOut::SetDesiredMaximumBitrate(TVorbisBitRate rate)
+{
+    if (DesiredNominalBitrate != brAutoSelect && (rate == brAutoSelect || rate >= DesiredNominalBitrate))
+        DesiredMaximumBitrate = rate;
+}
+
+void TVorbisOut::SetMinimumBitrate(TVorbisBitRate rate)
+{
+    if (rate <= DesiredNominalBitrate)
+        MinimumBitrate = rate;
+}
+
+void TVorbisOut::SetFileMode(TFileOutputMode mode)
+{
+    FileMode = mode;
+}
+
+void TVorbisOut::writePage(const ogg_page& page)
+{
+    if (Stream->Write(page.header, page.header_len) != page.header_len ||
+        Stream->Write(page.body, page.body_len) != page.body_len)
+        throw EAuException(QString("%1: Error writing ogg file").arg(FileName));
+}
+
+void TVorbisOut::Prepare()
+{
+    EndOfStream = false;
+    inputEnded_ = false;
+    appending_ = false;
+    appendFrom_ = 0;
+    pending_.clear();
+
+    vorbis::LoadLibraries();  // a missing library is reported before anything else
+    if (FileName.isEmpty())
+        throw EAuException("File name is not assigned.");
+    RefuseInputAsOutput();
+    appending_ = OpenDestination();
+    if (appending_) {
+        appendFrom_ = Stream->Seek(0, TSeekOrigin::soEnd);
+        // Only an Ogg file can take another logical stream at its end.
+        char magic[4] = {};
+        Stream->SetPosition(0);
+        const bool isOgg = Stream->Read(magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0;
+        if (appendFrom_ > 0 && !isOgg)
+            throw EAuException(QString("%1: not an Ogg file; a stream cannot be appended to it").arg(FileName));
+        Stream->Seek(0, TSeekOrigin::soEnd);
+    }
+
+    Input->Init();
+    channels_ = static_cast<int>(Input->GetChannels());
+    bits_ = static_cast<int>(Input->GetBitsPerSample());
+    frameBytes_ = static_cast<uint32_t>((channels_ * bits_) >> 3);
+    if (frameBytes_ == 0)
+        frameBytes_ = 1;  // an unusable input; the encoder set-up refuses it
+    setUpEncoder();
+}
+
+void TVorbisOut::setUpEncoder()
+{
+    Encoder = std::make_unique<TVorbisEncoder>(vorbis::LoadLibraries());
+    const long rate = static_cast<long>(Input->GetSampleRate());
+    if (DesiredNominalBitrate == brAutoSelect) {
+        Encoder->SetUpQuality(channels_, rate, Compression);
+    } else {
+        const long maximum = VorbisBitRateValue(DesiredMaximumBitrate);
+        const long nominal = VorbisBitRateValue(DesiredNominalBitrate);
+        long minimum = VorbisBitRateValue(MinimumBitrate);
+        if (minimum == -1)
+            minimum = nominal;
+        Encoder->SetUpBitRate(channels_, rate, maximum, nominal, minimum);
+    }
+    // Comments in the container's order; empty values are not written.
+    for (int i = 0; i < CommentTags->Count(); ++i) {
+        const QString name = CommentTags->Names(i);
+        const QString value = CommentTags->AsWideString(name);
+        if (!value.isEmpty())
+            Encoder->AddComment(name.toUtf8(), value.toUtf8());
+    }
+    Encoder->Start(Serial, [this](const ogg_page& page) { writePage(page); });
+}
+
+void TVorbisOut::encode(const uint8_t* data, uint32_t frames)
+{
+    float** planes = Encoder->Buffer(static_cast<int>(frames));
+    const int ch = channels_;
+    switch (bits_) {
+    case 8:
+        for (uint32_t f = 0; f < frames; ++f)
+            for (int c = 0; c < ch; ++c)
+                planes[c][f] = (static_cast<int>(*data++) - 128) / 128.0f;
+        break;
+    case 16:
+        for (uint32_t f = 0; f < frames; ++f)
+            for (int c = 0; c < ch; ++c, data += 2)
+                planes[c][f] = static_cast<int16_t>(data[0] | (data[1] << 8)) / 32768.0f;
+        break;
+    case 32:
+        for (uint32_t f = 0; f < frames; ++f)
+            for (int c = 0; c < ch; ++c, data += 4) {
+                const uint32_t u = data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t(data[3]) << 24);
+                planes[c][f] = static_cast<float>(static_cast<int32_t>(u) / 2147483648.0);
+            }
+        break;
+    default:  // 24-bit little-endian signed
+        for (uint32_t f = 0; f < frames; ++f)
+            for (int c = 0; c < ch; ++c, data += 3) {
+                const int32_t s = static_cast<int32_t>((data[0] << 8) | (data[1] << 16) | (uint32_t(data[2]) << 24)) >> 8;
+                planes[c][f] = s / 8388608.0f;
+            }
+        break;
+    }
+    Encoder->Wrote(static_cast<int>(frames), [this](const ogg_page& page) { writePage(page); });
+}
+
+bool TVorbisOut::DoOutput(bool abort)
+{
+    if (abort || EndOfStream || !Encoder)
+        return false;
+    if (inputEnded_) {
+        // The end was handed over; the encoder has nothing more to give.
+        EndOfStream = true;
+        return false;
+    }
+    void* data = nullptr;
+    uint32_t bytes = kChunk;
+    Input->GetData(data, bytes);
+    const auto sink = [this](const ogg_page& page) { writePage(page); };
+    if (bytes == 0) {
+        // A partial frame left at the end of the input is dropped.
+        inputEnded_ = true;
+        Encoder->Wrote(0, sink);
+        EndOfStream = Encoder->Ended();
+        return true;
+    }
+    const auto* in = static_cast<const uint8_t*>(data);
+    if (!pending_.empty()) {
+        // Complete the frame split by the previous read.
+        const uint32_t need = std::min<uint32_t>(frameBytes_ - static_cast<uint32_t>(pending_.size()), bytes);
+        pending_.insert(pending_.end(), in, in + need);
+        in += need;
+        bytes -= need;
+        if (pending_.size() == frameBytes_) {
+            encode(pending_.data(), 1);
+            pending_.clear();
+        }
+    }
+    const uint32_t frames = bytes / frameBytes_;
+    if (frames > 0)
+        encode(in, frames);
+    pending_.insert(pending_.end(), in + frames * frameBytes_, in + bytes);
+    return true;
+}
+
+void TVorbisOut::Done()
+{
+    const bool failed = !GetExceptionMessage().isEmpty();
+    Encoder.reset();
+    pending_.clear();
+    // The next file needs its comment values set again; the names stay.
+    CommentTags->Clear();
+    try {
+        if (Input)
+            Input->Flush();
+    } catch (const std::exception&) {
+    }
+    if (appending_) {
+        // A failed append leaves the file as it was.
+        if (failed && Stream) {
+            try {
+                Stream->SetSize(appendFrom_);
+            } catch (const std::exception&) {
+            }
+        }
+        FreeOwnedStream();
+        appending_ = false;
+        return;
+    }
+    if (failed || !Stream) {
+        DiscardDestination();
+        return;
+    }
+    try {
+        CommitDestination();
+    } catch (const std::exception& e) {
+        ReportWindUpFailure(ExceptionText(e));
+    }
+}
+
+}  // namespace dw

@@ -182,7 +182,8 @@ int cmdTitle(const QStringList& argv)
                         .arg(listing.Rows.back().track));
     row->title = title;
     if (!listing.CloseDisc())
-        return fail(QString("cannot write %1").arg(DiscCachePath()));
+        return fail(LastDiscCacheError().isEmpty() ? QString("cannot write %1").arg(DiscCachePath())
+                                                   : LastDiscCacheError());
     out(QString("%1  %2").arg(track).arg(title));
     return 0;
 }

@@ -311,21 +311,6 @@ TEST(Settings, ValuesOutsideTheirRangeAreRefusedNamingTheRange)
             EXPECT_TRUE(problem.contains(name) && problem.contains(range)) << problem.toStdString();
         }
     }
-    // The ranges the options dialog offers.
-    const auto range = [](const char* section, const char* key) {
-        const SettingDescriptor* d = FindSetting(section, key);
-        return d ? std::pair(d->min, d->max) : std::pair(0, -1);
-    };
-    EXPECT_EQ(range("CommonOptions", "OutputFormat"), std::pair(0, 3));
-    EXPECT_EQ(range("CommonOptions", "NormalizePercent"), std::pair(0, 100));
-    EXPECT_EQ(range("OggOptions", "CompressPosition"), std::pair(30, 100));
-    EXPECT_EQ(range("oggoptions", "nomalbitrate"), std::pair(0, 14));
-    EXPECT_EQ(range("WMAOptions", "BitRate"), std::pair(0, 32));
-    EXPECT_EQ(range("Mp3Options", "VBRQuality"), std::pair(0, 9));
-    EXPECT_EQ(range("Mp3Options", "StereoMode"), std::pair(0, 4));
-    EXPECT_EQ(range("QueryCDDB", "Port"), std::pair(1, 65535));
-    EXPECT_EQ(range("CommonOptions", "RipTime").first, 1);
-
     TAppSettings s;
     EXPECT_TRUE(SetSettingValue(s, "mp3options", "bitrate", "192"));
     EXPECT_EQ(s.BitRate, 192);

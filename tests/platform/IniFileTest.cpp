@@ -209,30 +209,3 @@ TEST(IniFile, ConcurrentUpdatesLoseNothing)
             ASSERT_EQ(ini.readInteger(QString("W%1").arg(w), QString::number(k), -1), w * 100 + k) << w << " " << k;
     EXPECT_EQ(ini.sections().size(), Writers);
 }
-
-TEST(IniFile, ManySectionsAndNonUtf8Names)
-{
-    dwtest::Sandbox box;
-    const QByteArray folder = box.path().toUtf8() + "/n\xe9e";
-    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
-    const QString path = dw::PathFromNative(folder + "/m.ini");
-    {
-        IniFile ini(path);
-        for (int s = 0; s < 20000; ++s)
-            ini.writeString(QString("S%1").arg(s), "v", QString::number(s));
-        ASSERT_TRUE(ini.save()) << ini.errorString().toStdString();
-    }
-    EXPECT_TRUE(dw::IsRegularFile(path));
-    IniFile ini(path);
-    EXPECT_EQ(ini.sections().size(), 20000);
-    EXPECT_EQ(ini.readInteger("s19999", "V", -1), 19999);
-    ini.eraseSection("S5");
-    ini.writeString("S6", "w", "x");
-    ASSERT_TRUE(ini.save());
-    IniFile again(path);
-    EXPECT_FALSE(again.hasSection("S5"));
-    EXPECT_EQ(again.keys("S6"), (QStringList{"v", "w"}));
-    EXPECT_EQ(again.readInteger("S7", "v", -1), 7);
-    ::unlink((folder + "/m.ini").constData());
-    ::rmdir(folder.constData());
-}

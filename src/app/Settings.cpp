@@ -182,22 +182,25 @@ void LoadSettingsFrom(TAppSettings& s, const QString& file, const QString& defau
 
 bool SaveSettingsTo(const TAppSettings& s, const QString& file, QString* error)
 {
-    return IniFile::Update(file, [&](IniFile& ini) {
-    for (const Entry& e : entries()) {
-        const QString sec = QLatin1String(e.d.section), key = QLatin1String(e.d.key);
-        std::visit(
-            [&](auto member) {
-                using M = decltype(member);
-                if constexpr (std::is_same_v<M, QString TAppSettings::*>)
-                    ini.writeString(sec, key, s.*member);
-                else if constexpr (std::is_same_v<M, int TAppSettings::*>)
-                    ini.writeInteger(sec, key, s.*member);
-                else
-                    ini.writeBool(sec, key, s.*member);
-            },
-            e.m);
-    }
-    }, error);
+    // Every key, as the program's close saves them; under the lock, so a
+    // concurrent single-key change is not interleaved with this write.
+    const auto writeAll = [&](IniFile& ini) {
+        for (const Entry& e : entries()) {
+            const QString sec = QLatin1String(e.d.section), key = QLatin1String(e.d.key);
+            std::visit(
+                [&](auto member) {
+                    using M = decltype(member);
+                    if constexpr (std::is_same_v<M, QString TAppSettings::*>)
+                        ini.writeString(sec, key, s.*member);
+                    else if constexpr (std::is_same_v<M, int TAppSettings::*>)
+                        ini.writeInteger(sec, key, s.*member);
+                    else
+                        ini.writeBool(sec, key, s.*member);
+                },
+                e.m);
+        }
+    };
+    return IniFile::Update(file, writeAll, error);
 }
 
 void LoadSettings()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace dw::id3v1 {
@@ -37,6 +38,11 @@ bool WriteTrailerAt(int fd, int64_t offset, const Trailer& t)
     if (size < 0 || offset < 0 || offset > size) {
         if (size >= 0)
             errno = EINVAL;
+        return false;
+    }
+    // A descriptor opened for appending would put a replacement at the end.
+    if (offset < size && (::fcntl(fd, F_GETFL) & O_APPEND)) {
+        errno = EINVAL;
         return false;
     }
     // Whatever lies in the range about to be written (at most an old

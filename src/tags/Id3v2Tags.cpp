@@ -240,6 +240,14 @@ bool TId3v2Tags::WriteToFile(int fd, bool unicode)
 {
     if (fd == -1)
         return false;
+    // Every write of a descriptor opened for appending lands at the end,
+    // which would scramble the content being moved.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || (flags & O_APPEND)) {
+        if (flags >= 0)
+            errno = EINVAL;
+        return false;
+    }
     const QByteArray tag = BuildTag(unicode);
     const int64_t size = tagio::FileSize(fd);
     if (tag.isEmpty() || size < 0)

@@ -97,7 +97,7 @@ inline void feedTags(const uint8_t* data, size_t size)
     const QByteArray saved = detail::contents(fd);
     detail::check(saved.size() == audio + 128 && saved.left(audio) == original.left(audio));
     dw::Tid3tag reread;
-    detail::check(reread.ReadTag(path) == (hasTrailer ? status : dw::Tid3tag::Done));
+    detail::check(reread.ReadTag(path) == (hasTrailer ? status : uint16_t(dw::Tid3tag::Done)));
     detail::check(reread.Title() == id3.Title() && reread.Track() == id3.Track() && reread.Genre() == id3.Genre());
     detail::check(id3.RemoveTagStatus() == dw::Tid3tag::Done);
     detail::check(detail::contents(fd) == original.left(audio));

@@ -257,6 +257,11 @@ TEST(Id3v2Container, PrependsATagAndKeepsTheContent)
     EXPECT_EQ(back.Track(), "3");
     EXPECT_EQ(back.Composer(), "");
 
+    // A descriptor opened for appending is refused before anything moves.
+    tagtest::Fd appending(box.file("w.mp3"), O_RDWR | O_APPEND);
+    EXPECT_FALSE(t.WriteToFile(appending.get(), true));
+    EXPECT_EQ(box.read("w.mp3"), bytes);
+
     // Without Unicode, wide text goes out as ISO-8859-1 with "?" for the rest.
     const QByteArray latin = t.BuildTag(false);
     EXPECT_EQ(latin.mid(10, 18), QByteArray("TALB\0\0\0\x08\0\0\0\xc5lbum ?", 18));

@@ -135,6 +135,9 @@ void TTrackRipJob::jobEvent(std::unique_ptr<TProcessInfo> info)
         if (view_)
             view_->Progress(info->Code, info->Elapsed, info->Estimated);
     }
+    // A stop asked for by the view reaches the thread at once.
+    if (stopped_ && thread_)
+        thread_->Stopped = true;
 }
 
 void TTrackRipJob::ripError(int code)
@@ -153,6 +156,7 @@ bool TTrackRipJob::ripWithThread(TRipTrackResult& result)
     thread.Settings = settings_;
     thread.CDHandle = cdHandle_;
     thread.NotifyWindow = this;
+    thread_ = &thread;
     thread.Resume();
 
     QEventLoop loop;
@@ -174,6 +178,7 @@ bool TTrackRipJob::ripWithThread(TRipTrackResult& result)
     if (!trackDone_ && ripError_ == 0)
         loop.exec();
     loop_ = nullptr;
+    thread_ = nullptr;
     poll.stop();
     // Stopping, or waiting for a thread that already finished, is quick.
     thread.Stopped = thread.Stopped || !trackDone_;

@@ -101,6 +101,7 @@ private:
     int doneResult_ = 0;
     int ripError_ = 0;
     QEventLoop* loop_ = nullptr;  // the loop waiting for the track
+    TCDRipThread* thread_ = nullptr;  // the thread of the track in progress
 };
 
 }  // namespace dw

@@ -1,6 +1,6 @@
 #include "platform/FileSharing.h"
 
-#include <QFile>
+#include "platform/NativePath.h"
 
 #include <cerrno>
 #include <climits>
@@ -148,7 +148,7 @@ QString SharingViolationText()
 
 bool FileInUse(const QString& path)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     struct stat st;
     if (native.isEmpty() || ::stat(native.constData(), &st) != 0)
         return false;

@@ -14,5 +14,6 @@ int cmdEncode(const QStringList& argv);      // CmdEncode.cpp
 int cmdRip(const QStringList& argv);         // CmdRip.cpp
 int cmdInfo(const QStringList& argv);        // CmdWave.cpp
 int cmdConvertWav(const QStringList& argv);  // CmdWave.cpp
+int cmdTag(const QStringList& argv);         // CmdTag.cpp
 
 }  // namespace dw::cli

@@ -45,6 +45,9 @@ const Command kCommands[] = {
     {"convert-wav", dw::cli::cmdConvertWav,
      "convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] [--encoding pcm|ima-adpcm]",
      "convert a WAV file"},
+    {"tag", dw::cli::cmdTag,
+     "tag show|set|remove FILE.mp3 [--title T] [--artist A] [--album A] [--year Y] [--comment C] [--track N] [--genre NAME|NUMBER]",
+     "show, change or remove the ID3v1 tag of an MP3 file (tag genres lists the genres)"},
 };
 
 void printUsage(FILE* to)

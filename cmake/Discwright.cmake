@@ -22,6 +22,5 @@ function(dw_test name dir)
   target_link_libraries(${name} PRIVATE dw_testsupport ${A_DEPS} GTest::gtest GTest::gmock)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DISCWRIGHT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;DISCWRIGHT_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
-               TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
 endfunction()

@@ -27,7 +27,7 @@ namespace dw::cli {
 
 namespace {
 
-const char kUsage[] = "usage: discwright-cli encode mp3|wav|wma INPUT OUTPUT [--overwrite] [--quiet] [--json]";
+const char kUsage[] = "usage: discwright-cli encode mp3|wav|wma|ogg INPUT OUTPUT [--overwrite] [--quiet] [--json]";
 
 // How often the wait looks whether a stop signal came.
 constexpr int kStopPollMs = 50;
@@ -135,6 +135,9 @@ private:
 
 int cmdEncode(const QStringList& argv)
 {
+    // Ogg Vorbis is encoded in-process by the stream chain, not by a child.
+    if (!argv.isEmpty() && argv[0].toLower() == QLatin1String("ogg"))
+        return cmdEncodeOgg(argv.mid(1));
     // Known before the arguments are parsed, so that even a bad command line
     // is answered with a JSON object.
     const Reporter report(argv.contains(QStringLiteral("--json")));

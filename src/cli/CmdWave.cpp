@@ -2,6 +2,7 @@
 // about a file, and its conversion (built and checked by TWaveConversion)
 // run from the command line with a progress bar and Ctrl-C.
 
+#include "audio/formats/VorbisConvert.h"
 #include "audio/formats/WaveConversion.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/stream/AuException.h"
@@ -75,6 +76,8 @@ int cmdInfo(const QStringList& argv)
     if (args.positional.size() != 1)
         return fail("usage: discwright-cli info FILE [--json]", 2);
     const QString path = args.positional[0];
+    if (LooksLikeOgg(path))
+        return cmdInfoOgg(argv);
     TWaveIn in;
     error = openWave(in, path);
     if (!error.isEmpty())

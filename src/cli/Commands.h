@@ -15,5 +15,8 @@ int cmdRip(const QStringList& argv);         // CmdRip.cpp
 int cmdInfo(const QStringList& argv);        // CmdWave.cpp
 int cmdConvertWav(const QStringList& argv);  // CmdWave.cpp
 int cmdTag(const QStringList& argv);         // CmdTag.cpp
+int cmdEncodeOgg(const QStringList& argv);   // CmdOgg.cpp: the words after "encode ogg"
+int cmdDecode(const QStringList& argv);      // CmdOgg.cpp: "decode ogg IN OUT"
+int cmdInfoOgg(const QStringList& argv);     // CmdOgg.cpp: info FILE for Ogg files
 
 }  // namespace dw::cli

@@ -92,6 +92,17 @@ TEST(CliOgg, EncodeWithCommentsDecodeAndInfoAgreeWithTheVorbisTools)
     EXPECT_TRUE(fileBytes(back).mid(44) == fileBytes(box.file("peer.wav")).mid(44));
     EXPECT_EQ(fileBytes(back).size(), 44 + 4 * 44100 * 4);
 
+    // convert-wav takes the Ogg file as its input: mono, 8 bits, the same PCM
+    // as the decoded file put through the same conversion.
+    r = runCli({"convert-wav", ogg, box.file("mono.wav"), "--channels", "1", "--bits", "8", "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    r = runCli({"convert-wav", back, box.file("mono-peer.wav"), "--channels", "1", "--bits", "8", "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(fileBytes(box.file("mono.wav")).size(), 44 + 4 * 44100);
+    EXPECT_TRUE(fileBytes(box.file("mono.wav")) == fileBytes(box.file("mono-peer.wav")));
+    QFile::remove(box.file("mono.wav"));
+    QFile::remove(box.file("mono-peer.wav"));
+
     // Bit-rate mode from the flags: the file states the rates asked for.
     r = runCli({"encode", "ogg", wav, ogg, "--bitrate", "128", "--min", "96", "--max", "160", "--overwrite", "--json"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();

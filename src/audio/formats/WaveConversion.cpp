@@ -1,5 +1,8 @@
 #include "audio/formats/WaveConversion.h"
 
+#include "audio/formats/VorbisConvert.h"
+#include "audio/formats/VorbisIn.h"
+
 #include "audio/stream/AuFileOut.h"
 #include "platform/NativePath.h"
 
@@ -27,9 +30,16 @@ QString TWaveConversion::Prepare()
     if (!FolderWritable(QFileInfo(s.outPath).absolutePath(), &reason))
         return reason;
 
-    in_.SetFileName(s.inPath);
-    if (!in_.IsValid())
-        return QString("%1: not a valid WAV file (or an encoding that cannot be read)").arg(s.inPath);
+    // An Ogg Vorbis file is decoded to 16-bit PCM and converted like a WAV.
+    const bool ogg = LooksLikeOgg(s.inPath);
+    if (ogg)
+        in_ = std::make_unique<TVorbisIn>();
+    else
+        in_ = std::make_unique<TWaveIn>();
+    in_->SetFileName(s.inPath);
+    if (!in_->IsValid())
+        return QString(ogg ? "%1: not a valid Ogg Vorbis file" : "%1: not a valid WAV file (or an encoding that cannot be read)")
+            .arg(s.inPath);
 
     if (s.channels > 2)
         return QString("%1: only 1 or 2 output channels can be made").arg(s.outPath);
@@ -44,9 +54,9 @@ QString TWaveConversion::Prepare()
     if (s.encoding != wtPCM && s.encoding != wtDVIADPCM)
         return QString("%1: only PCM or IMA ADPCM can be written").arg(s.outPath);
 
-    const uint32_t inChannels = in_.GetChannels();
-    const uint32_t inBits = in_.GetBitsPerSample();
-    const uint32_t inRate = in_.GetSampleRate();
+    const uint32_t inChannels = in_->GetChannels();
+    const uint32_t inBits = in_->GetBitsPerSample();
+    const uint32_t inRate = in_->GetSampleRate();
     TWaveConversionPlan& p = plan_;
     p.encoding = s.encoding;
     p.channels = s.channels ? s.channels : inChannels;
@@ -68,7 +78,7 @@ QString TWaveConversion::Prepare()
         return QString("%1: a sample rate of %2 Hz cannot be converted").arg(s.inPath).arg(inRate);
     p.downmix = inChannels >= TDownmixer::kMinInChannels && p.channels < inChannels;
 
-    TAuInput* head = &in_;
+    TAuInput* head = in_.get();
     if (p.downmix) {
         downmix_.SetInput(head);
         downmix_.SetOutChannels(p.channels);

@@ -1,6 +1,6 @@
 #pragma once
 // A WAV-to-WAV conversion: the settings and the chain that carries them out
-// (TWaveIn -> TDownmixer -> TFastResampler -> TAudioConverter -> TWaveOut).
+// (TWaveIn or TVorbisIn -> TDownmixer -> TFastResampler -> TAudioConverter -> TWaveOut).
 // The command line and the WAV conversion window both build their chain
 // here, so the checks and the choices below hold for every front end:
 //
@@ -21,11 +21,13 @@
 #include "audio/formats/FastResampler.h"
 #include "audio/formats/WaveFormat.h"
 #include "audio/formats/WaveIn.h"
+#include "audio/stream/AuFileIn.h"
 #include "audio/formats/WaveOut.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace dw {
 
@@ -62,14 +64,15 @@ public:
     QString Prepare();
 
     const TWaveConversionPlan& Plan() const { return plan_; }
-    TWaveIn& Input() { return in_; }
+    // The input (a WAV or an Ogg Vorbis reader, by the file's content); null before Prepare.
+    TAuFileIn* Input() { return in_.get(); }
     // The output to Run; set its events first.
     TWaveOut& Output() { return out_; }
 
 private:
     TWaveConversionSettings settings_;
     TWaveConversionPlan plan_;
-    TWaveIn in_;
+    std::unique_ptr<TAuFileIn> in_;
     TDownmixer downmix_;
     TFastResampler resampler_;
     TAudioConverter converter_;

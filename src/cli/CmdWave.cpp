@@ -9,6 +9,7 @@
 #include "platform/NativePath.h"
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
+#include "tags/Mp3TagInfo.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -65,6 +66,40 @@ const char* const kConvertUsage =
     "usage: discwright-cli convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] "
     "[--encoding pcm|ima-adpcm]";
 
+// The tags of an MP3 file.
+int printMp3Info(const QString& path, bool json)
+{
+    TMp3TagInfo info;
+    QString error;
+    if (!ReadMp3TagInfo(path, &info, &error))
+        return fail(error);
+    if (json) {
+        const auto fields = [](const QList<QPair<QString, QString>>& list) {
+            QJsonObject o;
+            for (const auto& [name, value] : list)
+                o.insert(name, value);
+            return o;
+        };
+        QJsonObject o;
+        o["file"] = path;
+        o["encoding"] = QStringLiteral("MPEG audio");
+        o["id3v1"] = info.hasId3v1 ? QJsonValue(fields(info.id3v1)) : QJsonValue();
+        o["id3v2"] = info.hasId3v2 ? QJsonValue(fields(info.id3v2)) : QJsonValue();
+        printJson(QJsonDocument(o));
+        return 0;
+    }
+    out(QString("File:            %1").arg(QFileInfo(path).fileName()));
+    out(QStringLiteral("Encoding:        MPEG audio"));
+    const auto print = [](const char* heading, bool present, const QList<QPair<QString, QString>>& list) {
+        out(QString("%1 %2").arg(QLatin1String(heading), present ? QString() : QStringLiteral("none")).trimmed());
+        for (const auto& [name, value] : list)
+            out(QString("  %1 %2").arg(name + ':', -16).arg(value));
+    };
+    print(info.id3v2Is23 ? "ID3v2.3 tag:" : "ID3v2 tag:", info.hasId3v2, info.id3v2);
+    print("ID3v1 tag:", info.hasId3v1, info.id3v1);
+    return 0;
+}
+
 }  // namespace
 
 int cmdInfo(const QStringList& argv)
@@ -78,6 +113,8 @@ int cmdInfo(const QStringList& argv)
     const QString path = args.positional[0];
     if (LooksLikeOgg(path))
         return cmdInfoOgg(argv);
+    if (LooksLikeMp3(path))
+        return printMp3Info(path, args.has("json"));
     TWaveIn in;
     error = openWave(in, path);
     if (!error.isEmpty())

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -156,4 +157,44 @@ TEST(CliTag, RefusalsAndFailuresLeaveTheFileAlone)
     r = dwtest::runCliRaw({"tag", "show", odd});
     EXPECT_TRUE(r.out.contains("Artist:  Odd\n"));
     EXPECT_TRUE(r.out.contains("Title:   Kept\n"));
+}
+
+// info reads both tags of an MP3 file: an ID3v2.3 tag in UTF-16 written by a
+// peer at the start, and our ID3v1 trailer at the end.
+TEST(CliTag, InfoShowsBothTagsOfAnMp3File)
+{
+    dwtest::Sandbox box;
+    const QString wav = box.file("in.wav"), mp3 = box.file("song.mp3");
+    QProcess sox;
+    sox.start("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "1", "sine", "440"});
+    ASSERT_TRUE(sox.waitForFinished() && sox.exitCode() == 0);
+    QProcess lame;
+    lame.start("lame", {"--quiet", wav, mp3});
+    ASSERT_TRUE(lame.waitForFinished() && lame.exitCode() == 0);
+    QProcess peer;
+    peer.start("/usr/bin/python3",
+               {"-c",
+                "import sys\nfrom mutagen.id3 import ID3, TIT2, TPE1, TRCK\n"
+                "t = ID3(); t.add(TIT2(encoding=1, text='Gr\\u00fc\\u00dfe \\u03a9')); t.add(TPE1(encoding=0, text='A'));"
+                " t.add(TRCK(encoding=0, text='3/9')); t.save(sys.argv[1], v1=0, v2_version=3)",
+                mp3});
+    ASSERT_TRUE(peer.waitForFinished() && peer.exitCode() == 0) << peer.readAllStandardError().toStdString();
+    ASSERT_EQ(runCli({"tag", "set", mp3, "--title", "Trailer", "--genre", "Jazz"}).status, 0);
+
+    const auto r = runCli({"info", mp3, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonObject o = json(r.out);
+    EXPECT_EQ(o["id3v2"].toObject()["title"].toString(), QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e \xce\xa9"));
+    EXPECT_EQ(o["id3v2"].toObject()["track"].toString(), "3/9");
+    EXPECT_EQ(o["id3v1"].toObject()["title"].toString(), "Trailer");
+    EXPECT_EQ(o["id3v1"].toObject()["genre"].toString(), "Jazz");
+    EXPECT_FALSE(o["id3v1"].toObject().contains("artist"));
+
+    // A file without tags says so rather than failing.
+    QFile::remove(mp3);
+    lame.start("lame", {"--quiet", wav, mp3});
+    ASSERT_TRUE(lame.waitForFinished() && lame.exitCode() == 0);
+    const QJsonObject bare = json(runCli({"info", mp3, "--json"}).out);
+    EXPECT_TRUE(bare["id3v1"].isNull());
+    EXPECT_TRUE(bare["id3v2"].isNull());
 }

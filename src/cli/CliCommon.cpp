@@ -2,6 +2,7 @@
 
 #include "platform/NativePath.h"
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -119,6 +120,49 @@ void ProgressBar::finish()
         std::fflush(stderr);
     }
     open_ = false;
+}
+
+namespace {
+
+volatile std::sig_atomic_t gStopSignal = 0;
+struct sigaction gOldInt = {}, gOldTerm = {};
+
+extern "C" void onStopSignal(int signal)
+{
+    gStopSignal = signal;
+}
+
+}  // namespace
+
+StopSignals::StopSignals()
+{
+    gStopSignal = 0;
+    struct sigaction sa = {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, &gOldInt);
+    sigaction(SIGTERM, &sa, &gOldTerm);
+}
+
+StopSignals::~StopSignals()
+{
+    sigaction(SIGINT, &gOldInt, nullptr);
+    sigaction(SIGTERM, &gOldTerm, nullptr);
+}
+
+bool StopSignals::requested()
+{
+    return gStopSignal != 0;
+}
+
+QString StopSignals::signalName()
+{
+    switch (gStopSignal) {
+    case SIGINT: return QStringLiteral("SIGINT");
+    case SIGTERM: return QStringLiteral("SIGTERM");
+    default: return {};
+    }
 }
 
 }  // namespace dw::cli

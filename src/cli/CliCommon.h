@@ -56,3 +56,26 @@ private:
 };
 
 }  // namespace dw::cli
+
+namespace dw::cli {
+
+// Exit status of a run stopped by Ctrl-C or SIGTERM (128 + SIGINT, as shells
+// report an interrupted command).
+constexpr int kStoppedStatus = 130;
+
+// Catches SIGINT and SIGTERM for the lifetime of the object (the previous
+// handlers come back after). The handler only records the signal; the
+// command polls requested() and stops its job as the Stop button would.
+class StopSignals {
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    static bool requested();
+    // "SIGINT" or "SIGTERM"; empty when none came.
+    static QString signalName();
+};
+
+}  // namespace dw::cli

@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QTimer>
 
-#include <csignal>
 #include <memory>
 
 #include "app/Settings.h"
@@ -31,38 +30,6 @@ const char kUsage[] = "usage: discwright-cli encode mp3|wav|wma|ogg INPUT OUTPUT
 
 // How often the wait looks whether a stop signal came.
 constexpr int kStopPollMs = 50;
-// Exit status of a run stopped by a signal (128 + SIGINT, as shells report it).
-constexpr int kStoppedStatus = 130;
-
-volatile std::sig_atomic_t gStopRequested = 0;
-
-extern "C" void onStopSignal(int) { gStopRequested = 1; }
-
-// Catches SIGINT and SIGTERM for the lifetime of the object; the previous
-// handlers come back after.
-class StopSignals {
-public:
-    StopSignals()
-    {
-        gStopRequested = 0;
-        struct sigaction sa = {};
-        sa.sa_handler = onStopSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &oldInt_);
-        sigaction(SIGTERM, &sa, &oldTerm_);
-    }
-    ~StopSignals()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-    bool requested() const { return gStopRequested != 0; }
-
-private:
-    struct sigaction oldInt_ = {}, oldTerm_ = {};
-};
 
 // Shows progress and ends the wait at the completion.
 class EncodeWaiter : public JobEventReceiver {
@@ -174,7 +141,7 @@ int cmdEncode(const QStringList& argv)
     StopSignals stop;
     QTimer stopPoll;
     QObject::connect(&stopPoll, &QTimer::timeout, &loop, [&] {
-        if (stop.requested())
+        if (StopSignals::requested())
             loop.quit();
     });
     stopPoll.start(kStopPollMs);
@@ -193,12 +160,12 @@ int cmdEncode(const QStringList& argv)
                                   output);
         return report.failure(QString::fromUtf8(e.what()), 1, output);
     }
-    if (!waiter.done && !stop.requested())
+    if (!waiter.done && !StopSignals::requested())
         loop.exec();
     bar.finish();
     // A stop wins over a completion that came with it: the child died of the
     // same Ctrl-C that stopped us.
-    if (stop.requested()) {
+    if (StopSignals::requested()) {
         process->Kill(0);
         return report.failure(QStringLiteral("stopped; nothing was written to ") + output, kStoppedStatus, output);
     }

@@ -11,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include <csignal>
 
 namespace dw::cli {
 
@@ -23,47 +22,22 @@ void printOggInfo(const QString& path, const TOggInfo& info, bool json);
 
 namespace {
 
-volatile std::sig_atomic_t gOggInterrupted = 0;
-
-extern "C" void onOggInterrupt(int)
-{
-    gOggInterrupted = 1;
-}
-
-// Catches Ctrl-C for the lifetime of the object; the previous handler comes back after.
-class OggInterruptGuard {
-public:
-    OggInterruptGuard()
-    {
-        gOggInterrupted = 0;
-        struct sigaction sa = {};
-        sa.sa_handler = onOggInterrupt;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &old_);
-    }
-    ~OggInterruptGuard() { sigaction(SIGINT, &old_, nullptr); }
-    OggInterruptGuard(const OggInterruptGuard&) = delete;
-    OggInterruptGuard& operator=(const OggInterruptGuard&) = delete;
-
-private:
-    struct sigaction old_ = {};
-};
 
 // Runs one conversion with a progress bar; the exit status.
 int runConversion(const QString& label, bool quiet, const QString& output,
                   const std::function<TConversionResult(const TConversionControl&)>& convert)
 {
     ProgressBar bar(label, quiet);
-    OggInterruptGuard guard;
+    StopSignals stop;
     TConversionControl control;
     control.progress = [&](int percent) { bar.update(percent); };
-    control.stopRequested = [] { return gOggInterrupted != 0; };
+    control.stopRequested = [] { return StopSignals::requested(); };
     const TConversionResult r = convert(control);
     bar.finish();
     if (!r.error.isEmpty())
         return fail(r.error);
     if (r.stopped)
-        return fail(QString("stopped; %1 holds what was converted so far").arg(output), 130);
+        return fail(QString("stopped; %1 holds what was converted so far").arg(output), kStoppedStatus);
     return 0;
 }
 

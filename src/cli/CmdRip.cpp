@@ -22,10 +22,10 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
@@ -39,7 +39,6 @@ const char* const kUsage =
     "                          [--rip-time SECONDS] [--mode drive|ripper] [--overwrite] [--json] [--quiet]";
 
 // Exit status of a rip stopped by SIGINT or SIGTERM (128 + SIGINT, as shells report it).
-constexpr int StoppedStatus = 130;
 
 
 // "all" (every audio track), or track numbers and ranges as the list shows
@@ -146,43 +145,6 @@ bool makeFolder(const QString& folder, QString& error)
     return true;
 }
 
-// SIGINT and SIGTERM stop the running job as its Stop button would; the job
-// then ends its current track without leaving a partial file.
-TTrackRipJob* volatile runningJob = nullptr;
-volatile sig_atomic_t stopSignal = 0;
-
-extern "C" void stopRip(int signal)
-{
-    stopSignal = signal;
-    if (TTrackRipJob* job = runningJob)
-        job->Stop();
-}
-
-// Installs the handlers for the life of the scope.
-class StopOnSignals {
-public:
-    explicit StopOnSignals(TTrackRipJob& job)
-    {
-        runningJob = &job;
-        struct sigaction action {};
-        action.sa_handler = stopRip;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~StopOnSignals()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-        runningJob = nullptr;
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-private:
-    struct sigaction oldInt_ {}, oldTerm_ {};
-};
 
 // Draws a progress bar per track and reports failed tracks as they end.
 class CliRipView : public TRipJobView {
@@ -288,7 +250,15 @@ int cmdRip(const QStringList& argv)
     TTrackRipJob job(ripMode, listing.CDHandle, cdIn.get(), settings, &view);
     std::vector<TRipTrackResult> results;
     {
-        StopOnSignals stopOnSignals(job);
+        // SIGINT and SIGTERM stop the job as its Stop button would; the job
+        // then ends its current track without leaving a partial file.
+        StopSignals stop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (StopSignals::requested())
+                job.Stop();
+        });
+        poll.start(50);
         results = job.Run(jobList);
     }
 
@@ -318,10 +288,10 @@ int cmdRip(const QStringList& argv)
                                             {"tracks", json}}));
     if (job.WasStopped())
         return fail(QString("stopped by %1; %2 of %3 tracks ripped, no partial file left")
-                        .arg(stopSignal == SIGTERM ? "SIGTERM" : "SIGINT")
+                        .arg(StopSignals::signalName())
                         .arg(ripped)
                         .arg(results.size()),
-                    StoppedStatus);
+                    kStoppedStatus);
     return allRipped ? 0 : 1;
 }
 

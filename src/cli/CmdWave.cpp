@@ -16,37 +16,11 @@
 #include <QJsonObject>
 #include <QTimer>
 
-#include <csignal>
 
 namespace dw::cli {
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    gInterrupted = 1;
-}
-
-// Catches Ctrl-C for the lifetime of the object; the previous handler comes back after.
-class InterruptGuard {
-public:
-    InterruptGuard()
-    {
-        gInterrupted = 0;
-        struct sigaction sa = {};
-        sa.sa_handler = onInterrupt;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &old_);
-    }
-    ~InterruptGuard() { sigaction(SIGINT, &old_, nullptr); }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction old_ = {};
-};
 
 // Opens a WAV file for reading (never for writing); on failure returns the error line.
 QString openWave(TWaveIn& in, const QString& path)
@@ -197,11 +171,11 @@ int cmdConvertWav(const QStringList& argv)
         done = true;
         loop.quit();
     };
-    InterruptGuard guard;
+    StopSignals stop;
     QTimer poll;
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (gInterrupted && !stopAsked) {
+        if (StopSignals::requested() && !stopAsked) {
             stopAsked = true;
             waveOut.Stop(true);
         }
@@ -223,7 +197,7 @@ int cmdConvertWav(const QStringList& argv)
     }
     if (stopAsked) {
         bar.finish();
-        return fail(QString("stopped; %1 holds what was converted so far").arg(outPath), 130);
+        return fail(QString("stopped; %1 holds what was converted so far").arg(outPath), kStoppedStatus);
     }
     bar.update(100);
     bar.finish();

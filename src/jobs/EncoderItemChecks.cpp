@@ -97,7 +97,7 @@ QString CheckEncoderOutput(const QString& input, const QString& output)
     if (output.isEmpty())
         return QStringLiteral("no output file was named");
     if (SameFile(input, output))
-        return withReason(output, QStringLiteral("is the input file itself; the input is never overwritten"));
+        return InputAsOutputMessage(output);
     if (IsDirectory(output))
         return withReason(output, SystemReason(EISDIR));
     QString reason;

@@ -137,6 +137,11 @@ bool SameFile(const QString& a, const QString& b)
     return x.exists && y.exists && x.device == y.device && x.inode == y.inode;
 }
 
+QString InputAsOutputMessage(const QString& output)
+{
+    return output + QStringLiteral(": is the input file itself; the input is never overwritten");
+}
+
 bool RemoveFile(const QString& path)
 {
     const QByteArray native = NativePath(path);

@@ -47,6 +47,10 @@ inline bool IsRegularFile(const QString& path) { return StatPath(path).isFile; }
 // hard link to it all count as the same. False when either does not exist.
 bool SameFile(const QString& a, const QString& b);
 
+// The refusal of an output that is the input file (see SameFile):
+// "<output>: is the input file itself; the input is never overwritten".
+QString InputAsOutputMessage(const QString& output);
+
 // Removes a file (not a folder); true when it is gone afterwards.
 bool RemoveFile(const QString& path);
 

@@ -41,6 +41,6 @@ TEST(EncodeCommand, EncodesRefusesToOverwriteAndReportsFailures)
     EXPECT_TRUE(r.err.startsWith("discwright-cli: ERROR: " + box.file("noise.wav"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(box.file("noise.wma")));
 
-    r = runCli({"encode", "ogg", box.file("in.wav"), box.file("x.ogg")});
+    r = runCli({"encode", "flac", box.file("in.wav"), box.file("x.flac")});
     EXPECT_EQ(r.status, 2);
 }

@@ -54,7 +54,7 @@ QString checkPaths(const QString& input, const QString& output, bool overwrite)
     if (!in.isFile)
         return QString("%1: not a regular file").arg(input);
     if (SameFile(input, output))
-        return SameFileMessage(output);
+        return InputAsOutputMessage(output);
     const TPathInfo out = StatPath(output);
     if (out.exists && out.isDir)
         return QString("%1: is a folder").arg(output);

@@ -23,7 +23,7 @@ QString TWaveConversion::Prepare()
     if (!inInfo.isFile)
         return QString("%1: %2").arg(s.inPath, SystemReason(inInfo.isDir ? EISDIR : EINVAL));
     if (SameFile(s.inPath, s.outPath))
-        return SameFileMessage(s.outPath);
+        return InputAsOutputMessage(s.outPath);
     if (IsDirectory(s.outPath))
         return QString("%1: %2").arg(s.outPath, SystemReason(EISDIR));
     QString reason;

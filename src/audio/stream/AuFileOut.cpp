@@ -34,17 +34,10 @@ bool ChainReadsFile(TAuInput* input, const QString& path)
     return false;
 }
 
-QString SameFileMessage(const QString& path)
-{
-    return QString("%1: is the input file itself (the same file under this or another name); "
-                   "choose another output file")
-        .arg(path);
-}
-
 void TAuFileOut::RefuseInputAsOutput()
 {
     if (ChainReadsFile(Input, FileName))
-        throw EAuException(SameFileMessage(FileName));
+        throw EAuException(InputAsOutputMessage(FileName));
 }
 
 bool TAuFileOut::OpenDestination()

@@ -72,7 +72,4 @@ private:
 // the conversion set-up, which refuses before starting.
 bool ChainReadsFile(TAuInput* input, const QString& path);
 
-// The message for an output that would overwrite its own input.
-QString SameFileMessage(const QString& path);
-
 }  // namespace dw

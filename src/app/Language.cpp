@@ -2,9 +2,9 @@
 
 #include "app/Settings.h"
 #include "platform/Dialogs.h"
+#include "platform/NativePath.h"
 #include "platform/Paths.h"
 
-#include <QFileInfo>
 
 namespace dw {
 
@@ -65,8 +65,7 @@ LanguageChoice ChooseLanguage(const QString& itemName, TAppSettings& settings, D
     LanguageChoice choice;
     choice.language = LanguageOfMenuItem(itemName);
     choice.path = LanguageFilePath(choice.language);
-    const QFileInfo info(choice.path);
-    if (!choice.path.isEmpty() && info.exists() && info.isFile()) {
+    if (!choice.path.isEmpty() && IsRegularFile(choice.path)) {
         settings.Lan = choice.language;
         choice.changed = true;
         choice.itemToTick = itemName;

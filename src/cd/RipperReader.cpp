@@ -6,8 +6,8 @@
 #include <cdio/paranoia/paranoia.h>
 
 #include "platform/CdDrives.h"
+#include "platform/NativePath.h"
 
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,7 +56,7 @@ int paranoiaRetries(const TRipperDriveParams& p)
 
 bool isImagePath(const QString& device)
 {
-    return !device.startsWith(QLatin1String("/dev/")) && QFileInfo(device).isFile();
+    return !device.startsWith(QLatin1String("/dev/")) && IsRegularFile(device);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 
 #include "app/Helpers.h"
 #include "platform/MainThread.h"

@@ -5,7 +5,7 @@
 #include "app/Settings.h"
 #include "cd/DriveLibrary.h"
 #include "cd/DriveRecords.h"
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 
 #include "cd/RippedFile.h"
 #include "platform/NativePath.h"

@@ -12,7 +12,7 @@
 // Main thread only: Run serves the event loop until the last track is done.
 
 #include "cd/CDRipThread.h"
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 
 #include <QString>
 #include <QStringList>

@@ -16,7 +16,7 @@
 #include "cli/Commands.h"
 #include "jobs/ChildProcess.h"
 #include "jobs/EncoderCommandLines.h"
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
 #include "platform/Dialogs.h"

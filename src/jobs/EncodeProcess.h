@@ -17,7 +17,7 @@
 // main thread (Synchronize) to read, parse and finish.
 
 #include "jobs/EncoderOutput.h"
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 
 #include <QObject>
 #include <QPointer>

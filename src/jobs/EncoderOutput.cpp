@@ -1,6 +1,6 @@
 #include "jobs/EncoderOutput.h"
 
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 
 namespace dw {
 

@@ -5,7 +5,7 @@
 #include "cd/CDRipThread.h"
 #include "cd/DriveLibrary.h"
 #include "cd/DriveRecords.h"
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 #include "platform/CdDrives.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include "JobsTestSupport.h"
 
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 #include "support/TestSupport.h"
 
 #include <QThread>

@@ -2,7 +2,7 @@
 // Helpers for the jobs tests: a receiver that records job events, WAV
 // fixtures written at run time, and ffprobe as a peer to check results.
 
-#include "jobs/JobEvents.h"
+#include "app/JobEvents.h"
 
 #include <QByteArray>
 #include <QMap>

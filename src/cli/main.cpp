@@ -9,6 +9,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
+#include "app/Version.h"
 #include "platform/NativePath.h"
 
 namespace {
@@ -59,7 +60,23 @@ void printUsage(FILE* to)
     std::fprintf(to, "usage: discwright-cli COMMAND [OPTIONS]\n\ncommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(to, "  %s\n      %s\n", c.synopsis, c.summary);
-    std::fprintf(to, "\nCommon options: --device PATH (drive or CD image), --json, --quiet\n");
+    std::fprintf(to, "\nCommon options: --device PATH (drive or CD image), --json, --quiet\n"
+                     "discwright-cli COMMAND --help shows one command; --version the version.\n");
+}
+
+const Command* findCommand(const QString& name)
+{
+    for (const Command& c : kCommands)
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
+}
+
+void printCommandHelp(const Command& c)
+{
+    std::printf("usage: discwright-cli %s\n\n%s\n\nCommon options: --device PATH (drive or CD image), --json, "
+                "--quiet, --help\n",
+                c.synopsis, c.summary);
 }
 
 }  // namespace
@@ -78,19 +95,33 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString name = args.takeFirst();
+    if (name == "--version" || name == "-V") {
+        std::printf("discwright-cli %s\n", dw::ProductVersion().toUtf8().constData());
+        return 0;
+    }
     if (name == "help" || name == "--help" || name == "-h") {
+        // "help COMMAND" is the same as "COMMAND --help".
+        if (const Command* c = args.isEmpty() ? nullptr : findCommand(args.front())) {
+            printCommandHelp(*c);
+            return 0;
+        }
         printUsage(stdout);
         return 0;
     }
-    for (const Command& c : kCommands) {
-        if (name == QLatin1String(c.name)) {
-            try {
-                return c.run(args);
-            } catch (const std::exception& e) {
-                return dw::cli::fail(QString::fromUtf8(e.what()));
-            } catch (...) {
-                return dw::cli::fail("unexpected internal error");
-            }
+    if (const Command* c = findCommand(name)) {
+        // --help anywhere before a "--" asks for the command's usage.
+        const qsizetype end = args.indexOf(QStringLiteral("--"));
+        const QStringList options = end < 0 ? args : args.mid(0, end);
+        if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
+            printCommandHelp(*c);
+            return 0;
+        }
+        try {
+            return c->run(args);
+        } catch (const std::exception& e) {
+            return dw::cli::fail(QString::fromUtf8(e.what()));
+        } catch (...) {
+            return dw::cli::fail("unexpected internal error");
         }
     }
     return dw::cli::fail(QString("unknown command '%1' (try discwright-cli help)").arg(name), 2);

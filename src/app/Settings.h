@@ -1,7 +1,10 @@
 #pragma once
 // The one process-wide settings record, its INI file options.ini, and the
-// settings folder. The record also carries the current disc's tag values,
-// which the disc-information cache persists per disc (not options.ini).
+// settings folder. The record also carries the current disc's information
+// (its TDiscInfo part), which the disc-information cache persists per disc
+// (not options.ini).
+
+#include "app/DiscInfo.h"
 
 #include <QString>
 
@@ -10,7 +13,7 @@
 
 namespace dw {
 
-struct TAppSettings {
+struct TAppSettings : TDiscInfo {
     // [CommonOptions]
     QString OutputFolder;        // with trailing "/"
     int OutputFormat = 0;        // 0 MP3, 1 WAV, 2 OGG, 3 WMA
@@ -40,12 +43,10 @@ struct TAppSettings {
     bool CDDb = false;
     // [RecordOptions]
     bool SaveMp3 = false;
-    // Current disc (not in options.ini)
-    QString DiscArtist, DiscAlbum, DiscYear;
-    int DiscGenre = -1;          // 0-based index into GenreNames, -1 none
-    QString DiscComment;
-    int DiscTrackCount = 0;
-    std::array<QString, 101> DiscTitles;  // slot k = track k (1..100); slot 0 unused
+    // The current disc (DiscArtist ... DiscTitles) is the TDiscInfo base: not in options.ini.
+
+    TDiscInfo& Disc() { return *this; }
+    const TDiscInfo& Disc() const { return *this; }
     // [QueryCDDB]
     QString Server;
     QString Script = QStringLiteral("/~cddb/cddb.cgi");

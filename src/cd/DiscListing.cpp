@@ -46,7 +46,7 @@ QString TrackSizeText(int minutes, int seconds)
     return FormatTwoDigits(int(d / 100)) + "." + FormatTwoDigits(int(d % 100));
 }
 
-TrackRow MakeTrackRow(int track, int minutes, int seconds, TAppSettings& settings)
+TrackRow MakeTrackRow(int track, int minutes, int seconds, TDiscInfo& disc)
 {
     TrackRow row;
     row.track = track;
@@ -54,7 +54,7 @@ TrackRow MakeTrackRow(int track, int minutes, int seconds, TAppSettings& setting
     row.size = TrackSizeText(minutes, seconds);
     const QString fallback = QStringLiteral("Track") + FormatTwoDigits(track);
     if (track >= 1 && track <= MaxTitleSlot) {
-        QString& slot = settings.DiscTitles[std::size_t(track)];
+        QString& slot = disc.DiscTitles[std::size_t(track)];
         if (slot.isEmpty())
             slot = fallback;
         row.title = slot;

@@ -31,9 +31,9 @@ QString TrackLengthText(int minutes, int seconds);
 // Size of that much 44.1 kHz 16-bit stereo audio in megabytes with two
 // decimals, the hundredths rounded halves to even: "41.55", "00.50", "746.93".
 QString TrackSizeText(int minutes, int seconds);
-// The row of a track; an empty title slot of settings is first set to "Track"
+// The row of a track; an empty title slot of disc is first set to "Track"
 // + two digits and then used.
-TrackRow MakeTrackRow(int track, int minutes, int seconds, TAppSettings& settings = AppSettings);
+TrackRow MakeTrackRow(int track, int minutes, int seconds, TDiscInfo& disc = AppSettings);
 
 // One text per ticked row in list order: the two-digit track number, then the
 // file-name stem of the title: without the characters not allowed in file

@@ -17,7 +17,7 @@ constexpr int MaxTitles = 100;
 
 QString defaultTitle(int track) { return QStringLiteral("Track") + FormatTwoDigits(track); }
 
-void readSection(const IniFile& ini, const QString& section, TAppSettings& s)
+void readSection(const IniFile& ini, const QString& section, TDiscInfo& s)
 {
     s.DiscArtist = ini.readString(section, "Artist", QString());
     s.DiscAlbum = ini.readString(section, "Album", QString());
@@ -54,7 +54,7 @@ struct DiscValues {
     std::array<QString, MaxTitles + 1> titles;
 };
 
-DiscValues valuesOf(const TAppSettings& s)
+DiscValues valuesOf(const TDiscInfo& s)
 {
     DiscValues v{s.DiscArtist, s.DiscAlbum, s.DiscYear, s.DiscComment, s.DiscGenre, s.DiscTrackCount, {}};
     for (int k = 1; k <= MaxTitles; ++k)
@@ -71,7 +71,7 @@ std::map<QString, DiscValues>& knownValues()
 
 QString knownKey(const QString& file, const QString& discKey) { return file + QChar(0) + discKey; }
 
-void writeSection(IniFile& ini, const QString& section, const TAppSettings& s, const DiscValues* known)
+void writeSection(IniFile& ini, const QString& section, const TDiscInfo& s, const DiscValues* known)
 {
     // A value this process did not change is left as the file now holds it.
     const auto put = [&](const QString& key, const QString& value, bool unchanged) {
@@ -107,7 +107,7 @@ QString& lastError()
 
 QString LastDiscCacheError() { return lastError(); }
 
-bool DiscCache(const QString& discKey, DiscCacheDirection direction, TAppSettings& settings, QString* error)
+bool DiscCache(const QString& discKey, DiscCacheDirection direction, TDiscInfo& disc, QString* error)
 {
     if (discKey.isEmpty())
         return true;
@@ -117,8 +117,8 @@ bool DiscCache(const QString& discKey, DiscCacheDirection direction, TAppSetting
     if (direction == DiscCacheDirection::Read) {
         // No lock: the file is only ever replaced whole, by a rename.
         const IniFile ini(path);
-        readSection(ini, discKey, settings);
-        known[id] = valuesOf(settings);
+        readSection(ini, discKey, disc);
+        known[id] = valuesOf(disc);
         return true;
     }
     // Under the lock, on the file as it is now: other discs' sections and
@@ -127,12 +127,12 @@ bool DiscCache(const QString& discKey, DiscCacheDirection direction, TAppSetting
     const DiscValues* base = it == known.end() ? nullptr : &it->second;
     QString& failure = lastError();
     failure.clear();
-    if (!IniFile::Update(path, [&](IniFile& ini) { writeSection(ini, discKey, settings, base); }, &failure)) {
+    if (!IniFile::Update(path, [&](IniFile& ini) { writeSection(ini, discKey, disc, base); }, &failure)) {
         if (error)
             *error = failure;
         return false;
     }
-    known[id] = valuesOf(settings);
+    known[id] = valuesOf(disc);
     return true;
 }
 

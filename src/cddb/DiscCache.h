@@ -2,9 +2,10 @@
 // The disc-information cache cdinfo.dat in the program folder: one INI
 // section per disc, named by the disc key, holding the disc's artist, album,
 // year, genre, comment, track count and track titles. It is read into and
-// written from the current-disc values of the settings record.
+// written from a disc-information value (by default the current disc of the
+// settings record).
 //
-// Main thread only (it works on the process-wide settings record).
+// Main thread only (it keeps what this process last read or wrote per disc).
 
 #include "app/Settings.h"
 #include "cd/DiscListing.h"
@@ -18,8 +19,8 @@ enum class DiscCacheDirection { Read, Write };
 // Path of the cache file: ProgramFolder() + "cdinfo.dat".
 QString DiscCachePath();
 
-// Reads the section of discKey into the current-disc values of settings, or
-// writes them to it. An empty key does nothing. Reading a missing, damaged or
+// Reads the section of discKey into disc, or writes disc to it. An empty
+// key does nothing. Reading a missing, damaged or
 // empty file gives the defaults (empty texts, genre -1, 100 tracks, titles
 // "Track01" ...). Returns false only when a write could not be saved; *error
 // (and LastDiscCacheError()) then holds "<file>: <reason>".
@@ -29,7 +30,7 @@ QString DiscCachePath();
 // process changed since it last read or wrote the section are stored, so
 // processes renaming different tracks of one disc at once keep each
 // other's titles. A file that exists but cannot be read is never replaced.
-bool DiscCache(const QString& discKey, DiscCacheDirection direction, TAppSettings& settings = AppSettings,
+bool DiscCache(const QString& discKey, DiscCacheDirection direction, TDiscInfo& disc = AppSettings,
                QString* error = nullptr);
 
 // Why the latest write failed ("<file>: <reason>"); empty after a success.

@@ -15,6 +15,22 @@ constexpr int32_t MaxTrackNumber = 255;
 
 }  // namespace
 
+QString CDInFailureMessage(TCDInFailure kind)
+{
+    switch (kind) {
+    case TCDInFailure::None: return {};
+    case TCDInFailure::Busy: return QStringLiteral("The component is busy");
+    case TCDInFailure::NotReady: return QStringLiteral("The drive is not ready");
+    case TCDInFailure::StartTrackOutOfRange: return QStringLiteral("The start track out of range");
+    case TCDInFailure::DataTrack: return QStringLiteral("Trying to rip a data track");
+    case TCDInFailure::EndTrackOutOfRange: return QStringLiteral("The end track out of range");
+    case TCDInFailure::NotOpened: return QStringLiteral("The Stream is not opened");
+    case TCDInFailure::TrackOutOfRange: return QStringLiteral("Track out of range.");
+    case TCDInFailure::Unreadable: return QStringLiteral("The CD could not be read");
+    }
+    return {};
+}
+
 TCDTrackInfo FramesToTrackLength(int64_t frames)
 {
     TCDTrackInfo info;
@@ -73,10 +89,16 @@ void TCDIn::release()
         --SelectCount;
 }
 
-void TCDIn::checkIdle() const
+void TCDIn::raise(TCDInFailure kind)
+{
+    lastFailure_ = kind;
+    throw ECDInException(kind);
+}
+
+void TCDIn::checkIdle()
 {
     if (Busy)
-        throw EAuException("The component is busy");
+        raise(TCDInFailure::Busy);
 }
 
 void TCDIn::SetCurrentDrive(int32_t drive)
@@ -124,7 +146,7 @@ TCDTrackInfo TCDIn::TrackInfo(int32_t track)
 {
     const int32_t count = TrackCount();
     if (track < 1 || track > count || track > MaxTrackNumber)
-        throw EAuException("Track out of range.");
+        raise(TCDInFailure::TrackOutOfRange);
     Selection sel(*this);
     const TRipperTocEntry e0 = CR_GetTocEntry(track - 1);
     const TRipperTocEntry e1 = CR_GetTocEntry(track);
@@ -225,6 +247,7 @@ uint32_t TCDIn::GetTotalTime()
 
 void TCDIn::DoInit()
 {
+    lastFailure_ = TCDInFailure::None;
     checkIdle();
     // The drive stays selected from here to DoFlush, so the parameters below
     // go to the component's own drive.
@@ -249,22 +272,22 @@ void TCDIn::DoInit()
         CR_SetCDROMParameters(p);
 
         if (!MediaPresent())
-            throw EAuException("The drive is not ready");
+            raise(TCDInFailure::NotReady);
         const int32_t count = TrackCount();
         if (StartPos.Track < 1 || StartPos.Track > count)
-            throw EAuException("The start track out of range");
+            raise(TCDInFailure::StartTrackOutOfRange);
         if (TrackInfo(StartPos.Track).DataTrack)
-            throw EAuException("Trying to rip a data track");
+            raise(TCDInFailure::DataTrack);
         if (EndPos.Track < 1 || EndPos.Track > count + 1)
-            throw EAuException("The end track out of range");
+            raise(TCDInFailure::EndTrackOutOfRange);
 
         int64_t start = 0, end = 0;
         if (!rangeSectors(start, end))
-            throw EAuException("The drive is not ready");
+            raise(TCDInFailure::NotReady);
         RipBytes = (end - start) * CDSectorBytes;
         RipBufferSize = int32_t(RipBuffer.size());
         if (CR_OpenRipper(RipBufferSize, int32_t(start), int32_t(end)) != 0)
-            throw EAuException("The drive is not ready");
+            raise(TCDInFailure::NotReady);
         RipBufferSize = std::clamp<int32_t>(RipBufferSize, 0, int32_t(RipBuffer.size()));
         Size = RipBytes;
         BufStart = 1;
@@ -281,7 +304,7 @@ void TCDIn::DoInit()
 void TCDIn::DoGetData(void*& buffer, uint32_t& bytes)
 {
     if (!Busy)
-        throw EAuException("The Stream is not opened");
+        raise(TCDInFailure::NotOpened);
     if (BufStart > BufEnd) {
         BufStart = 1;
         int32_t got = 0;
@@ -291,7 +314,7 @@ void TCDIn::DoGetData(void*& buffer, uint32_t& bytes)
         // The library stops delivering before the end of the range only when
         // the disc cannot be read: that must not pass for the end of the data.
         if (BufEnd == 0 && RippedBytes < RipBytes)
-            throw EAuException("The CD could not be read");
+            raise(TCDInFailure::Unreadable);
     }
     bytes = std::min(bytes, BufEnd - BufStart + 1);
     buffer = RipBuffer.data() + (BufStart - 1);

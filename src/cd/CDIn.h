@@ -7,11 +7,13 @@
 // output that pulls from the component; the queries and setters run on the
 // main thread.
 
+#include "audio/stream/AuException.h"
 #include "audio/stream/AuInput.h"
 
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace dw {
@@ -40,6 +42,34 @@ inline constexpr TCDPosition EndOfDisc{100, 0, 0, 0};
 inline constexpr int CDSectorBytes = 2352;
 inline constexpr int CDSectorsPerSecond = 75;
 inline constexpr uint32_t CDRipBufferBytes = 176400;  // one second of audio
+
+// What went wrong in the component, so that callers can tell a failure on the
+// disc side from one of the file the audio goes to without reading the text.
+enum class TCDInFailure {
+    None,
+    Busy,                 // "The component is busy"
+    NotReady,             // "The drive is not ready"
+    StartTrackOutOfRange, // "The start track out of range"
+    DataTrack,            // "Trying to rip a data track"
+    EndTrackOutOfRange,   // "The end track out of range"
+    NotOpened,            // "The Stream is not opened"
+    TrackOutOfRange,      // "Track out of range."
+    Unreadable,           // "The CD could not be read": the library gave up inside the range
+};
+
+// The component's message for a kind (empty for None).
+QString CDInFailureMessage(TCDInFailure kind);
+
+// The exception the component raises: an EAuException with the message above
+// that also carries its kind.
+class ECDInException : public EAuException {
+public:
+    explicit ECDInException(TCDInFailure kind) : EAuException(CDInFailureMessage(kind)), kind_(kind) {}
+    TCDInFailure Kind() const noexcept { return kind_; }
+
+private:
+    TCDInFailure kind_;
+};
 
 // Frames (sectors) to minute/second/frame of a TCDTrackInfo or TCDPosition.
 TCDTrackInfo FramesToTrackLength(int64_t frames);
@@ -86,6 +116,11 @@ public:
     int64_t RangeSize();
     int64_t GetRipBytes() const { return RipBytes; }
 
+    // The kind of the latest failure the component raised, None after a run
+    // that started cleanly until it fails. An output that pulls from the
+    // component reports only the message; its owner asks here (any thread).
+    TCDInFailure LastFailure() const { return lastFailure_.load(); }
+
     // Reading parameters handed to the library at the start of each run.
     bool EnableJitterCorrection = false;
     int32_t ReadSectors = 0;     // 0 leaves the library's value
@@ -105,7 +140,9 @@ private:
     class Selection;  // select ... release, as a scope
     void select();
     void release();
-    void checkIdle() const;
+    void checkIdle();
+    // Records kind as the latest failure and raises it.
+    [[noreturn]] void raise(TCDInFailure kind);
     // Sector of a position in the table of contents last read; -1 when the
     // track has no entry.
     static int64_t sectorOf(const TCDPosition& pos, int32_t trackCount);
@@ -123,6 +160,7 @@ private:
     std::array<uint8_t, CDRipBufferBytes> RipBuffer{};
     int32_t RipBufferSize = 0;
     int64_t RippedBytes = 0;  // bytes the library delivered in this run
+    std::atomic<TCDInFailure> lastFailure_{TCDInFailure::None};
 };
 
 }  // namespace dw

@@ -22,19 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The messages TCDIn raises: a rip that fails with one of them failed on the
-// disc side, any other failure is the file's.
-bool IsCdInMessage(const QString& message)
-{
-    static const QStringList messages = {
-        QStringLiteral("The component is busy"),       QStringLiteral("The drive is not ready"),
-        QStringLiteral("The start track out of range"), QStringLiteral("Trying to rip a data track"),
-        QStringLiteral("The end track out of range"),  QStringLiteral("The Stream is not opened"),
-        QStringLiteral("Track out of range."),          QStringLiteral("The CD could not be read"),
-    };
-    return messages.contains(message);
-}
-
 QString RipErrorMessage(int code)
 {
     switch (code) {
@@ -296,7 +283,7 @@ void TTrackRipJob::ripWithCdIn(TRipTrackResult& result)
         // The temporary file goes with `file`. A failure of the writer names
         // the temporary file; the user knows the track's name.
         failure.replace(file.TempPath(), result.FileName);
-        if (IsCdInMessage(failure)) {
+        if (cdIn_->LastFailure() != TCDInFailure::None) {
             result.Message = ResourceText(res::ReadCDAudioError);
             result.Detail = failure;
         } else {

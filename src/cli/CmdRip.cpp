@@ -1,45 +1,33 @@
-// discwright-cli rip: rips the chosen tracks of the audio CD to WAV files in
-// the output folder, one after the other, as the extract command does: in
-// drive mode through the track rip thread and the drive library, in ripper
-// mode through the CD input component and the WAV writer. Without --mode the
-// mode is chosen as the main window chooses it. Existing files are kept
-// unless --overwrite is given; Ctrl-C or SIGTERM stops the rip as the Stop
-// button does (exit status 130).
+// discwright-cli rip: the extract command of the main window. It rips the
+// chosen tracks of the audio CD one after the other and encodes each to the
+// output format, through the same core the window calls: the disc reached in
+// drive or ripper mode (chosen as the window chooses it unless --mode says),
+// the checks, the job list and the engine. This file only parses the flags,
+// draws the progress and prints the results. Existing files are kept unless
+// --overwrite is given; Ctrl-C or SIGTERM stops the rip as the Stop button
+// does (exit status 130).
 
 #include "cli/CliCommon.h"
 #include "cli/CliDisc.h"
 #include "cli/Commands.h"
 
 #include "app/Helpers.h"
-#include "app/ResourceText.h"
 #include "app/Settings.h"
-#include "cd/CDIn.h"
-#include "cd/DiscListing.h"
-#include "cd/TrackRipJob.h"
 #include "cddb/DiscCache.h"
-#include "platform/CdDrives.h"
-#include "platform/NativePath.h"
+#include "platform/Dialogs.h"
+#include "runner/Extract.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTimer>
 
-#include <algorithm>
-#include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <set>
-#include <sys/stat.h>
 
 namespace dw::cli {
 
 namespace {
-
-const char* const kUsage =
-    "usage: discwright-cli rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--normalize PERCENT]\n"
-    "                          [--rip-time SECONDS] [--mode drive|ripper] [--overwrite] [--json] [--quiet]";
-
-// Exit status of a rip stopped by SIGINT or SIGTERM (128 + SIGINT, as shells report it).
-
 
 // "all" (every audio track), or track numbers and ranges as the list shows
 // them, separated by commas: "1,3-5".
@@ -98,6 +86,17 @@ bool applyFlags(const Args& args, QString& error)
         AppSettings.EnableRipTime = true;
         AppSettings.RipTime = seconds;
     }
+    if (args.options.contains("format")) {
+        static const QStringList formats = {"mp3", "wav", "ogg", "wma"};  // OutputFormat order
+        const int format = int(formats.indexOf(args.value("format")));
+        if (format < 0) {
+            error = "--format is wav, mp3, ogg or wma";
+            return false;
+        }
+        AppSettings.OutputFormat = format;
+    }
+    if (args.has("keep-wav"))
+        AppSettings.IsKeepWav = true;
     const QString mode = args.value("mode");
     if (args.options.contains("mode") && mode != "drive" && mode != "ripper") {
         error = "--mode is drive or ripper";
@@ -106,78 +105,98 @@ bool applyFlags(const Args& args, QString& error)
     return true;
 }
 
-// The rows of the disc in ripper mode, listed as the main window lists them
-// through the CD input component.
-int listThroughCdIn(TCDIn& in, DiscListing& listing)
+QString outcomeName(TJobItemResult::Outcome outcome)
 {
-    if (in.DrivesCount() <= 0)
-        return fail(messageText(res::Get_CDHandle));
-    if (!AudioCdPresent())
-        return fail(messageText(res::Check_CDRom));
-    DiscListing::SelectComponentDrive(in, AppSettings.Index);
-    // Listing also reads the drive name, which takes over the library's
-    // jitter-correction setting for the rips.
-    listing.ListThroughComponent(in);
-    if (listing.Rows.empty())
-        return fail(messageText(res::Check_CDRom));
-    return 0;
+    switch (outcome) {
+    case TJobItemResult::Outcome::Done: return "done";
+    case TJobItemResult::Outcome::Failed: return "failed";
+    case TJobItemResult::Outcome::Skipped: return "skipped";
+    case TJobItemResult::Outcome::Stopped: return "stopped";
+    }
+    return {};
 }
 
-// Creates the output folder and the folders above it that are missing;
-// false with "<folder>: <reason>".
-bool makeFolder(const QString& folder, QString& error)
+void printJsonLine(const QJsonObject& o)
 {
-    const QString clean = absolutePath(folder);
-    if (IsDirectory(clean))
-        return true;
-    QString path;
-    for (const QString& part : clean.split('/', Qt::SkipEmptyParts)) {
-        path += '/' + part;
-        if (::mkdir(NativePath(path).constData(), 0777) != 0 && errno != EEXIST) {
-            error = "Cannot create " + path + ": " + SystemReason(errno);
-            return false;
-        }
-    }
-    if (!IsDirectory(clean)) {
-        error = "Cannot create " + clean + ": " + SystemReason(ENOTDIR);
-        return false;
-    }
-    return true;
+    std::fputs(QJsonDocument(o).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
-
-// Draws a progress bar per track and reports failed tracks as they end.
-class CliRipView : public TRipJobView {
+// Boxes become error lines; the one question of the command (create the
+// missing output folder?) is answered yes: --output names the folder to use.
+class CliRipDialogs : public NonInteractiveDialogs {
 public:
-    explicit CliRipView(bool quiet) : quiet_(quiet) {}
-    void TrackStarted(int index, int count, const TRipTrackResult& track) override
+    Answer messageBox(const QString& text, const QString&, MessageIcon, MessageButtons buttons,
+                      Answer defaultAnswer) override
     {
-        bar_ = std::make_unique<ProgressBar>(
-            QString("[%1/%2] %3").arg(index + 1).arg(count).arg(FormatTwoDigits(track.Track) + " " + track.Title),
-            quiet_);
+        if (buttons == MessageButtons::Ok) {
+            fail(text);
+            return Answer::Ok;
+        }
+        return AnswerFits(buttons, Answer::Yes) ? Answer::Yes : defaultAnswer;
+    }
+};
+
+// Draws the stage caption with a bar, percent and times per stage, or one
+// JSON object per event; failed items are reported as they end.
+class CliRipView : public TJobView {
+public:
+    CliRipView(bool json, bool quiet) : json_(json), quiet_(quiet) {}
+    void StageStarted(const TJobStage& stage) override
+    {
+        item_ = stage.number;
+        percent_ = -1;
+        elapsed_.clear();
+        estimated_.clear();
+        if (json_) {
+            printJsonLine({{"event", "stage"}, {"stage", stage.Caption()}, {"item", stage.number},
+                           {"count", stage.count}});
+            return;
+        }
+        if (bar_)
+            bar_->finish();
+        bar_ = std::make_unique<ProgressBar>(stage.Caption(), quiet_);
         bar_->update(0);
     }
-    void Progress(int percent, const QString& elapsed, const QString& estimated) override
+    void Times(const QString& elapsed, const QString& estimated) override
     {
-        if (bar_)
-            bar_->update(percent, elapsed.isEmpty() ? QString() : elapsed + " / " + estimated);
+        elapsed_ = elapsed;
+        estimated_ = estimated;
     }
-    void Normalizing() override
+    void Gauge(int percent) override
     {
-        if (bar_)
-            bar_->update(-1, "normalizing");
+        if (percent == percent_)
+            return;
+        percent_ = percent;
+        if (json_) {
+            printJsonLine({{"event", "progress"}, {"item", item_}, {"percent", percent},
+                           {"elapsed", elapsed_}, {"estimated", estimated_}});
+        } else if (bar_) {
+            bar_->update(percent, elapsed_.isEmpty() ? QString() : elapsed_ + " / " + estimated_);
+        }
     }
-    void TrackFinished(const TRipTrackResult& result) override
+    void ItemFinished(const TJobItemResult& r) override
     {
         if (bar_)
             bar_->finish();
         bar_.reset();
-        if (!result.Ripped && !result.Stopped)
-            fail(result.Detail.isEmpty() ? result.Message : result.Message + " (" + result.Detail + ")");
+        if (json_) {
+            QJsonObject o{{"event", "item"}, {"item", r.index + 1}, {"name", r.name},
+                          {"result", outcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};
+            if (!r.message.isEmpty())
+                o.insert("message", r.message);
+            printJsonLine(o);
+        }
+        if (r.outcome == TJobItemResult::Outcome::Failed || r.outcome == TJobItemResult::Outcome::Skipped)
+            fail(r.message);
     }
 
 private:
-    bool quiet_;
+    bool json_, quiet_;
+    int item_ = 0;
+    int percent_ = -1;
+    QString elapsed_, estimated_;
     std::unique_ptr<ProgressBar> bar_;
 };
 
@@ -187,112 +206,87 @@ int cmdRip(const QStringList& argv)
 {
     Args args;
     QString error;
-    if (!parseArgs(argv, {"device", "tracks", "output", "normalize", "rip-time", "mode"},
-                   {"json", "quiet", "overwrite"}, args, error))
+    if (!parseArgs(argv, {"device", "tracks", "output", "normalize", "rip-time", "mode", "format"},
+                   {"json", "quiet", "overwrite", "keep-wav"}, args, error))
         return fail(error, 2);
     if (!args.positional.isEmpty())
-        return fail(kUsage, 2);
+        return fail("usage: discwright-cli rip [--device PATH] [--tracks 1,3-5|all] [--output DIR]\n"
+                    "  [--format wav|mp3|ogg|wma] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]\n"
+                    "  [--keep-wav] [--overwrite] [--json] [--quiet]",
+                    2);
     LoadSettings();
     if (!applyFlags(args, error))
         return fail(error, 2);
     if (!applyDevice(args, error))
         return fail(error);
 
-    // The extract command's checks.
-    if (AppSettings.EnableRipTime && AppSettings.RipTime == 0)
-        return fail(messageText(res::Select_0));
-    const QString folder = AppSettings.OutputFolder;
-    if (folder.isEmpty())
-        return fail(messageText(res::Directory_Not_Exist) + messageText(res::Check_Output));
-    if (!makeFolder(folder, error))
-        return fail(error);
-    if (!FolderWritable(folder, &error))
-        return fail(error);
-
-    // The mode, as the main window decides it: drive mode when the drive
-    // library opens a drive.
+    CliRipDialogs dialogs;
+    ScopedDialogs scoped(dialogs);
     const QString mode = args.value("mode");
-    DiscListing listing(DiscListingCache());
-    std::unique_ptr<TCDIn> cdIn;
-    TRipMode ripMode = TRipMode::Ripper;
-    if (mode != "ripper") {
-        listing.Show(AppSettings.Index);
-        if (listing.CDHandle != 0) {
-            ripMode = TRipMode::Drive;
-            if (listing.NoAudioCd)
-                return fail(messageText(res::Check_CDRom));
-            if (listing.Rows.empty())
-                return fail(messageText(res::NotRead_Cd, listing.Status)
-                            + (listing.ErrorDetail.isEmpty() ? QString() : " (" + listing.ErrorDetail + ")"));
-        } else if (mode == "drive") {
-            return fail(noDriveMessage());
-        }
-    }
-    if (ripMode == TRipMode::Ripper) {
-        cdIn = std::make_unique<TCDIn>();
-        if (const int status = listThroughCdIn(*cdIn, listing))
-            return status;
-    }
-    std::vector<TrackRow>& rows = listing.Rows;
+    TExtractDisc disc(DiscListingCache());
+    const TDiscProblem problem = disc.Open(mode == "drive"    ? TRipModeChoice::Drive
+                                           : mode == "ripper" ? TRipModeChoice::Ripper
+                                                              : TRipModeChoice::Auto,
+                                           AppSettings.Index);
+    if (problem == TDiscProblem::NoDrive)
+        return fail(noDriveMessage());
+    if (problem != TDiscProblem::None)
+        return fail(disc.Message());
 
     std::set<int> wanted;
-    if (!parseTracks(args.value("tracks", "all"), rows, wanted, error))
+    if (!parseTracks(args.value("tracks", "all"), disc.Rows(), wanted, error))
         return fail(error, 2);
-    for (TrackRow& r : rows)
+    for (TrackRow& r : disc.Rows())
         r.checked = wanted.count(r.track) != 0;
-    const QStringList jobList = BuildJobList(rows);
-    if (jobList.isEmpty())
-        return fail(messageText(res::Select_Track));
 
-    TRipSettings settings = TRipSettings::FromAppSettings();
-    settings.Overwrite = args.has("overwrite");
-    CliRipView view(args.has("quiet") || args.has("json"));
-    TTrackRipJob job(ripMode, listing.CDHandle, cdIn.get(), settings, &view);
-    std::vector<TRipTrackResult> results;
+    TCDRipSettings settings = TCDRipSettings::FromAppSettings();
+    settings.Rip.Overwrite = args.has("overwrite");
+    const bool json = args.has("json");
+    CliRipView view(json, args.has("quiet") || json);
+    TExtract extract(disc, view);
+    TExtractResult result;
     {
-        // SIGINT and SIGTERM stop the job as its Stop button would; the job
-        // then ends its current track without leaving a partial file.
+        // SIGINT and SIGTERM stop the job as its Stop button would.
         StopSignals stop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (StopSignals::requested())
-                job.Stop();
+                extract.Stop();
         });
         poll.start(50);
-        results = job.Run(jobList);
+        result = extract.Run(settings);
     }
+    if (!result.Ran)
+        return 1;  // the check's message went out through the dialogs
 
-    bool allRipped = true;
-    int ripped = 0;
-    QJsonArray json;
-    for (const TRipTrackResult& r : results) {
-        allRipped = allRipped && r.Ripped;
-        ripped += r.Ripped ? 1 : 0;
-        if (args.has("json")) {
-            QJsonObject o{{"track", r.Track}, {"title", r.Title}, {"file", r.FileName}, {"ripped", r.Ripped}};
-            if (r.Stopped)
-                o.insert("stopped", true);
-            if (!r.Ripped) {
-                o.insert("message", r.Message);
-                if (!r.Detail.isEmpty())
-                    o.insert("detail", r.Detail);
-            }
-            json.append(o);
-        } else if (r.Ripped) {
-            out(r.FileName);
+    int done = 0;
+    QJsonArray tracks;
+    for (const TCDRipItem& item : result.Items) {
+        const TJobItemResult& r = item.Result;
+        done += r.outcome == TJobItemResult::Outcome::Done ? 1 : 0;
+        if (json) {
+            QJsonObject o{{"track", item.Track}, {"title", item.Title}, {"file", item.WavFile},
+                          {"ripped", r.outcome == TJobItemResult::Outcome::Done},
+                          {"result", outcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};
+            if (!r.message.isEmpty())
+                o.insert("message", r.message);
+            tracks.append(o);
+        } else {
+            for (const QString& file : r.outputs)
+                out(file);
         }
     }
-    if (args.has("json"))
-        printJson(QJsonDocument(QJsonObject{{"mode", ripMode == TRipMode::Drive ? "drive" : "ripper"},
-                                            {"stopped", job.WasStopped()},
-                                            {"tracks", json}}));
-    if (job.WasStopped())
+    if (json)
+        printJsonLine({{"event", "summary"}, {"mode", result.DriveMode ? "drive" : "ripper"},
+                       {"format", OutputFormatName(settings.OutputFormat).toLower()},
+                       {"stopped", result.Stopped}, {"tracks", tracks}});
+    if (result.Stopped)
         return fail(QString("stopped by %1; %2 of %3 tracks ripped, no partial file left")
                         .arg(StopSignals::signalName())
-                        .arg(ripped)
-                        .arg(results.size()),
+                        .arg(done)
+                        .arg(result.Items.size()),
                     kStoppedStatus);
-    return allRipped ? 0 : 1;
+    return result.AllDone() ? 0 : 1;
 }
 
 }  // namespace dw::cli

@@ -42,8 +42,9 @@ const Command kCommands[] = {
      "decode ogg IN.ogg OUT.wav [--overwrite] [--quiet]",
      "decode an Ogg Vorbis file to WAV"},
     {"rip", dw::cli::cmdRip,
-     "rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]",
-     "rip tracks to WAV files"},
+     "rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--format wav|mp3|ogg|wma] [--normalize PERCENT]\n"
+     "      [--rip-time SECONDS] [--mode drive|ripper] [--keep-wav] [--overwrite] [--json] [--quiet]",
+     "rip tracks and encode them to the output format"},
     {"info", dw::cli::cmdInfo,
      "info FILE [--json]",
      "show the format of a WAV or Ogg Vorbis file"},

@@ -32,6 +32,13 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The summary object: the last line of --json output (one object per line).
+QJsonObject summaryOf(const QString& out)
+{
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(lines.last().toUtf8()).object();
+}
+
 uint32_t le32(const QByteArray& b, int at)
 {
     return uint8_t(b[at]) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16
@@ -75,6 +82,8 @@ protected:
         bin = readFile(dwtest::binPathOf(cue));
         ASSERT_EQ(bin.size(), 450 * kSector);
         out = box.file("out");
+        // These cases are about the rip itself: WAV output, from options.ini.
+        ASSERT_EQ(runCli({"config", "CommonOptions.OutputFormat=1"}).status, 0);
     }
     QByteArray track(int t) const
     {
@@ -256,7 +265,7 @@ TEST_F(CliRipHostile, OddDiscsRipTheirAudioTracksAndRefuseDataTracks)
         QDir(out).removeRecursively();
         auto r = runCli({"rip", "--device", late, "--output", out, "--tracks", "4", "--mode", mode, "--json"});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
-        const QJsonArray tracks = QJsonDocument::fromJson(r.out.toUtf8()).object()["tracks"].toArray();
+        const QJsonArray tracks = summaryOf(r.out)["tracks"].toArray();
         ASSERT_EQ(tracks.size(), 1);
         EXPECT_EQ(tracks[0].toObject()["track"].toInt(), 4);
         EXPECT_EQ(filesIn(out), QStringList{"Four.wav"});

@@ -24,6 +24,13 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The summary object: the last line of --json output (one object per line).
+QJsonObject summaryOf(const QString& out)
+{
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(lines.last().toUtf8()).object();
+}
+
 uint32_t le32(const QByteArray& b, int at)
 {
     return uint8_t(b[at]) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16
@@ -39,6 +46,8 @@ protected:
         bin = readFile(dwtest::binPathOf(cue));
         ASSERT_EQ(bin.size(), 685 * kSector);
         out = box.file("out");
+        // These cases are about the rip itself: WAV output, from options.ini.
+        ASSERT_EQ(runCli({"config", "CommonOptions.OutputFormat=1"}).status, 0);
     }
     QByteArray track(int t) const
     {
@@ -83,7 +92,7 @@ TEST_F(CliRip, TrackChoiceTitlesRipTimeAndNormalising)
     ASSERT_EQ(runCli({"title", "--device", cue, "2", "A/B: C?"}).status, 0);
     auto r = runCli({"rip", "--device", cue, "--output", out, "--tracks", "2,3", "--json"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonObject json = summaryOf(r.out);
     EXPECT_EQ(json["mode"].toString(), "drive");
     const QJsonArray tracks = json["tracks"].toArray();
     ASSERT_EQ(tracks.size(), 2);

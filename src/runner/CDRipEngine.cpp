@@ -1,0 +1,619 @@
+#include "runner/CDRipEngine.h"
+
+#include "app/FileNames.h"
+#include "app/Genres.h"
+#include "app/Helpers.h"
+#include "app/ResourceText.h"
+#include "app/ScaleWaveVolume.h"
+#include "audio/formats/VorbisOut.h"
+#include "audio/formats/WaveIn.h"
+#include "audio/formats/WaveOut.h"
+#include "cd/CDIn.h"
+#include "cd/RippedFile.h"
+#include "jobs/Mp3EncodeProcess.h"
+#include "jobs/WMAEncodeProcess.h"
+#include "platform/FileSharing.h"
+#include "platform/NativePath.h"
+#include "platform/OutputFile.h"
+#include "runner/CDRipOgg.h"
+#include "runner/CDRipWmaEstimate.h"
+#include "tags/Id3Tag.h"
+
+#include <QMetaObject>
+
+#include <optional>
+
+namespace dw {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Outcome = TJobItemResult::Outcome;
+
+constexpr int FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3;
+
+// The job-list text split into track number and title.
+std::optional<std::pair<int, QString>> parseItem(const QString& text)
+{
+    if (text.size() < 2 || !text[0].isDigit() || !text[1].isDigit() || text.left(2).toInt() < 1)
+        return std::nullopt;
+    return std::make_pair(text.left(2).toInt(), text.mid(2));
+}
+
+QString extensionOf(int format)
+{
+    switch (format) {
+    case FormatMp3: return QStringLiteral(".mp3");
+    case FormatOgg: return QStringLiteral(".ogg");
+    case FormatWma: return QStringLiteral(".wma");
+    default: return QStringLiteral(".wav");
+    }
+}
+
+QString stoppedText() { return QStringLiteral("stopped"); }
+
+}  // namespace
+
+TCDRipEngine::TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view, TMp3EncodeProcess& lame,
+                           TWMAEncodeProcess& wma)
+    : cdIn_(cdIn), settings_(std::move(settings)), view_(view), lame_(lame), wma_(wma),
+      waveOut_(std::make_unique<TWaveOut>()), waveIn_(std::make_unique<TWaveIn>()),
+      vorbisOut_(std::make_unique<TVorbisOut>())
+{
+    waveOut_->SetWavType(wtPCM);
+    waveOut_->SetBlockSize(512);
+    waveOut_->SetFileMode(foRewrite);
+    waveOut_->OnProgress = [this](TAuOutput* out) {
+        progress(out->Progress(), {}, {});
+    };
+    waveOut_->OnThreadException = [this](TAuOutput* out) { failure_ = out->GetExceptionMessage(); };
+    waveOut_->OnDone = [this](TAuOutput*) {
+        if (stage_ == Stage::Ripping)
+            ripDone();
+    };
+    vorbisOut_->SetInput(waveIn_.get());
+    vorbisOut_->SetFileMode(foRewrite);
+    vorbisOut_->OnProgress = [this](TAuOutput* out) { progress(out->Progress(), {}, {}); };
+    vorbisOut_->OnThreadException = [this](TAuOutput* out) { failure_ = out->GetExceptionMessage(); };
+    vorbisOut_->OnDone = [this](TAuOutput*) {
+        if (stage_ == Stage::Encoding && encoder_ == Encoder::Ogg)
+            encodeDone(failure_.isEmpty(), failure_);
+    };
+    wmaTimer_.setInterval(1000);
+    QObject::connect(&wmaTimer_, &QTimer::timeout, this, [this] { wmaTick(); });
+}
+
+TCDRipEngine::~TCDRipEngine()
+{
+    if (stage_ != Stage::Closed && stage_ != Stage::Idle)
+        Stop();
+    normalizeStop_ = true;
+    if (normalizer_.joinable())
+        normalizer_.join();
+    // The outputs' workers are parked before the files they write go.
+    vorbisOut_.reset();
+    waveIn_.reset();
+    waveOut_.reset();
+}
+
+void TCDRipEngine::Start(const QStringList& items)
+{
+    // Every track gets a file of its own: titles that name the same file (or
+    // none) are told apart before anything is written.
+    std::vector<TTitledTrack> titled;
+    for (const QString& text : items) {
+        TCDRipItem item;
+        if (const auto parsed = parseItem(text)) {
+            item.Track = parsed->first;
+            item.Title = parsed->second;
+            titled.push_back({item.Track, item.Title});
+        } else {
+            item.Title = text;
+        }
+        items_.push_back(item);
+    }
+    const QStringList stems = UniqueFileStems(titled);
+    qsizetype next = 0;
+    const QString folder = WithTrailingBackslash(settings_.Rip.OutputFolder);
+    for (size_t i = 0; i < items_.size(); ++i) {
+        TCDRipItem& item = items_[i];
+        item.Result.index = int(i);
+        item.Result.name = item.Title;
+        if (item.Track != 0)
+            item.WavFile = folder + stems.at(next++) + QStringLiteral(".wav");
+    }
+    // The component may have been left running; the tray stays locked while
+    // the job lasts.
+    cdIn_.Reset();
+    cdIn_.LockTray = true;
+    firstTrack_ = cdIn_.FirstTrackNumber();
+    if (items_.empty()) {
+        close();
+        return;
+    }
+    startRip(0);
+}
+
+void TCDRipEngine::stage(const QString& word)
+{
+    ++generation_;
+    gauge_ = 0;
+    stageStart_ = Clock::now();
+    view_.StageStarted(TJobStage{word, current_ + 1, int(items_.size()), current().Title});
+}
+
+void TCDRipEngine::startRip(int index)
+{
+    current_ = index;
+    TCDRipItem& item = current();
+    failure_.clear();
+    itemNote_.clear();
+    stage_ = Stage::Ripping;
+    encoder_ = Encoder::None;
+    const bool afterEncoding = index > 0 && settings_.OutputFormat != FormatWav;
+    stage(QStringLiteral("Extracting"));
+    view_.Heading(QStringLiteral("Extracting..."));
+    view_.StatusText(afterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing..."), true);
+    view_.ShowPercent(false);
+    view_.Gauge(0);
+
+    if (item.Track == 0) {
+        finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError)
+                                        + QStringLiteral(" (the job item does not begin with a track number)"));
+        return;
+    }
+    // Files that may not be replaced are refused before anything is read.
+    QString taken;
+    if (OutputTaken(item.WavFile, settings_.Rip, taken)
+        || (settings_.OutputFormat != FormatWav && OutputTaken(encodedPath(), settings_.Rip, taken))) {
+        finishItem(Outcome::Failed, taken);
+        return;
+    }
+    // The component counts the disc's tracks from 1.
+    const int32_t track = item.Track - firstTrack_ + 1;
+    try {
+        cdIn_.SetStartTrack(track);
+        cdIn_.SetEndTrack(track);
+        if (settings_.Rip.EnableRipTime) {
+            // The end may lie beyond the track: the rip then runs on into the next.
+            const int t = std::max(settings_.Rip.RipTime, 0);
+            cdIn_.SetStartPos(TCDPosition{track, 0, 0, 0});
+            cdIn_.SetEndPos(TCDPosition{track, uint8_t(std::min(t / 60, 255)), uint8_t(t % 60), 0});
+        }
+    } catch (const std::exception& e) {
+        finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError) + QStringLiteral(" (") + ExceptionText(e)
+                                        + QLatin1Char(')'));
+        return;
+    }
+    // The writer fills a temporary file of ours; only the whole track is
+    // renamed to its name.
+    wavFile_ = std::make_unique<TOutputFile>(item.WavFile);
+    if (!wavFile_->Create() || !wavFile_->Close()) {
+        const QString error = wavFile_->Error();
+        wavFile_.reset();
+        finishItem(Outcome::Failed, error);
+        return;
+    }
+    waveOut_->SetFileName(wavFile_->TempPath());
+    waveOut_->SetInput(&cdIn_);
+    try {
+        waveOut_->Run();
+    } catch (const std::exception& e) {
+        failure_ = ExceptionText(e);
+        // As a run that ended at once: handled after this call returns.
+        const int gen = generation_;
+        QMetaObject::invokeMethod(
+            this, [this, gen] { if (gen == generation_ && stage_ == Stage::Ripping) ripDone(); },
+            Qt::QueuedConnection);
+    }
+}
+
+void TCDRipEngine::ripDone()
+{
+    TCDRipItem& item = current();
+    waveOut_->SetFileName(QString());
+    if (!failure_.isEmpty()) {
+        const QString temp = wavFile_->TempPath();
+        wavFile_.reset();
+        QString why = failure_;
+        why.replace(temp, item.WavFile);
+        const TCDInFailure kind = cdIn_.LastFailure();
+        if (kind == TCDInFailure::Unreadable)
+            // Reading had begun: the track's file is the one cut short.
+            finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError) + QStringLiteral(" (") + item.WavFile
+                                            + QStringLiteral(": ") + why + QLatin1Char(')'));
+        else if (kind != TCDInFailure::None)
+            finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError) + QStringLiteral(" (") + why + QLatin1Char(')'));
+        else
+            finishItem(Outcome::Failed, why.contains(item.WavFile) ? why : item.WavFile + QStringLiteral(": ") + why);
+        return;
+    }
+    if (StatPath(wavFile_->TempPath()).size <= 44) {
+        wavFile_.reset();
+        finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError)
+                                        + QStringLiteral(" (there is no audio to rip in track %1)").arg(item.Track));
+        return;
+    }
+    if (settings_.Rip.IsNormalize)
+        startNormalize();
+    else
+        wavReady({});
+}
+
+void TCDRipEngine::startNormalize()
+{
+    stage_ = Stage::Normalizing;
+    stage(QStringLiteral("Normalizing"));
+    scaledFile_ = std::make_unique<TOutputFile>(current().WavFile);
+    if (!scaledFile_->Create()) {
+        const QString error = scaledFile_->Error();
+        scaledFile_.reset();
+        normalized(false, error);
+        return;
+    }
+    // The scaling reads and writes the whole file: it runs on a thread of its
+    // own so that the main thread keeps serving events (and the Stop button).
+    normalizeStop_ = false;
+    const QString source = wavFile_->TempPath();
+    TOutputFile* target = scaledFile_.get();
+    const int percent = settings_.Rip.NormalizePercent;
+    const int gen = generation_;
+    normalizer_ = std::thread([this, source, target, percent, gen] {
+        bool stopped = false;
+        QString failure;
+        try {
+            stopped = !ScaleWaveInto(percent, source, *target, [this](int64_t, int64_t) { return !normalizeStop_.load(); });
+        } catch (const IoError& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, stopped, failure, gen] {
+                if (normalizer_.joinable())
+                    normalizer_.join();
+                if (gen == generation_ && stage_ == Stage::Normalizing)
+                    normalized(stopped, failure);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TCDRipEngine::normalized(bool stopped, const QString& failure)
+{
+    if (stopped)
+        return;  // Stop has wound the item up
+    if (failure.isEmpty()) {
+        // The normalised copy replaces the raw rip.
+        wavFile_ = std::move(scaledFile_);
+        wavReady({});
+        return;
+    }
+    // A failed normalise does not cost the track: the rip goes on as it was
+    // read, and the item is reported.
+    scaledFile_.reset();
+    wavReady(failure + QStringLiteral(" (the track was not normalised)"));
+}
+
+void TCDRipEngine::wavReady(const QString& note)
+{
+    TCDRipItem& item = current();
+    itemNote_ = note;
+    const bool committed = wavFile_->Commit(settings_.Rip.Overwrite);
+    const QString error = wavFile_->Error();
+    wavFile_.reset();
+    if (!committed) {
+        finishItem(Outcome::Failed, error);
+        return;
+    }
+    if (settings_.OutputFormat == FormatWav || settings_.OutputFormat < 0 || settings_.OutputFormat > FormatWma) {
+        item.Result.outputs << item.WavFile;
+        finishItem(itemNote_.isEmpty() ? Outcome::Done : Outcome::Failed, itemNote_);
+        return;
+    }
+    startEncode();
+}
+
+QString TCDRipEngine::encodedPath() const
+{
+    const QString& wav = items_[size_t(current_)].WavFile;
+    return wav.left(wav.size() - 4) + extensionOf(settings_.OutputFormat);
+}
+
+void TCDRipEngine::startEncode()
+{
+    TCDRipItem& item = current();
+    stage_ = Stage::Encoding;
+    failure_.clear();
+    stage(QStringLiteral("Encoding"));
+    view_.Heading(QStringLiteral("Encoding..."));
+    view_.StatusText(QStringLiteral("Encoding..."), true);
+    view_.Gauge(0);
+    const QString target = encodedPath();
+    try {
+        switch (settings_.OutputFormat) {
+        case FormatOgg: {
+            encoder_ = Encoder::Ogg;
+            encodedFile_ = std::make_unique<TOutputFile>(target);
+            if (!encodedFile_->Create() || !encodedFile_->Close()) {
+                const QString error = encodedFile_->Error();
+                encodedFile_.reset();
+                encodeDone(false, error);
+                return;
+            }
+            waveIn_->SetFileName(item.WavFile);
+            vorbisOut_->SetFileName(encodedFile_->TempPath());
+            ApplyOggSettings(*vorbisOut_, settings_, TCDRipTrackTags{item.Track, item.Title});
+            vorbisOut_->Run();
+            break;
+        }
+        case FormatWma:
+            encoder_ = Encoder::Wma;
+            // Set before Start: the WMA object may report its completion
+            // from within it.
+            wmaInputSize_ = FileSizeOrMinusOne(item.WavFile);
+            wmaTimer_.start();
+            wma_.Running = true;
+            wma_.InputFile = item.WavFile;
+            wma_.OutputFile = target;
+            wma_.NotifyWindow = this;
+            wma_.EncodeMode = true;
+            wma_.JobKind = jkRipTracks;
+            wma_.Start();
+            break;
+        default:
+            encoder_ = Encoder::Mp3;
+            lame_.Running = true;
+            lame_.InputFile = item.WavFile;
+            lame_.OutputFile = target;
+            lame_.NotifyWindow = this;
+            lame_.EncodeMode = true;
+            lame_.JobKind = jkRipTracks;
+            lame_.Start();
+            break;
+        }
+    } catch (const std::exception& e) {
+        // A pipe or child that could not be created, or an output that would
+        // not start: the item fails, the job goes on.
+        wmaTimer_.stop();
+        lame_.Running = false;
+        wma_.Running = false;
+        encodedFile_.reset();
+        const QString why = ExceptionText(e);
+        const int gen = generation_;
+        QMetaObject::invokeMethod(
+            this, [this, gen, why] { if (gen == generation_ && stage_ == Stage::Encoding) encodeDone(false, why); },
+            Qt::QueuedConnection);
+    }
+}
+
+void TCDRipEngine::jobEvent(std::unique_ptr<TProcessInfo> info)
+{
+    if (stage_ != Stage::Encoding || (encoder_ != Encoder::Mp3 && encoder_ != Encoder::Wma))
+        return;  // late news of a stage that has ended
+    const int32_t code = info->Code;
+    if (code != JOB_MP3_DONE && code != JOB_WMA_DONE) {
+        if (!IsJobEventCode(code))
+            progress(code, info->Elapsed, info->Estimated);
+        return;
+    }
+    if ((code == JOB_MP3_DONE) != (encoder_ == Encoder::Mp3))
+        return;
+    // The WMA object sends its completion from inside Start or its reading
+    // thread's call; the engine moves on once that call has returned.
+    const int gen = generation_;
+    const int32_t result = info->Result;
+    const QString text = info->Elapsed;
+    QMetaObject::invokeMethod(
+        this,
+        [this, gen, code, result, text] {
+            if (gen != generation_ || stage_ != Stage::Encoding)
+                return;
+            (code == JOB_MP3_DONE ? lame_.Running : wma_.Running) = false;
+            const QString& input = current().WavFile;
+            switch (result) {
+            case ENC_RESULT_ENDED: encodeDone(true, {}); break;
+            case ENC_RESULT_IN_USE: encodeDone(false, encodedPath() + ResourceText(res::Operate_Fail)); break;
+            case ENC_RESULT_SKIPPED:
+                encodeDone(false, code == JOB_WMA_DONE ? ResourceText(res::NoWmaEncoder) : encodedPath()
+                                                              + QStringLiteral(": not encoded"));
+                break;
+            default:
+                encodeDone(false, text.isEmpty() ? input + QStringLiteral(": ") + ResourceText(res::Check_Mp3Options)
+                                                 : text);
+                break;
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void TCDRipEngine::progress(int32_t code, const QString& elapsed, const QString& estimated)
+{
+    if (stage_ != Stage::Ripping && stage_ != Stage::Encoding)
+        return;
+    QString e = elapsed, t = estimated;
+    if (e.isEmpty() && code > 0) {
+        // The stream outputs report a percentage only; the times follow from it.
+        const std::unique_ptr<TProcessInfo> info = MakeProgressInfo(code, RoundedSeconds(Clock::now() - stageStart_));
+        e = info->Elapsed;
+        t = info->Estimated;
+    }
+    view_.Times(e, t);
+    if (code > 0) {
+        view_.StatusText({}, false);
+        view_.ShowPercent(true);
+        gauge_ = std::min(code, 100);
+        view_.Gauge(gauge_);
+    }
+}
+
+void TCDRipEngine::wmaTick()
+{
+    if (stage_ != Stage::Encoding || encoder_ != Encoder::Wma) {
+        wmaTimer_.stop();
+        return;
+    }
+    const int64_t elapsed = RoundedSeconds(Clock::now() - stageStart_);
+    if (!wma_.Running)
+        return;
+    const std::optional<int64_t> total =
+        WmaEstimatedSeconds(elapsed, wmaInputSize_, FileSizeOrMinusOne(wma_.OutputFile), settings_.WmaBitRate);
+    if (!total)
+        return;
+    view_.ShowPercent(true);
+    const int g = WmaGaugePercent(elapsed, *total);
+    if (g > gauge_) {
+        gauge_ = g;
+        view_.Gauge(g);
+    }
+}
+
+void TCDRipEngine::encodeDone(bool ok, const QString& failure)
+{
+    wmaTimer_.stop();
+    TCDRipItem& item = current();
+    const QString target = encodedPath();
+    QString why = failure;
+    if (encoder_ == Encoder::Ogg) {
+        vorbisOut_->SetFileName(QString());
+        waveIn_->SetFileName(QString());
+        if (encodedFile_) {
+            if (ok && !encodedFile_->Commit(settings_.Rip.Overwrite)) {
+                ok = false;
+                why = encodedFile_->Error();
+            }
+            // The writer names its temporary file; the user knows the track's.
+            why.replace(encodedFile_->TempPath(), target);
+            encodedFile_.reset();
+        }
+        if (!ok && !why.contains(target))
+            why = target + QStringLiteral(": ") + why;
+    }
+    encoder_ = Encoder::None;
+    if (!ok) {
+        // The ripped WAV stays: it is all the user has of the track.
+        item.Result.outputs << item.WavFile;
+        finishItem(Outcome::Failed, why);
+        return;
+    }
+    item.Result.outputs << target;
+    if (settings_.OutputFormat == FormatMp3)
+        writeMp3Tag(item, target);
+    if (settings_.IsKeepWav || FileInUse(item.WavFile) || !RemoveFile(item.WavFile))
+        item.Result.outputs << item.WavFile;
+    finishItem(itemNote_.isEmpty() ? Outcome::Done : Outcome::Failed, itemNote_);
+}
+
+void TCDRipEngine::writeMp3Tag(TCDRipItem& item, const QString& mp3)
+{
+    // Written whatever the ID3 option says: a ripped MP3 always carries its
+    // track's title and the disc's values.
+    Tid3tag tag;
+    tag.SetTitle(item.Title);
+    tag.SetArtist(settings_.DiscArtist);
+    tag.SetAlbum(settings_.DiscAlbum);
+    tag.SetYear(settings_.DiscYear);
+    tag.SetGenre(GenreListToId3(settings_.DiscGenre + 1));
+    tag.SetComment(settings_.DiscComment);
+    tag.SetTrack(uint8_t(item.Track));
+    const uint16_t status = tag.SaveTag(mp3);
+    if (!Tid3tag::Succeeded(status)) {
+        const QString text = QString::asprintf("Error #%d! Could not save Tag!", int(status)) + QStringLiteral(" (")
+                             + tag.ErrorText() + QLatin1Char(')');
+        itemNote_ = itemNote_.isEmpty() ? text : itemNote_ + QStringLiteral("; ") + text;
+    }
+}
+
+void TCDRipEngine::finishItem(Outcome outcome, const QString& message)
+{
+    TCDRipItem& item = current();
+    item.Result.outcome = outcome;
+    item.Result.message = message;
+    view_.ItemFinished(item.Result);
+    if (outcome == Outcome::Stopped)
+        return;
+    // The next step starts from the event loop, never from inside the
+    // handler that ended this one.
+    stage_ = Stage::Idle;
+    ++generation_;
+    const int gen = generation_;
+    QMetaObject::invokeMethod(this, [this, gen] { if (gen == generation_ && !stopped_) advance(); },
+                              Qt::QueuedConnection);
+}
+
+void TCDRipEngine::advance()
+{
+    if (current_ + 1 >= int(items_.size()))
+        close();
+    else
+        startRip(current_ + 1);
+}
+
+void TCDRipEngine::Stop()
+{
+    if (stage_ == Stage::Closed)
+        return;
+    stopped_ = true;
+    const Stage was = stage_;
+    ++generation_;  // completions of the stage under way are dropped
+    stage_ = Stage::Idle;
+    switch (was) {
+    case Stage::Ripping:
+        waveOut_->Pause();
+        waveOut_->Stop(false);
+        waveOut_->SetFileName(QString());
+        wavFile_.reset();
+        break;
+    case Stage::Normalizing:
+        normalizeStop_ = true;
+        if (normalizer_.joinable())
+            normalizer_.join();
+        scaledFile_.reset();
+        wavFile_.reset();
+        break;
+    case Stage::Encoding:
+        wmaTimer_.stop();
+        if (encoder_ == Encoder::Ogg) {
+            vorbisOut_->Pause();
+            vorbisOut_->Stop(false);
+            vorbisOut_->SetFileName(QString());
+            waveIn_->SetFileName(QString());
+            encodedFile_.reset();
+        } else {
+            // An encoder left running would finish a file after the job has
+            // ended; it is ended with its temporary output instead.
+            if (lame_.Running)
+                lame_.Kill(0);
+            if (wma_.Running)
+                wma_.Kill(0);
+        }
+        encoder_ = Encoder::None;
+        // The track itself was ripped whole and stays.
+        current().Result.outputs << current().WavFile;
+        break;
+    default:
+        break;
+    }
+    if (was == Stage::Ripping || was == Stage::Normalizing || was == Stage::Encoding) {
+        finishItem(Outcome::Stopped, stoppedText());
+    }
+    for (size_t i = size_t(std::max(current_ + 1, 0)); i < items_.size(); ++i) {
+        items_[i].Result.outcome = Outcome::Stopped;
+        items_[i].Result.message = stoppedText();
+    }
+    close();
+}
+
+void TCDRipEngine::close()
+{
+    if (stage_ == Stage::Closed)
+        return;
+    stage_ = Stage::Closed;
+    ++generation_;
+    wmaTimer_.stop();
+    vorbisOut_->Stop(false);
+    waveIn_->SetFileName(QString());
+    vorbisOut_->SetFileName(QString());
+    view_.Closed();
+}
+
+}  // namespace dw

@@ -1,0 +1,48 @@
+#include "runner/CDRipOgg.h"
+
+#include "app/Genres.h"
+#include "audio/formats/VorbisOut.h"
+#include "tags/VorbisTags.h"
+
+namespace dw {
+
+namespace {
+
+TVorbisBitRate bitRateChoice(int ordinal)
+{
+    if (ordinal < int(brAutoSelect) || ordinal > int(bitrate499))
+        return brAutoSelect;
+    return TVorbisBitRate(ordinal);
+}
+
+}  // namespace
+
+void ApplyOggSettings(TVorbisOut& out, const TCDRipSettings& settings, const TCDRipTrackTags& track)
+{
+    if (settings.IsUseCompress) {
+        out.SetCompression(float(settings.CompressPosition - 10) / 100.0f);
+        out.SetDesiredNominalBitrate(brAutoSelect);
+        out.SetDesiredMaximumBitrate(brAutoSelect);
+        out.SetMinimumBitrate(brAutoSelect);
+    } else {
+        // The setters keep minimum <= nominal <= maximum and take a maximum
+        // only beside a nominal rate, so the nominal rate goes first.
+        out.SetDesiredNominalBitrate(bitRateChoice(settings.OggNomalBitRate));
+        out.SetDesiredMaximumBitrate(bitRateChoice(settings.OggMaxBitRate));
+        out.SetMinimumBitrate(bitRateChoice(settings.OggMinBitRate));
+        out.SetCompression(0.2f);
+    }
+    TVorbisTags& tags = out.Comments();
+    tags.Clear();
+    if (!settings.UseId3)
+        return;
+    // The title is the track's own: the disc comment describes the disc.
+    tags.SetTitle(track.Title);
+    tags.SetArtist(settings.DiscArtist);
+    tags.SetAlbum(settings.DiscAlbum);
+    tags.SetDate(settings.DiscYear);
+    tags.SetGenre(QString::number(GenreListToId3(settings.DiscGenre + 1)));
+    tags.SetTrack(QString::number(track.Track));
+}
+
+}  // namespace dw

@@ -1,0 +1,30 @@
+#pragma once
+// The Ogg Vorbis settings of a track ripped in ripper mode: quality or
+// bit-rate mode from the Ogg options, and the Vorbis comments of the track
+// when the ID3 option is on.
+//
+// Main thread, on an output that is not running.
+
+#include "runner/CDRipSettings.h"
+
+#include <QString>
+
+namespace dw {
+
+class TVorbisOut;
+
+// The track a comment set describes.
+struct TCDRipTrackTags {
+    int Track = 0;   // the disc's track number
+    QString Title;   // the track's title
+};
+
+// Quality mode (IsUseCompress): quality (CompressPosition - 10) / 100 with
+// every bit-rate choice automatic. Otherwise the stored bit-rate ordinals as
+// they are (out-of-range values fall back to automatic) and quality 0.2.
+// Then the comments are cleared and, when UseId3 is on, set: title from the
+// track, artist, album and date from the disc, genre as the decimal ID3v1
+// byte of the disc genre, track number.
+void ApplyOggSettings(TVorbisOut& out, const TCDRipSettings& settings, const TCDRipTrackTags& track);
+
+}  // namespace dw

@@ -1,0 +1,29 @@
+#include "runner/CDRipSettings.h"
+
+#include "app/Settings.h"
+
+namespace dw {
+
+TCDRipSettings TCDRipSettings::FromAppSettings()
+{
+    const TAppSettings& s = AppSettings;
+    TCDRipSettings r;
+    r.Rip = TRipSettings::FromAppSettings();
+    r.OutputFormat = s.OutputFormat;
+    r.IsKeepWav = s.IsKeepWav;
+    r.IsUseCompress = s.IsUseCompress;
+    r.CompressPosition = s.CompressPosition;
+    r.OggMaxBitRate = s.OggMaxBitRate;
+    r.OggNomalBitRate = s.OggNomalBitRate;
+    r.OggMinBitRate = s.OggMinBitRate;
+    r.WmaBitRate = s.WmaBitRate;
+    r.UseId3 = s.Use;
+    r.DiscArtist = s.DiscArtist;
+    r.DiscAlbum = s.DiscAlbum;
+    r.DiscYear = s.DiscYear;
+    r.DiscComment = s.DiscComment;
+    r.DiscGenre = s.DiscGenre;
+    return r;
+}
+
+}  // namespace dw

@@ -1,0 +1,31 @@
+#pragma once
+// What a ripper-mode rip reads, taken once from the settings record when the
+// job starts, so the engine and its steps work on values of their own (the
+// encoder processes read their MP3 and WMA switches themselves).
+
+#include "cd/RipSettings.h"
+
+#include <QString>
+
+namespace dw {
+
+struct TCDRipSettings {
+    TRipSettings Rip;          // folder, cut, normalise, Overwrite
+    int OutputFormat = 0;      // 0 MP3, 1 WAV, 2 OGG, 3 WMA
+    bool IsKeepWav = false;
+    // [OggOptions]
+    bool IsUseCompress = true;
+    int CompressPosition = 30;
+    int OggMaxBitRate = 0, OggNomalBitRate = 0, OggMinBitRate = 0;  // ordinals of the bit-rate choice
+    // [WMAOptions] profile index, for the time estimate
+    int WmaBitRate = 8;
+    // [ID3] Use: Vorbis comments into OGG tracks
+    bool UseId3 = false;
+    // The current disc's values.
+    QString DiscArtist, DiscAlbum, DiscYear, DiscComment;
+    int DiscGenre = -1;
+
+    static TCDRipSettings FromAppSettings();
+};
+
+}  // namespace dw

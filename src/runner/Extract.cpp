@@ -1,0 +1,297 @@
+#include "runner/Extract.h"
+
+#include "app/Helpers.h"
+#include "app/ResourceText.h"
+#include "app/Settings.h"
+#include "cd/CDIn.h"
+#include "cd/TrackRipJob.h"
+#include "jobs/Mp3EncodeProcess.h"
+#include "jobs/WMAEncodeProcess.h"
+#include "platform/CdDrives.h"
+#include "platform/Dialogs.h"
+#include "platform/NativePath.h"
+
+#include <QEventLoop>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace dw {
+
+namespace {
+
+// The text of a message as shown; the English one when the language file
+// lacks it (the window would show an empty box; a result must say something).
+QString textOf(const res::Key& key)
+{
+    const QString shown = ResourceText(key);
+    return shown.isEmpty() ? QString::fromUtf8(key.english) : shown;
+}
+
+// Closes the loop of a modal job when the engine closes, and forwards
+// everything to the caller's view.
+class ClosingView : public TJobView {
+public:
+    ClosingView(TJobView& inner, QEventLoop& loop) : inner_(inner), loop_(loop) {}
+    void StageStarted(const TJobStage& stage) override { inner_.StageStarted(stage); }
+    void Heading(const QString& text) override { inner_.Heading(text); }
+    void StatusText(const QString& text, bool visible) override { inner_.StatusText(text, visible); }
+    void Gauge(int percent) override { inner_.Gauge(percent); }
+    void ShowPercent(bool show) override { inner_.ShowPercent(show); }
+    void Times(const QString& elapsed, const QString& estimated) override { inner_.Times(elapsed, estimated); }
+    void ItemFinished(const TJobItemResult& result) override { inner_.ItemFinished(result); }
+    void Closed() override
+    {
+        closed = true;
+        inner_.Closed();
+        loop_.quit();
+    }
+    bool closed = false;
+
+private:
+    TJobView& inner_;
+    QEventLoop& loop_;
+};
+
+}  // namespace
+
+// ---- the disc ----
+
+TExtractDisc::TExtractDisc(DiscCacheAccess cache) : listing_(std::move(cache)) {}
+
+TExtractDisc::~TExtractDisc() = default;
+
+TDiscProblem TExtractDisc::problem(TDiscProblem kind, const QString& message)
+{
+    message_ = message;
+    return kind;
+}
+
+TDiscProblem TExtractDisc::Open(TRipModeChoice choice, int index)
+{
+    message_.clear();
+    if (choice != TRipModeChoice::Ripper) {
+        listing_.Show(index);
+        if (listing_.CDHandle != 0) {
+            if (listing_.NoAudioCd)
+                return problem(TDiscProblem::NoAudioCd, textOf(res::Check_CDRom));
+            if (listing_.Rows.empty()) {
+                QString text = listing_.Status.isEmpty() ? textOf(res::NotRead_Cd) : listing_.Status;
+                if (!listing_.ErrorDetail.isEmpty())
+                    text += QStringLiteral(" (") + listing_.ErrorDetail + QLatin1Char(')');
+                return problem(TDiscProblem::TocUnreadable, text);
+            }
+            return TDiscProblem::None;
+        }
+        if (choice == TRipModeChoice::Drive)
+            return problem(TDiscProblem::NoDrive, textOf(res::NotFound_CDRom));
+    }
+    // Ripper mode: the CD input component lists the disc.
+    component_ = std::make_unique<TCDIn>();
+    if (component_->DrivesCount() <= 0)
+        return problem(TDiscProblem::NoComponentDrive, textOf(res::Get_CDHandle));
+    if (!AudioCdPresent())
+        return problem(TDiscProblem::NoAudioCd, textOf(res::Check_CDRom));
+    DiscListing::SelectComponentDrive(*component_, index);
+    // Listing also reads the drive name, which takes over the library's
+    // jitter-correction setting for the rips.
+    listing_.ListThroughComponent(*component_);
+    if (listing_.Rows.empty())
+        return problem(TDiscProblem::NoAudioCd, textOf(res::Check_CDRom));
+    return TDiscProblem::None;
+}
+
+// ---- the command ----
+
+bool TExtractResult::AllDone() const
+{
+    for (const TCDRipItem& item : Items)
+        if (item.Result.outcome != TJobItemResult::Outcome::Done)
+            return false;
+    return Ran && !Stopped;
+}
+
+// Drive mode, until the job runner serves it: the tracks ripped to WAV by a
+// track rip thread each, told to the view as the engine tells it.
+class TExtract::DriveJob : public TRipJobView {
+public:
+    DriveJob(TJobView& view, TRipSettings settings, int cdHandle)
+        : view_(view), job_(TRipMode::Drive, cdHandle, nullptr, std::move(settings), this)
+    {
+    }
+    void TrackStarted(int index, int count, const TRipTrackResult& track) override
+    {
+        index_ = index;
+        count_ = count;
+        title_ = track.Title;
+        view_.StageStarted(TJobStage{QStringLiteral("Extracting"), index + 1, count, track.Title});
+        view_.StatusText(textOf(res::Initing), true);
+        view_.Gauge(0);
+    }
+    void Progress(int percent, const QString& elapsed, const QString& estimated) override
+    {
+        view_.Times(elapsed, estimated);
+        if (percent > 0) {
+            view_.StatusText({}, false);
+            view_.ShowPercent(true);
+            view_.Gauge(percent);
+        }
+    }
+    void Normalizing() override
+    {
+        view_.StageStarted(TJobStage{QStringLiteral("Normalizing"), index_ + 1, count_, title_});
+    }
+    void TrackFinished(const TRipTrackResult& r) override { view_.ItemFinished(resultOf(index_, r)); }
+
+    static TJobItemResult resultOf(int index, const TRipTrackResult& r)
+    {
+        TJobItemResult result;
+        result.index = index;
+        result.name = r.Title;
+        if (r.Ripped) {
+            result.outputs << r.FileName;
+        } else {
+            result.outcome = r.Stopped ? TJobItemResult::Outcome::Stopped : TJobItemResult::Outcome::Failed;
+            result.message = r.Detail.isEmpty() ? r.Message : r.Message + QStringLiteral(" (") + r.Detail + QLatin1Char(')');
+        }
+        return result;
+    }
+
+    TJobView& view_;
+    TTrackRipJob job_;
+    int index_ = 0, count_ = 0;
+    QString title_;
+};
+
+TExtract::TExtract(TExtractDisc& disc, TJobView& view, TMp3EncodeProcess* lame, TWMAEncodeProcess* wma)
+    : disc_(disc), view_(view), lame_(lame), wma_(wma)
+{
+    if (!lame_) {
+        ownLame_ = std::make_unique<TMp3EncodeProcess>();
+        lame_ = ownLame_.get();
+    }
+    if (!wma_) {
+        ownWma_ = std::make_unique<TWMAEncodeProcess>();
+        wma_ = ownWma_.get();
+    }
+}
+
+TExtract::~TExtract() = default;
+
+void TExtract::Stop()
+{
+    stopAsked_ = true;
+    if (engine_)
+        engine_->Stop();
+    if (driveJob_)
+        driveJob_->job_.Stop();
+}
+
+bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
+{
+    Dialogs& dialogs = CurrentDialogs();
+    auto refuse = [&](const QString& text) {
+        dialogs.information(text);
+        result.Message = text;
+        return false;
+    };
+    bool ticked = false;
+    for (const TrackRow& row : disc_.Rows())
+        ticked = ticked || row.checked;
+    if (!ticked)
+        return refuse(textOf(res::Select_Track));
+
+    const QString folder = settings.Rip.OutputFolder;
+    if (folder.isEmpty())
+        return refuse(textOf(res::Directory_Not_Exist) + textOf(res::Check_Output));
+    if (!IsDirectory(folder)) {
+        const QString question = folder + QLatin1Char(',') + textOf(res::Directory_Not_Exist) + QLatin1Char('\n')
+                                 + textOf(res::Create_Directory);
+        if (!dialogs.askYesNo(question, Answer::Yes, MessageIcon::Information)) {
+            result.Message = question;
+            return false;
+        }
+        // One level, as asked.
+        if (::mkdir(NativePath(folder).constData(), 0777) != 0 && !IsDirectory(folder)) {
+            const QString text = QStringLiteral("Cannot create ") + folder + QStringLiteral(": ") + SystemReason(errno);
+            dialogs.error(text);
+            result.Message = text;
+            return false;
+        }
+    }
+    if (!disc_.DriveMode() && (!disc_.Component() || disc_.Component()->DrivesCount() <= 0))
+        return refuse(textOf(res::Get_CDHandle));
+    if (settings.Rip.EnableRipTime && settings.Rip.RipTime == 0)
+        return refuse(textOf(res::Select_0));
+    return true;
+}
+
+TExtractResult TExtract::Run(const TCDRipSettings& settings)
+{
+    TExtractResult result;
+    result.DriveMode = disc_.DriveMode();
+    if (!checks(settings, result))
+        return result;
+    const QStringList items = BuildJobList(disc_.Rows());
+    // The folder may have gone while the questions were asked.
+    if (!IsDirectory(settings.Rip.OutputFolder)) {
+        result.Message = textOf(res::Directory_Not_Exist) + textOf(res::Check_Output);
+        CurrentDialogs().information(result.Message);
+        return result;
+    }
+    result.Ran = true;
+    if (result.DriveMode)
+        runDrive(items, settings, result);
+    else
+        runRipper(items, settings, result);
+    return result;
+}
+
+void TExtract::runRipper(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result)
+{
+    QEventLoop loop;
+    ClosingView view(view_, loop);
+    TCDRipEngine engine(*disc_.Component(), settings, view, *lame_, *wma_);
+    engine_ = &engine;
+    engine.Start(items);
+    if (stopAsked_)
+        engine.Stop();
+    if (!view.closed)
+        loop.exec();
+    engine_ = nullptr;
+    result.Stopped = engine.WasStopped();
+    result.Items = engine.Items();
+}
+
+void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result)
+{
+    if (settings.OutputFormat != 1) {
+        result.Message = QStringLiteral("drive mode rips to WAV only for now; use --mode ripper or WAV output");
+        for (const QString& text : items) {
+            TCDRipItem item;
+            item.Title = text.mid(2);
+            item.Result.outcome = TJobItemResult::Outcome::Failed;
+            item.Result.message = result.Message;
+            result.Items.push_back(item);
+        }
+        return;
+    }
+    DriveJob job(view_, settings.Rip, disc_.Listing().CDHandle);
+    driveJob_ = &job;
+    if (stopAsked_)
+        job.job_.Stop();
+    const std::vector<TRipTrackResult> ripped = job.job_.Run(items);
+    driveJob_ = nullptr;
+    result.Stopped = job.job_.WasStopped();
+    for (size_t i = 0; i < ripped.size(); ++i) {
+        TCDRipItem item;
+        item.Track = ripped[i].Track;
+        item.Title = ripped[i].Title;
+        item.WavFile = ripped[i].FileName;
+        item.Result = DriveJob::resultOf(int(i), ripped[i]);
+        result.Items.push_back(item);
+    }
+    view_.Closed();
+}
+
+}  // namespace dw

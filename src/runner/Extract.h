@@ -1,0 +1,108 @@
+#pragma once
+// The extract command of the main window as core functions, so the window
+// and the command line run the same policy: reaching the disc in drive or
+// ripper mode with its track list (TExtractDisc), then the checks before a
+// rip with their messages, the job list and the engine of the mode
+// (TExtract). Messages and the question about a missing output folder go
+// through platform/Dialogs; the result repeats them for front ends that
+// print instead.
+//
+// Main thread only.
+
+#include "cd/DiscListing.h"
+#include "runner/CDRipEngine.h"
+#include "runner/CDRipSettings.h"
+#include "runner/JobView.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace dw {
+
+class TCDIn;
+class TMp3EncodeProcess;
+class TWMAEncodeProcess;
+
+enum class TRipModeChoice { Auto, Drive, Ripper };
+
+// Why a disc cannot be ripped.
+enum class TDiscProblem { None, NoDrive, NoAudioCd, TocUnreadable, NoComponentDrive };
+
+// The disc as the main window reaches it.
+class TExtractDisc {
+public:
+    explicit TExtractDisc(DiscCacheAccess cache = {});
+    ~TExtractDisc();
+    TExtractDisc(const TExtractDisc&) = delete;
+    TExtractDisc& operator=(const TExtractDisc&) = delete;
+
+    // Decides the mode as the main window does - drive mode when the drive
+    // library opens the drive at `index`, otherwise ripper mode through the
+    // CD input component - unless the choice forces one, and lists the
+    // tracks. TDiscProblem::None when there are tracks to rip; otherwise
+    // Message() gives the status the window would show.
+    TDiscProblem Open(TRipModeChoice choice, int index);
+
+    bool DriveMode() const { return listing_.CDHandle != 0; }
+    DiscListing& Listing() { return listing_; }
+    std::vector<TrackRow>& Rows() { return listing_.Rows; }
+    TCDIn* Component() { return component_.get(); }
+    const QString& Message() const { return message_; }
+
+private:
+    TDiscProblem problem(TDiscProblem kind, const QString& message);
+
+    DiscListing listing_;
+    std::unique_ptr<TCDIn> component_;
+    QString message_;
+};
+
+// How an extract ended.
+struct TExtractResult {
+    // False when a check stopped the command before any job: Message says
+    // why (already shown through the dialogs, unless the user declined).
+    bool Ran = false;
+    QString Message;
+    bool DriveMode = false;
+    bool Stopped = false;
+    std::vector<TCDRipItem> Items;  // one per job-list item, in order
+    bool AllDone() const;
+};
+
+class TExtract {
+public:
+    // The encoder objects are the program's own; without them the command
+    // makes its own for the job.
+    TExtract(TExtractDisc& disc, TJobView& view, TMp3EncodeProcess* lame = nullptr, TWMAEncodeProcess* wma = nullptr);
+    ~TExtract();
+    TExtract(const TExtract&) = delete;
+    TExtract& operator=(const TExtract&) = delete;
+
+    // The command on the ticked rows: the checks, the job list, then the job
+    // of the disc's mode, shown through the view. Returns when the job has
+    // closed (the main window's modal job window).
+    TExtractResult Run(const TCDRipSettings& settings);
+    // The Stop button of the job under way; also before Run has started
+    // the job (the job then ends at once).
+    void Stop();
+
+private:
+    bool checks(const TCDRipSettings& settings, TExtractResult& result);
+    void runRipper(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result);
+    void runDrive(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result);
+
+    TExtractDisc& disc_;
+    TJobView& view_;
+    std::unique_ptr<TMp3EncodeProcess> ownLame_;
+    std::unique_ptr<TWMAEncodeProcess> ownWma_;
+    TMp3EncodeProcess* lame_;
+    TWMAEncodeProcess* wma_;
+    TCDRipEngine* engine_ = nullptr;
+    class DriveJob;
+    DriveJob* driveJob_ = nullptr;
+    bool stopAsked_ = false;
+};
+
+}  // namespace dw

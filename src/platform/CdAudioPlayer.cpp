@@ -1,0 +1,270 @@
+#include "platform/CdAudioPlayer.h"
+
+#include "platform/CdDrives.h"
+#include "platform/NativePath.h"
+
+#include <SDL.h>
+#include <cdio/cdio.h>
+
+#include <QMetaObject>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace dw {
+
+namespace {
+
+constexpr int SectorBytes = CDIO_CD_FRAMESIZE_RAW;  // 2352: 1/75 s of 16-bit stereo 44.1 kHz
+constexpr int SectorsPerRead = 25;                  // a third of a second per read
+constexpr Uint32 QueueAhead = 44100 * 4;            // keep about a second queued
+constexpr Uint16 DeviceSamples = 4096;
+
+// One reference on SDL's audio subsystem for the object's lifetime.
+class SdlAudioSubsystem {
+public:
+    SdlAudioSubsystem() : ok_(SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {}
+    ~SdlAudioSubsystem()
+    {
+        if (ok_)
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    SdlAudioSubsystem(const SdlAudioSubsystem&) = delete;
+    SdlAudioSubsystem& operator=(const SdlAudioSubsystem&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
+
+// An open SDL audio device, closed with the object.
+class SdlAudioDevice {
+public:
+    SdlAudioDevice() = default;
+    ~SdlAudioDevice()
+    {
+        if (id_)
+            SDL_CloseAudioDevice(id_);
+    }
+    SdlAudioDevice(const SdlAudioDevice&) = delete;
+    SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
+
+    // CD audio: 16-bit little-endian stereo at 44100 Hz (SDL converts when the device differs).
+    bool open()
+    {
+        SDL_AudioSpec want{};
+        want.freq = 44100;
+        want.format = AUDIO_S16LSB;
+        want.channels = 2;
+        want.samples = DeviceSamples;
+        id_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        return id_ != 0;
+    }
+    SDL_AudioDeviceID id() const { return id_; }
+
+private:
+    SDL_AudioDeviceID id_ = 0;
+};
+
+bool isBlockDevice(const QString& path)
+{
+    struct stat st {};
+    return ::stat(NativePath(path).constData(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
+QString sdlError() { return QString::fromUtf8(SDL_GetError()); }
+
+}  // namespace
+
+// One playback: the disc, the audio device and the thread that reads the
+// range into the device's queue.
+class TCdAudioPlayer::Session {
+public:
+    Session(CdioPtr cdio, lsn_t start, lsn_t end) : cdio_(std::move(cdio)), start_(start), end_(end) {}
+
+    ~Session()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    QString open()
+    {
+        if (!sdl_.ok())
+            return QStringLiteral("cannot start the audio system: ") + sdlError();
+        if (!device_.open())
+            return QStringLiteral("cannot open the audio device: ") + sdlError();
+        return {};
+    }
+
+    // Starts reading; done is called on the reading thread when the range has played out.
+    void start(std::function<void()> done)
+    {
+        SDL_PauseAudioDevice(device_.id(), 0);
+        thread_ = std::thread([this, done = std::move(done)] {
+            if (run())
+                done();
+        });
+    }
+
+    void setPaused(bool paused)
+    {
+        paused_ = paused;
+        SDL_PauseAudioDevice(device_.id(), paused ? 1 : 0);
+    }
+    bool paused() const { return paused_; }
+    qint64 queued() const { return queuedBytes_.load(); }
+
+private:
+    // Waits up to ms or until stopped; true when stopped.
+    bool waitStopped(int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_; });
+    }
+
+    // Reads and queues the range, then waits for the device to play it. True
+    // when it played to the end (not stopped).
+    bool run()
+    {
+        std::vector<uint8_t> buffer(size_t(SectorsPerRead) * SectorBytes);
+        for (lsn_t lsn = start_; lsn < end_;) {
+            while (SDL_GetQueuedAudioSize(device_.id()) >= QueueAhead)
+                if (waitStopped(20))
+                    return false;
+            if (waitStopped(0))
+                return false;
+            const int count = int(std::min<lsn_t>(SectorsPerRead, end_ - lsn));
+            // A sector that cannot be read ends the range there.
+            if (cdio_read_audio_sectors(cdio_.get(), buffer.data(), lsn, count) != DRIVER_OP_SUCCESS)
+                break;
+            const Uint32 bytes = Uint32(count) * SectorBytes;
+            if (SDL_QueueAudio(device_.id(), buffer.data(), bytes) != 0)
+                break;
+            queuedBytes_ += bytes;
+            lsn += count;
+        }
+        while (SDL_GetQueuedAudioSize(device_.id()) > 0)
+            if (waitStopped(10))
+                return false;
+        // The last block is still in the device's own buffer.
+        return !waitStopped(DeviceSamples * 1000 / 44100 + 20);
+    }
+
+    SdlAudioSubsystem sdl_;
+    SdlAudioDevice device_;
+    CdioPtr cdio_;
+    lsn_t start_, end_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::atomic<bool> paused_{false};
+    std::atomic<qint64> queuedBytes_{0};
+};
+
+TCdAudioPlayer::TCdAudioPlayer(QObject* parent) : QObject(parent) {}
+
+TCdAudioPlayer::~TCdAudioPlayer() = default;
+
+bool TCdAudioPlayer::Play(const QString& device, int from, int to)
+{
+    Stop();
+    error_.clear();
+    CdioPtr cdio = OpenCdio(device);
+    if (!cdio) {
+        error_ = device + QStringLiteral(": no disc can be read");
+        return false;
+    }
+    const track_t first = cdio_get_first_track_num(cdio.get());
+    const track_t count = cdio_get_num_tracks(cdio.get());
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) {
+        error_ = device + QStringLiteral(": the table of contents cannot be read");
+        return false;
+    }
+    const int last = first + count - 1;
+    if (from < first || from > last || cdio_get_track_format(cdio.get(), track_t(from)) != TRACK_FORMAT_AUDIO) {
+        error_ = device + QStringLiteral(": track %1 is not an audio track").arg(from);
+        return false;
+    }
+    // The range ends at the start of `to`, or at the first data track after
+    // `from`, or at the lead-out.
+    int endTrack = to > from && to <= last ? to : last + 1;
+    for (int t = from + 1; t < endTrack; ++t)
+        if (cdio_get_track_format(cdio.get(), track_t(t)) != TRACK_FORMAT_AUDIO)
+            endTrack = t;
+    const lsn_t start = cdio_get_track_lsn(cdio.get(), track_t(from));
+    const lsn_t end = endTrack > last ? cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK)
+                                      : cdio_get_track_lsn(cdio.get(), track_t(endTrack));
+    if (start == CDIO_INVALID_LSN || end == CDIO_INVALID_LSN || end <= start) {
+        error_ = device + QStringLiteral(": the track addresses cannot be read");
+        return false;
+    }
+
+    auto session = std::make_unique<Session>(std::move(cdio), start, end);
+    error_ = session->open();
+    if (!error_.isEmpty())
+        return false;
+    session_ = std::move(session);
+    const quint64 generation = ++generation_;
+    // The reading thread ends before this object does (Stop joins it), so it
+    // may post to the object; the player learns of the end on its own thread.
+    session_->start([this, generation] {
+        QMetaObject::invokeMethod(this, [this, generation] { sessionEnded(generation); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void TCdAudioPlayer::sessionEnded(quint64 generation)
+{
+    // A playback stopped or replaced in the meantime is not reported.
+    if (!session_ || generation != generation_)
+        return;
+    session_.reset();
+    emit finished();
+}
+
+void TCdAudioPlayer::Pause()
+{
+    if (session_)
+        session_->setPaused(true);
+}
+
+void TCdAudioPlayer::Resume()
+{
+    if (session_)
+        session_->setPaused(false);
+}
+
+void TCdAudioPlayer::Stop() { session_.reset(); }
+
+bool TCdAudioPlayer::IsPlaying() const { return session_ != nullptr; }
+
+bool TCdAudioPlayer::IsPaused() const { return session_ && session_->paused(); }
+
+qint64 TCdAudioPlayer::QueuedBytes() const { return session_ ? session_->queued() : 0; }
+
+bool SetCdDoorOpen(const QString& device, bool open)
+{
+    if (!isBlockDevice(device))
+        return true;  // an image has no tray
+    const QByteArray native = NativePath(device);
+    if (open)
+        return cdio_eject_media_drive(native.constData()) == DRIVER_OP_SUCCESS;
+    driver_id_t driver = DRIVER_DEVICE;
+    return cdio_close_tray(native.constData(), &driver) == DRIVER_OP_SUCCESS;
+}
+
+}  // namespace dw

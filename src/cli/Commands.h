@@ -11,6 +11,7 @@ int cmdDrives(const QStringList& argv);      // CmdDisc.cpp
 int cmdList(const QStringList& argv);        // CmdDisc.cpp
 int cmdTitle(const QStringList& argv);       // CmdDisc.cpp
 int cmdEncode(const QStringList& argv);      // CmdEncode.cpp
+int cmdConvert(const QStringList& argv);     // CmdConvert.cpp
 int cmdRip(const QStringList& argv);         // CmdRip.cpp
 int cmdInfo(const QStringList& argv);        // CmdWave.cpp
 int cmdConvertWav(const QStringList& argv);  // CmdWave.cpp

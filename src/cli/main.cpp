@@ -38,6 +38,9 @@ const Command kCommands[] = {
      "encode mp3|wav|wma|ogg INPUT OUTPUT [--overwrite] [--json] [--quiet]\n"
      "      (ogg: [--quality Q | --bitrate N [--min N] [--max N]] [--tag NAME=VALUE ...])",
      "encode WAV to MP3, WMA or Ogg Vorbis, or decode MP3 to WAV"},
+    {"convert", dw::cli::cmdConvert,
+     "convert mp3|wav|ogg|wma FILES... [--output DIR] [--jobs N] [--overwrite] [--json] [--quiet]",
+     "convert files through the job runner (WAV to MP3, OGG or WMA, MP3 to WAV), N at once"},
     {"decode", dw::cli::cmdDecode,
      "decode ogg IN.ogg OUT.wav [--overwrite] [--quiet]",
      "decode an Ogg Vorbis file to WAV"},

@@ -230,6 +230,11 @@ void TEncodeProcess::finish(const std::shared_ptr<EncodeSession>& session)
     }
 }
 
+QString TEncodeProcess::PendingOutputPath() const
+{
+    return session_ && output_ ? output_->TempPath() : QString();
+}
+
 void TEncodeProcess::postProgress(const ProgressUpdate& update)
 {
     PostJobEvent(NotifyWindow.data(), MakeProcessInfo(update.code, 0, update.elapsed, update.estimated));

@@ -67,6 +67,10 @@ public:
     bool ChildActive() const { return session_ != nullptr; }
     // When the current child was started.
     std::chrono::steady_clock::time_point StartTime() const { return startTime_; }
+    // The file the running child writes (the temporary output that becomes
+    // OutputFile when the item ends well); empty when no child runs. What
+    // has been encoded so far is the size of this file.
+    QString PendingOutputPath() const;
     // The arguments of the current item's command line (without the program),
     // as if the child wrote OutputFile itself.
     QStringList Arguments() { return buildArguments(OutputFile); }

@@ -1,0 +1,203 @@
+// discwright-cli convert: converts files through the job runner, as the main
+// window's file conversions do: WAV to MP3 (resampled to 44100 Hz first when
+// below), MP3 to WAV, WAV to Ogg Vorbis (likewise), WAV to WMA. Several items
+// may run at once, each through a runner of its own. Progress shows the
+// stage caption with percent, elapsed and estimated time; --json prints one
+// object per event and a summary. Ctrl-C or SIGTERM stops as the Stop button.
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/Settings.h"
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+#include "jobs/EncoderCommandLines.h"
+#include "platform/Dialogs.h"
+#include "platform/NativePath.h"
+#include "runner/RunJob.h"
+
+namespace dw::cli {
+
+namespace {
+
+const char kUsage[] =
+    "usage: discwright-cli convert mp3|wav|ogg|wma FILES... [--output DIR] [--jobs N] [--overwrite] [--json] [--quiet]";
+
+QString outcomeName(TJobItemResult::Outcome outcome)
+{
+    switch (outcome) {
+    case TJobItemResult::Outcome::Done: return QStringLiteral("done");
+    case TJobItemResult::Outcome::Failed: return QStringLiteral("failed");
+    case TJobItemResult::Outcome::Skipped: return QStringLiteral("skipped");
+    case TJobItemResult::Outcome::Stopped: return QStringLiteral("stopped");
+    }
+    return {};
+}
+
+void printJsonLine(const QJsonObject& o)
+{
+    std::fputs(QJsonDocument(o).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Boxes are not shown: each item's result carries its message, which the
+// view prints. The overwrite question is answered by --overwrite.
+class ConvertDialogs : public NonInteractiveDialogs {
+public:
+    explicit ConvertDialogs(bool overwrite) : overwrite_(overwrite) {}
+    Answer messageBox(const QString&, const QString&, MessageIcon, MessageButtons buttons,
+                      Answer defaultAnswer) override
+    {
+        if (buttons == MessageButtons::Ok)
+            return Answer::Ok;
+        const Answer a = overwrite_ ? Answer::Yes : Answer::No;
+        return AnswerFits(buttons, a) ? a : defaultAnswer;
+    }
+
+private:
+    bool overwrite_;
+};
+
+// One runner's display: the stage caption with a bar, percent and times, or
+// one JSON object per event.
+class ConvertView : public TJobView {
+public:
+    ConvertView(bool json, bool quiet) : json_(json), quiet_(quiet) {}
+    void StageStarted(const TJobStage& stage) override
+    {
+        item_ = stage.number;
+        percent_ = -1;
+        elapsed_.clear();
+        estimated_.clear();
+        if (json_) {
+            printJsonLine({{"event", "stage"}, {"stage", stage.Caption()}, {"item", stage.number},
+                           {"count", stage.count}});
+            return;
+        }
+        if (bar_)
+            bar_->finish();
+        bar_ = std::make_unique<ProgressBar>(stage.Caption(), quiet_);
+        bar_->update(0);
+    }
+    void Times(const QString& elapsed, const QString& estimated) override
+    {
+        elapsed_ = elapsed;
+        estimated_ = estimated;
+    }
+    void Gauge(int percent) override
+    {
+        if (percent == percent_)
+            return;
+        percent_ = percent;
+        if (json_)
+            printJsonLine({{"event", "progress"}, {"item", item_}, {"percent", percent}, {"elapsed", elapsed_},
+                           {"estimated", estimated_}});
+        else if (bar_)
+            bar_->update(percent, elapsed_.isEmpty() ? QString() : elapsed_ + " / " + estimated_);
+    }
+    void ItemFinished(const TJobItemResult& r) override
+    {
+        if (bar_)
+            bar_->finish();
+        bar_.reset();
+        if (json_) {
+            QJsonObject o{{"event", "item"}, {"item", r.index + 1}, {"name", r.name},
+                          {"result", outcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};
+            if (!r.message.isEmpty())
+                o.insert("message", r.message);
+            printJsonLine(o);
+        }
+        if (r.outcome == TJobItemResult::Outcome::Failed || r.outcome == TJobItemResult::Outcome::Skipped)
+            fail(r.message);
+    }
+
+private:
+    bool json_, quiet_;
+    int item_ = 0;
+    int percent_ = -1;
+    QString elapsed_, estimated_;
+    std::unique_ptr<ProgressBar> bar_;
+};
+
+bool kindOf(const QString& format, TJobKind& kind)
+{
+    if (format == "mp3")
+        kind = jkWavToMp3;
+    else if (format == "wav")
+        kind = jkMp3ToWav;
+    else if (format == "ogg")
+        kind = jkWavToOgg;
+    else if (format == "wma")
+        kind = jkWavToWma;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+int cmdConvert(const QStringList& argv)
+{
+    Args args;
+    QString error;
+    if (!parseArgs(argv, {"output", "jobs"}, {"overwrite", "quiet", "json"}, args, error))
+        return fail(error, 2);
+    TJobKind kind = jkWavToMp3;
+    if (args.positional.size() < 2 || !kindOf(args.positional[0].toLower(), kind))
+        return fail(kUsage, 2);
+    int jobs = QThread::idealThreadCount();
+    if (args.options.contains("jobs") && (!parseInt(args.value("jobs"), jobs) || jobs < 1))
+        return fail(QStringLiteral("--jobs takes a number of 1 or more, not ") + args.value("jobs"), 2);
+    if (jobs < 1)
+        jobs = 1;
+
+    LoadSettings();
+    if (args.options.contains("output"))
+        AppSettings.OutputFolder = QFileInfo(args.value("output")).absoluteFilePath();
+    QString reason;
+    if (!FolderWritable(AppSettings.OutputFolder, &reason))
+        return fail(reason);
+    if (kind != jkWavToOgg && kind != jkWavToWma && LameProgram().isEmpty())
+        return fail(LameNotFoundText());
+
+    QStringList files;
+    for (const QString& f : args.positional.mid(1))
+        files << QFileInfo(f).absoluteFilePath();
+
+    ConvertDialogs dialogs(args.has("overwrite"));
+    ScopedDialogs scoped(dialogs);
+    const bool json = args.has("json");
+    const bool quiet = args.has("quiet") || json;
+    StopSignals stop;
+    TJobRunOptions options;
+    options.stopRequested = [] { return StopSignals::requested(); };
+    const TJobSummary summary = RunConversionJobs(
+        kind, files, jobs, [json, quiet] { return std::make_unique<ConvertView>(json, quiet); }, options);
+
+    const int done = summary.count(TJobItemResult::Outcome::Done);
+    const int failed = summary.count(TJobItemResult::Outcome::Failed);
+    const int skipped = summary.count(TJobItemResult::Outcome::Skipped);
+    const int stoppedItems = summary.count(TJobItemResult::Outcome::Stopped);
+    if (json) {
+        QJsonArray outputs;
+        for (const TJobItemResult& r : summary.items)
+            for (const QString& o : r.outputs)
+                outputs.append(o);
+        printJsonLine({{"event", "summary"}, {"items", int(summary.items.size())}, {"done", done},
+                       {"failed", failed}, {"skipped", skipped}, {"stopped", stoppedItems},
+                       {"outputs", outputs}, {"ok", summary.allDone()}});
+    } else if (!args.has("quiet")) {
+        out(QStringLiteral("%1 of %2 converted").arg(done).arg(summary.items.size()));
+    }
+    if (summary.stopped)
+        return fail(QStringLiteral("stopped by ") + StopSignals::signalName(), kStoppedStatus);
+    return summary.allDone() ? 0 : 1;
+}
+
+}  // namespace dw::cli

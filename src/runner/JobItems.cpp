@@ -1,0 +1,107 @@
+#include "runner/JobItems.h"
+
+#include "app/FileNames.h"
+#include "cd/TrackRipJob.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+namespace dw {
+
+std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items)
+{
+    std::vector<TJobItem> out;
+    out.reserve(std::size_t(items.size()));
+    if (kind != jkRipTracks) {
+        for (const QString& text : items)
+            out.push_back(TJobItem{text, 0, {}, {}, text});
+        return out;
+    }
+    std::vector<TTitledTrack> titled;
+    for (const QString& text : items) {
+        TJobItem item;
+        item.text = text;
+        if (const auto parsed = ParseRipItem(text)) {
+            item.track = parsed->Track;
+            item.title = parsed->Title;
+        } else {
+            item.title = text.mid(2);
+        }
+        item.name = item.title;
+        titled.push_back({item.track, item.title});
+        out.push_back(std::move(item));
+    }
+    const QStringList stems = UniqueFileStems(titled);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i].stem = stems.value(int(i));
+    return out;
+}
+
+QString ChangeFileExt(const QString& path, const QString& ext)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot <= slash)
+        return path + ext;
+    return path.left(dot) + ext;
+}
+
+QString JobOutputExt(TJobKind kind, int outputFormat)
+{
+    switch (kind) {
+    case jkRipTracks:
+        switch (outputFormat) {
+        case 0: return QStringLiteral(".mp3");
+        case 2: return QStringLiteral(".ogg");
+        case 3: return QStringLiteral(".wma");
+        default: return QStringLiteral(".wav");
+        }
+    case jkWavToMp3:
+    case jkRecordingToMp3: return QStringLiteral(".mp3");
+    case jkMp3ToWav: return QStringLiteral(".wav");
+    case jkWavToOgg: return QStringLiteral(".ogg");
+    case jkWavToWma: return QStringLiteral(".wma");
+    }
+    return {};
+}
+
+QString JobFileOutput(TJobKind kind, const QString& out, const QString& input)
+{
+    const QString ext = JobOutputExt(kind, 0);
+    if (kind == jkRecordingToMp3)
+        return ChangeFileExt(input, ext);
+    return out + ChangeFileExt(QFileInfo(input).fileName(), ext);
+}
+
+QString JobTrackWav(const QString& out, const TJobItem& item) { return out + item.stem + QStringLiteral(".wav"); }
+
+QString Mp3ResampleBuffer(const QString& out, const QString& tag)
+{
+    return out + QStringLiteral("MyMP3ReTemp") + tag + QStringLiteral(".wav");
+}
+
+QString OggResampleBuffer(const QString& out, const QString& tag)
+{
+    return out + QStringLiteral("MyReTemp") + tag + QStringLiteral(".wav");
+}
+
+std::vector<TOutputClash> FindOutputClashes(TJobKind kind, const QString& out, const QStringList& inputs)
+{
+    std::vector<TOutputClash> clashes;
+    if (kind == jkRipTracks)
+        return clashes;
+    QHash<QString, int> first;
+    for (int i = 0; i < inputs.size(); ++i) {
+        const QString output = JobFileOutput(kind, out, inputs[i]);
+        // The same folder and name: cleanPath folds "a/./b" and "a//b".
+        const QString key = QFileInfo(output).absoluteFilePath();
+        const auto it = first.constFind(key);
+        if (it != first.constEnd())
+            clashes.push_back({i, it.value(), output});
+        else
+            first.insert(key, i);
+    }
+    return clashes;
+}
+
+}  // namespace dw

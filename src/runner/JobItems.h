@@ -1,0 +1,62 @@
+#pragma once
+// The items of a job as the runner reads them: track items of CD jobs (two
+// digits of track number, then the title), file paths of the other kinds,
+// and the files each item reads and writes.
+//
+// Pure functions; any thread.
+
+#include "app/JobEvents.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace dw {
+
+// One item of a job, resolved once when the job starts.
+struct TJobItem {
+    QString text;     // the caller's item text
+    int track = 0;    // CD jobs: the disc's track number (0 when the item has none)
+    QString title;    // CD jobs: the title, item text from its third character
+    QString stem;     // CD jobs: the file-name stem the track's files get
+    // What the caption names: the title for CD jobs, the path otherwise.
+    QString name;
+};
+
+// Resolves the items of a job. CD items get distinct, safe file stems
+// (UniqueFileStems over the whole job), so no two tracks write one file.
+std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items);
+
+// Replaces the text from the last full stop of the file name on by ext
+// (".mp3"), or appends ext when the name has none. A dot in a folder name
+// does not count.
+QString ChangeFileExt(const QString& path, const QString& ext);
+
+// The extension of what a job kind makes of a file: ".mp3", ".wav", ".ogg", ".wma".
+QString JobOutputExt(TJobKind kind, int outputFormat);
+
+// The output of a file item (kinds 2 to 6): out + the input's file name with
+// its extension changed; kind 4 writes beside the recording instead.
+QString JobFileOutput(TJobKind kind, const QString& out, const QString& input);
+
+// The ripped WAV of a CD item: out + stem + ".wav".
+QString JobTrackWav(const QString& out, const TJobItem& item);
+
+// The resampling buffers: out + "MyMP3ReTemp" / "MyReTemp" + tag + ".wav".
+// The window's job has no tag; runners working side by side in one folder
+// each pass a tag of their own.
+QString Mp3ResampleBuffer(const QString& out, const QString& tag = {});
+QString OggResampleBuffer(const QString& out, const QString& tag = {});
+
+// Indexes of items that would write the same output as an earlier item of
+// the same job (compared as the file system would: the same path), with the
+// index of that earlier item. Kinds 2 to 6 only.
+struct TOutputClash {
+    int index = 0;
+    int earlier = 0;
+    QString output;
+};
+std::vector<TOutputClash> FindOutputClashes(TJobKind kind, const QString& out, const QStringList& inputs);
+
+}  // namespace dw

@@ -1,0 +1,737 @@
+#include "runner/JobRunner.h"
+
+#include "app/Helpers.h"
+#include "app/ResourceText.h"
+#include "app/Settings.h"
+#include "audio/formats/FastResampler.h"
+#include "audio/formats/VorbisOut.h"
+#include "audio/formats/WaveIn.h"
+#include "audio/formats/WaveOut.h"
+#include "audio/stream/AuException.h"
+#include "cd/CDRipThread.h"
+#include "jobs/ChildProcess.h"
+#include "jobs/EncoderCommandLines.h"
+#include "jobs/Mp3EncodeProcess.h"
+#include "jobs/WMAEncodeProcess.h"
+#include "jobs/WmaProfiles.h"
+#include "platform/Dialogs.h"
+#include "platform/FileSharing.h"
+#include "platform/NativePath.h"
+#include "runner/JobTags.h"
+#include "runner/JobWmaEstimate.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+namespace dw {
+
+namespace {
+
+constexpr int kResampleRate = 44100;
+constexpr int kWmaTimerMs = 1000;
+
+using Outcome = TJobItemResult::Outcome;
+
+// Deletes a file when it exists and nobody holds it; otherwise leaves it.
+void deleteFile(const QString& path)
+{
+    if (!path.isEmpty() && StatPath(path).exists && !FileInUse(path))
+        RemoveFile(path);
+}
+
+// The Ogg quality of the runner: the quality setting when encoding by
+// quality, otherwise the writer's default.
+float oggQuality()
+{
+    if (AppSettings.IsUseCompress)
+        return float(AppSettings.CompressPosition - 10) / 100.0f;
+    return 0.2f;
+}
+
+}  // namespace
+
+TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView& view, TJobEncoders encoders)
+    : kind_(kind), cdHandle_(cdHandle), items_(ResolveJobItems(kind, items)), view_(view)
+{
+    count_ = int(items_.size());
+    for (int i = 0; i < count_; ++i)
+        numbers_.push_back(i + 1);
+    if (!encoders.lame)
+        ownLame_ = std::make_unique<TMp3EncodeProcess>();
+    if (!encoders.wma)
+        ownWma_ = std::make_unique<TWMAEncodeProcess>();
+    lame_ = encoders.lame ? encoders.lame : ownLame_.get();
+    wma_ = encoders.wma ? encoders.wma : ownWma_.get();
+
+    waveIn_ = std::make_unique<TWaveIn>();
+    resampler_ = std::make_unique<TFastResampler>();
+    resampler_->SetInput(waveIn_.get());
+    resampler_->SetOutSampleRate(kResampleRate);
+    waveOut_ = std::make_unique<TWaveOut>();
+    waveOut_->SetInput(resampler_.get());
+    waveOut_->SetWavType(wtPCM);
+    waveOut_->SetBlockSize(512);
+    waveOut_->SetCreateNonMsHeaders(true);
+    waveOut_->SetFileMode(foRewrite);
+    vorbisOut_ = std::make_unique<TVorbisOut>();
+    vorbisOut_->SetInput(waveIn_.get());
+    vorbisOut_->SetCompression(0.2f);
+    vorbisOut_->SetFileMode(foRewrite);
+    vorbisOut_->SetSerial(0);
+
+    waveOut_->OnProgress = [this](TAuOutput* o) { outputProgress(o); };
+    vorbisOut_->OnProgress = [this](TAuOutput* o) { outputProgress(o); };
+    waveOut_->OnThreadException = [this](TAuOutput* o) { outputFailed(o); };
+    vorbisOut_->OnThreadException = [this](TAuOutput* o) { outputFailed(o); };
+    // The end of the resampling is handled before its done event returns; the
+    // end of an Ogg encoding is posted like every other completion.
+    waveOut_->OnDone = [this](TAuOutput*) { SendJobEvent(this, MakeProcessInfo(JOB_RESAMPLE_DONE)); };
+    vorbisOut_->OnDone = [this](TAuOutput*) { PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE)); };
+
+    timer_.setInterval(kWmaTimerMs);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { WmaTimerTick(); });
+
+    ripped_.assign(items_.size(), false);
+    ripFailure_.assign(items_.size(), QString());
+    finished_.assign(items_.size(), false);
+    results_.resize(items_.size());
+    for (int i = 0; i < count_; ++i) {
+        results_[std::size_t(i)].index = i;
+        results_[std::size_t(i)].name = items_[std::size_t(i)].name;
+    }
+}
+
+TJobRunner::~TJobRunner()
+{
+    // Nothing of a stage may report to a runner that is going away.
+    waveOut_->Stop(false);
+    vorbisOut_->Stop(false);
+    cleanUp();
+}
+
+void TJobRunner::SetNumbering(std::vector<int> numbers, int count)
+{
+    if (numbers.size() == items_.size())
+        numbers_ = std::move(numbers);
+    count_ = count;
+    for (std::size_t i = 0; i < results_.size(); ++i)
+        results_[i].index = numbers_[i] - 1;
+}
+
+QString TJobRunner::out() const { return WithTrailingBackslash(AppSettings.OutputFolder); }
+
+int TJobRunner::number(int index) const { return numbers_[std::size_t(index)]; }
+
+QString TJobRunner::encodedOutput(int index, const char* ext) const
+{
+    const TJobItem& item = items_[std::size_t(index)];
+    if (kind_ == jkRipTracks)
+        return ChangeFileExt(JobTrackWav(out(), item), QString::fromLatin1(ext));
+    return JobFileOutput(kind_, out(), item.text);
+}
+
+QString TJobRunner::bufferFor() const
+{
+    return kind_ == jkWavToOgg ? OggResampleBuffer(out(), bufferTag_) : Mp3ResampleBuffer(out(), bufferTag_);
+}
+
+// ---------------------------------------------------------------- display
+
+void TJobRunner::stage(const char* word, int index)
+{
+    TJobStage s;
+    s.word = QString::fromLatin1(word);
+    s.number = number(index);
+    s.count = count_;
+    s.name = items_[std::size_t(index)].name;
+    view_.StageStarted(s);
+}
+
+void TJobRunner::heading(const QString& text) { view_.Heading(text); }
+
+void TJobRunner::errorBox(const QString& text)
+{
+    CurrentDialogs().messageBox(text, ProductCaption(), MessageIcon::Error, MessageButtons::Ok, Answer::Ok);
+}
+
+// ---------------------------------------------------------------- start
+
+void TJobRunner::Start()
+{
+    if (started_ || items_.empty())
+        return;
+    started_ = true;
+    view_.Times({}, {});
+    view_.ShowPercent(false);
+    startItem(0, true);
+}
+
+void TJobRunner::startItem(int index, bool first)
+{
+    switch (kind_) {
+    case jkRipTracks:
+        if (first)
+            heading(ResourceText(res::Extracting));
+        ripTrack(index);
+        ripIndex_ = index;
+        break;
+    case jkWavToMp3:
+    case jkWavToOgg:
+        startWavItem(index, first);
+        break;
+    case jkMp3ToWav:
+        stage("Decoding", index);
+        heading(ResourceText(first ? res::MP3_TO_WAV : res::Decoding));
+        lameItem(items_[std::size_t(index)].text, encodedOutput(index, ".wav"), false);
+        break;
+    case jkRecordingToMp3:
+        stage("Encoding", index);
+        heading(ResourceText(first ? res::WAV_TO_MP3 : res::Encoding));
+        lameItem(items_[std::size_t(index)].text, encodedOutput(index, ".mp3"), true);
+        break;
+    case jkWavToWma:
+        stage("Encoding", index);
+        heading(ResourceText(first ? res::WAV_TO_WMA : res::Encoding));
+        if (!first)
+            view_.Times(QString(), QString());
+        wmaItem(items_[std::size_t(index)].text, encodedOutput(index, ".wma"));
+        break;
+    }
+}
+
+void TJobRunner::startWavItem(int index, bool first)
+{
+    const bool ogg = kind_ == jkWavToOgg;
+    const QString input = items_[std::size_t(index)].text;
+    waveIn_->SetFileName(input);
+    // A file that is no WAV this program reads goes straight to the encoder
+    // stage, which refuses it naming the file.
+    const bool valid = waveIn_->IsValid();
+    if (!valid || waveIn_->GetSampleRate() >= uint32_t(kResampleRate)) {
+        stage("Encoding", index);
+        if (ogg) {
+            heading(ResourceText(first ? res::WAV_TO_OGG : res::Encoding));
+            oggItem(QString(), encodedOutput(index, ".ogg"), index);
+        } else {
+            heading(ResourceText(first ? res::WAV_TO_MP3 : res::Encoding));
+            lameItem(input, encodedOutput(index, ".mp3"), true);
+        }
+        return;
+    }
+    stage("Resampling", index);
+    resample(bufferFor());
+}
+
+void TJobRunner::ripTrack(int index)
+{
+    ripThread_.reset();
+    stage("Extracting", index);
+    view_.StatusText(ResourceText(res::Initing), true);
+    const TJobItem& item = items_[std::size_t(index)];
+    ripThread_ = std::make_unique<TCDRipThread>(item.track, item.stem);
+    ripThread_->Stopped = false;
+    ripThread_->CDHandle = cdHandle_;
+    ripThread_->NotifyWindow = this;
+    ripThread_->Settings = TRipSettings::FromAppSettings();
+    ripThread_->Settings.Overwrite = ripOverwrite_;
+    ripThread_->Resume();
+}
+
+void TJobRunner::lameItem(const QString& input, const QString& output, bool encode)
+{
+    lame_->Running = true;
+    lame_->InputFile = input;
+    lame_->OutputFile = output;
+    lame_->NotifyWindow = this;
+    lame_->EncodeMode = encode;
+    lame_->JobKind = kind_;
+    try {
+        lame_->Start();
+    } catch (const EProcessError& e) {
+        // The encoder could not be started: the item fails with the reason
+        // and the job goes on.
+        lame_->Running = false;
+        const QString why = e.program().isEmpty() || e.systemError() == 0
+                                ? QString::fromUtf8(e.what())
+                                : e.program() + QStringLiteral(": cannot start it: ") + SystemReason(e.systemError());
+        PostJobEvent(this, MakeProcessInfo(JOB_MP3_DONE, ENC_RESULT_FAILED, why));
+    }
+}
+
+void TJobRunner::wmaItem(const QString& input, const QString& output)
+{
+    // The estimate's start, gauge and input size belong to this item; they
+    // are set before Start, which may report the item finished at once.
+    wmaStart_ = std::chrono::steady_clock::now();
+    gauge_ = 0;
+    view_.Gauge(0);
+    wmaInputSize_ = FileSizeOrMinusOne(input);
+    timer_.start();
+    wma_->Running = true;
+    wma_->InputFile = input;
+    wma_->OutputFile = output;
+    wma_->NotifyWindow = this;
+    wma_->EncodeMode = true;
+    wma_->JobKind = kind_;
+    inWmaStart_ = true;
+    try {
+        wma_->Start();
+    } catch (const EProcessError& e) {
+        wma_->Running = false;
+        const QString why = e.program().isEmpty() || e.systemError() == 0
+                                ? QString::fromUtf8(e.what())
+                                : e.program() + QStringLiteral(": cannot start it: ") + SystemReason(e.systemError());
+        PostJobEvent(this, MakeProcessInfo(JOB_WMA_DONE, ENC_RESULT_FAILED, why));
+    }
+    inWmaStart_ = false;
+}
+
+void TJobRunner::oggItem(const QString& input, const QString& output, int index)
+{
+    if (!input.isEmpty())
+        waveIn_->SetFileName(input);
+    stageError_.clear();
+    oggSkipped_ = false;
+    // Converting files asks before replacing an output, as the encoder
+    // processes do; CD tracks are replaced as their MP3s are.
+    if (kind_ == jkWavToOgg && StatPath(output).exists &&
+        !CurrentDialogs().askYesNo(output + ResourceText(res::File_Exist), Answer::Yes, MessageIcon::Information)) {
+        oggSkipped_ = true;
+        PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
+        return;
+    }
+    vorbisOut_->SetFileName(output);
+    vorbisOut_->SetCompression(oggQuality());
+    vorbisOut_->SetDesiredNominalBitrate(brAutoSelect);
+    if (kind_ == jkRipTracks && AppSettings.Use) {
+        const TJobItem& item = items_[std::size_t(index)];
+        SetTrackVorbisComments(vorbisOut_->Comments(), AppSettings.Disc(), item.title, item.track);
+    } else {
+        vorbisOut_->Comments().Clear();
+    }
+    stageStart_ = std::chrono::steady_clock::now();
+    try {
+        vorbisOut_->Run();
+    } catch (const EAuException& e) {
+        stageError_ = e.Message();
+        PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
+    }
+}
+
+void TJobRunner::resample(const QString& buffer)
+{
+    stageError_.clear();
+    waveOut_->SetFileName(buffer);
+    stageStart_ = std::chrono::steady_clock::now();
+    heading(ResourceText(res::WAV_RESAMPLE));
+    try {
+        waveOut_->Run();
+    } catch (const EAuException& e) {
+        stageError_ = e.Message();
+        SendJobEvent(this, MakeProcessInfo(JOB_RESAMPLE_DONE));
+    }
+}
+
+// ---------------------------------------------------------------- events
+
+void TJobRunner::jobEvent(std::unique_ptr<TProcessInfo> info)
+{
+    // Events still queued when the job ended are dropped with it.
+    if (closed_ || !info)
+        return;
+    switch (info->Code) {
+    case JOB_NORMALIZING:
+        stage("Normalizing", ripIndex_);
+        return;
+    case JOB_RIP_DONE:
+        ripDone(std::move(info));
+        return;
+    case JOB_MP3_DONE:
+        mp3Done(*info);
+        return;
+    case JOB_OGG_DONE:
+        oggDone(*info);
+        return;
+    case JOB_RESAMPLE_DONE:
+        resampleDone();
+        return;
+    case JOB_WMA_DONE:
+        if (inWmaStart_) {
+            // Reported from within Start: handled once Start has returned,
+            // so the next item never starts inside the previous one's Start.
+            PostJobEvent(this, std::move(info));
+            return;
+        }
+        wmaDone(*info);
+        return;
+    default:
+        progress(*info);
+        return;
+    }
+}
+
+void TJobRunner::progress(const TProcessInfo& info)
+{
+    timer_.stop();
+    progressSeen_ = true;
+    estimatedText_ = info.Estimated;
+    view_.Times(info.Elapsed, info.Estimated);
+    if (info.Code > 0) {
+        view_.StatusText(QString(), false);
+        view_.ShowPercent(true);
+        gauge_ = info.Code;
+        view_.Gauge(info.Code);
+    }
+}
+
+void TJobRunner::outputProgress(TAuOutput* output)
+{
+    const int32_t code = output->Progress();
+    const int64_t elapsed = RoundedSeconds(std::chrono::steady_clock::now() - stageStart_);
+    PostJobEvent(this, MakeProgressInfo(code < 0 ? 0 : code, elapsed));
+}
+
+void TJobRunner::outputFailed(TAuOutput* output) { stageError_ = output->GetExceptionMessage(); }
+
+void TJobRunner::ripError(int code)
+{
+    if (closed_ || stalled_)
+        return;
+    const res::Key* key = code == RIP_ERROR_DRIVE_PARAMS ? &res::ModifyCDParmsError
+                          : code == RIP_ERROR_READ_TOC   ? &res::ReadTocError
+                          : code == RIP_ERROR_CREATE_WAV ? &res::CreateFileError
+                                                         : nullptr;
+    if (!key)
+        return;
+    errorBox(ResourceText(*key));
+    // Nothing more comes from this track's rip: the job stays here until
+    // it is stopped, or ends now when the front end cannot stop it.
+    stalled_ = true;
+    QString why = ripThread_ ? ripThread_->ErrorText() : QString();
+    if (why.isEmpty())
+        why = QString::fromUtf8(key->english);
+    finishItem(ripIndex_, Outcome::Failed, why);
+    if (endOnStall_)
+        QMetaObject::invokeMethod(this, [this] { Stop(); }, Qt::QueuedConnection);
+}
+
+void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
+{
+    const int index = ripIndex_;
+    const TJobItem& item = items_[std::size_t(index)];
+    const QString wav = JobTrackWav(out(), item);
+    if (info->Result != RIP_RESULT_OK) {
+        QString box = info->Result == RIP_RESULT_CREATE_FAILED
+                          ? WithTrailingBackslash(AppSettings.OutputFolder) + item.stem + QStringLiteral(".wav") +
+                                ResourceText(res::CreateWavFileError)
+                          : ResourceText(res::ReadCDAudioError);
+        QString why = ripThread_ ? ripThread_->ErrorText() : QString();
+        if (why.isEmpty())
+            why = info->Result == RIP_RESULT_CREATE_FAILED ? wav + QStringLiteral(": the file could not be created")
+                                                           : QStringLiteral("track %1: the disc could not be read")
+                                                                 .arg(item.track);
+        errorBox(box + QLatin1Char('\n') + why);
+        ripFailure_[std::size_t(index)] = why;
+    } else {
+        ripped_[std::size_t(index)] = true;
+    }
+    ++ripIndex_;
+
+    const int format = AppSettings.OutputFormat;
+    if (format != 0 && format != 2 && format != 3) {
+        if (info->Result == RIP_RESULT_OK)
+            finishItem(index, Outcome::Done, {}, {wav});
+        else
+            finishItem(index, Outcome::Failed, ripFailure_[std::size_t(index)]);
+        if (ripIndex_ == int(items_.size()))
+            closeJob();
+        else
+            ripTrack(ripIndex_);
+        return;
+    }
+    const int32_t doneCode = format == 0 ? JOB_MP3_DONE : format == 2 ? JOB_OGG_DONE : JOB_WMA_DONE;
+    if (format == 3)
+        ripThread_.reset();
+    if (info->Result != RIP_RESULT_OK) {
+        // The track is done with: its encoding is skipped, reported through
+        // the encoder's completion (without a second message).
+        info->Code = doneCode;
+        info->Result = ENC_RESULT_RIP_FAILED;
+        progressSeen_ = true;
+        PostJobEvent(this, std::move(info));
+        return;
+    }
+    stage("Encoding", index);
+    heading(ResourceText(res::Encoding));
+    if (format == 0)
+        lameItem(wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
+    else if (format == 2)
+        oggItem(wav, ChangeFileExt(wav, QStringLiteral(".ogg")), index);
+    else
+        wmaItem(wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+}
+
+void TJobRunner::mp3Done(const TProcessInfo& info)
+{
+    const int index = encodeIndex_;
+    const QString itemText = items_[std::size_t(index)].text;
+    const QString output = lame_->OutputFile;
+    const bool outputMade = StatPath(output).exists;
+    if (!progressSeen_) {
+        if (info.Result == ENC_RESULT_IN_USE)
+            errorBox(itemText + ResourceText(res::Operate_Fail));
+        else if (info.Result == ENC_RESULT_ENDED && !outputMade)
+            errorBox(ResourceText(res::Check_Mp3Options));
+    }
+    // A refusal or a failed encoder always says why, naming the file.
+    if (info.Result == ENC_RESULT_FAILED)
+        errorBox(ResourceText(res::Check_Mp3Options) + QLatin1Char('\n') + info.Elapsed);
+
+    Outcome outcome = Outcome::Done;
+    QString message;
+    QStringList outputs;
+    switch (info.Result) {
+    case ENC_RESULT_ENDED:
+        outputs << output;
+        if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
+            outputs << lame_->InputFile;
+        if (kind_ == jkRipTracks && progressSeen_ && AppSettings.Use) {
+            const TJobItem& item = items_[std::size_t(ripIndex_ - 1)];
+            QString why;
+            const uint16_t status = WriteTrackId3(output, AppSettings.Disc(), item.title, item.track, &why);
+            if (status > 255) {
+                CurrentDialogs().message(QStringLiteral("Error #%1! Could not save Tag!").arg(status));
+                outcome = Outcome::Failed;
+                message = why;
+            }
+        }
+        break;
+    case ENC_RESULT_SKIPPED:
+        outcome = Outcome::Skipped;
+        message = output + QStringLiteral(": exists and was not replaced");
+        break;
+    case ENC_RESULT_IN_USE:
+        outcome = Outcome::Failed;
+        message = output + QStringLiteral(": the file is in use");
+        break;
+    case ENC_RESULT_RIP_FAILED:
+        outcome = Outcome::Failed;
+        message = ripFailure_[std::size_t(index)];
+        break;
+    default:
+        outcome = Outcome::Failed;
+        message = info.Elapsed.isEmpty() ? output + QStringLiteral(": the encoder failed") : info.Elapsed;
+        break;
+    }
+    finishItem(index, outcome, message, outputs);
+
+    progressSeen_ = false;
+    ++encodeIndex_;
+    advance(encodeIndex_);
+}
+
+void TJobRunner::oggDone(const TProcessInfo& info)
+{
+    const int index = oggIndex_;
+    const QString output = encodedOutput(index, ".ogg");
+    if (info.Result == ENC_RESULT_RIP_FAILED) {
+        finishItem(index, Outcome::Failed, ripFailure_[std::size_t(index)]);
+    } else if (oggSkipped_) {
+        finishItem(index, Outcome::Skipped, output + QStringLiteral(": exists and was not replaced"));
+    } else if (!stageError_.isEmpty()) {
+        errorBox(stageError_);
+        finishItem(index, Outcome::Failed, stageError_);
+    } else {
+        QStringList outputs{output};
+        if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
+            outputs << JobTrackWav(out(), items_[std::size_t(index)]);
+        finishItem(index, Outcome::Done, {}, outputs);
+    }
+    stageError_.clear();
+    oggSkipped_ = false;
+    progressSeen_ = false;
+    ++oggIndex_;
+    advance(oggIndex_);
+}
+
+void TJobRunner::resampleDone()
+{
+    const bool ogg = kind_ == jkWavToOgg;
+    const int index = ogg ? oggIndex_ : encodeIndex_;
+    if (!stageError_.isEmpty()) {
+        // The buffer is not whole: the item fails with the resampler's or
+        // the writer's reason instead of encoding a cut-off file.
+        const QString why = stageError_;
+        if (ogg) {
+            PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
+        } else {
+            stageError_.clear();
+            PostJobEvent(this, MakeProcessInfo(JOB_MP3_DONE, ENC_RESULT_FAILED, why));
+        }
+        return;
+    }
+    stage("Encoding", index);
+    heading(ResourceText(res::Encoding));
+    if (ogg)
+        oggItem(bufferFor(), encodedOutput(index, ".ogg"), index);
+    else
+        lameItem(bufferFor(), encodedOutput(index, ".mp3"), true);
+}
+
+void TJobRunner::wmaDone(const TProcessInfo& info)
+{
+    timer_.stop();
+    const int index = encodeIndex_;
+    const QString output = wma_->OutputFile;
+    if (info.Result == ENC_RESULT_IN_USE && !progressSeen_)
+        errorBox(items_[std::size_t(index)].text + ResourceText(res::Operate_Fail));
+    if (info.Result == ENC_RESULT_ERROR_LINE || info.Result == ENC_RESULT_FAILED)
+        errorBox(info.Elapsed);
+
+    switch (info.Result) {
+    case ENC_RESULT_ENDED: {
+        QStringList outputs{output};
+        if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
+            outputs << wma_->InputFile;
+        finishItem(index, Outcome::Done, {}, outputs);
+        break;
+    }
+    case ENC_RESULT_SKIPPED:
+        finishItem(index, Outcome::Skipped,
+                   WmaProgram().isEmpty() ? QStringLiteral("WM8EUTIL: the WMA encoder was not found")
+                                          : output + QStringLiteral(": exists and was not replaced"));
+        break;
+    case ENC_RESULT_IN_USE:
+        finishItem(index, Outcome::Failed, output + QStringLiteral(": the file is in use"));
+        break;
+    case ENC_RESULT_RIP_FAILED:
+        finishItem(index, Outcome::Failed, ripFailure_[std::size_t(index)]);
+        break;
+    default:
+        finishItem(index, Outcome::Failed,
+                   info.Elapsed.isEmpty() ? output + QStringLiteral(": the encoder failed") : info.Elapsed);
+        break;
+    }
+    progressSeen_ = false;
+    ++encodeIndex_;
+    if (encodeIndex_ == int(items_.size())) {
+        // The WMA object reported from inside its own call: the job closes
+        // once that call has returned.
+        QMetaObject::invokeMethod(this, [this] { closeJob(); }, Qt::QueuedConnection);
+        return;
+    }
+    advance(encodeIndex_);
+}
+
+void TJobRunner::advance(int nextIndex)
+{
+    if (nextIndex >= int(items_.size())) {
+        closeJob();
+        return;
+    }
+    if (kind_ == jkRipTracks) {
+        heading(ResourceText(res::Extracting));
+        ripTrack(ripIndex_);
+        return;
+    }
+    startItem(nextIndex, false);
+}
+
+// ---------------------------------------------------------------- WMA estimate
+
+void TJobRunner::WmaTimerTick()
+{
+    const int64_t elapsed = RoundedSeconds(std::chrono::steady_clock::now() - wmaStart_);
+    view_.Times(FormatMinutesSeconds(elapsed), estimatedText_);
+    if (!wma_->Running)
+        return;
+    view_.StatusText(QString(), false);
+    int profile = AppSettings.WmaBitRate;
+    if (profile < 0 || profile >= WmaProfileCount) {
+        profile = WmaDefaultProfile;
+        AppSettings.WmaBitRate = profile;
+    }
+    // What the encoder has written so far sits in its temporary output.
+    QString writing = wma_->PendingOutputPath();
+    if (writing.isEmpty())
+        writing = wma_->OutputFile;
+    const auto total = JobWmaEstimatedSeconds(elapsed, wmaInputSize_, FileSizeOrMinusOne(writing), profile);
+    if (!total)
+        return;
+    estimatedText_ = FormatMinutesSeconds(*total);
+    view_.Times(FormatMinutesSeconds(elapsed), estimatedText_);
+    view_.ShowPercent(true);
+    const int g = JobWmaGaugePercent(elapsed, *total);
+    if (g > gauge_) {
+        gauge_ = g;
+        view_.Gauge(g);
+    }
+}
+
+// ---------------------------------------------------------------- end
+
+void TJobRunner::finishItem(int index, Outcome outcome, const QString& message, QStringList outputs)
+{
+    if (index < 0 || index >= int(items_.size()) || finished_[std::size_t(index)])
+        return;
+    finished_[std::size_t(index)] = true;
+    TJobItemResult& r = results_[std::size_t(index)];
+    r.outcome = outcome;
+    r.message = message;
+    r.outputs = std::move(outputs);
+    view_.ItemFinished(r);
+}
+
+void TJobRunner::Stop()
+{
+    if (closed_)
+        return;
+    stopped_ = true;
+    // A stream stage stops at once, and nothing of it arrives afterwards.
+    vorbisOut_->Pause();
+    vorbisOut_->Stop(false);
+    waveOut_->Stop(false);
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        finishItem(int(i), Outcome::Stopped, QStringLiteral("the job was stopped before this item was done"));
+    closeJob();
+}
+
+void TJobRunner::closeJob()
+{
+    if (closed_)
+        return;
+    cleanUp();
+    closed_ = true;
+    timer_.stop();
+    view_.Closed();
+    if (OnClosed)
+        OnClosed();
+}
+
+void TJobRunner::cleanUp()
+{
+    if (cleanedUp_)
+        return;
+    cleanedUp_ = true;
+    if (ripThread_) {
+        ripThread_->Stopped = true;
+        ripThread_.reset();
+    }
+    const int format = AppSettings.OutputFormat;
+    if (kind_ == jkRipTracks && ripIndex_ == int(items_.size()) && (format == 0 || format == 2 || format == 3) &&
+        !AppSettings.IsKeepWav) {
+        // Only the WAVs this job ripped: a file of the same name that was
+        // there before (a rip that refused to replace it) is not ours.
+        for (std::size_t i = 0; i < items_.size(); ++i)
+            if (ripped_[i])
+                deleteFile(JobTrackWav(out(), items_[i]));
+    }
+    if (lame_->Running)
+        lame_->Kill(0);
+    if (wma_->Running)
+        wma_->Kill(0);
+    if (kind_ == jkWavToOgg || kind_ == jkWavToMp3)
+        deleteFile(bufferFor());
+}
+
+}  // namespace dw

@@ -1,0 +1,188 @@
+#pragma once
+// TJobRunner: carries one batch of work through its stages: CD tracks ripped
+// to WAV and encoded per OutputFormat (MP3, Ogg Vorbis, WMA), or files
+// converted (WAV to MP3, MP3 to WAV, the recording to MP3, WAV to Ogg Vorbis,
+// WAV to WMA). It is a stage machine driven by job events: every worker (the
+// track rip thread, the lame and WMA encoder processes, the two stream chains
+// it owns) reports progress and completion to it as WM_JOB_EVENT, and each
+// completion starts the next stage or the next item. Items run strictly one
+// after another. What it shows goes to a TJobView; messages and questions go
+// through platform/Dialogs.
+//
+// The two fixed chains: a WAV reader through a resampler to 44100 Hz into a
+// WAV buffer file (sources below 44100 Hz, before MP3 or Ogg encoding), and
+// the WAV reader into the Ogg Vorbis writer.
+//
+// Beyond the window it replaces, every item ends in one TJobItemResult: a
+// failure of a stream component, of a rip or of an encoder is a failed item
+// with a message naming the file and the reason; a stalled rip (the drive
+// could not be set up or its table of contents read) is a failed item, and
+// with SetEndOnStall the job then ends as if stopped, so a front end that
+// cannot press Stop does not wait for ever.
+//
+// Main thread only. The view's Closed() must not delete the runner (it may
+// be called from inside an encoder's report); delete it afterwards.
+
+#include "app/JobEvents.h"
+#include "runner/JobItems.h"
+#include "runner/JobView.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace dw {
+
+class TCDRipThread;
+class TFastResampler;
+class TMp3EncodeProcess;
+class TVorbisOut;
+class TWMAEncodeProcess;
+class TWaveIn;
+class TWaveOut;
+class TAuOutput;
+
+// The encoder objects a runner uses. The window passes the program's two
+// objects; when one is not given the runner makes its own.
+struct TJobEncoders {
+    TMp3EncodeProcess* lame = nullptr;
+    TWMAEncodeProcess* wma = nullptr;
+};
+
+class TJobRunner : public JobEventReceiver {
+public:
+    // items: track items (kind 1) or full paths; copied. cdHandle is the
+    // drive library's handle for kind 1, ignored otherwise.
+    TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView& view, TJobEncoders encoders = {});
+    // Cleans up a job still running (as closing the window does).
+    ~TJobRunner() override;
+    TJobRunner(const TJobRunner&) = delete;
+    TJobRunner& operator=(const TJobRunner&) = delete;
+
+    // ---- Before Start ----
+    // The numbers the captions and results give the items (1-based) and the
+    // count they show, when the items are part of a larger batch run by
+    // several runners. Default: 1..n of n.
+    void SetNumbering(std::vector<int> numbers, int count);
+    // Distinguishes this runner's resampling buffers from those of other
+    // runners writing into the same folder at the same time.
+    void SetBufferTag(const QString& tag) { bufferTag_ = tag; }
+    // Whether a ripped track replaces an existing WAV file (the window: yes).
+    void SetRipOverwrite(bool overwrite) { ripOverwrite_ = overwrite; }
+    // Whether a stalled rip ends the job (front ends without a Stop button).
+    void SetEndOnStall(bool end) { endOnStall_ = end; }
+    // Called once the job has ended, after the view's Closed().
+    std::function<void()> OnClosed;
+
+    // Starts the first item. An item that cannot start is reported and the
+    // job goes on with the next one.
+    void Start();
+    // The Stop button: stops the running stage, cleans up and closes. Files
+    // already complete stay; ripped WAVs stay unless every track was ripped.
+    void Stop();
+
+    bool IsClosed() const { return closed_; }
+    bool WasStopped() const { return stopped_; }
+    bool IsStalled() const { return stalled_; }
+    // One result per item, in item order, once the job has closed.
+    const std::vector<TJobItemResult>& Results() const { return results_; }
+
+    // One tick of the WMA time estimate (the timer calls it every second).
+    void WmaTimerTick();
+
+protected:
+    void jobEvent(std::unique_ptr<TProcessInfo> info) override;
+    void ripError(int code) override;
+
+private:
+    // Stage steps.
+    void startItem(int index, bool first);
+    void ripTrack(int index);
+    void lameItem(const QString& input, const QString& output, bool encode);
+    void wmaItem(const QString& input, const QString& output);
+    void oggItem(const QString& input, const QString& output, int index);
+    void resample(const QString& buffer);
+    void stage(const char* word, int index);
+    void heading(const QString& text);
+    // A WAV file item of kinds 2 and 5: encoded at once at 44100 Hz or more,
+    // resampled into the buffer first below.
+    void startWavItem(int index, bool first);
+
+    // Completion handlers.
+    void progress(const TProcessInfo& info);
+    void ripDone(std::unique_ptr<TProcessInfo> info);
+    void mp3Done(const TProcessInfo& info);
+    void oggDone(const TProcessInfo& info);
+    void resampleDone();
+    void wmaDone(const TProcessInfo& info);
+    // The next item after an encoder completion, or the end of the job.
+    void advance(int nextIndex);
+
+    // Stream component events.
+    void outputProgress(TAuOutput* output);
+    void outputFailed(TAuOutput* output);
+
+    void finishItem(int index, TJobItemResult::Outcome outcome, const QString& message,
+                    QStringList outputs = {});
+    void errorBox(const QString& text);
+    void closeJob();
+    void cleanUp();
+
+    QString out() const;
+    int number(int index) const;
+    QString encodedOutput(int index, const char* ext) const;
+    QString bufferFor() const;
+
+    TJobKind kind_;
+    int cdHandle_;
+    std::vector<TJobItem> items_;
+    TJobView& view_;
+    std::vector<int> numbers_;
+    int count_ = 0;
+    QString bufferTag_;
+    bool ripOverwrite_ = true;
+    bool endOnStall_ = false;
+
+    std::unique_ptr<TMp3EncodeProcess> ownLame_;
+    std::unique_ptr<TWMAEncodeProcess> ownWma_;
+    TMp3EncodeProcess* lame_;
+    TWMAEncodeProcess* wma_;
+
+    std::unique_ptr<TWaveIn> waveIn_;
+    std::unique_ptr<TFastResampler> resampler_;
+    std::unique_ptr<TWaveOut> waveOut_;
+    std::unique_ptr<TVorbisOut> vorbisOut_;
+
+    std::unique_ptr<TCDRipThread> ripThread_;
+    int ripIndex_ = 0;
+    int encodeIndex_ = 0;
+    int oggIndex_ = 0;
+    bool progressSeen_ = false;
+    std::chrono::steady_clock::time_point stageStart_{};
+    std::chrono::steady_clock::time_point wmaStart_{};
+    int64_t wmaInputSize_ = -1;
+    QTimer timer_;
+    int gauge_ = 0;
+    QString estimatedText_;
+
+    QString stageError_;          // a stream component's failure in the running stage
+    bool oggSkipped_ = false;     // the user declined to replace the Ogg output
+    bool inWmaStart_ = false;     // inside the WMA object's Start (its completion is re-posted)
+    std::vector<bool> ripped_;    // WAVs this job ripped whole
+    std::vector<QString> ripFailure_;  // why a track's rip failed
+    std::vector<TJobItemResult> results_;
+    std::vector<bool> finished_;
+    bool started_ = false;
+    bool closed_ = false;
+    bool cleanedUp_ = false;
+    bool stopped_ = false;
+    bool stalled_ = false;
+};
+
+}  // namespace dw

@@ -1,0 +1,58 @@
+#pragma once
+// Jobs run to their end for front ends without a window of their own (the
+// command line): one TJobRunner serving the event loop until it closes, a
+// CD job in drive mode, and file conversions spread over several runners.
+// The policy (what runs, what a stall or a stop means, which outputs clash)
+// is here; the front end only draws the view and reads the summary.
+//
+// Main thread only; each call returns when its job has ended.
+
+#include "app/JobEvents.h"
+#include "runner/JobView.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace dw {
+
+struct TJobRunOptions {
+    // Polled every 50 ms; true stops the job as the Stop button does.
+    std::function<bool()> stopRequested;
+    // A stalled rip ends the job (nobody can press Stop).
+    bool endOnStall = true;
+    // Whether a ripped track replaces an existing WAV file.
+    bool ripOverwrite = true;
+};
+
+struct TJobSummary {
+    std::vector<TJobItemResult> items;  // one per item, in item order
+    bool stopped = false;               // stopped on request
+    bool stalled = false;               // a rip stalled and ended the job
+    int count(TJobItemResult::Outcome outcome) const;
+    // Whether every item was done.
+    bool allDone() const { return count(TJobItemResult::Outcome::Done) == int(items.size()); }
+};
+
+// Runs one job of any kind through one TJobRunner drawn by view.
+TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobView& view,
+                   const TJobRunOptions& options = {});
+
+// Drive mode: rips the job list's tracks through the drive library handle
+// and encodes them per the settings' OutputFormat (job kind 1).
+TJobSummary RunCdTracksJob(int cdHandle, const QStringList& jobList, TJobView& view,
+                           const TJobRunOptions& options = {});
+
+// File conversions (kinds 2, 3, 5, 6) with up to `jobs` items at once, each
+// through a runner of its own with a view from makeView (called once per
+// runner); captions and results number the items within the whole list. With
+// jobs 1 one runner takes the items in order, as the window does. Items that
+// would write the same output as an earlier item fail without running.
+using TJobViewFactory = std::function<std::unique_ptr<TJobView>()>;
+TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobViewFactory& makeView,
+                              const TJobRunOptions& options = {});
+
+}  // namespace dw

@@ -156,6 +156,8 @@ void TCDRipEngine::startRip(int index)
     view_.StatusText(afterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing..."), true);
     view_.ShowPercent(false);
     view_.Gauge(0);
+    if (stopped_)
+        return;  // the view stopped the job; nothing of this item has begun
 
     if (item.Track == 0) {
         finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError)
@@ -244,6 +246,8 @@ void TCDRipEngine::startNormalize()
 {
     stage_ = Stage::Normalizing;
     stage(QStringLiteral("Normalizing"));
+    if (stopped_)
+        return;
     scaledFile_ = std::make_unique<TOutputFile>(current().WavFile);
     if (!scaledFile_->Create()) {
         const QString error = scaledFile_->Error();
@@ -328,6 +332,8 @@ void TCDRipEngine::startEncode()
     view_.Heading(QStringLiteral("Encoding..."));
     view_.StatusText(QStringLiteral("Encoding..."), true);
     view_.Gauge(0);
+    if (stopped_)
+        return;
     const QString target = encodedPath();
     try {
         switch (settings_.OutputFormat) {

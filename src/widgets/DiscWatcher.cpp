@@ -1,0 +1,58 @@
+#include "widgets/DiscWatcher.h"
+
+#include "platform/CdDrives.h"
+#include "platform/Paths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+namespace dw {
+
+DiscWatcher::DiscWatcher(QObject* parent, int intervalMs)
+    : QObject(parent), timer_(new QTimer(this)), files_(new QFileSystemWatcher(this))
+{
+    timer_->setInterval(intervalMs);
+    connect(timer_, &QTimer::timeout, this, &DiscWatcher::check);
+    connect(files_, &QFileSystemWatcher::fileChanged, this, &DiscWatcher::check);
+    connect(files_, &QFileSystemWatcher::directoryChanged, this, &DiscWatcher::check);
+    watchImages();
+    timer_->start();
+}
+
+void DiscWatcher::watchImages()
+{
+    // An image written anew is often replaced by a rename, which drops the
+    // file's watch: the folder is watched too and the files re-added.
+    for (const QString& image : ConfiguredCdImages()) {
+        const QFileInfo info(image);
+        if (info.exists() && !files_->files().contains(info.absoluteFilePath()))
+            files_->addPath(info.absoluteFilePath());
+        if (info.absoluteDir().exists() && !files_->directories().contains(info.absolutePath()))
+            files_->addPath(info.absolutePath());
+    }
+}
+
+void DiscWatcher::resync()
+{
+    key_ = ComputeDiscKey();
+}
+
+void DiscWatcher::check()
+{
+    if (QApplication::activeModalWidget())
+        return;
+    watchImages();
+    const QString key = ComputeDiscKey();
+    if (key == key_)
+        return;
+    key_ = key;
+    if (key.isEmpty())
+        emit removed();
+    else
+        emit arrived();
+}
+
+}  // namespace dw

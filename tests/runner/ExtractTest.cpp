@@ -1,0 +1,101 @@
+// The extract command's checks as the main window runs them: what each one
+// shows through the dialogs, and that a refused command writes nothing.
+
+#include "app/Settings.h"
+#include "cd/RipperLibrary.h"
+#include "platform/CdDrives.h"
+#include "platform/Dialogs.h"
+#include "runner/Extract.h"
+#include "support/CdImages.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace dw;
+
+namespace {
+
+class ExtractTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetExplicitCdDevices({dwtest::makeCdImage(box.path(), {1, 2})});
+        ASSERT_EQ(disc.Open(TRipModeChoice::Ripper, 0), TDiscProblem::None) << disc.Message().toStdString();
+        ASSERT_EQ(disc.Rows().size(), 2u);
+        settings.OutputFormat = 1;
+        settings.Rip.OutputFolder = box.file("out") + "/";
+    }
+    void TearDown() override
+    {
+        SetExplicitCdDevices({});
+        CR_DeInit();
+    }
+    TExtractResult run()
+    {
+        TExtract extract(disc, view);
+        return extract.Run(settings);
+    }
+
+    dwtest::Sandbox box;
+    TExtractDisc disc;
+    TCDRipSettings settings;
+    TJobView view;
+    ScriptedDialogs dialogs;
+    ScopedDialogs scoped{dialogs};
+};
+
+TEST_F(ExtractTest, EachCheckShowsItsMessageAndStartsNothing)
+{
+    // A missing folder is asked about; No leaves it missing.
+    dialogs.queueAnswer(Answer::No);
+    TExtractResult r = run();
+    EXPECT_FALSE(r.Ran);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, box.file("out") + "/,The output directory does not exist.\ncreates a new directory?");
+    EXPECT_EQ(dialogs.shown()[0].buttons, MessageButtons::YesNo);
+    EXPECT_FALSE(QDir(box.file("out")).exists());
+
+    // Yes creates it; a cut of zero seconds is then refused.
+    dialogs.clear();
+    dialogs.queueAnswer(Answer::Yes);
+    settings.Rip.EnableRipTime = true;
+    settings.Rip.RipTime = 0;
+    r = run();
+    EXPECT_FALSE(r.Ran);
+    EXPECT_TRUE(QDir(box.file("out")).exists());
+    EXPECT_EQ(dialogs.texts().last(), "You select to extract 0 second, please change it on Options dialog.");
+    EXPECT_EQ(r.Message, dialogs.texts().last());
+
+    // No ticked track comes first of all.
+    dialogs.clear();
+    for (TrackRow& row : disc.Rows())
+        row.checked = false;
+    r = run();
+    EXPECT_EQ(dialogs.texts(), QStringList{"Please select a track at least!"});
+
+    // A folder that cannot be made names itself and the reason.
+    dialogs.clear();
+    disc.Rows()[1].checked = true;
+    settings.Rip.EnableRipTime = false;
+    settings.Rip.OutputFolder = box.file("none/deeper");
+    dialogs.queueAnswer(Answer::Yes);
+    r = run();
+    EXPECT_FALSE(r.Ran);
+    EXPECT_EQ(r.Message, "Cannot create " + box.file("none/deeper") + ": No such file or directory");
+    EXPECT_EQ(dialogs.shown().back().icon, MessageIcon::Error);
+
+    // Everything in order: the ticked track alone is ripped, and nothing is shown.
+    dialogs.clear();
+    settings.Rip.OutputFolder = box.file("out");
+    r = run();
+    ASSERT_TRUE(r.Ran);
+    EXPECT_TRUE(r.AllDone());
+    EXPECT_TRUE(dialogs.texts().isEmpty());
+    ASSERT_EQ(r.Items.size(), 1u);
+    EXPECT_EQ(r.Items[0].Track, 2);
+    EXPECT_EQ(QDir(box.file("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"Track02.wav"});
+}
+
+}  // namespace

@@ -22,8 +22,6 @@ struct TDiscInfo {
     // The ID3v1 genre byte of the disc genre: GenreListToId3(DiscGenre + 1),
     // 255 when there is none.
     uint8_t Id3Genre() const;
-    // The genre's name, empty when there is none.
-    QString GenreName() const;
 };
 
 }  // namespace dw

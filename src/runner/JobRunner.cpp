@@ -204,14 +204,20 @@ void TJobRunner::startWavItem(int index, bool first)
     const bool ogg = kind_ == jkWavToOgg;
     const QString input = items_[std::size_t(index)].text;
     waveIn_->SetFileName(input);
-    // A file that is no WAV this program reads goes straight to the encoder
-    // stage, which refuses it naming the file.
+    // A file that is no WAV this program reads fails naming the file: the
+    // lame process refuses it itself; the Ogg writer would take it for an
+    // empty input and write an empty file.
     const bool valid = waveIn_->IsValid();
     if (!valid || waveIn_->GetSampleRate() >= uint32_t(kResampleRate)) {
         stage("Encoding", index);
         if (ogg) {
             heading(ResourceText(first ? res::WAV_TO_OGG : res::Encoding));
-            oggItem(QString(), encodedOutput(index, ".ogg"), index);
+            if (valid) {
+                oggItem(QString(), encodedOutput(index, ".ogg"), index);
+            } else {
+                stageError_ = input + QStringLiteral(": not a WAV file this program can read");
+                PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
+            }
         } else {
             heading(ResourceText(first ? res::WAV_TO_MP3 : res::Encoding));
             lameItem(input, encodedOutput(index, ".mp3"), true);

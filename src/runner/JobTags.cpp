@@ -31,7 +31,8 @@ void SetTrackVorbisComments(TVorbisTags& tags, const TDiscInfo& disc, const QStr
     put("artist", disc.DiscArtist);
     put("album", disc.DiscAlbum);
     put("date", disc.DiscYear);
-    put("genre", disc.GenreName());
+    // The genre as the ripper mode writes it: the decimal ID3v1 genre byte.
+    put("genre", disc.DiscGenre >= 0 ? QString::number(disc.Id3Genre()) : QString());
     if (track > 0)
         put("tracknumber", QString::number(track));
 }

@@ -21,8 +21,8 @@ uint16_t WriteTrackId3(const QString& mp3, const TDiscInfo& disc, const QString&
                        QString* error = nullptr);
 
 // Fills tags (cleared first) with the Vorbis comments of a ripped track:
-// title, artist, album, date, genre (by name; none without a genre) and
-// track number. Empty values are left out.
+// title, artist, album, date, genre (the decimal ID3v1 genre byte, as the
+// ripper mode writes it; none without a genre) and track number. Empty values are left out.
 void SetTrackVorbisComments(TVorbisTags& tags, const TDiscInfo& disc, const QString& title, int track);
 
 }  // namespace dw

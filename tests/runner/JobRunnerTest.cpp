@@ -1,0 +1,325 @@
+// The job runner over CD images in drive mode (the real rip thread, lame,
+// WM8EUTIL and our Ogg Vorbis writer) and over WAV files written at run
+// time; results judged by peers (mutagen, vorbiscomment, ogginfo, ffprobe).
+
+#include "app/Genres.h"
+#include "app/ResourceText.h"
+#include "app/Settings.h"
+#include "cd/DriveLibrary.h"
+#include "cd/DriveRecords.h"
+#include "platform/CdDrives.h"
+#include "platform/Dialogs.h"
+#include "runner/JobRunner.h"
+#include "runner/JobWmaEstimate.h"
+#include "runner/RunJob.h"
+#include "support/CdImages.h"
+#include "support/TestSupport.h"
+#include "tags/Id3Tag.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+using namespace dw;
+using Outcome = TJobItemResult::Outcome;
+
+namespace {
+
+class RecordingView : public TJobView {
+public:
+    void StageStarted(const TJobStage& stage) override
+    {
+        captions << stage.Caption();
+        if (onStage)
+            onStage(stage);
+    }
+    void ItemFinished(const TJobItemResult& result) override { finished.push_back(result); }
+    void Closed() override { ++closed; }
+
+    QStringList captions;
+    std::vector<TJobItemResult> finished;
+    int closed = 0;
+    std::function<void(const TJobStage&)> onStage;
+};
+
+QString peer(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// A 16-bit stereo sine WAV at the given rate.
+void writeWav(const QString& path, int rate, double seconds)
+{
+    const int frames = int(rate * seconds);
+    QByteArray data(frames * 4, Qt::Uninitialized);
+    for (int i = 0; i < frames; ++i) {
+        const auto v = int16_t(std::lround(8000 * std::sin(2 * M_PI * 440 * i / rate)));
+        for (int c = 0; c < 2; ++c) {
+            data[i * 4 + c * 2] = char(v & 0xff);
+            data[i * 4 + c * 2 + 1] = char((v >> 8) & 0xff);
+        }
+    }
+    const auto le = [](QByteArray& b, uint32_t v, int n) {
+        for (int k = 0; k < n; ++k)
+            b.append(char((v >> (8 * k)) & 0xff));
+    };
+    QByteArray h("RIFF");
+    le(h, uint32_t(36 + data.size()), 4);
+    h.append("WAVEfmt ");
+    le(h, 16, 4);
+    le(h, 1, 2);
+    le(h, 2, 2);
+    le(h, uint32_t(rate), 4);
+    le(h, uint32_t(rate * 4), 4);
+    le(h, 4, 2);
+    le(h, 16, 2);
+    h.append("data");
+    le(h, uint32_t(data.size()), 4);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(h + data);
+}
+
+class JobRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        AppSettings = TAppSettings{};
+        out = box.file("out");
+        QDir().mkpath(out);
+        AppSettings.OutputFolder = out;
+        ASSERT_TRUE(QFile::link(dwtest::binDir() + "/WM8EUTIL", box.programDir() + "/WM8EUTIL"));
+    }
+    void TearDown() override
+    {
+        if (handle)
+            CloseCDHandle(handle);
+        SetExplicitCdDevices({});
+        AppSettings = TAppSettings{};
+    }
+    // A disc of tones with the given lengths in seconds; a negative length is
+    // a data track of that many seconds (its rip fails).
+    void openDisc(const std::vector<int>& seconds, const QString& dataTrack = {})
+    {
+        dwtest::CdImageOptions o;
+        if (!dataTrack.isEmpty())
+            o.withDataTrack(dataTrack);
+        const QString cue = dwtest::makeCdImage(box.path(), seconds, o);
+        SetExplicitCdDevices({cue});
+        CdListRecord list{};
+        list[0] = 8;
+        ASSERT_EQ(GetCDList(list), 1);
+        OpenRequestRecord request{};
+        EncodeOpenRequest(OpenRequest{}, request);
+        handle = GetCDHandle(request);
+        ASSERT_NE(handle, 0);
+    }
+    TJobSummary rip(const QStringList& items)
+    {
+        ScopedDialogs scoped(dialogs);
+        return RunCdTracksJob(handle, items, view);
+    }
+    QStringList files() const
+    {
+        return QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    static std::vector<Outcome> outcomes(const TJobSummary& s)
+    {
+        std::vector<Outcome> r;
+        for (const TJobItemResult& i : s.items)
+            r.push_back(i.outcome);
+        return r;
+    }
+
+    dwtest::Sandbox box;
+    QString out;
+    int handle = 0;
+    ScriptedDialogs dialogs;
+    RecordingView view;
+};
+
+TEST_F(JobRunnerTest, CdJobWithWavOutputRipsEveryTrackAndStartsNoEncoder)
+{
+    openDisc({2, 1, 2});
+    AppSettings.OutputFormat = 1;
+    const TJobSummary s = rip({"01One", "02Two", "03Three"});
+    EXPECT_EQ(outcomes(s), std::vector<Outcome>(3, Outcome::Done));
+    EXPECT_EQ(files(), (QStringList{"One.wav", "Three.wav", "Two.wav"}));
+    EXPECT_EQ(view.captions, (QStringList{"Extracting(01/03): One", "Extracting(02/03): Two",
+                                          "Extracting(03/03): Three"}));
+    EXPECT_EQ(view.closed, 1);
+    EXPECT_EQ(s.items[1].outputs, QStringList{out + "/Two.wav"});
+    // 1 s of CD audio plus the 44-byte header.
+    EXPECT_EQ(QFileInfo(out + "/Two.wav").size(), 44 + 75 * 2352);
+}
+
+// A failed rip in the middle of an encoding job: reported once, no encoded
+// file and no tag for it, and the next track is still ripped; the WAVs go
+// unless kept, and only those this job ripped.
+class FailedRipInEncodingJob : public JobRunnerTest, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+
+TEST_P(FailedRipInEncodingJob, IsReportedOnceAndTheNextTrackIsEncoded)
+{
+    const auto [format, keepWav] = GetParam();
+    openDisc({2, 2}, "0:02");  // tracks 1 and 2 audio, 3 data
+    AppSettings.OutputFormat = format;
+    AppSettings.IsKeepWav = keepWav;
+    AppSettings.Use = true;
+    AppSettings.DiscArtist = "The Artist";
+    AppSettings.DiscAlbum = "The Album";
+    AppSettings.DiscYear = "2001";
+    AppSettings.DiscGenre = -1;
+    const QString ext = format == 0 ? ".mp3" : format == 2 ? ".ogg" : ".wma";
+    // The data track is asked for between the two audio tracks.
+    const TJobSummary s = rip({"01First", "03Data", "02Second"});
+
+    EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Done, Outcome::Failed, Outcome::Done}));
+    EXPECT_TRUE(s.items[1].message.contains("data track")) << s.items[1].message.toStdString();
+    EXPECT_EQ(dialogs.texts().filter(ResourceText(res::ReadCDAudioError)).size(), 1) << dialogs.texts().join('|').toStdString();
+    EXPECT_EQ(dialogs.texts().size(), 1) << dialogs.texts().join('|').toStdString();
+    QStringList expected{"First" + ext, "Second" + ext};
+    if (keepWav)
+        expected << "First.wav" << "Second.wav";
+    expected.sort();
+    EXPECT_EQ(files(), expected);
+    EXPECT_EQ(view.closed, 1);
+    EXPECT_TRUE(view.captions.contains("Extracting(03/03): Second"));
+
+    if (format == 0) {
+        // The disc has no genre: the tag's genre byte is 255.
+        Tid3tag tag;
+        ASSERT_EQ(tag.ReadTag(out + "/Second.mp3"), Tid3tag::Done);
+        EXPECT_EQ(tag.Genre(), 255);
+        const QString tags = peer("/usr/bin/python3",
+                                  {"-c",
+                                   "import sys\nfrom mutagen.id3 import ParseID3v1\n"
+                                   "t=ParseID3v1(open(sys.argv[1],'rb').read()[-128:])\n"
+                                   "print('|'.join(str(t.get(k,'')) for k in ('TIT2','TPE1','TALB','TDRC','TRCK')))",
+                                   out + "/Second.mp3"});
+        EXPECT_EQ(tags.trimmed(), "Second|The Artist|The Album|2001|2");
+    } else if (format == 2) {
+        EXPECT_FALSE(peer("ogginfo", {out + "/First.ogg"}).isEmpty());
+        const QStringList c = peer("vorbiscomment", {"-l", out + "/Second.ogg"}).split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(c, (QStringList{"album=The Album", "artist=The Artist", "date=2001", "title=Second",
+                                  "tracknumber=2"}))
+            << c.join(';').toStdString();
+    } else {
+        const QString codec = peer("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name",
+                                               "-of", "default=nw=1:nk=1", out + "/First.wma"});
+        EXPECT_EQ(codec.trimmed(), "wmav2");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FailedRipInEncodingJob,
+                         ::testing::Combine(::testing::Values(0, 2, 3), ::testing::Bool()));
+
+TEST_F(JobRunnerTest, StopBeforeEveryTrackIsRippedKeepsTheRippedWavs)
+{
+    openDisc({2, 2, 2});
+    AppSettings.OutputFormat = 0;
+    AppSettings.IsKeepWav = false;
+    ScopedDialogs scoped(dialogs);
+    TJobRunner runner(jkRipTracks, handle, {"01A", "02B", "03C"}, view);
+    view.onStage = [&](const TJobStage& stage) {
+        if (stage.word == "Extracting" && stage.number == 2)
+            QMetaObject::invokeMethod(&runner, [&] { runner.Stop(); }, Qt::QueuedConnection);
+    };
+    runner.Start();
+    ASSERT_TRUE(dwtest::waitFor([&] { return runner.IsClosed(); }));
+    EXPECT_EQ(files(), (QStringList{"A.mp3", "A.wav"}));
+    ASSERT_EQ(runner.Results().size(), 3u);
+    EXPECT_EQ(runner.Results()[0].outcome, Outcome::Done);
+    EXPECT_EQ(runner.Results()[1].outcome, Outcome::Stopped);
+    EXPECT_EQ(runner.Results()[2].outcome, Outcome::Stopped);
+    EXPECT_EQ(view.closed, 1);
+}
+
+TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
+{
+    openDisc({1, 1});
+    AppSettings.OutputFormat = 0;
+    CloseCDHandle(handle);  // the drive can no longer be set up
+    const int stale = handle;
+    handle = 0;
+    ScopedDialogs scoped(dialogs);
+    const TJobSummary s = RunCdTracksJob(stale, {"01A", "02B"}, view);
+    EXPECT_TRUE(s.stalled);
+    EXPECT_FALSE(s.stopped);
+    EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Stopped}));
+    EXPECT_EQ(dialogs.texts(), QStringList{ResourceText(res::ModifyCDParmsError)});
+    EXPECT_TRUE(files().isEmpty());
+}
+
+// Sources below 44100 Hz are resampled into the buffer file first; the
+// buffer is gone when the job ends; 44100 Hz sources are encoded directly.
+TEST_F(JobRunnerTest, LowRateSourcesAreResampledThroughTheBufferForMp3AndOgg)
+{
+    const QString low = box.file("low.wav"), cd = box.file("cd.wav");
+    writeWav(low, 22050, 1.5);
+    writeWav(cd, 44100, 1.0);
+    ScopedDialogs scoped(dialogs);
+    for (const TJobKind kind : {jkWavToMp3, jkWavToOgg}) {
+        RecordingView v;
+        const TJobSummary s = RunJob(kind, 0, {low, cd}, v);
+        const QString ext = kind == jkWavToMp3 ? ".mp3" : ".ogg";
+        EXPECT_EQ(outcomes(s), std::vector<Outcome>(2, Outcome::Done));
+        EXPECT_EQ(v.captions, (QStringList{"Resampling(01/02): " + low, "Encoding(01/02): " + low,
+                                           "Encoding(02/02): " + cd}));
+        const QString rate = peer("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries", "stream=sample_rate", "-of", "default=nw=1:nk=1",
+                                              out + "/low" + ext});
+        EXPECT_EQ(rate.trimmed(), "44100");
+        const double seconds = peer("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "default=nw=1:nk=1",
+                                                out + "/low" + ext})
+                                   .trimmed()
+                                   .toDouble();
+        EXPECT_NEAR(seconds, 1.5, 0.1);
+    }
+    EXPECT_EQ(files(), (QStringList{"cd.mp3", "cd.ogg", "low.mp3", "low.ogg"}));
+}
+
+TEST_F(JobRunnerTest, AFileThatIsNoWavIsAFailedItemAndTheJobGoesOn)
+{
+    const QString bad = box.file("bad.wav"), good = box.file("good.wav");
+    box.write("bad.wav", QByteArray("RIFF not really a wave file at all", 34));
+    writeWav(good, 44100, 0.5);
+    ScopedDialogs scoped(dialogs);
+    for (const TJobKind kind : {jkWavToMp3, jkWavToOgg}) {
+        RecordingView v;
+        const TJobSummary s = RunJob(kind, 0, {bad, good}, v);
+        EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Done}));
+        EXPECT_TRUE(s.items[0].message.contains(bad)) << s.items[0].message.toStdString();
+        EXPECT_EQ(v.closed, 1);
+    }
+    EXPECT_EQ(files(), (QStringList{"good.mp3", "good.ogg"}));
+}
+
+TEST(JobWmaEstimate, SmallInputsTakeTwoSecondsAndEstimatesStayAheadOfTheClock)
+{
+    // 1999999 bytes: 2 s while fewer have passed, then one more than elapsed.
+    EXPECT_EQ(JobWmaEstimatedSeconds(0, 1999999, -1, 8), 2);
+    EXPECT_EQ(JobWmaEstimatedSeconds(1, 1999999, -1, 8), 2);
+    EXPECT_EQ(JobWmaEstimatedSeconds(2, 1999999, 10, 8), 3);
+    EXPECT_EQ(JobWmaEstimatedSeconds(7, 1999999, 10, 8), 8);
+    // Large inputs: nothing to say before output appears.
+    EXPECT_EQ(JobWmaEstimatedSeconds(3, 2000000, 0, 8), std::nullopt);
+    EXPECT_EQ(JobWmaEstimatedSeconds(3, 2000000, -1, 8), std::nullopt);
+    // 21790000 bytes at profile 8 expect 1000000 output bytes; a quarter of
+    // them in 5 s gives 20 s.
+    EXPECT_EQ(JobWmaEstimatedSeconds(5, 21790000, 250000, 8), 20);
+    // An output already larger than expected counts as the expected size.
+    EXPECT_EQ(JobWmaEstimatedSeconds(5, 21790000, 2000000, 8), 6);
+    // Profiles out of range use profile 8.
+    EXPECT_EQ(JobWmaEstimatedSeconds(5, 21790000, 250000, 40), 20);
+    EXPECT_EQ(JobWmaGaugePercent(5, 20), 25);
+}
+
+}  // namespace

@@ -6,6 +6,9 @@
 #include "app/Settings.h"
 #include "cd/CDIn.h"
 #include "cddb/DiscCache.h"
+#include "jobs/Mp3EncodeProcess.h"
+#include "jobs/WMAEncodeProcess.h"
+#include "platform/CdAudioPlayer.h"
 #include "platform/Dialogs.h"
 #include "widgets/AboutForm.h"
 #include "widgets/DiscWatcher.h"
@@ -40,9 +43,12 @@ enum Column { ColNumber, ColTitle, ColLength, ColSize };
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), listing_(DiscListingCache())
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent), disc_(DiscListingCache()), listing_(disc_.Listing())
 {
     LoadSettings();
+    lame_ = std::make_unique<TMp3EncodeProcess>();
+    wma_ = std::make_unique<TWMAEncodeProcess>();
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(MainWindowCaption());
     QPalette colours = palette();
@@ -62,13 +68,6 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), listing_(DiscListin
 }
 
 TMainForm::~TMainForm() = default;
-
-TCDIn& TMainForm::CDIn()
-{
-    if (!cdIn_)
-        cdIn_ = std::make_unique<TCDIn>();
-    return *cdIn_;
-}
 
 void TMainForm::buildList()
 {
@@ -188,16 +187,19 @@ void TMainForm::activate()
 {
     try {
         if (listing_.CDHandle == 0) {
-            // The drive library opened nothing: ripper mode. Without any drive
-            // the user is told where to look. (Setting aside a drive access
-            // layer in the program folder, as other systems need, has no
-            // counterpart here.)
-            if (CDIn().DrivesCount() <= 0) {
+            // The drive library opened nothing: ripper mode, where the CD
+            // input component lists the disc. Without any drive the user is
+            // told where to look. (Setting aside a drive access layer in the
+            // program folder, as other systems need, has no counterpart here.)
+            const TDiscProblem problem = disc_.Open(TRipModeChoice::Ripper, AppSettings.Index);
+            if (problem == TDiscProblem::NoComponentDrive) {
                 TfrmNoDeviceHint hint(this);
                 hint.exec();
             }
+            if (problem != TDiscProblem::None)
+                listing_.NoAudioCd = true;
         }
-        listing_.Activate(listing_.CDHandle == 0 ? &CDIn() : nullptr);
+        listing_.Activate(nullptr);
     } catch (const std::exception&) {
         // Like showing, activation never stops the window.
     }
@@ -319,7 +321,11 @@ void TMainForm::RenameTitle()
 
 void TMainForm::Refresh()
 {
-    listing_.Refresh(listing_.CDHandle == 0 ? &CDIn() : nullptr);
+    if (listing_.CDHandle == 0 && !disc_.Component()) {
+        // Ripper mode without a component yet (no drive at start).
+        disc_.Open(TRipModeChoice::Ripper, AppSettings.Index);
+    }
+    listing_.Refresh(listing_.CDHandle == 0 ? disc_.Component() : nullptr);
     ShowListing();
     watcher_->resync();
 }
@@ -408,6 +414,10 @@ void TMainForm::closeEvent(QCloseEvent* event)
     if (!closed_) {
         closed_ = true;
         try {
+            for (TEncodeProcess* encoder : {static_cast<TEncodeProcess*>(lame_.get()),
+                                            static_cast<TEncodeProcess*>(wma_.get())})
+                if (encoder->Running)
+                    encoder->Kill();
             listing_.CloseDisc();
             if (playing_)
                 stopPlayback();

@@ -11,6 +11,7 @@
 // Main thread only.
 
 #include "cd/DiscListing.h"
+#include "runner/Extract.h"
 #include "widgets/MainFormMenus.h"
 
 #include <QMainWindow>
@@ -26,6 +27,9 @@ namespace dw {
 
 class DiscWatcher;
 class TCDIn;
+class TCdAudioPlayer;
+class TMp3EncodeProcess;
+class TWMAEncodeProcess;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -35,8 +39,8 @@ public:
 
     // The listing the window shows (also used by the options dialog).
     DiscListing& Listing() { return listing_; }
-    // The CD input component of ripper mode; created when first needed.
-    TCDIn& CDIn();
+    // The CD input component of ripper mode; null in drive mode.
+    TCDIn* Component() { return disc_.Component(); }
     // True once the first detection and listing after showing has run.
     bool StartedUp() const { return startedUp_; }
 
@@ -94,14 +98,18 @@ private:
     void playDevice(int row, bool resume);
     void pauseDevice();
     void stopDevice();
+    QString devicePath() const;
 
     TMainFormActions act_;
     QTreeWidget* ListView1 = nullptr;
     QLabel* Panel1 = nullptr;
     DiscWatcher* watcher_ = nullptr;
 
-    DiscListing listing_;
-    std::unique_ptr<TCDIn> cdIn_;
+    TExtractDisc disc_;       // the disc in drive or ripper mode, with its listing
+    DiscListing& listing_;    // disc_'s listing
+    std::unique_ptr<TMp3EncodeProcess> lame_;  // the program's encoder objects
+    std::unique_ptr<TWMAEncodeProcess> wma_;
+    std::unique_ptr<TCdAudioPlayer> player_;
     bool playing_ = false;
     bool paused_ = false;
     bool shown_ = false;

@@ -3,24 +3,56 @@
 // histories and CD playback.
 #include "widgets/MainForm.h"
 
-#include "app/ResourceText.h"
 #include "app/Settings.h"
+#include "jobs/Mp3EncodeProcess.h"
+#include "jobs/WMAEncodeProcess.h"
+#include "platform/CdAudioPlayer.h"
+#include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
+#include "runner/JobRunner.h"
+#include "widgets/CDRipForm.h"
+#include "widgets/FileConversion.h"
+#include "widgets/RipForm.h"
 
-#include <QDir>
+#include <exception>
 
 namespace dw {
 
 void TMainForm::runExtract()
 {
-    // Bound to the extract policy of the core (runner/Extract) and its job
-    // windows once they are part of the build.
+    // The checks, the job list and the engine of the mode are the core's;
+    // the window only gives the job its progress window.
+    if (listing_.CDHandle != 0) {
+        TRipForm form(this);
+        TExtract extract(disc_, form, lame_.get(), wma_.get());
+        form.StopRequested = [&extract] { extract.Stop(); };
+        extract.Run(TCDRipSettings::FromAppSettings());
+    } else {
+        TfrmCDRip form(this);
+        TExtract extract(disc_, form, lame_.get(), wma_.get());
+        form.StopRequested = [&extract] { extract.Stop(); };
+        extract.Run(TCDRipSettings::FromAppSettings());
+    }
 }
 
 void TMainForm::runFileConversion(int jobKind)
 {
-    // Bound to the job runner and its window once they are part of the build.
-    Q_UNUSED(jobKind);
+    const auto kind = TJobKind(jobKind);
+    Dialogs& dialogs = CurrentDialogs();
+    const QStringList files = dialogs.chooseOpenFiles(QString(), QString(), ConversionFilter(kind), true);
+    if (files.isEmpty())
+        return;
+    if (!CheckOutputFolder(AppSettings.OutputFolder, dialogs))
+        return;
+    try {
+        TRipForm form(this);
+        TJobRunner runner(kind, 0, files, form, TJobEncoders{lame_.get(), wma_.get()});
+        form.StopRequested = [&runner] { runner.Stop(); };
+        runner.Start();
+        form.RunModal();
+    } catch (const std::exception&) {
+        // Errors of a conversion job end it without a message of their own.
+    }
 }
 
 void TMainForm::runOptionsDialog()
@@ -28,10 +60,20 @@ void TMainForm::runOptionsDialog()
     // Bound to the options dialog once it is part of the build.
 }
 
+QString TMainForm::devicePath() const
+{
+    const std::vector<CdDrive> drives = ListCdDrives();
+    if (drives.empty())
+        return {};
+    const int index = AppSettings.Index;
+    return drives[size_t(index >= 0 && size_t(index) < drives.size() ? index : 0)].path;
+}
+
 void TMainForm::ejectTray(bool open)
 {
-    // Door commands go through the CD audio device layer (ignored for images).
-    Q_UNUSED(open);
+    const QString device = devicePath();
+    if (!device.isEmpty())
+        SetCdDoorOpen(device, open);  // the result is not looked at
 }
 
 void TMainForm::startVolumeControl()
@@ -47,17 +89,31 @@ void TMainForm::clearHistory(PlayerHistory player)
 
 void TMainForm::playDevice(int row, bool resume)
 {
-    // Playback through the CD audio device layer; its errors are swallowed.
-    Q_UNUSED(row);
-    Q_UNUSED(resume);
+    // Device errors are swallowed: playback simply does not start.
+    if (!player_) {
+        player_ = std::make_unique<TCdAudioPlayer>();
+        connect(player_.get(), &TCdAudioPlayer::finished, this, &TMainForm::Stop);
+    }
+    if (resume) {
+        player_->Resume();
+        return;
+    }
+    const int from = listing_.Rows[size_t(row)].track;
+    const bool last = size_t(row) + 1 >= listing_.Rows.size();
+    const int to = last ? 0 : listing_.Rows[size_t(row) + 1].track;
+    player_->Play(devicePath(), from, to);
 }
 
 void TMainForm::pauseDevice()
 {
+    if (player_)
+        player_->Pause();
 }
 
 void TMainForm::stopDevice()
 {
+    if (player_)
+        player_->Stop();
 }
 
 }  // namespace dw

@@ -204,20 +204,26 @@ void TJobRunner::startWavItem(int index, bool first)
     const bool ogg = kind_ == jkWavToOgg;
     const QString input = items_[std::size_t(index)].text;
     waveIn_->SetFileName(input);
-    // A file that is no WAV this program reads fails naming the file: the
-    // lame process refuses it itself; the Ogg writer would take it for an
-    // empty input and write an empty file.
-    const bool valid = waveIn_->IsValid();
-    if (!valid || waveIn_->GetSampleRate() >= uint32_t(kResampleRate)) {
+    // A file that is no WAV this program reads fails naming the file, before
+    // any encoder sees it: the Ogg writer would take it for an empty input,
+    // and lame encodes whatever follows a RIFF header as sound.
+    if (!waveIn_->IsValid()) {
+        stage("Encoding", index);
+        heading(ResourceText(first ? (ogg ? res::WAV_TO_OGG : res::WAV_TO_MP3) : res::Encoding));
+        const QString why = input + QStringLiteral(": not a WAV file this program can read");
+        if (ogg) {
+            stageError_ = why;
+            PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
+        } else {
+            PostJobEvent(this, MakeProcessInfo(JOB_MP3_DONE, ENC_RESULT_FAILED, why));
+        }
+        return;
+    }
+    if (waveIn_->GetSampleRate() >= uint32_t(kResampleRate)) {
         stage("Encoding", index);
         if (ogg) {
             heading(ResourceText(first ? res::WAV_TO_OGG : res::Encoding));
-            if (valid) {
-                oggItem(QString(), encodedOutput(index, ".ogg"), index);
-            } else {
-                stageError_ = input + QStringLiteral(": not a WAV file this program can read");
-                PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
-            }
+            oggItem(QString(), encodedOutput(index, ".ogg"), index);
         } else {
             heading(ResourceText(first ? res::WAV_TO_MP3 : res::Encoding));
             lameItem(input, encodedOutput(index, ".mp3"), true);

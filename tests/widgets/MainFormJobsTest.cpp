@@ -1,0 +1,132 @@
+// The main window's jobs on the real engines: Extract of ticked tracks into
+// the job window, Stop in the middle, and the file conversions with a
+// scripted open dialog.
+#include "MainFormFixture.h"
+
+#include "widgets/RipForm.h"
+
+#include <QDataStream>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace {
+
+using dwtest::MainFormFixture;
+
+// A 16-bit stereo PCM WAV file of a tone.
+void writeWav(const QString& path, int seconds, int rate = 44100)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    QDataStream out(&f);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const quint32 data = quint32(seconds) * quint32(rate) * 4;
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + data);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(2) << quint32(rate) << quint32(rate * 4) << quint16(4)
+        << quint16(16);
+    out.writeRawData("data", 4);
+    out << data;
+    for (int i = 0; i < seconds * rate; ++i) {
+        const auto v = qint16(8000 * std::sin(i * 2 * M_PI * 440 / rate));
+        out << v << v;
+    }
+}
+
+TEST_F(MainFormFixture, ExtractRipsTheTickedTracksThroughTheJobWindow)
+{
+    setting("CommonOptions", "OutputFormat", "1");  // WAV
+    insertDisc({3, 2, 4}, {"Alpha", "Beta: B/C", "Gamma"});
+    dw::TMainForm& w = start();
+    list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+
+    QString windowName;
+    onNextModal([&](QWidget* modal) { windowName = modal->objectName(); });
+    action("miExtract")->trigger();  // returns when the job has closed
+
+    EXPECT_EQ(windowName, "RipForm");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    const QString out = outputFolder() + "/";
+    EXPECT_EQ(QFileInfo(out + "Alpha.wav").size(), 44 + 3 * 176400);
+    EXPECT_EQ(QFileInfo(out + "Gamma.wav").size(), 44 + 4 * 176400);
+    EXPECT_FALSE(QFile::exists(out + "Beta BC.wav"));
+    EXPECT_EQ(dialogs_.texts(), QStringList());
+    EXPECT_FALSE(w.Playing());
+}
+
+TEST_F(MainFormFixture, StopInTheMiddleEndsTheJobAndKeepsWhatWasDone)
+{
+    setting("CommonOptions", "OutputFormat", "1");
+    insertDisc({240, 240, 240}, {"One", "Two", "Three"}, true);
+    start();
+
+    bool stopped = false;
+    onNextModal([&](QWidget* modal) {
+        auto* form = qobject_cast<dw::TRipForm*>(modal);
+        ASSERT_NE(form, nullptr);
+        // Stop once the first track has made progress.
+        auto* poll = new QTimer(form);
+        QObject::connect(poll, &QTimer::timeout, [form, poll, &stopped] {
+            if (form->windowTitle().startsWith("Extracting(01/03)") &&
+                form->findChild<QProgressBar*>("FlatGauge1")->value() > 0) {
+                poll->stop();
+                stopped = true;
+                form->findChild<QPushButton*>("btStop")->click();
+            }
+        });
+        poll->start(5);
+    });
+    action("miExtract")->trigger();
+
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // Nothing after the stop was ripped, and no partial file is left as a track.
+    EXPECT_FALSE(QFile::exists(outputFolder() + "/Two.wav"));
+    EXPECT_FALSE(QFile::exists(outputFolder() + "/Three.wav"));
+    EXPECT_FALSE(QFile::exists(outputFolder() + "/One.wav"));
+}
+
+TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
+{
+    insertDisc({10});
+    start();
+    const QString a = sandbox_.path() + "/song a.wav";
+    const QString b = sandbox_.path() + "/song b.wav";
+    writeWav(a, 1);
+    writeWav(b, 1);
+
+    dialogs_.queueFiles({a, b});
+    action("miWavToMp3")->trigger();
+    ASSERT_FALSE(dialogs_.shown().empty());
+    EXPECT_EQ(dialogs_.shown().front().kind, dw::ScriptedDialogs::Kind::OpenFiles);
+    EXPECT_EQ(dialogs_.shown().front().filter, "Sound file(*.wav)|*.wav| Any file(*.*)|*.*");
+    EXPECT_GT(QFileInfo(outputFolder() + "/song a.mp3").size(), 1000);
+    EXPECT_GT(QFileInfo(outputFolder() + "/song b.mp3").size(), 1000);
+
+    // MP3 back to WAV, with its own filter.
+    dialogs_.clear();
+    dialogs_.queueFiles({outputFolder() + "/song a.mp3"});
+    QDir().mkpath(outputFolder() + "/wav");
+    dw::AppSettings.OutputFolder = outputFolder() + "/wav/";
+    action("miMp3ToWav")->trigger();
+    EXPECT_EQ(dialogs_.shown().front().filter, "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*");
+    EXPECT_GT(QFileInfo(outputFolder() + "/wav/song a.wav").size(), 176400 / 2);
+
+    // A cancelled chooser starts nothing; a missing output folder is reported.
+    dialogs_.clear();
+    dialogs_.queueFiles({});
+    action("miWavToOgg")->trigger();
+    EXPECT_EQ(dialogs_.texts(), QStringList());
+    dw::AppSettings.OutputFolder = sandbox_.path() + "/gone/";
+    dialogs_.queueFiles({a});
+    action("miWavToOgg")->trigger();
+    EXPECT_EQ(dialogs_.texts(),
+              QStringList{"The output directory does not exist.Please check the output directory setting."});
+    EXPECT_FALSE(QFile::exists(sandbox_.path() + "/gone"));
+}
+
+}  // namespace

@@ -7,6 +7,8 @@
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 #include "widgets/AboutForm.h"
+#include "widgets/CDRipForm.h"
+#include "widgets/RipForm.h"
 #include "widgets/EditTrackNameForm.h"
 #include "widgets/MainForm.h"
 #include "widgets/NoDeviceHintForm.h"
@@ -94,6 +96,26 @@ void renderAll(const QString& out, const QString& language)
     {
         dw::TfrmNoDeviceHint d(main);
         shot(d, out, "nodevice" + suffix);
+    }
+    {
+        // The job windows mid-job, told what an engine tells them.
+        dw::TRipForm rip(main);
+        rip.StageStarted(dw::TJobStage{"Encoding", 2, 5, "Harbour Lights"});
+        rip.Heading(language == "English" ? "Encoding" : "Kodieren");
+        rip.StatusText({}, false);
+        rip.ShowPercent(true);
+        rip.Gauge(42);
+        rip.Times("00:21", "00:50");
+        save(&rip, out, "ripform" + suffix);
+        rip.hide();
+        dw::TfrmCDRip cdrip(main);
+        cdrip.StageStarted(dw::TJobStage{"Extracting", 3, 5, "Interlude"});
+        cdrip.Heading("Extracting...");
+        cdrip.ItemFinished({});
+        cdrip.ItemFinished({});
+        cdrip.Gauge(67);
+        save(&cdrip, out, "cdrip" + suffix);
+        cdrip.hide();
     }
     main->close();
     pump(50);

@@ -2,11 +2,6 @@
 
 namespace dw {
 
-QString ProductName()
-{
-    return QStringLiteral("Discwright");
-}
-
 QString ProductVersion()
 {
     return QStringLiteral(DISCWRIGHT_VERSION);

@@ -1,12 +1,11 @@
 #pragma once
-// The product's name and version, as both executables and the About window
-// show them.
+// The product's version, as both executables and the About window show it
+// (the product name is ProductName of platform/Dialogs.h).
 
 #include <QString>
 
 namespace dw {
 
-QString ProductName();     // "Discwright"
 QString ProductVersion();  // the project version, e.g. "0.1.0"
 
 }  // namespace dw

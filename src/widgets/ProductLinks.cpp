@@ -1,6 +1,7 @@
 #include "widgets/ProductLinks.h"
 
 #include "app/Version.h"
+#include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
 namespace dw {
@@ -22,7 +23,7 @@ QUrl HelpFileUrl()
 
 QString MainWindowCaption()
 {
-    return ProductName() + QLatin1Char(' ') + ProductVersion();
+    return QString::fromLatin1(ProductName) + QLatin1Char(' ') + ProductVersion();
 }
 
 QString VersionText()

@@ -40,9 +40,9 @@ fresh() { rm -rf "$WORK/out"; mkdir -p "$WORK/out"; sync; }
 cat "$WORK/disc.bin" >/dev/null
 
 fresh; t_cp=$(elapsed cp "$WORK/disc.bin" "$WORK/out/copy.bin")
-fresh; t_drive=$(elapsed "$BIN/discwright-cli" rip --device "$WORK/disc.cue" --output "$WORK/out" --mode drive --quiet)
+fresh; t_drive=$(elapsed "$BIN/discwright-cli" rip --device "$WORK/disc.cue" --output "$WORK/out" --mode drive --format wav --quiet)
 fresh; t_par=$(elapsed sh -c "cd '$WORK/out' && cd-paranoia -q -B -d '$WORK/disc.cue' -- 1-")
-fresh; t_ripper=$(elapsed "$BIN/discwright-cli" rip --device "$WORK/disc.cue" --output "$WORK/out" --mode ripper --quiet)
+fresh; t_ripper=$(elapsed "$BIN/discwright-cli" rip --device "$WORK/disc.cue" --output "$WORK/out" --mode ripper --format wav --quiet)
 
 printf '%-34s %8.2f s\n' "cp of the .bin" "$t_cp"
 printf '%-34s %8.2f s   %sx cp          (target <= 2)\n' "rip, drive mode" "$t_drive" "$(ratio "$t_drive" "$t_cp")"

@@ -1,5 +1,6 @@
 #include "app/ScaleWaveVolume.h"
 
+#include "platform/FdIo.h"
 #include "platform/NativePath.h"
 #include "platform/OutputFile.h"
 
@@ -32,56 +33,7 @@ QString norPath(const QString& path)
     throw IoError((file + QStringLiteral(": ") + SystemReason(error)).toStdString());
 }
 
-// A read-only descriptor, closed when the scope ends.
-class ReadFd {
-public:
-    explicit ReadFd(const QString& path) : fd_(::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ReadFd(const ReadFd&) = delete;
-    ReadFd& operator=(const ReadFd&) = delete;
-    int get() const { return fd_; }
 
-private:
-    int fd_;
-};
-
-// Reads up to size bytes, retrying interrupted and short reads until the
-// end of the file; -1 with errno on failure.
-ssize_t readFull(int fd, char* data, size_t size)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += size_t(n);
-    }
-    return ssize_t(done);
-}
-
-bool writeFull(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -108,7 +60,7 @@ int16_t ScaleSample(int16_t sample, int percent)
 
 bool ScaleWaveInto(int percent, const QString& source, TOutputFile& target, const ScaleProgress& progress)
 {
-    ReadFd src(source);
+    UniqueFd src = OpenReadOnly(source);
     if (src.get() < 0)
         fail(source, errno);
     const TPathInfo info = StatPath(source);
@@ -116,10 +68,10 @@ bool ScaleWaveInto(int percent, const QString& source, TOutputFile& target, cons
     const QString targetName = target.FinalPath();
 
     char header[HeaderBytes];
-    const ssize_t headerRead = readFull(src.get(), header, sizeof header);
+    const ssize_t headerRead = ReadFull(src.get(), header, sizeof header);
     if (headerRead < 0)
         fail(source, errno);
-    if (!writeFull(target.Fd(), header, size_t(headerRead)))
+    if (!WriteFull(target.Fd(), header, size_t(headerRead)))
         fail(targetName, errno);
 
     int64_t done = headerRead;
@@ -129,7 +81,7 @@ bool ScaleWaveInto(int percent, const QString& source, TOutputFile& target, cons
             return false;
         // Blocks of whole samples: a read cut at an odd byte would pair the
         // halves of two samples wrongly, so only the file's last byte can be odd.
-        const ssize_t n = readFull(src.get(), block, sizeof block);
+        const ssize_t n = ReadFull(src.get(), block, sizeof block);
         if (n < 0)
             fail(source, errno);
         if (n == 0)
@@ -140,7 +92,7 @@ bool ScaleWaveInto(int percent, const QString& source, TOutputFile& target, cons
             block[i] = char(out & 0xFF);
             block[i + 1] = char(out >> 8);
         }
-        if (!writeFull(target.Fd(), block, size_t(n)))
+        if (!WriteFull(target.Fd(), block, size_t(n)))
             fail(targetName, errno);
         done += n;
     }

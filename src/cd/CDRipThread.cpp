@@ -1,5 +1,7 @@
 #include "cd/CDRipThread.h"
 
+#include "platform/FdIo.h"
+
 #include "app/Helpers.h"
 #include "app/ScaleWaveVolume.h"
 #include "app/Settings.h"
@@ -45,22 +47,6 @@ int64_t entryFrames(const TocEntry& e)
     return int64_t(e.minute()) * 4500 + int64_t(e.second()) * 75 + e.frame();
 }
 
-// Writes all of data at the descriptor's position; false (errno set) on failure.
-bool writeAll(int fd, const uint8_t* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 // Gathers appended audio into large writes: one write per 23 kB chunk would
 // cost a system call each. Every write is checked; after a failure error()
 // holds its errno.
@@ -72,13 +58,13 @@ public:
         if (staged_.size() + size > Capacity && !flush())
             return false;
         if (size >= Capacity)
-            return check(writeAll(fd_, data, size));
+            return check(WriteFull(fd_, data, size));
         staged_.insert(staged_.end(), data, data + size);
         return true;
     }
     bool flush()
     {
-        const bool ok = staged_.empty() || writeAll(fd_, staged_.data(), staged_.size());
+        const bool ok = staged_.empty() || WriteFull(fd_, staged_.data(), staged_.size());
         staged_.clear();
         return check(ok);
     }

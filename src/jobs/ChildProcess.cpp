@@ -62,12 +62,6 @@ struct SpawnSetup {
 
 }  // namespace
 
-void UniqueFd::reset(int fd)
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = fd;
-}
 
 ChildProcess::~ChildProcess()
 {

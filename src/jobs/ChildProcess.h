@@ -6,6 +6,8 @@
 // thread can never meet a descriptor closed (and reused) by another.
 
 #include <QByteArray>
+#include "platform/FdIo.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,36 +32,6 @@ public:
 private:
     QString program_;
     int systemError_;
-};
-
-// An owned file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept
-    {
-        if (this != &o)
-            reset(o.release());
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
 };
 
 // How a child ended.

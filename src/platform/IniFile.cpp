@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "platform/FdIo.h"
+
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -76,21 +78,6 @@ QByteArray singleLine(const QString& value)
     QString v = value;
     v.replace('\r', ' ').replace('\n', ' ');
     return v.toUtf8();
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
 }
 
 }  // namespace
@@ -421,7 +408,7 @@ bool IniFile::save()
     // A file kept private by its owner stays private.
     if (loaded_ && mode_ != 0)
         ::fchmod(out.Fd(), mode_);
-    if (!writeAll(out.Fd(), bytes)) {
+    if (!WriteFull(out.Fd(), bytes.constData(), size_t(bytes.size()))) {
         error_ = path_ + QStringLiteral(": ") + SystemReason(errno);
         return false;
     }

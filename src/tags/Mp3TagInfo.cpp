@@ -1,5 +1,6 @@
 #include "tags/Mp3TagInfo.h"
 
+#include "platform/FdIo.h"
 #include "platform/NativePath.h"
 #include "tags/Id3v1Tags.h"
 #include "tags/Id3v2Tags.h"
@@ -12,23 +13,6 @@ namespace dw {
 
 namespace {
 
-// A read-only descriptor closed with the object.
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const QString& path) : fd_(::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 void add(QList<QPair<QString, QString>>& list, const char* name, const QString& value)
 {
     const QString text = value.trimmed();
@@ -40,9 +24,9 @@ void add(QList<QPair<QString, QString>>& list, const char* name, const QString& 
 
 bool LooksLikeMp3(const QString& path)
 {
-    ReadOnlyFile file(path);
+    const UniqueFd file = OpenReadOnly(path);
     unsigned char head[4] = {};
-    if (file.fd() < 0 || ::pread(file.fd(), head, sizeof head, 0) != ssize_t(sizeof head))
+    if (file.get() < 0 || ::pread(file.get(), head, sizeof head, 0) != ssize_t(sizeof head))
         return false;
     if (head[0] == 'I' && head[1] == 'D' && head[2] == '3')
         return true;
@@ -53,8 +37,8 @@ bool LooksLikeMp3(const QString& path)
 
 bool ReadMp3TagInfo(const QString& path, TMp3TagInfo* info, QString* error)
 {
-    ReadOnlyFile file(path);
-    if (file.fd() < 0) {
+    const UniqueFd file = OpenReadOnly(path);
+    if (file.get() < 0) {
         if (error)
             *error = path + QStringLiteral(": ") + SystemReason(errno);
         return false;
@@ -62,7 +46,7 @@ bool ReadMp3TagInfo(const QString& path, TMp3TagInfo* info, QString* error)
     *info = TMp3TagInfo();
 
     TId3v2Tags v2;
-    if (v2.CheckFile(file.fd()) && v2.ReadFromFile(file.fd())) {
+    if (v2.CheckFile(file.get()) && v2.ReadFromFile(file.get())) {
         info->hasId3v2 = true;
         info->id3v2Is23 = v2.V23Frames();
         add(info->id3v2, "title", v2.Title());
@@ -80,7 +64,7 @@ bool ReadMp3TagInfo(const QString& path, TMp3TagInfo* info, QString* error)
     }
 
     TId3v1Tags v1;
-    if (v1.CheckFile(file.fd()) && v1.ReadFromFile(file.fd())) {
+    if (v1.CheckFile(file.get()) && v1.ReadFromFile(file.get())) {
         info->hasId3v1 = true;
         // The trailer has no encoding field; its text is read as Latin-1.
         add(info->id3v1, "title", QString::fromLatin1(v1.Title()));

@@ -10,11 +10,11 @@
 #include <QJsonObject>
 #include <QThread>
 
-#include <cstdio>
 #include <memory>
 
 #include "app/Settings.h"
 #include "cli/CliCommon.h"
+#include "cli/CliJobView.h"
 #include "cli/Commands.h"
 #include "jobs/EncoderCommandLines.h"
 #include "platform/Dialogs.h"
@@ -27,103 +27,6 @@ namespace {
 
 const char kUsage[] =
     "usage: discwright-cli convert mp3|wav|ogg|wma FILES... [--output DIR] [--jobs N] [--overwrite] [--json] [--quiet]";
-
-QString outcomeName(TJobItemResult::Outcome outcome)
-{
-    switch (outcome) {
-    case TJobItemResult::Outcome::Done: return QStringLiteral("done");
-    case TJobItemResult::Outcome::Failed: return QStringLiteral("failed");
-    case TJobItemResult::Outcome::Skipped: return QStringLiteral("skipped");
-    case TJobItemResult::Outcome::Stopped: return QStringLiteral("stopped");
-    }
-    return {};
-}
-
-void printJsonLine(const QJsonObject& o)
-{
-    std::fputs(QJsonDocument(o).toJson(QJsonDocument::Compact).constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-// Boxes are not shown: each item's result carries its message, which the
-// view prints. The overwrite question is answered by --overwrite.
-class ConvertDialogs : public NonInteractiveDialogs {
-public:
-    explicit ConvertDialogs(bool overwrite) : overwrite_(overwrite) {}
-    Answer messageBox(const QString&, const QString&, MessageIcon, MessageButtons buttons,
-                      Answer defaultAnswer) override
-    {
-        if (buttons == MessageButtons::Ok)
-            return Answer::Ok;
-        const Answer a = overwrite_ ? Answer::Yes : Answer::No;
-        return AnswerFits(buttons, a) ? a : defaultAnswer;
-    }
-
-private:
-    bool overwrite_;
-};
-
-// One runner's display: the stage caption with a bar, percent and times, or
-// one JSON object per event.
-class ConvertView : public TJobView {
-public:
-    ConvertView(bool json, bool quiet) : json_(json), quiet_(quiet) {}
-    void StageStarted(const TJobStage& stage) override
-    {
-        item_ = stage.number;
-        percent_ = -1;
-        elapsed_.clear();
-        estimated_.clear();
-        if (json_) {
-            printJsonLine({{"event", "stage"}, {"stage", stage.Caption()}, {"item", stage.number},
-                           {"count", stage.count}});
-            return;
-        }
-        if (bar_)
-            bar_->finish();
-        bar_ = std::make_unique<ProgressBar>(stage.Caption(), quiet_);
-        bar_->update(0);
-    }
-    void Times(const QString& elapsed, const QString& estimated) override
-    {
-        elapsed_ = elapsed;
-        estimated_ = estimated;
-    }
-    void Gauge(int percent) override
-    {
-        if (percent == percent_)
-            return;
-        percent_ = percent;
-        if (json_)
-            printJsonLine({{"event", "progress"}, {"item", item_}, {"percent", percent}, {"elapsed", elapsed_},
-                           {"estimated", estimated_}});
-        else if (bar_)
-            bar_->update(percent, elapsed_.isEmpty() ? QString() : elapsed_ + " / " + estimated_);
-    }
-    void ItemFinished(const TJobItemResult& r) override
-    {
-        if (bar_)
-            bar_->finish();
-        bar_.reset();
-        if (json_) {
-            QJsonObject o{{"event", "item"}, {"item", r.index + 1}, {"name", r.name},
-                          {"result", outcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};
-            if (!r.message.isEmpty())
-                o.insert("message", r.message);
-            printJsonLine(o);
-        }
-        if (r.outcome == TJobItemResult::Outcome::Failed || r.outcome == TJobItemResult::Outcome::Skipped)
-            fail(r.message);
-    }
-
-private:
-    bool json_, quiet_;
-    int item_ = 0;
-    int percent_ = -1;
-    QString elapsed_, estimated_;
-    std::unique_ptr<ProgressBar> bar_;
-};
 
 bool kindOf(const QString& format, TJobKind& kind)
 {
@@ -170,7 +73,8 @@ int cmdConvert(const QStringList& argv)
     for (const QString& f : args.positional.mid(1))
         files << QFileInfo(f).absoluteFilePath();
 
-    ConvertDialogs dialogs(args.has("overwrite"));
+    // The overwrite question is answered by --overwrite.
+    CliJobDialogs dialogs(args.has("overwrite") ? Answer::Yes : Answer::No);
     ScopedDialogs scoped(dialogs);
     const bool json = args.has("json");
     const bool quiet = args.has("quiet") || json;
@@ -178,7 +82,7 @@ int cmdConvert(const QStringList& argv)
     TJobRunOptions options;
     options.stopRequested = [] { return StopSignals::requested(); };
     const TJobSummary summary = RunConversionJobs(
-        kind, files, jobs, [json, quiet] { return std::make_unique<ConvertView>(json, quiet); }, options);
+        kind, files, jobs, [json, quiet] { return std::make_unique<CliJobView>(json, quiet); }, options);
 
     const int done = summary.count(TJobItemResult::Outcome::Done);
     const int failed = summary.count(TJobItemResult::Outcome::Failed);
@@ -189,7 +93,7 @@ int cmdConvert(const QStringList& argv)
         for (const TJobItemResult& r : summary.items)
             for (const QString& o : r.outputs)
                 outputs.append(o);
-        printJsonLine({{"event", "summary"}, {"items", int(summary.items.size())}, {"done", done},
+        PrintJsonLine({{"event", "summary"}, {"items", int(summary.items.size())}, {"done", done},
                        {"failed", failed}, {"skipped", skipped}, {"stopped", stoppedItems},
                        {"outputs", outputs}, {"ok", summary.allDone()}});
     } else if (!args.has("quiet")) {

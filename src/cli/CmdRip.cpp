@@ -9,6 +9,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/CliDisc.h"
+#include "cli/CliJobView.h"
 #include "cli/Commands.h"
 
 #include "app/Helpers.h"
@@ -21,7 +22,6 @@
 #include <QJsonObject>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
 #include <set>
 
@@ -105,101 +105,6 @@ bool applyFlags(const Args& args, QString& error)
     return true;
 }
 
-QString outcomeName(TJobItemResult::Outcome outcome)
-{
-    switch (outcome) {
-    case TJobItemResult::Outcome::Done: return "done";
-    case TJobItemResult::Outcome::Failed: return "failed";
-    case TJobItemResult::Outcome::Skipped: return "skipped";
-    case TJobItemResult::Outcome::Stopped: return "stopped";
-    }
-    return {};
-}
-
-void printJsonLine(const QJsonObject& o)
-{
-    std::fputs(QJsonDocument(o).toJson(QJsonDocument::Compact).constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-// Boxes become error lines; the one question of the command (create the
-// missing output folder?) is answered yes: --output names the folder to use.
-class CliRipDialogs : public NonInteractiveDialogs {
-public:
-    Answer messageBox(const QString& text, const QString&, MessageIcon, MessageButtons buttons,
-                      Answer defaultAnswer) override
-    {
-        if (buttons == MessageButtons::Ok) {
-            fail(text);
-            return Answer::Ok;
-        }
-        return AnswerFits(buttons, Answer::Yes) ? Answer::Yes : defaultAnswer;
-    }
-};
-
-// Draws the stage caption with a bar, percent and times per stage, or one
-// JSON object per event; failed items are reported as they end.
-class CliRipView : public TJobView {
-public:
-    CliRipView(bool json, bool quiet) : json_(json), quiet_(quiet) {}
-    void StageStarted(const TJobStage& stage) override
-    {
-        item_ = stage.number;
-        percent_ = -1;
-        elapsed_.clear();
-        estimated_.clear();
-        if (json_) {
-            printJsonLine({{"event", "stage"}, {"stage", stage.Caption()}, {"item", stage.number},
-                           {"count", stage.count}});
-            return;
-        }
-        if (bar_)
-            bar_->finish();
-        bar_ = std::make_unique<ProgressBar>(stage.Caption(), quiet_);
-        bar_->update(0);
-    }
-    void Times(const QString& elapsed, const QString& estimated) override
-    {
-        elapsed_ = elapsed;
-        estimated_ = estimated;
-    }
-    void Gauge(int percent) override
-    {
-        if (percent == percent_)
-            return;
-        percent_ = percent;
-        if (json_) {
-            printJsonLine({{"event", "progress"}, {"item", item_}, {"percent", percent},
-                           {"elapsed", elapsed_}, {"estimated", estimated_}});
-        } else if (bar_) {
-            bar_->update(percent, elapsed_.isEmpty() ? QString() : elapsed_ + " / " + estimated_);
-        }
-    }
-    void ItemFinished(const TJobItemResult& r) override
-    {
-        if (bar_)
-            bar_->finish();
-        bar_.reset();
-        if (json_) {
-            QJsonObject o{{"event", "item"}, {"item", r.index + 1}, {"name", r.name},
-                          {"result", outcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};
-            if (!r.message.isEmpty())
-                o.insert("message", r.message);
-            printJsonLine(o);
-        }
-        if (r.outcome == TJobItemResult::Outcome::Failed || r.outcome == TJobItemResult::Outcome::Skipped)
-            fail(r.message);
-    }
-
-private:
-    bool json_, quiet_;
-    int item_ = 0;
-    int percent_ = -1;
-    QString elapsed_, estimated_;
-    std::unique_ptr<ProgressBar> bar_;
-};
-
 }  // namespace
 
 int cmdRip(const QStringList& argv)
@@ -220,7 +125,10 @@ int cmdRip(const QStringList& argv)
     if (!applyDevice(args, error))
         return fail(error);
 
-    CliRipDialogs dialogs;
+    // The one question of the command (create the missing output folder?)
+    // is answered yes: --output names the folder to use. Messages are
+    // printed from the results.
+    CliJobDialogs dialogs(Answer::Yes);
     ScopedDialogs scoped(dialogs);
     const QString mode = args.value("mode");
     TExtractDisc disc(DiscListingCache());
@@ -242,8 +150,9 @@ int cmdRip(const QStringList& argv)
     TCDRipSettings settings = TCDRipSettings::FromAppSettings();
     settings.Rip.Overwrite = args.has("overwrite");
     const bool json = args.has("json");
-    CliRipView view(json, args.has("quiet") || json);
+    CliJobView view(json, args.has("quiet") || json);
     TExtract extract(disc, view);
+    extract.SetEndOnStall(true);  // nobody can press Stop
     TExtractResult result;
     {
         // SIGINT and SIGTERM stop the job as its Stop button would.
@@ -257,7 +166,7 @@ int cmdRip(const QStringList& argv)
         result = extract.Run(settings);
     }
     if (!result.Ran)
-        return 1;  // the check's message went out through the dialogs
+        return fail(result.Message);
 
     int done = 0;
     QJsonArray tracks;
@@ -267,7 +176,7 @@ int cmdRip(const QStringList& argv)
         if (json) {
             QJsonObject o{{"track", item.Track}, {"title", item.Title}, {"file", item.WavFile},
                           {"ripped", r.outcome == TJobItemResult::Outcome::Done},
-                          {"result", outcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};
+                          {"result", OutcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};
             if (!r.message.isEmpty())
                 o.insert("message", r.message);
             tracks.append(o);
@@ -277,7 +186,7 @@ int cmdRip(const QStringList& argv)
         }
     }
     if (json)
-        printJsonLine({{"event", "summary"}, {"mode", result.DriveMode ? "drive" : "ripper"},
+        PrintJsonLine({{"event", "summary"}, {"mode", result.DriveMode ? "drive" : "ripper"},
                        {"format", OutputFormatName(settings.OutputFormat).toLower()},
                        {"stopped", result.Stopped}, {"tracks", tracks}});
     if (result.Stopped)

@@ -16,7 +16,8 @@
 #include "platform/NativePath.h"
 #include "platform/OutputFile.h"
 #include "runner/CDRipOgg.h"
-#include "runner/CDRipWmaEstimate.h"
+#include "runner/JobItems.h"
+#include "runner/JobWmaEstimate.h"
 #include "tags/Id3Tag.h"
 
 #include <QMetaObject>
@@ -31,14 +32,6 @@ using Clock = std::chrono::steady_clock;
 using Outcome = TJobItemResult::Outcome;
 
 constexpr int FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3;
-
-// The job-list text split into track number and title.
-std::optional<std::pair<int, QString>> parseItem(const QString& text)
-{
-    if (text.size() < 2 || !text[0].isDigit() || !text[1].isDigit() || text.left(2).toInt() < 1)
-        return std::nullopt;
-    return std::make_pair(text.left(2).toInt(), text.mid(2));
-}
 
 QString extensionOf(int format)
 {
@@ -103,9 +96,9 @@ void TCDRipEngine::Start(const QStringList& items)
     std::vector<TTitledTrack> titled;
     for (const QString& text : items) {
         TCDRipItem item;
-        if (const auto parsed = parseItem(text)) {
-            item.Track = parsed->first;
-            item.Title = parsed->second;
+        if (const auto parsed = ParseTrackItem(text)) {
+            item.Track = parsed->track;
+            item.Title = parsed->title;
             titled.push_back({item.Track, item.Title});
         } else {
             item.Title = text;
@@ -461,12 +454,15 @@ void TCDRipEngine::wmaTick()
     const int64_t elapsed = RoundedSeconds(Clock::now() - stageStart_);
     if (!wma_.Running)
         return;
+    // What the encoder has written so far sits in its temporary output.
+    const QString writing = wma_.PendingOutputPath();
     const std::optional<int64_t> total =
-        WmaEstimatedSeconds(elapsed, wmaInputSize_, FileSizeOrMinusOne(wma_.OutputFile), settings_.WmaBitRate);
+        JobWmaEstimatedSeconds(elapsed, wmaInputSize_, writing.isEmpty() ? -1 : FileSizeOrMinusOne(writing),
+                               settings_.WmaBitRate);
     if (!total)
         return;
     view_.ShowPercent(true);
-    const int g = WmaGaugePercent(elapsed, *total);
+    const int g = JobWmaGaugePercent(elapsed, *total);
     if (g > gauge_) {
         gauge_ = g;
         view_.Gauge(g);

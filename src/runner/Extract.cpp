@@ -4,12 +4,13 @@
 #include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "cd/CDIn.h"
-#include "cd/TrackRipJob.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 #include "platform/NativePath.h"
+#include "runner/JobItems.h"
+#include "runner/RunJob.h"
 
 #include <QEventLoop>
 
@@ -111,58 +112,6 @@ bool TExtractResult::AllDone() const
     return Ran && !Stopped;
 }
 
-// Drive mode, until the job runner serves it: the tracks ripped to WAV by a
-// track rip thread each, told to the view as the engine tells it.
-class TExtract::DriveJob : public TRipJobView {
-public:
-    DriveJob(TJobView& view, TRipSettings settings, int cdHandle)
-        : view_(view), job_(TRipMode::Drive, cdHandle, nullptr, std::move(settings), this)
-    {
-    }
-    void TrackStarted(int index, int count, const TRipTrackResult& track) override
-    {
-        index_ = index;
-        count_ = count;
-        title_ = track.Title;
-        view_.StageStarted(TJobStage{QStringLiteral("Extracting"), index + 1, count, track.Title});
-        view_.StatusText(textOf(res::Initing), true);
-        view_.Gauge(0);
-    }
-    void Progress(int percent, const QString& elapsed, const QString& estimated) override
-    {
-        view_.Times(elapsed, estimated);
-        if (percent > 0) {
-            view_.StatusText({}, false);
-            view_.ShowPercent(true);
-            view_.Gauge(percent);
-        }
-    }
-    void Normalizing() override
-    {
-        view_.StageStarted(TJobStage{QStringLiteral("Normalizing"), index_ + 1, count_, title_});
-    }
-    void TrackFinished(const TRipTrackResult& r) override { view_.ItemFinished(resultOf(index_, r)); }
-
-    static TJobItemResult resultOf(int index, const TRipTrackResult& r)
-    {
-        TJobItemResult result;
-        result.index = index;
-        result.name = r.Title;
-        if (r.Ripped) {
-            result.outputs << r.FileName;
-        } else {
-            result.outcome = r.Stopped ? TJobItemResult::Outcome::Stopped : TJobItemResult::Outcome::Failed;
-            result.message = r.Detail.isEmpty() ? r.Message : r.Message + QStringLiteral(" (") + r.Detail + QLatin1Char(')');
-        }
-        return result;
-    }
-
-    TJobView& view_;
-    TTrackRipJob job_;
-    int index_ = 0, count_ = 0;
-    QString title_;
-};
-
 TExtract::TExtract(TExtractDisc& disc, TJobView& view, TMp3EncodeProcess* lame, TWMAEncodeProcess* wma)
     : disc_(disc), view_(view), lame_(lame), wma_(wma)
 {
@@ -183,8 +132,6 @@ void TExtract::Stop()
     stopAsked_ = true;
     if (engine_)
         engine_->Stop();
-    if (driveJob_)
-        driveJob_->job_.Stop();
 }
 
 bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
@@ -265,33 +212,27 @@ void TExtract::runRipper(const QStringList& items, const TCDRipSettings& setting
 
 void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result)
 {
-    if (settings.OutputFormat != 1) {
-        result.Message = QStringLiteral("drive mode rips to WAV only for now; use --mode ripper or WAV output");
-        for (const QString& text : items) {
-            TCDRipItem item;
-            item.Title = text.mid(2);
-            item.Result.outcome = TJobItemResult::Outcome::Failed;
-            item.Result.message = result.Message;
-            result.Items.push_back(item);
-        }
-        return;
-    }
-    DriveJob job(view_, settings.Rip, disc_.Listing().CDHandle);
-    driveJob_ = &job;
-    if (stopAsked_)
-        job.job_.Stop();
-    const std::vector<TRipTrackResult> ripped = job.job_.Run(items);
-    driveJob_ = nullptr;
-    result.Stopped = job.job_.WasStopped();
-    for (size_t i = 0; i < ripped.size(); ++i) {
+    // The job runner reads the settings record; the caller's choices that
+    // the record does not hold are passed on.
+    TJobRunOptions options;
+    options.stopRequested = [this] { return stopAsked_; };
+    options.endOnStall = endOnStall_;
+    options.ripOverwrite = settings.Rip.Overwrite;
+    options.encoders = TJobEncoders{lame_, wma_};
+    const TJobSummary summary = RunCdTracksJob(disc_.Listing().CDHandle, items, view_, options);
+    result.Stopped = summary.stopped;
+    // The runner's own names for the items' files, in the folder it writes.
+    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items);
+    const QString folder = WithTrailingBackslash(AppSettings.OutputFolder);
+    for (std::size_t i = 0; i < resolved.size() && i < summary.items.size(); ++i) {
         TCDRipItem item;
-        item.Track = ripped[i].Track;
-        item.Title = ripped[i].Title;
-        item.WavFile = ripped[i].FileName;
-        item.Result = DriveJob::resultOf(int(i), ripped[i]);
+        item.Track = resolved[i].track;
+        item.Title = resolved[i].title;
+        if (item.Track != 0)
+            item.WavFile = JobTrackWav(folder, resolved[i]);
+        item.Result = summary.items[i];
         result.Items.push_back(item);
     }
-    view_.Closed();
 }
 
 }  // namespace dw

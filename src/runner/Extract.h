@@ -82,11 +82,18 @@ public:
 
     // The command on the ticked rows: the checks, the job list, then the job
     // of the disc's mode, shown through the view. Returns when the job has
-    // closed (the main window's modal job window).
+    // closed (the main window's modal job window). Drive mode runs the job
+    // runner, which reads the settings record as the window's job does:
+    // settings must come from it (FromAppSettings), Rip.Overwrite being the
+    // front end's own choice.
     TExtractResult Run(const TCDRipSettings& settings);
     // The Stop button of the job under way; also before Run has started
     // the job (the job then ends at once).
     void Stop();
+    // For front ends without a Stop button: a drive-mode rip that stalls
+    // (the drive cannot be set up or its table of contents read) ends the
+    // job instead of waiting to be stopped. Before Run.
+    void SetEndOnStall(bool end) { endOnStall_ = end; }
 
 private:
     bool checks(const TCDRipSettings& settings, TExtractResult& result);
@@ -100,9 +107,8 @@ private:
     TMp3EncodeProcess* lame_;
     TWMAEncodeProcess* wma_;
     TCDRipEngine* engine_ = nullptr;
-    class DriveJob;
-    DriveJob* driveJob_ = nullptr;
     bool stopAsked_ = false;
+    bool endOnStall_ = false;
 };
 
 }  // namespace dw

@@ -1,12 +1,21 @@
 #include "runner/JobItems.h"
 
 #include "app/FileNames.h"
-#include "cd/TrackRipJob.h"
 
 #include <QFileInfo>
 #include <QHash>
 
 namespace dw {
+
+std::optional<TTrackItemText> ParseTrackItem(const QString& text)
+{
+    if (text.size() < 2 || !text[0].isDigit() || !text[1].isDigit())
+        return std::nullopt;
+    const int track = text.left(2).toInt();
+    if (track < 1)
+        return std::nullopt;
+    return TTrackItemText{track, text.mid(2)};
+}
 
 std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items)
 {
@@ -21,9 +30,9 @@ std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items)
     for (const QString& text : items) {
         TJobItem item;
         item.text = text;
-        if (const auto parsed = ParseRipItem(text)) {
-            item.track = parsed->Track;
-            item.title = parsed->Title;
+        if (const auto parsed = ParseTrackItem(text)) {
+            item.track = parsed->track;
+            item.title = parsed->title;
         } else {
             item.title = text.mid(2);
         }

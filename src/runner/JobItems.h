@@ -10,9 +10,19 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace dw {
+
+// A CD job item's text: its first two characters are the track number
+// (1..99), the rest the title.
+struct TTrackItemText {
+    int track = 0;
+    QString title;
+};
+// Nullopt when the first two characters are not a track number 1..99.
+std::optional<TTrackItemText> ParseTrackItem(const QString& text);
 
 // One item of a job, resolved once when the job starts.
 struct TJobItem {

@@ -9,6 +9,7 @@
 #include "audio/formats/WaveOut.h"
 #include "audio/stream/AuException.h"
 #include "cd/CDRipThread.h"
+#include "cd/RippedFile.h"
 #include "jobs/ChildProcess.h"
 #include "jobs/EncoderCommandLines.h"
 #include "jobs/Mp3EncodeProcess.h"
@@ -240,12 +241,26 @@ void TJobRunner::ripTrack(int index)
     stage("Extracting", index);
     view_.StatusText(ResourceText(res::Initing), true);
     const TJobItem& item = items_[std::size_t(index)];
+    TRipSettings settings = TRipSettings::FromAppSettings();
+    settings.Overwrite = ripOverwrite_;
+    // An encoded file that may not be replaced is refused before the track
+    // is read (the rip thread refuses a kept WAV itself); the refusal ends
+    // the rip as a file that could not be created.
+    const int format = AppSettings.OutputFormat;
+    if (format == 0 || format == 2 || format == 3) {
+        const char* ext = format == 0 ? ".mp3" : format == 2 ? ".ogg" : ".wma";
+        QString taken;
+        if (OutputTaken(ChangeFileExt(JobTrackWav(out(), item), QString::fromLatin1(ext)), settings, taken)) {
+            ripFailure_[std::size_t(index)] = taken;
+            PostJobEvent(this, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_CREATE_FAILED));
+            return;
+        }
+    }
     ripThread_ = std::make_unique<TCDRipThread>(item.track, item.stem);
     ripThread_->Stopped = false;
     ripThread_->CDHandle = cdHandle_;
     ripThread_->NotifyWindow = this;
-    ripThread_->Settings = TRipSettings::FromAppSettings();
-    ripThread_->Settings.Overwrite = ripOverwrite_;
+    ripThread_->Settings = settings;
     ripThread_->Resume();
 }
 
@@ -432,18 +447,21 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
     const int index = ripIndex_;
     const TJobItem& item = items_[std::size_t(index)];
     const QString wav = JobTrackWav(out(), item);
-    if (info->Result != RIP_RESULT_OK) {
-        QString box = info->Result == RIP_RESULT_CREATE_FAILED
-                          ? WithTrailingBackslash(AppSettings.OutputFolder) + item.stem + QStringLiteral(".wav") +
-                                ResourceText(res::CreateWavFileError)
-                          : ResourceText(res::ReadCDAudioError);
+    if (info->Result != RIP_RESULT_OK && !ripFailure_[std::size_t(index)].isEmpty()) {
+        // Refused before the rip: the refusal says it all.
+        errorBox(ripFailure_[std::size_t(index)]);
+    } else if (info->Result != RIP_RESULT_OK) {
+        const bool created = info->Result == RIP_RESULT_CREATE_FAILED;
+        const QString box = created ? wav + ResourceText(res::CreateWavFileError) : ResourceText(res::ReadCDAudioError);
         QString why = ripThread_ ? ripThread_->ErrorText() : QString();
         if (why.isEmpty())
-            why = info->Result == RIP_RESULT_CREATE_FAILED ? wav + QStringLiteral(": the file could not be created")
-                                                           : QStringLiteral("track %1: the disc could not be read")
-                                                                 .arg(item.track);
+            why = created ? wav + QStringLiteral(": the file could not be created")
+                          : QStringLiteral("track %1: the disc could not be read").arg(item.track);
         errorBox(box + QLatin1Char('\n') + why);
-        ripFailure_[std::size_t(index)] = why;
+        // One line for the result: a file's failure names the file and the
+        // system's reason; a disc's failure is the message with its reason.
+        ripFailure_[std::size_t(index)] =
+            created ? why : ResourceText(res::ReadCDAudioError) + QStringLiteral(" (") + why + QLatin1Char(')');
     } else {
         ripped_[std::size_t(index)] = true;
     }

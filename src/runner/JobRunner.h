@@ -73,7 +73,9 @@ public:
     // Distinguishes this runner's resampling buffers from those of other
     // runners writing into the same folder at the same time.
     void SetBufferTag(const QString& tag) { bufferTag_ = tag; }
-    // Whether a ripped track replaces an existing WAV file (the window: yes).
+    // Whether a ripped track replaces an existing WAV file or encoded file
+    // (the window: yes). Without, an existing file fails its item before
+    // the track is read.
     void SetRipOverwrite(bool overwrite) { ripOverwrite_ = overwrite; }
     // Whether a stalled rip ends the job (front ends without a Stop button).
     void SetEndOnStall(bool end) { endOnStall_ = end; }

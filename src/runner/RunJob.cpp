@@ -60,7 +60,7 @@ TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobVi
     TJobSummary summary;
     if (items.isEmpty())
         return summary;
-    TJobRunner runner(kind, cdHandle, items, view);
+    TJobRunner runner(kind, cdHandle, items, view, options.encoders);
     runner.SetEndOnStall(options.endOnStall);
     runner.SetRipOverwrite(options.ripOverwrite);
     if (kind != jkRipTracks)

@@ -8,6 +8,7 @@
 // Main thread only; each call returns when its job has ended.
 
 #include "app/JobEvents.h"
+#include "runner/JobRunner.h"
 #include "runner/JobView.h"
 
 #include <QString>
@@ -24,8 +25,11 @@ struct TJobRunOptions {
     std::function<bool()> stopRequested;
     // A stalled rip ends the job (nobody can press Stop).
     bool endOnStall = true;
-    // Whether a ripped track replaces an existing WAV file.
+    // Whether a ripped track replaces an existing WAV or encoded file.
     bool ripOverwrite = true;
+    // The program's encoder objects for RunJob and RunCdTracksJob; the
+    // runner makes its own when not given.
+    TJobEncoders encoders;
 };
 
 struct TJobSummary {

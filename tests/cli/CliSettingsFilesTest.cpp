@@ -19,9 +19,11 @@ TEST(CliSettingsFiles, RipWithoutOutputGoesToTheMusicFolder)
     qputenv("HOME", box.file("home").toUtf8());
     QDir().mkpath(box.file("home/Music"));
     const QString cue = dwtest::makeCdImage(box.path(), {1, 1}, dwtest::CdImageOptions().silent());
-    const auto r = runCli({"rip", "--device", cue, "--tracks", "1", "--mode", "ripper"});
+    // The format is given: without it the rip takes options.ini's (MP3 by default).
+    const auto r = runCli({"rip", "--device", cue, "--tracks", "1", "--mode", "ripper", "--format", "wav"});
     qputenv("HOME", oldHome);
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, box.file("home/Music/Track01.wav") + "\n");
     EXPECT_TRUE(QFileInfo(box.file("home/Music/Track01.wav")).isFile());
     const QString settings = box.configHome() + "/Quobel/Discwright";
     EXPECT_TRUE(QDir(settings).entryList({"*.wav"}, QDir::Files).isEmpty());

@@ -242,4 +242,10 @@ int GetAspiLibError() { return lastError; }
 
 QString GetAspiLibErrorText() { return lastErrorText; }
 
+void SetAspiLibError(int code, const QString& text)
+{
+    lastError = code;
+    lastErrorText = code == AlNoError ? QString() : text;
+}
+
 }  // namespace dw

@@ -33,6 +33,9 @@ enum AspiLibError : int {
     AlNoDisc = 7,          // no readable disc in the drive
     AlBadToc = 8,          // more than 99 tracks, or addresses out of order
     AlReadFailed = 9,      // the sectors could not be read
+    AlCddbNoMatch = 10,    // CDDBQuery: the server knows no entry for the disc
+    AlCddbFailed = 11,     // CDDB: the request or the server failed
+    AlCddbStopped = 12,    // CDDB: the request was stopped
 };
 
 // Fills the list: physical drives, then images (capacity limits the count,
@@ -56,6 +59,9 @@ int ReadCDAudioLBA(int handle, std::span<uint8_t> buffer);
 int GetAspiLibError();
 // A plain English description of the last failure of this thread.
 QString GetAspiLibErrorText();
+// Records the outcome of a call of this thread (the CDDB functions report
+// through the same two functions): AlNoError clears the text.
+void SetAspiLibError(int code, const QString& text = {});
 
 // The device or image path behind drive position n of the latest GetCDList;
 // empty when there is none.

@@ -10,6 +10,7 @@ int cmdConfig(const QStringList& argv);      // CmdConfig.cpp
 int cmdDrives(const QStringList& argv);      // CmdDisc.cpp
 int cmdList(const QStringList& argv);        // CmdDisc.cpp
 int cmdTitle(const QStringList& argv);       // CmdDisc.cpp
+int cmdCddb(const QStringList& argv);        // CmdCddb.cpp
 int cmdEncode(const QStringList& argv);      // CmdEncode.cpp
 int cmdConvert(const QStringList& argv);     // CmdConvert.cpp
 int cmdRip(const QStringList& argv);         // CmdRip.cpp

@@ -34,6 +34,9 @@ const Command kCommands[] = {
     {"title", dw::cli::cmdTitle,
      "title [--device PATH] N TEXT",
      "rename track N and save it in the disc cache"},
+    {"cddb", dw::cli::cmdCddb,
+     "cddb [--device PATH] [--server URL] [--match N] [--timeout SECONDS] [--apply] [--json]",
+     "look the disc up on a CDDB server; --apply keeps the titles in the disc cache"},
     {"encode", dw::cli::cmdEncode,
      "encode mp3|wav|wma|ogg INPUT OUTPUT [--overwrite] [--json] [--quiet]\n"
      "      (ogg: [--quality Q | --bitrate N [--min N] [--max N]] [--tag NAME=VALUE ...])",

@@ -1,0 +1,150 @@
+#include "cddb/CddbLookup.h"
+
+#include "cd/DriveCddb.h"
+#include "cd/DriveLibrary.h"
+#include "cd/DriveRecords.h"
+#include "cddb/CDDBInfo.h"
+
+#include <vector>
+
+namespace dw {
+
+namespace {
+
+// The placeholder address servers are greeted with.
+const char* const CddbUserAddress = "user@discwright.invalid";
+
+QString discIdOf(int handle)
+{
+    TocRecord record{};
+    if (ModifyCDParms(handle, CdParmMsf, 1) == 0 || ReadTOC(handle, record) != 1)
+        return QStringLiteral("ffffffff");
+    const std::optional<CdToc> toc = DecodeToc(record);
+    return toc ? CddbDiscId(CddbTocFromDriveToc(*toc)) : QStringLiteral("ffffffff");
+}
+
+}  // namespace
+
+void SetCddbOptions(const TAppSettings& s)
+{
+    CDDBSetOption(CddbOptServer, s.Server, 0);
+    CDDBSetOption(CddbOptScript, s.Script, 0);
+    CDDBSetOption(CddbOptUser, QString::fromLatin1(CddbUserAddress), 0);
+    CDDBSetOption(CddbOptClient, QStringLiteral("Discwright 1.0"), 0);
+    CDDBSetOption(CddbOptReserved, QString(), 0);
+    CDDBSetOption(CddbOptUseProxy, QString(), s.UseProxy ? 1 : 0);
+    if (s.UseProxy) {
+        bool ok = false;
+        const int port = s.Port.trimmed().toInt(&ok);
+        CDDBSetOption(CddbOptProxyPort, QString(), ok ? port : 80);
+        CDDBSetOption(CddbOptProxyAddress, s.ProxyAddress, 0);
+    }
+}
+
+bool ConfigureCddbClient(TCDDBInfo& client, const TAppSettings& s)
+{
+    const std::optional<CddbServer> server = CddbServerFromText(s.Server, s.Script);
+    if (!server)
+        return false;
+    client.Server.base = server->base;
+    client.Server.script = server->script;
+    client.Server.email = QString::fromLatin1(CddbUserAddress);
+    client.Http.proxyHost.clear();
+    if (s.UseProxy && !s.ProxyAddress.trimmed().isEmpty()) {
+        bool ok = false;
+        const int port = s.Port.trimmed().toInt(&ok);
+        client.Http.proxyHost = s.ProxyAddress.trimmed();
+        client.Http.proxyPort = ok && port > 0 && port <= 65535 ? port : 80;
+    }
+    return true;
+}
+
+CddbLookupOutcome RunDriveCddbLookup(int handle, int firstTrack, int lastTrack, int match,
+                                     const std::atomic<bool>* stop)
+{
+    CddbLookupOutcome out;
+    out.discId = discIdOf(handle);
+    CddbMatchList list;
+    if (CDDBQuery(handle, list, stop) != 1) {
+        out.errorCode = GetAspiLibError();
+        out.kind = out.errorCode == AlCddbStopped ? CddbLookupOutcome::Stopped : CddbLookupOutcome::Failed;
+        out.error = GetAspiLibErrorText();
+        return out;
+    }
+    for (int i = 0; i < list.count; ++i)
+        out.matches << CddbMatchText(list.matches[std::size_t(i)]);
+    if (list.count == 0) {
+        out.kind = CddbLookupOutcome::NotFound;
+        out.errorCode = GetAspiLibError();
+        out.error = GetAspiLibErrorText();
+        return out;
+    }
+    if (match >= list.count) {
+        out.kind = CddbLookupOutcome::Failed;
+        out.error = QStringLiteral("no match %1: the server gave %2").arg(match + 1).arg(list.count);
+        return out;
+    }
+    const int rows = lastTrack >= firstTrack ? lastTrack - firstTrack + 1 : 0;
+    std::vector<char> buffer(CddbEntryBufferSize);
+    const int from = match < 0 ? 0 : match;
+    const int to = match < 0 ? list.count : match + 1;
+    out.kind = CddbLookupOutcome::Finished;
+    for (int i = from; i < to; ++i) {
+        if (CDDBGetDiskInfo(list.matches[std::size_t(i)], buffer, stop) != 1) {
+            // A match whose entry cannot be read is skipped; the reason stays.
+            out.errorCode = GetAspiLibError();
+            out.error = GetAspiLibErrorText();
+            if (out.errorCode == AlCddbStopped) {
+                out.kind = CddbLookupOutcome::Stopped;
+                return out;
+            }
+            continue;
+        }
+        const CddbEntry entry = ParseCddbEntry(CddbLines(QString::fromUtf8(buffer.data())));
+        if (entry.ttitles.empty() && match < 0)
+            continue;
+        out.chosen = i;
+        out.entry = entry;
+        out.values = DiscValuesFromDriveEntry(entry, rows);
+        out.hasValues = true;
+        out.error.clear();
+        out.errorCode = 0;
+        return out;
+    }
+    if (match >= 0)
+        out.kind = CddbLookupOutcome::Failed;
+    return out;
+}
+
+CddbLookupOutcome RunRipperCddbLookup(TCDDBInfo& client, const CddbToc& disc)
+{
+    CddbLookupOutcome out;
+    const int code = client.QueryDisc(disc);
+    out.discId = client.DiscId;
+    out.matches = client.Lookup.Matches;
+    if (client.Http.stop && client.Http.stop->load()) {
+        out.kind = CddbLookupOutcome::Stopped;
+        out.error = QStringLiteral("the CDDB query was stopped");
+        return out;
+    }
+    if (code == 202 || ((code == 200 || code == 210 || code == 211) && out.matches.isEmpty())) {
+        out.kind = CddbLookupOutcome::NotFound;
+        out.error = client.LastError;
+        return out;
+    }
+    if (code != 200 && code != 210 && code != 211) {
+        out.kind = CddbLookupOutcome::Failed;
+        out.error = client.LastError;
+        return out;
+    }
+    out.kind = client.LastError.isEmpty() ? CddbLookupOutcome::Finished : CddbLookupOutcome::Failed;
+    out.error = client.LastError;
+    if (out.kind == CddbLookupOutcome::Finished) {
+        out.chosen = 0;
+        out.values = DiscValuesFromAlbum(client.Album());
+        out.hasValues = true;
+    }
+    return out;
+}
+
+}  // namespace dw

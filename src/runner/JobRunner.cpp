@@ -243,14 +243,17 @@ void TJobRunner::ripTrack(int index)
     const TJobItem& item = items_[std::size_t(index)];
     TRipSettings settings = TRipSettings::FromAppSettings();
     settings.Overwrite = ripOverwrite_;
-    // An encoded file that may not be replaced is refused before the track
-    // is read (the rip thread refuses a kept WAV itself); the refusal ends
-    // the rip as a file that could not be created.
+    // Files that may not be replaced, the WAV first, are refused before the
+    // track is read (the rip thread checks the WAV again as it writes); the
+    // refusal ends the rip as a file that could not be created.
     const int format = AppSettings.OutputFormat;
-    if (format == 0 || format == 2 || format == 3) {
-        const char* ext = format == 0 ? ".mp3" : format == 2 ? ".ogg" : ".wma";
+    const QString wav = JobTrackWav(out(), item);
+    QStringList written{wav};
+    if (format == 0 || format == 2 || format == 3)
+        written << ChangeFileExt(wav, QString::fromLatin1(format == 0 ? ".mp3" : format == 2 ? ".ogg" : ".wma"));
+    for (const QString& file : written) {
         QString taken;
-        if (OutputTaken(ChangeFileExt(JobTrackWav(out(), item), QString::fromLatin1(ext)), settings, taken)) {
+        if (OutputTaken(file, settings, taken)) {
             ripFailure_[std::size_t(index)] = taken;
             PostJobEvent(this, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_CREATE_FAILED));
             return;

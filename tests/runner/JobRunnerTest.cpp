@@ -9,6 +9,7 @@
 #include "cd/DriveRecords.h"
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
+#include "platform/NativePath.h"
 #include "runner/JobRunner.h"
 #include "runner/JobWmaEstimate.h"
 #include "runner/RunJob.h"
@@ -257,6 +258,54 @@ TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
     EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Stopped}));
     EXPECT_EQ(dialogs.texts(), QStringList{ResourceText(res::ModifyCDParmsError)});
     EXPECT_TRUE(files().isEmpty());
+}
+
+TEST_F(JobRunnerTest, EveryTrackGetsItsOwnFileEvenWhenTitlesCollide)
+{
+    openDisc({1, 2, 3});
+    AppSettings.OutputFormat = 1;
+    // Two titles alike, one that is not UTF-8, one that strips to nothing.
+    const QString latin = PathFromNative(QByteArray("caf\xe9", 4));
+    const TJobSummary s = rip({"01Same", "03" + latin, "02Same", "01..."});
+    EXPECT_EQ(outcomes(s), std::vector<Outcome>(4, Outcome::Done));
+    EXPECT_EQ(s.items[2].outputs, QStringList{out + "/Same (2).wav"});
+    EXPECT_EQ(s.items[3].outputs, QStringList{out + "/Track01.wav"});
+    // Each file holds its own track: 1, 2 and 3 s of audio after the header.
+    EXPECT_EQ(StatPath(out + "/Same.wav").size, 44 + 75 * 2352);
+    EXPECT_EQ(StatPath(out + "/Same (2).wav").size, 44 + 150 * 2352);
+    EXPECT_EQ(StatPath(out + "/Track01.wav").size, 44 + 75 * 2352);
+    // Qt's own folder listing cannot name that file; the system's calls can.
+    EXPECT_EQ(StatPath(out + "/" + latin + ".wav").size, 44 + 225 * 2352);
+    EXPECT_TRUE(RemoveFile(out + "/" + latin + ".wav"));
+    EXPECT_EQ(files(), (QStringList{"Same (2).wav", "Same.wav", "Track01.wav"}));
+}
+
+// Without overwriting, an existing WAV or encoded file fails its item before
+// the track is read, and stays as it was; with it, the rip replaces both.
+TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
+{
+    openDisc({1, 1});
+    AppSettings.OutputFormat = 2;
+    AppSettings.IsNormalize = true;
+    AppSettings.NormalizePercent = 100;
+    box.write("out/A.wav", "older wav");
+    box.write("out/B.ogg", "older ogg");
+    ScopedDialogs scoped(dialogs);
+    TJobRunOptions keep;
+    keep.ripOverwrite = false;
+    TJobSummary s = RunCdTracksJob(handle, {"01A", "02B"}, view, keep);
+    EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Failed}));
+    EXPECT_EQ(s.items[0].message, out + "/A.wav: File exists");
+    EXPECT_EQ(s.items[1].message, out + "/B.ogg: File exists");
+    EXPECT_EQ(box.read("out/A.wav"), "older wav");
+    EXPECT_EQ(box.read("out/B.ogg"), "older ogg");
+    EXPECT_EQ(files(), (QStringList{"A.wav", "B.ogg"}));
+    EXPECT_EQ(view.closed, 1);
+
+    s = RunCdTracksJob(handle, {"01A", "02B"}, view);
+    EXPECT_EQ(outcomes(s), std::vector<Outcome>(2, Outcome::Done));
+    EXPECT_FALSE(peer("ogginfo", {out + "/B.ogg"}).isEmpty());
+    EXPECT_EQ(files(), (QStringList{"A.ogg", "B.ogg"}));
 }
 
 // Sources below 44100 Hz are resampled into the buffer file first; the

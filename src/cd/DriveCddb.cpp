@@ -153,7 +153,7 @@ int CDDBQuery(int handle, CddbMatchList& list, const std::atomic<bool>* stop)
     if (scan.code != 200 && scan.code != 210 && scan.code != 211) {
         if (scan.code == -2)
             return fail(AlCddbFailed, QStringLiteral("CDDB query: the server sent an empty answer"));
-        return fail(AlCddbFailed, QStringLiteral("CDDB query: the server answered %1 %2").arg(scan.code).arg(scan.statusText));
+        return fail(AlCddbFailed, QStringLiteral("CDDB query: ") + CddbAnswerText(scan.code, scan.statusLine));
     }
     for (const QString& line : scan.matches) {
         if (list.count >= capacity)
@@ -197,8 +197,7 @@ int CDDBGetDiskInfo(const CddbMatchRecord& match, std::span<char> buffer, const 
         return fail(AlCddbFailed, QStringLiteral("CDDB read: the server sent an empty answer"));
     const int code = CddbLineCode(lines[i]);
     if (code != 210)
-        return fail(AlCddbFailed,
-                    QStringLiteral("CDDB read: the server answered %1 %2").arg(code).arg(lines[i].mid(4).trimmed()));
+        return fail(AlCddbFailed, QStringLiteral("CDDB read: ") + CddbAnswerText(code, lines[i]));
     QByteArray text;
     for (++i; i < lines.size() && lines[i] != QLatin1String("."); ++i) {
         const QByteArray line = lines[i].toUtf8() + '\n';

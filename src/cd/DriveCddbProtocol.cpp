@@ -172,6 +172,7 @@ CddbQueryScan ScanCddbQuery(const QStringList& lines)
         if (line.trimmed().isEmpty())
             continue;
         scan.code = CddbLineCode(line);
+        scan.statusLine = line;
         scan.statusText = line.mid(4).trimmed();
         if (scan.code == 200) {
             if (scan.matches.size() < CddbMaxMatches)
@@ -184,6 +185,17 @@ CddbQueryScan ScanCddbQuery(const QStringList& lines)
         }
     }
     return scan;
+}
+
+QString CddbAnswerText(int code, const QString& line)
+{
+    if (line.startsWith(QString::number(code)))
+        return QStringLiteral("the server answered %1 %2").arg(code).arg(line.mid(4).trimmed().left(200));
+    QString start = line.left(60);
+    for (QChar& c : start)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_NotAssigned)
+            c = ' ';
+    return QStringLiteral("the server's answer is no CDDB response (\"%1\")").arg(start.simplified());
 }
 
 std::optional<CddbMatch> ParseCddbMatch(const QString& line)

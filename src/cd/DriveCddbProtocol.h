@@ -78,10 +78,16 @@ int CddbLineCode(const QString& line);
 constexpr int CddbMaxMatches = 100;
 struct CddbQueryScan {
     int code = -2;
+    QString statusLine;  // the whole line that carried the code
     QString statusText;
     QStringList matches;
 };
 CddbQueryScan ScanCddbQuery(const QStringList& lines);
+
+// What a server said, for an error message: "answered <code> <text>", or
+// for an answer that is no CDDB response at all, its start (control
+// characters as blanks, at most 60 characters).
+QString CddbAnswerText(int code, const QString& line);
 
 // A match line: category, disc id, and the rest (usually "artist / title").
 // Only categories of letters, digits, "_" and "-" and disc ids of hexadecimal

@@ -56,8 +56,8 @@ int TCDDBInfo::QueryDisc(const CddbToc& disc)
     } else if (LastCode == 202) {
         LastError = QStringLiteral("no match for disc %1").arg(DiscId);
     } else {
-        const QString text = Lookup.Lines.isEmpty() ? QString() : Lookup.Lines.last().mid(4).trimmed();
-        LastError = QStringLiteral("CDDB query: the server answered %1 %2").arg(LastCode).arg(text);
+        const CddbQueryScan scan = ScanCddbQuery(Lookup.Lines);
+        LastError = QStringLiteral("CDDB query: ") + CddbAnswerText(scan.code, scan.statusLine);
     }
     return LastCode;
 }
@@ -103,8 +103,8 @@ bool TCDDBQuery::ReadMatch(int index)
         return false;
     }
     if (!ParseRead(r.body)) {
-        const QString first = Lines.isEmpty() ? QStringLiteral("an empty answer") : Lines.first().left(80);
-        info_.LastError = QStringLiteral("CDDB read: the server answered %1").arg(first);
+        const QString first = Lines.isEmpty() ? QString() : Lines.first();
+        info_.LastError = QStringLiteral("CDDB read: ") + CddbAnswerText(CddbLineCode(first), first);
         return false;
     }
     return true;

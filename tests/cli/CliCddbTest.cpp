@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "../cddb/CddbTestDisc.h"
+#include "fixtures/CddbServer.h"
+#include "support/CdImages.h"
+#include "support/TestSupport.h"
+
+#include <chrono>
+
+using dwtest::runCli;
+
+namespace {
+
+QJsonObject json(const dwtest::CliResult& r) { return QJsonDocument::fromJson(r.out.toUtf8()).object(); }
+
+QStringList titles(const QJsonObject& doc)
+{
+    QStringList out;
+    for (const QJsonValue& t : doc["tracks"].toArray())
+        out << t.toObject()["title"].toString();
+    return out;
+}
+
+}  // namespace
+
+TEST(CliCddb, LooksUpChoosesAMatchAndAppliesItForListing)
+{
+    dwtest::Sandbox box;
+    dwtest::CddbServer server;
+    // Tracks 3 and 4, then a data track: titles go by the disc's own order.
+    const QString img = dwtest::makeCdImage(
+        box.path(), {20, 30}, dwtest::CdImageOptions().silent().numberedFrom(3).withDataTrack("0:10"));
+    const dwtest::ExpectedCddbDisc disc = dwtest::expectedCddbDisc(img);
+    const QString id = disc.discId;
+    server.configure(
+        {{"query", QJsonObject{{id, "211 close matches found\r\n"
+                                    "rock " + id + " First / Match\r\n"
+                                    "jazz " + id + " Second / Match\r\n.\r\n"}}},
+         {"read", QJsonObject{
+              {"rock " + id, dwtest::cddbReadAnswer("rock", id, "DTITLE=First / Match\r\nDYEAR=1999\r\n"
+                                                                "DGENRE=Rock\r\nTTITLE0=One\r\nTTITLE1=Two\r\n"
+                                                                "TTITLE2=Data\r\nTTITLE3=Beyond the disc\r\n")},
+              {"jazz " + id, QJsonObject{{"text", dwtest::cddbReadAnswer("jazz", id,
+                                                      "DTITLE=Caf\u00e9 Trio / Nuit\r\nDGENRE=Jazz\r\n"
+                                                      "TTITLE0=../../etc/passwd\r\nTTITLE1=Deux \r\nTTITLE1=suite\r\n")},
+                                         {"encoding", "latin-1"}}}}}});
+
+    auto first = runCli({"cddb", "--device", img, "--server", server.url(), "--json"});
+    ASSERT_EQ(first.status, 0) << first.err.toStdString();
+    QJsonObject doc = json(first);
+    EXPECT_EQ(doc["discId"].toString(), id);
+    EXPECT_EQ(doc["matches"].toArray().size(), 2);
+    EXPECT_EQ(doc["chosen"].toInt(), 1);
+    EXPECT_EQ(doc["artist"].toString(), "First");
+    EXPECT_EQ(doc["year"].toString(), "1999");
+    EXPECT_EQ(doc["genre"].toString(), "Rock");
+    EXPECT_EQ(titles(doc), (QStringList{"One", "Two", "Data"}));
+    EXPECT_FALSE(doc["applied"].toBool());
+    // The query carried the disc's own id and arguments.
+    EXPECT_EQ(server.requests().first()["params"].toObject()["cmd"].toString(),
+              "cddb query " + id + " " + disc.queryArgs);
+
+    auto second = runCli({"cddb", "--device", img, "--server", server.url(), "--match", "2", "--apply"});
+    ASSERT_EQ(second.status, 0) << second.err.toStdString();
+    EXPECT_TRUE(second.out.contains(QString::fromUtf8("Artist: Café Trio"))) << second.out.toStdString();
+
+    auto list = runCli({"list", "--device", img, "--json"});
+    ASSERT_EQ(list.status, 0) << list.err.toStdString();
+    doc = json(list);
+    EXPECT_EQ(doc["artist"].toString(), QString::fromUtf8("Café Trio"));
+    EXPECT_EQ(doc["album"].toString(), "Nuit");
+    EXPECT_EQ(titles(doc), (QStringList{"../../etc/passwd", "Deux suite", "Track05"}));
+
+    auto noMatch = runCli({"cddb", "--device", img, "--server", server.url(), "--match", "3"});
+    EXPECT_NE(noMatch.status, 0);
+    EXPECT_EQ(noMatch.err, "discwright-cli: no match 3: the server gave 2\n");
+}
+
+TEST(CliCddb, ServerFailuresEndInOneClearLine)
+{
+    dwtest::Sandbox box;
+    dwtest::CddbServer server;
+    const QString img = dwtest::makeCdImage(box.path(), {10}, dwtest::CdImageOptions().silent());
+    const QString id = dwtest::expectedCddbDisc(img).discId;
+    const auto run = [&](const QJsonObject& config, const QStringList& extra = {}) {
+        server.configure(config);
+        return runCli(QStringList{"cddb", "--device", img, "--server", server.url()} + extra);
+    };
+    const auto expectLine = [](const dwtest::CliResult& r, const QString& text) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "discwright-cli: " + text + "\n");
+        EXPECT_TRUE(r.out.isEmpty());
+    };
+
+    expectLine(run({{"query", QJsonObject{{"*", "202 No match for disc ID " + id + ".\r\n"}}}}),
+               "no CDDB entry for disc " + id + " (no match for disc " + id + ")");
+    expectLine(run({{"query", QJsonObject{{"*", "403 Database entry is corrupt\r\n"}}}}),
+               "CDDB query: the server answered 403 Database entry is corrupt");
+    expectLine(run({{"query", QJsonObject{{"*", "<html><body>Gateway</body></html>\r\n"}}}}),
+               "CDDB query: the server's answer is no CDDB response (\"<html><body>Gateway</body></html>\")");
+    expectLine(run({{"query_mode", "status:500"}}),
+               QString("CDDB query: 127.0.0.1:%1 answered with HTTP status 500").arg(server.port()));
+
+    // An entry cut short still gives the titles that arrived.
+    const auto cut = run({{"query", QJsonObject{{"*", "200 misc " + id + " A / B\r\n"}}},
+                          {"read", QJsonObject{{"*", "210 misc " + id + " entry follows\r\nDTITLE=A / B\r\nTTITLE0=Half"}}}});
+    ASSERT_EQ(cut.status, 0) << cut.err.toStdString();
+    EXPECT_TRUE(cut.out.contains(" 1  Half")) << cut.out.toStdString();
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto silent = run({{"query_mode", "silent"}}, {"--timeout", "2"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_TRUE(silent.err.startsWith(QString("discwright-cli: CDDB query: no complete answer from 127.0.0.1:%1 in time")
+                                          .arg(server.port())))
+        << silent.err.toStdString();
+
+    const auto bad = runCli({"cddb", "--device", img, "--server", "ftp://x"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "discwright-cli: --server names no HTTP server: ftp://x\n");
+}

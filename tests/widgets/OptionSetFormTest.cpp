@@ -1,0 +1,330 @@
+// The options dialog against the settings record, options.ini, real CD images
+// in the drive list and the real WMA tool.
+#include "widgets/OptionSetForm.h"
+
+#include "app/Genres.h"
+#include "app/Settings.h"
+#include "cd/DiscListing.h"
+#include "jobs/WmaProfiles.h"
+#include "platform/Dialogs.h"
+#include "support/CdImages.h"
+#include "support/TestSupport.h"
+#include "widgets/OptionSetValues.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QDir>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace dw;
+
+template <typename T>
+T* control(QWidget* form, const char* name)
+{
+    T* found = form->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        throw std::runtime_error(std::string("no control ") + name);
+    return found;
+}
+
+// A dialog over a private settings record, shown (which loads the controls).
+struct OpenForm {
+    explicit OpenForm(TAppSettings& s, DiscListing& listing, std::function<void()> changed = {})
+        : form(std::make_unique<TOptionSetForm>(nullptr, listing, nullptr, std::move(changed)))
+    {
+        form->SetSettings(s);
+        form->show();
+    }
+    template <typename T>
+    T* operator()(const char* name) { return control<T>(form.get(), name); }
+    std::unique_ptr<TOptionSetForm> form;
+};
+
+class OptionSetFormTest : public ::testing::Test {
+protected:
+    dwtest::Sandbox box;
+    ScriptedDialogs dialogs;
+    ScopedDialogs scoped{dialogs};
+    DiscListing listing;
+    TAppSettings s;
+
+    void SetUp() override { s.OutputFolder = box.path() + "/"; }
+};
+
+// Every control carries its setting into the record, options.ini keeps it, and
+// a dialog over the reloaded record shows the same.
+TEST_F(OptionSetFormTest, EveryControlReachesTheSettingsAndOptionsIni)
+{
+    QDir(box.path()).mkdir("out");
+    {
+        OpenForm f(s, listing);
+        f.operator()<QLineEdit>("editOutputDir")->setText(box.path() + "/out");
+        f.operator()<QComboBox>("cbOutputFormat")->setCurrentIndex(2);
+        f.operator()<QCheckBox>("ckbKeepWav")->setChecked(false);  // keep the WAV
+        f.operator()<QCheckBox>("ckNormalize")->setChecked(true);
+        f.operator()<QSpinBox>("SpinEdit1")->stepBy(-7);
+        f.operator()<QCheckBox>("cbRipTime")->setChecked(true);
+        f.operator()<QLineEdit>("eRipTime")->setText("75");
+        f.operator()<QCheckBox>("ckbSelectVBR")->setChecked(true);
+        f.operator()<QCheckBox>("ckbVBRHead")->setChecked(true);
+        f.operator()<QComboBox>("cbBitRate")->setEditText("96 kbit/s");
+        f.operator()<QComboBox>("cbMaxBitRate")->setCurrentIndex(10);  // 192
+        f.operator()<QComboBox>("cbVBRQuality")->setCurrentIndex(7);
+        f.operator()<QComboBox>("cbMpegQuality")->setCurrentIndex(2);
+        f.operator()<QComboBox>("cbStereoMode")->setCurrentIndex(4);
+        f.operator()<QCheckBox>("cbUseCompress")->setChecked(false);
+        f.operator()<QSlider>("tbCompression")->setValue(77);
+        f.operator()<QComboBox>("cbOggNomBit")->setCurrentIndex(8);
+        f.operator()<QComboBox>("cbOggMaxBit")->setCurrentIndex(14);
+        f.operator()<QComboBox>("cbOggMinBit")->setCurrentIndex(1);
+        f.operator()<QComboBox>("cbWMABitrate")->setCurrentIndex(21);
+        f.operator()<QCheckBox>("cbUseID3")->setChecked(true);
+        f.operator()<QLineEdit>("ID3artist")->setText("Ärtist with a very long name beyond thirty");
+        f.operator()<QLineEdit>("ID3album")->setText("Album");
+        f.operator()<QLineEdit>("ID3year")->setText("19999");
+        f.operator()<QLineEdit>("ID3comment")->setText("Comment");
+        f.operator()<QComboBox>("ID3genre")->setCurrentText("Blues");
+        f.operator()<QCheckBox>("ckbCDDb")->setChecked(true);
+        ASSERT_TRUE(f.form->ApplyAndClose());
+        EXPECT_EQ(dialogs.texts(), QStringList());
+    }
+    EXPECT_EQ(s.OutputFolder, box.path() + "/out/");
+    EXPECT_EQ(s.OutputFormat, 2);
+    EXPECT_TRUE(s.IsKeepWav);
+    EXPECT_TRUE(s.IsNormalize);
+    EXPECT_EQ(s.NormalizePercent, 88);
+    EXPECT_TRUE(s.EnableRipTime);
+    EXPECT_EQ(s.RipTime, 75);
+    EXPECT_TRUE(s.IsSelectVBR);
+    EXPECT_TRUE(s.IsVBRHead);
+    EXPECT_EQ(s.BitRate, 96);
+    EXPECT_EQ(s.MaxBitRate, 192);
+    EXPECT_EQ(s.VBRQuality, 7);
+    EXPECT_EQ(s.MpegQuality, 2);
+    EXPECT_EQ(s.StereoMode, 4);
+    EXPECT_FALSE(s.IsUseCompress);
+    EXPECT_EQ(s.CompressPosition, 77);
+    EXPECT_EQ(s.OggNomalBitRate, 8);
+    EXPECT_EQ(s.OggMaxBitRate, 14);
+    EXPECT_EQ(s.OggMinBitRate, 1);
+    EXPECT_EQ(s.WmaBitRate, 21);
+    EXPECT_TRUE(s.Use);
+    EXPECT_EQ(s.DiscArtist, QString("Ärtist with a very long name b"));  // ID3v1 fields hold 30
+    EXPECT_EQ(s.DiscYear, "1999");
+    EXPECT_EQ(s.DiscAlbum, "Album");
+    EXPECT_EQ(s.DiscComment, "Comment");
+    EXPECT_EQ(s.DiscGenre, 17);  // Blues
+    EXPECT_TRUE(s.CDDb);
+    EXPECT_EQ(s.Index, -1);  // the CD-ROM page was never shown
+
+    const QString ini = box.file("options.ini");
+    ASSERT_TRUE(SaveSettingsTo(s, ini));
+    TAppSettings back;
+    LoadSettingsFrom(back, ini, "/nowhere/");
+    for (const SettingDescriptor& d : SettingDescriptors())
+        EXPECT_EQ(SettingValue(back, d.section, d.key), SettingValue(s, d.section, d.key)) << d.section << "." << d.key;
+
+    // The reloaded record shows as it was entered.
+    back.Disc() = s.Disc();
+    OpenForm again(back, listing);
+    EXPECT_EQ(again.operator()<QComboBox>("cbBitRate")->currentText(), "96 kbit/s");
+    EXPECT_EQ(again.operator()<QComboBox>("cbMaxBitRate")->currentText(), "192 kbit/s");
+    EXPECT_EQ(again.operator()<QSpinBox>("SpinEdit1")->value(), 88);
+    EXPECT_EQ(again.operator()<QSlider>("tbCompression")->value(), 77);
+    EXPECT_FALSE(again.operator()<QCheckBox>("ckbKeepWav")->isChecked());
+    EXPECT_EQ(again.operator()<QComboBox>("ID3genre")->currentText(), "Blues");
+    EXPECT_EQ(again.operator()<QComboBox>("cbWMABitrate")->currentIndex(), 21);
+}
+
+TEST_F(OptionSetFormTest, EnablingRulesAndDefaultButtons)
+{
+    s.IsSelectVBR = false;
+    s.EnableRipTime = false;
+    s.DiscGenre = -1;
+    s.OutputFormat = 9;  // not a list position: shows the default
+    OpenForm f(s, listing);
+    EXPECT_EQ(f.operator()<QComboBox>("ID3genre")->currentIndex(), 0);
+    EXPECT_EQ(f.operator()<QComboBox>("cbOutputFormat")->currentIndex(), 0);
+    EXPECT_FALSE(f.operator()<QCheckBox>("ckbVBRHead")->isEnabled());
+    EXPECT_FALSE(f.operator()<QComboBox>("cbMaxBitRate")->isEnabled());
+    EXPECT_FALSE(f.operator()<QComboBox>("cbVBRQuality")->isEnabled());
+    EXPECT_TRUE(f.operator()<QComboBox>("cbBitRate")->isEnabled());
+    EXPECT_FALSE(f.operator()<QLineEdit>("eRipTime")->isEnabled());
+    EXPECT_FALSE(f.operator()<QSpinBox>("SpinEdit1")->isEnabled());
+
+    f.operator()<QComboBox>("cbOutputFormat")->setCurrentIndex(1);  // WAV: nothing to delete
+    EXPECT_FALSE(f.operator()<QCheckBox>("ckbKeepWav")->isEnabled());
+    f.operator()<QComboBox>("cbOutputFormat")->setCurrentIndex(3);
+    EXPECT_TRUE(f.operator()<QCheckBox>("ckbKeepWav")->isEnabled());
+    f.operator()<QCheckBox>("ckNormalize")->setChecked(true);
+    EXPECT_TRUE(f.operator()<QSpinBox>("SpinEdit1")->isEnabled());
+    f.operator()<QCheckBox>("cbRipTime")->setChecked(true);
+    EXPECT_TRUE(f.operator()<QLineEdit>("eRipTime")->isEnabled());
+
+    f.operator()<QCheckBox>("ckbSelectVBR")->setChecked(true);
+    f.operator()<QComboBox>("cbStereoMode")->setCurrentIndex(4);
+    f.operator()<QComboBox>("cbBitRate")->setEditText("40 kbit/s");
+    f.operator()<QComboBox>("cbWMABitrate")->setCurrentIndex(30);
+    control<QPushButton>(f.form.get(), "bMp3Default")->click();
+    control<QPushButton>(f.form.get(), "bWmaDefault")->click();
+    EXPECT_FALSE(f.operator()<QCheckBox>("ckbSelectVBR")->isChecked());
+    EXPECT_FALSE(f.operator()<QComboBox>("cbVBRQuality")->isEnabled());
+    EXPECT_EQ(f.operator()<QComboBox>("cbBitRate")->currentText(), "128 kbit/s");
+    EXPECT_EQ(f.operator()<QComboBox>("cbMaxBitRate")->currentText(), "320 kbit/s");
+    EXPECT_EQ(f.operator()<QComboBox>("cbVBRQuality")->currentIndex(), 4);
+    EXPECT_EQ(f.operator()<QComboBox>("cbStereoMode")->currentIndex(), 1);
+    EXPECT_EQ(f.operator()<QComboBox>("cbWMABitrate")->currentIndex(), WmaDefaultProfile);
+}
+
+// OK refuses a missing folder, a length that is no number (ticked or not) and
+// an MP3 bit rate outside the settings table, storing nothing.
+TEST_F(OptionSetFormTest, OkRefusesBadInputAndStoresNothing)
+{
+    s.RipTime = 30;
+    const TAppSettings before = s;
+    const auto unchanged = [&] {
+        for (const SettingDescriptor& d : SettingDescriptors())
+            if (SettingValue(s, d.section, d.key) != SettingValue(before, d.section, d.key))
+                return false;
+        return true;
+    };
+    OpenForm f(s, listing);
+    f.operator()<QComboBox>("cbOutputFormat")->setCurrentIndex(3);
+
+    f.operator()<QLineEdit>("editOutputDir")->setText(box.path() + "/missing");
+    EXPECT_FALSE(f.form->ApplyAndClose());
+    EXPECT_EQ(dialogs.texts().value(0), box.path() + "/missing,The output directory does not exist.");
+    f.operator()<QLineEdit>("editOutputDir")->setText(box.path());
+
+    f.operator()<QLineEdit>("eRipTime")->setText("1x");
+    EXPECT_FALSE(f.form->ApplyAndClose());
+    f.operator()<QLineEdit>("eRipTime")->setText("-100");
+    EXPECT_FALSE(f.form->ApplyAndClose());
+    EXPECT_EQ(dialogs.texts().mid(1), QStringList(2, "Please check the song length to extract."));
+    EXPECT_TRUE(f.form->isVisible());
+    f.operator()<QLineEdit>("eRipTime")->setText("0");
+
+    for (const char* typed : {"abc kbit/s", " 8 kbit/s", "-32"}) {
+        f.operator()<QComboBox>("cbBitRate")->setEditText(typed);
+        EXPECT_FALSE(f.form->ApplyAndClose()) << typed;
+    }
+    EXPECT_EQ(dialogs.texts().size(), 6);
+    EXPECT_TRUE(unchanged());
+
+    f.operator()<QComboBox>("cbBitRate")->setEditText("1000");
+    ASSERT_TRUE(f.form->ApplyAndClose());
+    EXPECT_EQ(s.BitRate, 100);
+    EXPECT_EQ(s.RipTime, 0);
+    EXPECT_EQ(s.OutputFormat, 3);
+}
+
+// The drive page lists the drives of the drive library; a new choice detects
+// that drive and lists its tracks, and the main window hears of it.
+TEST_F(OptionSetFormTest, ChoosingAnotherDriveListsItsDisc)
+{
+    const QString a = dwtest::makeCdImage(box.path(), {3, 4}, dwtest::CdImageOptions().named("alpha"));
+    const QString b = dwtest::makeCdImage(box.path(), {2, 2, 5}, dwtest::CdImageOptions().named("beta"));
+    qputenv("DISCWRIGHT_CD_IMAGES", (a + ":" + b).toUtf8());
+    listing.Show(0);
+    ASSERT_NE(listing.CDHandle, 0);
+    ASSERT_EQ(listing.Rows.size(), 2u);
+
+    int changed = 0;
+    {
+        // OK without the drive page: nothing is detected again.
+        OpenForm f(s, listing, [&] { ++changed; });
+        ASSERT_TRUE(f.form->ApplyAndClose());
+        EXPECT_EQ(changed, 0);
+        EXPECT_EQ(s.Index, -1);
+    }
+    OpenForm f(s, listing, [&] { ++changed; });
+    f.form->ShowPage(TOptionSetForm::CdRomPage);
+    auto* drives = f.operator()<QComboBox>("cbCDList");
+    ASSERT_EQ(drives->count(), 2);
+    EXPECT_EQ(drives->itemText(0), "Image   alpha");
+    EXPECT_EQ(drives->currentIndex(), 0);  // Index -1 is shown as the first drive
+    drives->setCurrentIndex(1);
+    ASSERT_TRUE(f.form->ApplyAndClose());
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(s.Index, 1);
+    EXPECT_EQ(listing.Rows.size(), 3u);
+    EXPECT_EQ(listing.IdleStatusText, listing.Status);
+    EXPECT_EQ(listing.Status, "Image   beta");
+}
+
+// Profiles the WMA tool raises are marked with the rate it really encodes at:
+// the dialog's marks agree with what the tool reports for every profile.
+TEST_F(OptionSetFormTest, WmaProfilesMarkTheRateTheToolEncodesAt)
+{
+    // A short stereo 44.1 kHz PCM file.
+    QByteArray wav("RIFF\0\0\0\0WAVEfmt ", 16);
+    const auto le32 = [](QByteArray& b, quint32 v) { for (int i = 0; i < 4; ++i) b.append(char(v >> (8 * i))); };
+    const auto le16 = [](QByteArray& b, quint16 v) { b.append(char(v)); b.append(char(v >> 8)); };
+    le32(wav, 16); le16(wav, 1); le16(wav, 2); le32(wav, 44100); le32(wav, 44100 * 4); le16(wav, 4); le16(wav, 16);
+    wav.append("data", 4);
+    QByteArray pcm;
+    for (int i = 0; i < 4410; ++i) { le16(pcm, quint16(i * 97)); le16(pcm, quint16(i * 31)); }
+    le32(wav, pcm.size());
+    wav += pcm;
+    box.write("in.wav", wav);
+
+    OpenForm f(s, listing);
+    auto* list = f.operator()<QComboBox>("cbWMABitrate");
+    auto* note = f.operator()<QLabel>("lWmaRaised");
+    const QRegularExpression raised("encoding at (\\d+) kbit/s");
+    for (int p = 0; p < WmaProfileCount; ++p) {
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(dwtest::binDir() + "/WM8EUTIL", {"-input", box.file("in.wav"), "-output", box.file("o.wma"),
+                                                    "-a_setting", WmaProfileSetting(p)});
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        const QString out = QString::fromUtf8(tool.readAll());
+        ASSERT_TRUE(out.contains("100%")) << out.toStdString();
+        const QRegularExpressionMatch m = raised.match(out);
+        const int encoded = m.hasMatch() ? m.captured(1).toInt() : WmaProfileKbps(p);
+        EXPECT_EQ(WmaEncodedKbps(p), encoded) << p;
+        EXPECT_EQ(list->itemText(p).startsWith(WmaProfileLabel(p)), true);
+        EXPECT_EQ(list->itemText(p).contains(QString("(%1 kbit/s)").arg(encoded)), m.hasMatch()) << p;
+        list->setCurrentIndex(p);
+        EXPECT_EQ(!note->isHidden(), m.hasMatch()) << p;
+    }
+}
+
+TEST_F(OptionSetFormTest, TranslatedFromTheLanguageFileWhenShown)
+{
+    box.write("program/CLan_German.ini",
+              "[OptionSetForm]\nOptionSetForm=Optionen\ncbStereoMode_Item4=Einkanal\nPageControl1_Page0=Ausgabe\n"
+              "ckNormalize=Normalisieren\n");
+    s.Lan = "German";
+    OpenForm f(s, listing);
+    EXPECT_EQ(f.form->windowTitle(), "Optionen");
+    EXPECT_EQ(f.operator()<QComboBox>("cbStereoMode")->itemText(4), "Einkanal");
+    EXPECT_EQ(f.operator()<QTabWidget>("PageControl1")->tabText(0), "Ausgabe");
+    EXPECT_EQ(f.operator()<QCheckBox>("ckNormalize")->text(), "Normalisieren");
+}
+
+TEST(OptionSetValues, Mp3BitRateTextRoundTrip)
+{
+    for (const QString& item : Mp3BitRateItems())
+        EXPECT_EQ(Mp3BitRateText(*ParseMp3BitRate(item)).rightJustified(10), item);
+    EXPECT_EQ(ParseMp3BitRate("32 kbit/s"), 32);
+    EXPECT_EQ(ParseMp3BitRate("1000"), 100);
+    EXPECT_EQ(ParseMp3BitRate("1 2 kbit/s"), std::nullopt);
+    EXPECT_EQ(ParseMp3BitRate("+64"), std::nullopt);
+    EXPECT_EQ(ParseMp3BitRate(""), std::nullopt);
+}
+
+}  // namespace

@@ -10,7 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/NativePath.h"
 #include "runner/JobItems.h"
-#include "runner/RunJob.h"
+#include "runner/JobRunner.h"
 
 #include <QEventLoop>
 
@@ -132,6 +132,8 @@ void TExtract::Stop()
     stopAsked_ = true;
     if (engine_)
         engine_->Stop();
+    if (runner_)
+        runner_->Stop();
 }
 
 bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
@@ -214,23 +216,29 @@ void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings
 {
     // The job runner reads the settings record; the caller's choices that
     // the record does not hold are passed on.
-    TJobRunOptions options;
-    options.stopRequested = [this] { return stopAsked_; };
-    options.endOnStall = endOnStall_;
-    options.ripOverwrite = settings.Rip.Overwrite;
-    options.encoders = TJobEncoders{lame_, wma_};
-    const TJobSummary summary = RunCdTracksJob(disc_.Listing().CDHandle, items, view_, options);
-    result.Stopped = summary.stopped;
+    QEventLoop loop;
+    ClosingView view(view_, loop);
+    TJobRunner runner(jkRipTracks, disc_.Listing().CDHandle, items, view, TJobEncoders{lame_, wma_});
+    runner.SetEndOnStall(endOnStall_);
+    runner.SetRipOverwrite(settings.Rip.Overwrite);
+    runner_ = &runner;
+    runner.Start();
+    if (stopAsked_)
+        runner.Stop();
+    if (!view.closed)
+        loop.exec();
+    runner_ = nullptr;
+    result.Stopped = runner.WasStopped() && !runner.IsStalled();
     // The runner's own names for the items' files, in the folder it writes.
     const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items);
     const QString folder = WithTrailingBackslash(AppSettings.OutputFolder);
-    for (std::size_t i = 0; i < resolved.size() && i < summary.items.size(); ++i) {
+    for (std::size_t i = 0; i < resolved.size() && i < runner.Results().size(); ++i) {
         TCDRipItem item;
         item.Track = resolved[i].track;
         item.Title = resolved[i].title;
         if (item.Track != 0)
             item.WavFile = JobTrackWav(folder, resolved[i]);
-        item.Result = summary.items[i];
+        item.Result = runner.Results()[i];
         result.Items.push_back(item);
     }
 }

@@ -22,6 +22,7 @@
 namespace dw {
 
 class TCDIn;
+class TJobRunner;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -106,7 +107,8 @@ private:
     std::unique_ptr<TWMAEncodeProcess> ownWma_;
     TMp3EncodeProcess* lame_;
     TWMAEncodeProcess* wma_;
-    TCDRipEngine* engine_ = nullptr;
+    TCDRipEngine* engine_ = nullptr;  // the job under way in ripper mode
+    TJobRunner* runner_ = nullptr;    // the job under way in drive mode
     bool stopAsked_ = false;
     bool endOnStall_ = false;
 };

@@ -60,7 +60,7 @@ TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobVi
     TJobSummary summary;
     if (items.isEmpty())
         return summary;
-    TJobRunner runner(kind, cdHandle, items, view, options.encoders);
+    TJobRunner runner(kind, cdHandle, items, view);
     runner.SetEndOnStall(options.endOnStall);
     runner.SetRipOverwrite(options.ripOverwrite);
     if (kind != jkRipTracks)
@@ -73,11 +73,6 @@ TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobVi
     summary.stopped = runner.WasStopped() && !runner.IsStalled();
     summary.stalled = runner.IsStalled();
     return summary;
-}
-
-TJobSummary RunCdTracksJob(int cdHandle, const QStringList& jobList, TJobView& view, const TJobRunOptions& options)
-{
-    return RunJob(jkRipTracks, cdHandle, jobList, view, options);
 }
 
 TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobViewFactory& makeView,

@@ -1,14 +1,13 @@
 #pragma once
 // Jobs run to their end for front ends without a window of their own (the
-// command line): one TJobRunner serving the event loop until it closes, a
-// CD job in drive mode, and file conversions spread over several runners.
+// command line): one TJobRunner serving the event loop until it closes,
+// and file conversions spread over several runners.
 // The policy (what runs, what a stall or a stop means, which outputs clash)
 // is here; the front end only draws the view and reads the summary.
 //
 // Main thread only; each call returns when its job has ended.
 
 #include "app/JobEvents.h"
-#include "runner/JobRunner.h"
 #include "runner/JobView.h"
 
 #include <QString>
@@ -27,9 +26,6 @@ struct TJobRunOptions {
     bool endOnStall = true;
     // Whether a ripped track replaces an existing WAV or encoded file.
     bool ripOverwrite = true;
-    // The program's encoder objects for RunJob and RunCdTracksJob; the
-    // runner makes its own when not given.
-    TJobEncoders encoders;
 };
 
 struct TJobSummary {
@@ -41,14 +37,10 @@ struct TJobSummary {
     bool allDone() const { return count(TJobItemResult::Outcome::Done) == int(items.size()); }
 };
 
-// Runs one job of any kind through one TJobRunner drawn by view.
+// Runs one job of any kind through one TJobRunner drawn by view; for CD
+// jobs (kind 1, drive mode) cdHandle is the drive library's handle.
 TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobView& view,
                    const TJobRunOptions& options = {});
-
-// Drive mode: rips the job list's tracks through the drive library handle
-// and encodes them per the settings' OutputFormat (job kind 1).
-TJobSummary RunCdTracksJob(int cdHandle, const QStringList& jobList, TJobView& view,
-                           const TJobRunOptions& options = {});
 
 // File conversions (kinds 2, 3, 5, 6) with up to `jobs` items at once, each
 // through a runner of its own with a view from makeView (called once per

@@ -127,7 +127,7 @@ protected:
     TJobSummary rip(const QStringList& items)
     {
         ScopedDialogs scoped(dialogs);
-        return RunCdTracksJob(handle, items, view);
+        return RunJob(jkRipTracks, handle, items, view);
     }
     QStringList files() const
     {
@@ -252,7 +252,7 @@ TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
     const int stale = handle;
     handle = 0;
     ScopedDialogs scoped(dialogs);
-    const TJobSummary s = RunCdTracksJob(stale, {"01A", "02B"}, view);
+    const TJobSummary s = RunJob(jkRipTracks, stale, {"01A", "02B"}, view);
     EXPECT_TRUE(s.stalled);
     EXPECT_FALSE(s.stopped);
     EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Stopped}));
@@ -293,7 +293,7 @@ TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
     ScopedDialogs scoped(dialogs);
     TJobRunOptions keep;
     keep.ripOverwrite = false;
-    TJobSummary s = RunCdTracksJob(handle, {"01A", "02B"}, view, keep);
+    TJobSummary s = RunJob(jkRipTracks, handle, {"01A", "02B"}, view, keep);
     EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Failed}));
     EXPECT_EQ(s.items[0].message, out + "/A.wav: File exists");
     EXPECT_EQ(s.items[1].message, out + "/B.ogg: File exists");
@@ -302,7 +302,7 @@ TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
     EXPECT_EQ(files(), (QStringList{"A.wav", "B.ogg"}));
     EXPECT_EQ(view.closed, 1);
 
-    s = RunCdTracksJob(handle, {"01A", "02B"}, view);
+    s = RunJob(jkRipTracks, handle, {"01A", "02B"}, view);
     EXPECT_EQ(outcomes(s), std::vector<Outcome>(2, Outcome::Done));
     EXPECT_FALSE(peer("ogginfo", {out + "/B.ogg"}).isEmpty());
     EXPECT_EQ(files(), (QStringList{"A.ogg", "B.ogg"}));

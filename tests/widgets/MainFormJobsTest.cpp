@@ -37,6 +37,22 @@ void writeWav(const QString& path, int seconds, int rate = 44100)
     }
 }
 
+// Calls back with every window shown while it lives.
+class ShowWatch : public QObject {
+public:
+    explicit ShowWatch(std::function<void(QWidget*)> shown) : shown_(std::move(shown)) { qApp->installEventFilter(this); }
+    ~ShowWatch() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && object->isWidgetType() && static_cast<QWidget*>(object)->isWindow())
+            shown_(static_cast<QWidget*>(object));
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> shown_;
+};
+
 TEST_F(MainFormFixture, ExtractRipsTheTickedTracksThroughTheJobWindow)
 {
     setting("CommonOptions", "OutputFormat", "1");  // WAV
@@ -44,8 +60,13 @@ TEST_F(MainFormFixture, ExtractRipsTheTickedTracksThroughTheJobWindow)
     dw::TMainForm& w = start();
     list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
 
+    // The job may be over before a poll would see its window: the window
+    // is caught as it is shown.
     QString windowName;
-    onNextModal([&](QWidget* modal) { windowName = modal->objectName(); });
+    ShowWatch watch([&](QWidget* shown) {
+        if (windowName.isEmpty() && shown->isModal())
+            windowName = shown->objectName();
+    });
     action("miExtract")->trigger();  // returns when the job has closed
 
     EXPECT_EQ(windowName, "RipForm");

@@ -20,5 +20,6 @@ int cmdTag(const QStringList& argv);         // CmdTag.cpp
 int cmdEncodeOgg(const QStringList& argv);   // CmdOgg.cpp: the words after "encode ogg"
 int cmdDecode(const QStringList& argv);      // CmdOgg.cpp: "decode ogg IN OUT"
 int cmdInfoOgg(const QStringList& argv);     // CmdOgg.cpp: info FILE for Ogg files
+int cmdRecord(const QStringList& argv);      // CmdRecord.cpp
 
 }  // namespace dw::cli

@@ -60,6 +60,9 @@ const Command kCommands[] = {
     {"tag", dw::cli::cmdTag,
      "tag show|set|remove FILE.mp3 [--title T] [--artist A] [--album A] [--year Y] [--comment C] [--track N] [--genre NAME|NUMBER]",
      "show, change or remove the ID3v1 tag of an MP3 file (tag genres lists the genres)"},
+    {"record", dw::cli::cmdRecord,
+     "record OUT.wav --seconds N [--rate HZ] [--channels 1|2] [--bits 8|16] [--overwrite] [--quiet]",
+     "record from the default capture device into a WAV file (Ctrl-C stops early)"},
 };
 
 void printUsage(FILE* to)

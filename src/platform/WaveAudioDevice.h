@@ -1,0 +1,111 @@
+#pragma once
+// The wave-audio device of the recorder: one PCM WAV file opened at a time,
+// positions and lengths in milliseconds, playback from a position, recording
+// from a position on the default capture device, pause, stop and save,
+// over SDL2 (platform/WaveAudioPlayback, platform/WaveAudioCapture).
+//
+//   TWaveAudioDevice dev;
+//   dev.Open(path);            // a PCM WAV file (the 44-byte empty one too)
+//   dev.Record(dev.Length());  // new audio is inserted at the position
+//   ...
+//   dev.Stop();                // capture ends; the recording is pending
+//   dev.Save();                // the file now holds it, header and all
+//
+// Recording goes into the file's replacement, written under a temporary name
+// beside it (platform/OutputFile): the opened file itself is never written,
+// and Save renames the finished replacement over it, so the file always has
+// a header that matches its data, whatever stops the recording. Nothing of
+// the opened file is held open between calls except while playing.
+//
+// When a recording ends by itself (the device was lost, the disk is full,
+// the WAV size limit) what reached the disk is kept and pending, and
+// deviceFailed is emitted (also when playback cannot go on); when playback reaches the end, playbackEnded.
+//
+// Main thread only; the signals are delivered on the main thread.
+
+#include "platform/WaveAudioFile.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace dw {
+
+class TOutputFile;
+class TWaveCapture;
+class TWavePlayback;
+
+class TWaveAudioDevice : public QObject {
+    Q_OBJECT
+public:
+    enum class Mode { NotOpen, Stopped, Playing, Recording, Paused };
+
+    explicit TWaveAudioDevice(QObject* parent = nullptr);
+    ~TWaveAudioDevice() override;
+
+    // Opens a PCM WAV file (closing the one open before). False with Error() set.
+    bool Open(const QString& path);
+    // Stops; a pending recording is saved first (a failure is in Error()).
+    void Close();
+    bool IsOpen() const { return mode_ != Mode::NotOpen; }
+    QString FileName() const { return path_; }
+    TWaveAudioFormat Format() const { return layout_.format; }
+
+    // The length of the audio in milliseconds, a pending or running recording included.
+    int64_t Length() const;
+    // The current position in milliseconds.
+    int64_t Position() const;
+    Mode GetMode() const { return mode_; }
+
+    // Plays from a position (ms), or, without one, resumes a paused playback
+    // or plays from the current position. False with Error() set.
+    bool Play(std::optional<int64_t> fromMs = std::nullopt);
+    // Records from a position (ms; clamped to the length), inserting the new
+    // audio there. A pending recording is saved first. With maxMs, capture
+    // ends by itself after exactly that much audio and recordingLimitReached
+    // follows. False with Error() set.
+    bool Record(int64_t fromMs, std::optional<int64_t> maxMs = std::nullopt);
+    void Pause();
+    // Ends playback or recording; a recording becomes pending.
+    void Stop();
+    // Writes a pending recording into the opened file. True when there was
+    // nothing to save. False with Error() set; the file is then unchanged
+    // and the recording is dropped.
+    bool Save();
+    // Whether a recording awaits Save.
+    bool Pending() const { return pending_; }
+
+    QString Error() const { return error_; }
+
+signals:
+    void playbackEnded();
+    // A recording stopped at the length asked for; it is pending.
+    void recordingLimitReached();
+    void deviceFailed(const QString& reason);
+
+private:
+    int64_t bytesToMs(int64_t bytes) const;
+    int64_t msToBytes(int64_t ms) const;
+    void stopPlayback();
+    void stopCapture();
+    bool fail(const QString& message);
+
+    QString path_;
+    TWaveAudioLayout layout_;
+    Mode mode_ = Mode::NotOpen;
+    Mode pausedFrom_ = Mode::Stopped;
+    int64_t position_ = 0;  // bytes into the data, while stopped
+    std::unique_ptr<TWavePlayback> playback_;
+    std::unique_ptr<TWaveCapture> capture_;
+    std::unique_ptr<TOutputFile> take_;  // the replacement file of a recording
+    int64_t insertAt_ = 0;               // bytes of the old data before the recording
+    int64_t takeBytes_ = 0;              // recorded bytes, once capture has ended
+    bool pending_ = false;
+    quint64 generation_ = 0;  // tells notices of an earlier playback or recording apart
+    QString error_;
+};
+
+}  // namespace dw

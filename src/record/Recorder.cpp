@@ -1,0 +1,446 @@
+#include "record/Recorder.h"
+
+#include "app/ResourceText.h"
+#include "app/Settings.h"
+#include "platform/Dialogs.h"
+#include "platform/FileSharing.h"
+#include "platform/NativePath.h"
+#include "platform/VolumeMixer.h"
+#include "record/RecordFiles.h"
+#include "record/RecordTexts.h"
+
+#include <QFileInfo>
+
+#include <chrono>
+#include <thread>
+
+namespace dw {
+
+namespace {
+
+constexpr char IdleState[] = "-----------";
+constexpr char PlayingState[] = "Playing...";
+constexpr char RecordOverState[] = "Record over!";
+constexpr char SoundFilter[] = "Sound file(*.wav)|*.wav|All files(*.*)|*.*";
+constexpr char OpenTitle[] = "Please select a sound file to open";
+
+// The path with its extension (from the last full stop of the name) replaced.
+QString withExtension(const QString& path, const QString& ext)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const int dot = name.lastIndexOf('.');
+    const QString stem = dot < 0 ? name : name.left(dot);
+    return path.left(path.size() - name.size()) + stem + ext;
+}
+
+}  // namespace
+
+const char* TRecorder::NoNameFileName()
+{
+    return dw::NoNameFileName;
+}
+
+TRecorder::TRecorder(TRecordView& view, int cdHandle, QObject* parent)
+    : QObject(parent), view_(view), cdHandle_(cdHandle), folder_(RecorderWorkFolder())
+{
+    mp3Format_ = AppSettings.SaveMp3;
+    workFile_ = folder_ + WorkFileName;
+    timer1_.setInterval(500);
+    timerRecord_.setInterval(100);
+    connect(&timer1_, &QTimer::timeout, this, &TRecorder::playTimerTick);
+    connect(&timerRecord_, &QTimer::timeout, this, &TRecorder::recordTimerTick);
+    connect(&device_, &TWaveAudioDevice::deviceFailed, this, &TRecorder::deviceFailed);
+    setState(IdleState);
+    setButtons(0);
+}
+
+TRecorder::~TRecorder() = default;
+
+bool TRecorder::isNoName() const
+{
+    return !currentFile_.isEmpty() && currentFile_ == NoNameFile();
+}
+
+bool TRecorder::CanUndo() const
+{
+    return modified_ && state_ != ResourceText(res::RecordingStr) && !currentFile_.isEmpty() && !isNoName();
+}
+
+void TRecorder::setButtons(unsigned b)
+{
+    buttons_ = b;
+    view_.SetButtons(b);
+}
+
+void TRecorder::setTrackBar(int position)
+{
+    trackBar_ = std::clamp(position, 0, kTrackMax);
+    view_.SetTrackBar(trackBar_);
+}
+
+void TRecorder::setState(const QString& text)
+{
+    state_ = text;
+    view_.SetState(text);
+}
+
+bool TRecorder::loadFile(const QString& path)
+{
+    Dialogs& dialogs = CurrentDialogs();
+    currentFile_ = path;
+    device_.Close();
+    QString error;
+    if (!CopyWholeFile(currentFile_, workFile_, &error)) {
+        dialogs.error(ResourceText(res::Save_Fail) + "\n" + error);
+        return false;
+    }
+    if (!device_.Open(workFile_)) {
+        dialogs.error(ResourceText(res::MCI_Init_Fail) + "\n" + device_.Error());
+        return false;
+    }
+    setButtons(mbPlay | mbNext | mbRecord);
+    view_.SetLengthText(LengthText(device_.Length()));
+    view_.SetCaption(ResourceText(res::TitleStr) + "(" + path + ")");
+    return true;
+}
+
+QString TRecorder::chooseSaveName(bool deleteExisting)
+{
+    Dialogs& dialogs = CurrentDialogs();
+    const QString chosen = dialogs.chooseSaveFile(QString(), folder_, SoundFilter, QStringLiteral("wav"));
+    if (chosen.isEmpty())
+        return {};
+    if (QFileInfo(chosen).suffix().toLower() != QLatin1String("wav")) {
+        dialogs.information(ResourceText(res::Wav_File));
+        return {};
+    }
+    // The work files are the recorder's own: saving onto them would lose the recording.
+    if (SameFile(chosen, NoNameFile()) || SameFile(chosen, workFile_)) {
+        dialogs.error(ResourceText(res::Save_Fail));
+        return {};
+    }
+    if (PathExists(chosen)) {
+        if (!dialogs.askYesNo(chosen + ResourceText(res::File_Exist)))
+            return {};
+        if (deleteExisting && !RemoveFile(chosen)) {
+            dialogs.error(ResourceText(res::Delete_Fail));
+            return {};
+        }
+    }
+    return chosen;
+}
+
+bool TRecorder::askToSave(bool askMode)
+{
+    Dialogs& dialogs = CurrentDialogs();
+    if (currentFile_.isEmpty())
+        return true;
+    if (buttons_ & mbStop)
+        StopClick();
+    if (!modified_ && (askMode || !isNoName()))
+        return true;
+    if (modified_ && askMode) {
+        const QString name = isNoName() ? ResourceText(res::NoNameStr) : currentFile_;
+        const Answer answer = dialogs.askYesNoCancel(name + ResourceText(res::Have_Modify));
+        if (answer == Answer::Cancel)
+            return false;
+        if (answer == Answer::No) {
+            modified_ = false;
+            return true;
+        }
+    }
+    if (!isNoName()) {
+        // The device keeps nothing open between calls: the working copy is whole.
+        device_.Close();
+        QString error;
+        const bool copied = CopyWholeFile(workFile_, currentFile_, &error);
+        if (!device_.Open(workFile_) || !copied) {
+            dialogs.error(ResourceText(res::Save_Fail) + "\n" + (copied ? device_.Error() : error));
+            return false;
+        }
+        modified_ = false;
+        runMp3();
+        return true;
+    }
+    const QString chosen = chooseSaveName(true);
+    if (chosen.isEmpty())
+        return false;
+    device_.Close();
+    if (PathExists(workFile_))
+        RemoveFile(workFile_);
+    QString error;
+    if (!MoveWholeFile(NoNameFile(), chosen, &error)) {
+        dialogs.error(ResourceText(res::Save_Fail) + "\n" + error);
+        device_.Open(NoNameFile());  // the recording stays where it was
+        return false;
+    }
+    modified_ = false;
+    if (loadFile(chosen))
+        runMp3();
+    return true;
+}
+
+void TRecorder::New()
+{
+    if (!askToSave(true))
+        return;
+    const std::optional<TWaveAudioFormat> format = view_.AskNewFileFormat();
+    if (!format)
+        return;
+    currentFile_ = NoNameFile();
+    device_.Close();
+    QString error;
+    if (!WriteEmptyWave(currentFile_, *format, &error) || !device_.Open(currentFile_)) {
+        CurrentDialogs().error(ResourceText(res::MCI_Init_Fail) + "\n" + (error.isEmpty() ? device_.Error() : error));
+        setButtons(0);
+    } else {
+        setButtons(mbRecord);
+    }
+    modified_ = false;
+    view_.SetRecordTime(ZeroRecordTime);
+    view_.SetLengthText(ZeroLengthText);
+    view_.SetPositionText(ZeroLengthText);
+    view_.SetCaption(ResourceText(res::TitleStr) + "(" + ResourceText(res::NoNameStr) + ")");
+    setTrackBar(0);
+    mp3Done_ = false;
+}
+
+void TRecorder::Open()
+{
+    if (!askToSave(true))
+        return;
+    Dialogs& dialogs = CurrentDialogs();
+    for (;;) {
+        const QStringList files = dialogs.chooseOpenFiles(OpenTitle, folder_, SoundFilter, false);
+        if (files.isEmpty() || files.front() == currentFile_)
+            return;
+        const QString file = files.front();
+        if (PathExists(file)) {
+            view_.SetCaption(ResourceText(res::TitleStr) + "(" + file + ")");
+            setTrackBar(0);
+            mp3Done_ = false;
+            modified_ = false;
+            loadFile(file);
+            return;
+        }
+        dialogs.warning(file + "\n" + QString::fromUtf8("Could not be found\uFF01") + "\n" +
+                        ResourceText(res::Check_FileName));
+    }
+}
+
+void TRecorder::SaveAs()
+{
+    Dialogs& dialogs = CurrentDialogs();
+    if (buttons_ & mbStop)
+        StopClick();
+    const QString chosen = chooseSaveName(false);
+    if (chosen.isEmpty())
+        return;
+    device_.Close();
+    QString error;
+    const bool ok = isNoName() ? MoveWholeFile(NoNameFile(), chosen, &error)
+                               : CopyWholeFile(currentFile_, chosen, &error);
+    if (!ok) {
+        dialogs.error(ResourceText(res::Save_Fail) + "\n" + error);
+        device_.Open(isNoName() ? NoNameFile() : workFile_);
+        return;
+    }
+    if (loadFile(chosen))
+        runMp3();
+}
+
+void TRecorder::Undo()
+{
+    if (!CanUndo())
+        return;
+    Dialogs& dialogs = CurrentDialogs();
+    if (!dialogs.askYesNo(ResourceText(res::Discard_Modify)))
+        return;
+    device_.Close();
+    QString error;
+    if (!CopyWholeFile(currentFile_, workFile_, &error)) {
+        dialogs.error(ResourceText(res::Save_Fail) + "\n" + error);
+    }
+    if (!device_.Open(workFile_)) {
+        dialogs.error(ResourceText(res::MCI_Init_Fail) + "\n" + device_.Error());
+        return;
+    }
+    modified_ = false;
+    setButtons(mbPlay | mbNext | mbRecord);
+    view_.SetLengthText(LengthText(device_.Length()));
+    view_.SetPositionText(LengthText(device_.Length()));
+}
+
+void TRecorder::RecordingControl()
+{
+    StartVolumeMixer();  // like the volume control of the main window, nothing is said when none starts
+}
+
+void TRecorder::runMp3()
+{
+    if (!mp3Format_ || currentFile_.isEmpty())
+        return;
+    Dialogs& dialogs = CurrentDialogs();
+    if (cdHandle_ == 0) {
+        dialogs.information(ResourceText(res::Get_CDHandle));
+        view_.CloseWindow();
+        return;
+    }
+    const QString mp3 = withExtension(currentFile_, ".mp3");
+    if (!mp3Done_) {
+        if (PathExists(mp3) && !dialogs.askYesNo(mp3 + ResourceText(res::File_Exist)))
+            return;
+        if (FileInUse(mp3)) {
+            dialogs.error(mp3 + ResourceText(res::File_Cannot_Create));
+            return;
+        }
+    }
+    mp3Done_ = true;
+    AppSettings.OutputFormat = 0;
+    view_.RunJob(jkRecordingToMp3, cdHandle_, {currentFile_});
+}
+
+void TRecorder::Close()
+{
+    AppSettings.SaveMp3 = mp3Format_;
+    timer1_.stop();
+    askToSave(true);  // the answer does not stop the closing
+    device_.Close();
+    if (PathExists(workFile_))
+        RemoveFile(workFile_);
+}
+
+void TRecorder::PlayClick()
+{
+    if (trackBar_ == kTrackMax)
+        setTrackBar(0);
+    std::optional<int64_t> from;
+    if (!timer1_.isActive()) {
+        playPosition_ = device_.Length() * trackBar_ / kTrackMax;
+        from = playPosition_;
+    }
+    setState(PlayingState);
+    setButtons(mbPause | mbStop | mbNext | mbPrev);
+    timer1_.start();
+    if (!device_.Play(from)) {
+        timer1_.stop();
+        setState(IdleState);
+        setButtons(mbPlay | mbNext | mbPrev | mbRecord);
+        CurrentDialogs().error(ResourceText(res::MCI_Init_Fail) + "\n" + device_.Error());
+    }
+}
+
+void TRecorder::finishRecording(bool waitForWholeSecond)
+{
+    if (timerRecord_.isActive()) {
+        // The recording runs on to the next whole second of the clock.
+        if (waitForWholeSecond && recordMsec_ > 100)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000 - recordMsec_));
+        recordTimerTick();
+        timerRecord_.stop();
+    }
+    setButtons(mbPlay | mbNext | mbPrev | mbRecord);
+    setState(IdleState);
+    const bool recording = device_.GetMode() == TWaveAudioDevice::Mode::Recording || device_.Pending();
+    if (!recording) {
+        device_.Stop();
+        return;
+    }
+    device_.Stop();
+    const bool saved = device_.Save();
+    setTrackBar(kTrackMax);
+    view_.SetLengthText(LengthText(device_.Length()));
+    setState(RecordOverState);
+    if (!saved)
+        CurrentDialogs().error(ResourceText(res::Save_Error) + "\n" + device_.Error());
+}
+
+void TRecorder::StopClick()
+{
+    setTrackBar(0);
+    timer1_.stop();
+    finishRecording(true);
+}
+
+void TRecorder::NextClick()
+{
+    setTrackBar(kTrackMax);
+    setButtons(mbPlay | mbPrev | mbRecord);
+    timer1_.stop();
+    device_.Stop();
+}
+
+void TRecorder::PrevClick()
+{
+    setTrackBar(0);
+    setButtons(mbPlay | mbNext | mbRecord);
+    timer1_.stop();
+    device_.Stop();
+}
+
+void TRecorder::RecordClick()
+{
+    const int64_t from =
+        PathExists(workFile_) ? device_.Length() * trackBar_ / kTrackMax : device_.Position();
+    recordStart_.start();
+    recordMsec_ = 0;
+    timerRecord_.start();
+    if (!device_.Record(from)) {
+        timerRecord_.stop();
+        CurrentDialogs().error(ResourceText(res::MCI_Init_Fail) + "\n" + device_.Error());
+        return;
+    }
+    setButtons(mbStop);
+    setState(ResourceText(res::RecordingStr));
+    modified_ = true;
+}
+
+void TRecorder::TrackBarMoved(int position)
+{
+    trackBar_ = std::clamp(position, 0, kTrackMax);
+    const int64_t length = device_.Length();
+    if (device_.IsOpen() && length > 0)
+        view_.SetPositionText(LengthText(length * trackBar_ / kTrackMax));
+}
+
+void TRecorder::playTimerTick()
+{
+    playPosition_ += 500;
+    const int64_t length = device_.Length();
+    if (playPosition_ < length) {
+        setTrackBar(int(playPosition_ * kTrackMax / length));
+        return;
+    }
+    setTrackBar(kTrackMax);
+    timer1_.stop();
+    setButtons(mbPlay | mbPrev | mbRecord);
+    setState(IdleState);
+}
+
+void TRecorder::recordTimerTick()
+{
+    const int64_t elapsed = recordStart_.elapsed();
+    view_.SetRecordTime(RecordTimeText(elapsed));
+    recordMsec_ = int(elapsed % 1000);
+}
+
+void TRecorder::deviceFailed(const QString& reason)
+{
+    Dialogs& dialogs = CurrentDialogs();
+    if (timerRecord_.isActive() || device_.Pending()) {
+        // A recording that ended by itself: what reached the disk is saved.
+        setTrackBar(0);
+        timer1_.stop();
+        finishRecording(false);
+        dialogs.error(ResourceText(res::Save_Error) + "\n" + reason);
+        return;
+    }
+    timer1_.stop();
+    setTrackBar(0);
+    setButtons(mbPlay | mbNext | mbPrev | mbRecord);
+    setState(IdleState);
+    dialogs.error(ResourceText(res::MCI_Init_Fail) + "\n" + reason);
+}
+
+}  // namespace dw

@@ -1,0 +1,115 @@
+// The recorder's wave-audio device over SDL's disk audio driver: what it
+// records is compared with the file the driver captured from, what it plays
+// with the file the driver played into.
+#include "platform/WaveAudioDevice.h"
+#include "record/RecordFiles.h"
+#include "record/RecordTestAudio.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace dw;
+using dwtest::noiseBytes;
+using dwtest::waveData;
+
+const TWaveAudioFormat kMono8k{1, 8000, 16};  // 16000 bytes a second
+
+class WaveAudioDeviceTest : public ::testing::Test {
+protected:
+    WaveAudioDeviceTest() : input(noiseBytes(3 * 16000, 7)), disk(box.file("in.raw"), box.file("played.raw"))
+    {
+        box.write("in.raw", input);
+    }
+    dwtest::Sandbox box;
+    QByteArray input;
+    dwtest::DiskAudio disk;
+};
+
+// Recording into the empty file of a new recording gives exactly the
+// captured samples; a second recording from a position is inserted there,
+// and the file's header always states the data that follows it.
+TEST_F(WaveAudioDeviceTest, RecordsTheCapturedSamplesAndInsertsAtThePosition)
+{
+    const QString path = box.file("rec.wav");
+    ASSERT_TRUE(WriteEmptyWave(path, kMono8k, nullptr));
+    EXPECT_EQ(box.read("rec.wav").size(), 44);
+
+    TWaveAudioDevice dev;
+    ASSERT_TRUE(dev.Open(path)) << dev.Error().toStdString();
+    EXPECT_EQ(dev.Length(), 0);
+    int limit = 0;
+    QObject::connect(&dev, &TWaveAudioDevice::recordingLimitReached, [&] { ++limit; });
+    ASSERT_TRUE(dev.Record(0, 500)) << dev.Error().toStdString();
+    EXPECT_EQ(dev.GetMode(), TWaveAudioDevice::Mode::Recording);
+    ASSERT_TRUE(dwtest::waitFor([&] { return limit == 1; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(dev.Pending());
+    EXPECT_EQ(waveData(path), QByteArray()) << "the file changes only when saved";
+    ASSERT_TRUE(dev.Save()) << dev.Error().toStdString();
+    EXPECT_EQ(dev.Length(), 500);
+    const QByteArray first = waveData(path);
+    EXPECT_EQ(first, input.left(8000));
+
+    // 250 ms more, inserted 100 ms into the recording (the driver reads its
+    // input afresh for every capture).
+    ASSERT_TRUE(dev.Record(100, 250));
+    ASSERT_TRUE(dwtest::waitFor([&] { return limit == 2; }, std::chrono::seconds(10)));
+    dev.Close();  // a pending recording is saved on closing
+    const QByteArray second = waveData(path);
+    ASSERT_EQ(second.size(), 8000 + 4000);
+    EXPECT_EQ(second.left(1600), first.left(1600));
+    EXPECT_EQ(second.mid(5600), first.mid(1600));
+    EXPECT_EQ(second.mid(1600, 4000), input.left(4000));
+}
+
+// Stopping by hand keeps whole frames of what was captured; playing from a
+// position sends exactly the file's audio from there to the device, in one
+// piece after nothing but silence, then tells that it ended.
+TEST_F(WaveAudioDeviceTest, StopKeepsWholeFramesAndPlaysFromAPosition)
+{
+    const QString path = box.file("rec.wav");
+    const TWaveAudioFormat stereo8bit{2, 8000, 8};
+    ASSERT_TRUE(WriteEmptyWave(path, stereo8bit, nullptr));
+    TWaveAudioDevice dev;
+    ASSERT_TRUE(dev.Open(path));
+    ASSERT_TRUE(dev.Record(0));
+    ASSERT_TRUE(dwtest::waitFor([&] { return dev.Length() >= 300; }, std::chrono::seconds(10)));
+    dev.Stop();
+    ASSERT_TRUE(dev.Save());
+    const QByteArray recorded = waveData(path);
+    ASSERT_GE(recorded.size(), 300 * 16);
+    EXPECT_EQ(recorded.size() % 2, 0);
+    EXPECT_EQ(recorded, input.left(recorded.size()));
+
+    int ended = 0;
+    QObject::connect(&dev, &TWaveAudioDevice::playbackEnded, [&] { ++ended; });
+    ASSERT_TRUE(dev.Play(100)) << dev.Error().toStdString();
+    EXPECT_EQ(dev.GetMode(), TWaveAudioDevice::Mode::Playing);
+    ASSERT_TRUE(dwtest::waitFor([&] { return ended == 1; }, std::chrono::seconds(10)));
+    EXPECT_EQ(dev.GetMode(), TWaveAudioDevice::Mode::Stopped);
+    EXPECT_EQ(dev.Position(), dev.Length());
+    // The driver writes silence (0x80 for 8-bit) while the device waits.
+    const QByteArray played = box.read("played.raw");
+    const qsizetype at = played.indexOf(recorded.mid(100 * 16));
+    ASSERT_GE(at, 0) << "the audio from 100 ms on is not in the device's output as one piece";
+    EXPECT_EQ(played.left(at).count('\x80'), at);
+}
+
+// Files the device cannot record into or play are refused when opened, by name.
+TEST_F(WaveAudioDeviceTest, RefusesWhatIsNotEightOrSixteenBitPcm)
+{
+    TWaveAudioDevice dev;
+    box.write("text.wav", "not a sound file at all, just text");
+    EXPECT_FALSE(dev.Open(box.file("text.wav")));
+    EXPECT_TRUE(dev.Error().startsWith(box.file("text.wav"))) << dev.Error().toStdString();
+    dwtest::writeWave(box.file("24.wav"), {2, 44100, 24}, QByteArray(600, '\1'));
+    EXPECT_FALSE(dev.Open(box.file("24.wav")));
+    EXPECT_FALSE(dev.IsOpen());
+    EXPECT_FALSE(dev.Record(0));
+    EXPECT_FALSE(dev.Open(box.file("missing.wav")));
+    dwtest::writeWave(box.file("ok.wav"), kMono8k, QByteArray(1600, '\1'));
+    ASSERT_TRUE(dev.Open(box.file("ok.wav")));
+    EXPECT_EQ(dev.Length(), 100);
+}
+
+}  // namespace

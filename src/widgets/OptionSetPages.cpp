@@ -80,7 +80,7 @@ void TOptionSetForm::buildOutputPage()
 
     auto* grid = new QGridLayout;
     cbOutputFormat = list(p, "cbOutputFormat", OutputFormatItems());
-    grid->addWidget(label(p, "lFormat", QStringLiteral("Format：")), 0, 0);
+    grid->addWidget(label(p, "lFormat", QStringLiteral("Format:")), 0, 0);
     grid->addWidget(cbOutputFormat, 0, 1);
     ckbKeepWav = named<QCheckBox>(p, "ckbKeepWav", QStringLiteral("Delete WAV file after processing"));
     grid->addWidget(ckbKeepWav, 0, 2);
@@ -279,7 +279,7 @@ void TOptionSetForm::buildCdRomPage()
     auto* v = new QVBoxLayout(p);
     cbCDList = list(p, "cbCDList", {});
     auto* row = new QHBoxLayout;
-    row->addWidget(label(p, "lDevice", QStringLiteral("Device：")));
+    row->addWidget(label(p, "lDevice", QStringLiteral("Device:")));
     row->addWidget(cbCDList, 1);
     v->addLayout(row);
     ckbCDDb = named<QCheckBox>(p, "ckbCDDb", QStringLiteral("Get CD information from CD DB"));

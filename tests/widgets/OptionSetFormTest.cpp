@@ -9,6 +9,7 @@
 #include "platform/Dialogs.h"
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
+#include "widgets/OptionSetPictures.h"
 #include "widgets/OptionSetValues.h"
 
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QDir>
+#include <QImage>
 #include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
@@ -325,6 +327,35 @@ TEST(OptionSetValues, Mp3BitRateTextRoundTrip)
     EXPECT_EQ(ParseMp3BitRate("1 2 kbit/s"), std::nullopt);
     EXPECT_EQ(ParseMp3BitRate("+64"), std::nullopt);
     EXPECT_EQ(ParseMp3BitRate(""), std::nullopt);
+}
+
+}  // namespace
+
+namespace {
+
+// The pages render (into DISCWRIGHT_SCREENSHOT_DIR when it is set, to look at them).
+TEST_F(OptionSetFormTest, PagesRenderToPictures)
+{
+    const QString dir = qEnvironmentVariableIsSet("DISCWRIGHT_SCREENSHOT_DIR")
+                            ? qEnvironmentVariable("DISCWRIGHT_SCREENSHOT_DIR")
+                            : box.path();
+    const QString cue = dwtest::makeCdImage(box.path(), {3}, dwtest::CdImageOptions().named("Demo Disc"));
+    qputenv("DISCWRIGHT_CD_IMAGES", cue.toUtf8());
+    listing.Show(0);
+    s.DiscArtist = "The Example Quartet";
+    s.DiscAlbum = "Songs for Testing";
+    s.DiscYear = "2024";
+    s.DiscGenre = 31;
+    s.WmaBitRate = 21;
+    OpenForm f(s, listing);
+    QString error;
+    const QStringList files = SaveOptionSetPictures(*f.form, dir, &error);
+    ASSERT_EQ(files.size(), 6) << error.toStdString();
+    for (const QString& file : files) {
+        const QImage image(file);
+        EXPECT_FALSE(image.isNull()) << file.toStdString();
+        EXPECT_GE(image.width(), 300);
+    }
 }
 
 }  // namespace

@@ -3,15 +3,20 @@
 // histories and CD playback.
 #include "widgets/MainForm.h"
 
+#include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
 #include "platform/CdAudioPlayer.h"
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
+#include "platform/PlayerHistory.h"
+#include "platform/Registry.h"
+#include "platform/VolumeMixer.h"
 #include "runner/JobRunner.h"
 #include "widgets/CDRipForm.h"
 #include "widgets/FileConversion.h"
+#include "widgets/OptionSetForm.h"
 #include "widgets/RipForm.h"
 
 #include <exception>
@@ -57,7 +62,10 @@ void TMainForm::runFileConversion(int jobKind)
 
 void TMainForm::runOptionsDialog()
 {
-    // Bound to the options dialog once it is part of the build.
+    // The drive page detects and lists the disc anew itself; the window only
+    // redraws what it found.
+    TOptionSetForm form(this, Listing(), Component(), [this] { ShowListing(); });
+    form.exec();
 }
 
 QString TMainForm::devicePath() const
@@ -78,13 +86,21 @@ void TMainForm::ejectTray(bool open)
 
 void TMainForm::startVolumeControl()
 {
-    // Started through the platform's mixer lookup.
+    // The first mixer found; none found starts nothing, as a missing
+    // program would.
+    StartVolumeMixer();
 }
 
 void TMainForm::clearHistory(PlayerHistory player)
 {
-    // Done over the registry and process layers of the platform.
-    Q_UNUSED(player);
+    const TMediaPlayer which =
+        player == PlayerHistory::RealPlayer ? TMediaPlayer::RealPlayer : TMediaPlayer::WindowsMediaPlayer;
+    Dialogs& dialogs = CurrentDialogs();
+    if (PlayerRunning(which) && !dialogs.askYesNo(ResourceText(res::RealOne_Window_Exist), Answer::No))
+        return;
+    TRegistry registry(GetAppDataFolder() + QString::fromLatin1(RegistryFileName));
+    const int deleted = ClearPlayerHistory(registry, which);
+    dialogs.information(QString::number(deleted) + ResourceText(res::Clear_History));
 }
 
 void TMainForm::playDevice(int row, bool resume)

@@ -15,6 +15,7 @@
 #include "widgets/EditTrackNameForm.h"
 #include "widgets/NoDeviceHintForm.h"
 #include "widgets/ProductLinks.h"
+#include "widgets/QueryFreedb.h"
 #include "widgets/TranslateForm.h"
 #include "widgets/TranslatedDialog.h"
 
@@ -60,6 +61,9 @@ TMainForm::TMainForm(QWidget* parent)
     buildList();
     connectCommands();
     updateCommands();
+
+    query_ = new TQueryFreedb(this);
+    connect(query_, &TQueryFreedb::rowsChanged, this, &TMainForm::ShowListing);
 
     watcher_ = new DiscWatcher(this);
     connect(watcher_, &DiscWatcher::arrived, this, &TMainForm::Refresh);
@@ -139,6 +143,7 @@ void TMainForm::connectCommands()
     on(act_.ClearMediaPlayer, [this] { clearHistory(PlayerHistory::MediaPlayer); });
     on(act_.SelectAll, [this] { SelectAll(true); });
     on(act_.SelectNone, [this] { SelectAll(false); });
+    on(act_.QueryFreedb, [this] { QueryFreedb(); });
     on(act_.RenameTitle, [this] { RenameTitle(); });
     on(act_.Options, [this] { ShowOptions(); });
     on(act_.Help, [this] { openUrl(HelpFileUrl()); });
@@ -150,7 +155,7 @@ void TMainForm::connectCommands()
                 ChooseLanguageItem(lang->objectName());
             });
     // Windows of later parts of the program: present, not yet available.
-    for (QAction* later : {act_.WavToWav, act_.Record, act_.OggPlayer, act_.ID3TagEdit, act_.QueryFreedb})
+    for (QAction* later : {act_.WavToWav, act_.Record, act_.OggPlayer, act_.ID3TagEdit})
         later->setEnabled(false);
 }
 
@@ -259,6 +264,7 @@ void TMainForm::updateCommands()
     act_.Pause->setEnabled(playing_ && !paused_);
     act_.Stop->setEnabled(playing_);
     act_.RenameTitle->setEnabled(rowSelected);
+    act_.QueryFreedb->setEnabled(!listing_.Rows.empty());
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
@@ -363,6 +369,12 @@ void TMainForm::ShowOptions()
     runOptionsDialog();
 }
 
+void TMainForm::QueryFreedb()
+{
+    if (query_->Run(listing_, disc_.Component()))
+        ShowListing();
+}
+
 void TMainForm::Extract()
 {
     if (Playing())
@@ -413,6 +425,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (!closed_) {
         closed_ = true;
+        query_->Cancel();
         try {
             for (TEncodeProcess* encoder : {static_cast<TEncodeProcess*>(lame_.get()),
                                             static_cast<TEncodeProcess*>(wma_.get())})

@@ -29,6 +29,7 @@ class DiscWatcher;
 class TCDIn;
 class TCdAudioPlayer;
 class TMp3EncodeProcess;
+class TQueryFreedb;
 class TWMAEncodeProcess;
 
 class TMainForm : public QMainWindow {
@@ -61,6 +62,7 @@ public:
     void ChooseLanguageItem(const QString& itemName);
     void ShowAbout();
     void ShowOptions();
+    void QueryFreedb();
 
     bool Playing() const { return playing_; }
     bool Paused() const { return paused_; }
@@ -110,6 +112,7 @@ private:
     std::unique_ptr<TMp3EncodeProcess> lame_;  // the program's encoder objects
     std::unique_ptr<TWMAEncodeProcess> wma_;
     std::unique_ptr<TCdAudioPlayer> player_;
+    TQueryFreedb* query_ = nullptr;  // the Query Freedb command (a child)
     bool playing_ = false;
     bool paused_ = false;
     bool shown_ = false;

@@ -12,6 +12,8 @@
 #include "widgets/EditTrackNameForm.h"
 #include "widgets/MainForm.h"
 #include "widgets/NoDeviceHintForm.h"
+#include "widgets/QueryCDDBForm.h"
+#include "widgets/StopQueryForm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,7 +26,9 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -96,6 +100,31 @@ void renderAll(const QString& out, const QString& language)
     {
         dw::TfrmNoDeviceHint d(main);
         shot(d, out, "nodevice" + suffix);
+    }
+    {
+        // The CDDB lookup window, and its progress window running a lookup
+        // that needs no network: one that waits to be stopped, one that
+        // finds nothing.
+        dw::TfrmQueryCDDB lookup(1, uint8_t(main->Listing().Rows.size()), main->Listing().CDHandle,
+                                 main->Listing().Rows, dw::AppSettings, main);
+        shot(lookup, out, "querycddb" + suffix);
+        dw::TfrmStopQuery running([](const std::atomic<bool>* stop) {
+            while (!stop->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return dw::CddbLookupOutcome{};
+        }, main);
+        running.show();
+        save(&running, out, "stopquery" + suffix);
+        running.reject();
+        dw::TfrmStopQuery notFound([](const std::atomic<bool>*) {
+            dw::CddbLookupOutcome o;
+            o.kind = dw::CddbLookupOutcome::NotFound;
+            o.error = QStringLiteral("no match for disc 0e01f402");
+            return o;
+        }, main);
+        notFound.show();
+        save(&notFound, out, "stopquery-notfound" + suffix);
+        notFound.reject();
     }
     {
         // The job windows mid-job, told what an engine tells them.

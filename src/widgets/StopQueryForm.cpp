@@ -1,0 +1,149 @@
+#include "widgets/StopQueryForm.h"
+
+#include "app/JobEvents.h"
+#include "app/Settings.h"
+#include "cddb/CddbLookup.h"
+#include "widgets/TranslateForm.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace dw {
+
+TfrmStopQuery::TfrmStopQuery(uint8_t firstTrack, uint8_t lastTrack, int handle, QWidget* parent)
+    : TranslatedDialog(parent), first_(firstTrack), last_(lastTrack), handle_(handle)
+{
+    build();
+}
+
+TfrmStopQuery::TfrmStopQuery(TQueryCDDBThread::Lookup lookup, QWidget* parent)
+    : TranslatedDialog(parent), lookup_(std::move(lookup))
+{
+    build();
+}
+
+// The thread, when still running, is abandoned: it ends by itself and posts
+// nothing to this window.
+TfrmStopQuery::~TfrmStopQuery() = default;
+
+void TfrmStopQuery::build()
+{
+    setObjectName(QStringLiteral("frmStopQuery"));
+    setWindowTitle(QStringLiteral("Query CDDB"));
+
+    lHint = new QLabel(QStringLiteral("Query CDDB..."), this);
+    lHint->setObjectName(QStringLiteral("lHint"));
+
+    // A busy bar: the server does not say how far along it is.
+    pbQuery = new QProgressBar(this);
+    pbQuery->setObjectName(QStringLiteral("pbQuery"));
+    pbQuery->setRange(0, 0);
+    pbQuery->setTextVisible(false);
+
+    // The hint shown when the server knows no entry: one label per line, so
+    // a language file can replace each.
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    auto* hint = new QVBoxLayout(Panel1);
+    hint->setContentsMargins(8, 6, 8, 6);
+    hint->setSpacing(2);
+    const std::pair<const char*, const char*> lines[] = {{"lNoMatch", "No match found,perhaps:"},
+                                                          {"lPerhaps1", "1.No information in CDDB server"},
+                                                          {"lPerhaps2", "2.error CDDB options"},
+                                                          {"lPerhaps3", "3.check the network"}};
+    for (const auto& [name, text] : lines) {
+        auto* line = new QLabel(QString::fromLatin1(text), Panel1);
+        line->setObjectName(QString::fromLatin1(name));
+        hint->addWidget(line);
+    }
+    Panel1->setVisible(false);
+
+    // The server's own words (plain English), under the hint panel.
+    lReason = new QLabel(this);
+    lReason->setObjectName(QStringLiteral("lReason"));
+    lReason->setProperty(NoTranslateProperty, true);
+    lReason->setWordWrap(true);
+    lReason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lReason->setVisible(false);
+
+    bStop = new QPushButton(QStringLiteral("Stop"), this);
+    bStop->setObjectName(QStringLiteral("bStop"));
+    bStop->setDefault(true);
+    connect(bStop, &QPushButton::clicked, this, &TfrmStopQuery::bStopClick);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(bStop);
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lHint);
+    layout->addWidget(pbQuery);
+    layout->addWidget(Panel1);
+    layout->addWidget(lReason);
+    layout->addLayout(buttons);
+    setMinimumWidth(300);
+}
+
+void TfrmStopQuery::showEvent(QShowEvent* event)
+{
+    TranslatedDialog::showEvent(event);
+    if (started_)
+        return;
+    started_ = true;
+    if (lookup_) {
+        thread_ = std::make_unique<TQueryCDDBThread>(lookup_, this);
+    } else {
+        SetCddbOptions(AppSettings);
+        thread_ = std::make_unique<TQueryCDDBThread>(first_, last_, handle_, this);
+    }
+}
+
+void TfrmStopQuery::customEvent(QEvent* event)
+{
+    if (event->type() == WM_CDDB_RESULT) {
+        cddbResult(static_cast<CddbResultEvent*>(event)->result());
+        return;
+    }
+    TranslatedDialog::customEvent(event);
+}
+
+void TfrmStopQuery::cddbResult(int result)
+{
+    if (!thread_)
+        return;
+    outcome_ = thread_->Outcome();
+    pbQuery->setVisible(false);
+    if (result == CDDB_RESULT_NOT_FOUND) {
+        notFound_ = true;
+        lHint->setVisible(false);
+        Panel1->setVisible(true);
+        lReason->setText(outcome_.error);
+        lReason->setVisible(!outcome_.error.isEmpty());
+        bStop->setText(QStringLiteral("Close"));
+        return;
+    }
+    accept();
+}
+
+void TfrmStopQuery::bStopClick()
+{
+    reject();
+}
+
+void TfrmStopQuery::reject()
+{
+    // Stop returns at once; the thread's request ends within 200 ms on its own.
+    if (thread_)
+        thread_->Stop();
+    TranslatedDialog::reject();
+}
+
+}  // namespace dw

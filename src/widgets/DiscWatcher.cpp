@@ -1,6 +1,7 @@
 #include "widgets/DiscWatcher.h"
 
 #include "platform/CdDrives.h"
+#include "platform/DeviceMonitor.h"
 #include "platform/Paths.h"
 
 #include <QApplication>
@@ -20,6 +21,12 @@ DiscWatcher::DiscWatcher(QObject* parent, int intervalMs)
     connect(files_, &QFileSystemWatcher::directoryChanged, this, &DiscWatcher::check);
     watchImages();
     timer_->start();
+    // The kernel's media-change events reach the check at once; the timer
+    // stays as the fallback where udev is not available (containers).
+    auto* devices = new TDeviceMonitor(this);
+    connect(devices, &TDeviceMonitor::arrived, this, &DiscWatcher::check);
+    connect(devices, &TDeviceMonitor::removed, this, &DiscWatcher::check);
+    devices->Start(QStringList());
 }
 
 void DiscWatcher::watchImages()

@@ -1,8 +1,8 @@
 #pragma once
 // Notices a disc arriving in or leaving the drives, for the main window's
 // device-change handling: a configured CD image that appears, changes or
-// disappears is watched as a file, and a periodic check of the disc key
-// catches physical drives. While a modal window is open (a job reads the
+// disappears is watched as a file, physical drives through the udev monitor,
+// and a periodic check of the disc key catches what both miss. While a modal window is open (a job reads the
 // drive) nothing is checked.
 //
 // Main thread only.

@@ -13,9 +13,12 @@
 #include "widgets/AboutForm.h"
 #include "widgets/DiscWatcher.h"
 #include "widgets/EditTrackNameForm.h"
+#include "widgets/ID3EditForm.h"
 #include "widgets/NoDeviceHintForm.h"
 #include "widgets/ProductLinks.h"
 #include "widgets/QueryFreedb.h"
+#include "widgets/RecordForm.h"
+#include "widgets/ResampleForm.h"
 #include "widgets/TranslateForm.h"
 #include "widgets/TranslatedDialog.h"
 
@@ -155,8 +158,12 @@ void TMainForm::connectCommands()
                 ChooseLanguageItem(lang->objectName());
             });
     // Windows of later parts of the program: present, not yet available.
-    for (QAction* later : {act_.WavToWav, act_.Record, act_.OggPlayer, act_.ID3TagEdit})
+    for (QAction* later : {act_.OggPlayer})
         later->setEnabled(false);
+    // The recorder, the WAV conversion window and the tag editor: modal, freed when closed.
+    on(act_.WavToWav, [this] { TfrmResample(this).exec(); });
+    on(act_.Record, [this] { TfrmRecord(this, listing_.CDHandle).exec(); });
+    on(act_.ID3TagEdit, [this] { TfrmID3Edit(this).exec(); });
 }
 
 void TMainForm::showEvent(QShowEvent* event)

@@ -10,8 +10,12 @@
 #include "widgets/CDRipForm.h"
 #include "widgets/RipForm.h"
 #include "widgets/EditTrackNameForm.h"
+#include "widgets/ID3EditForm.h"
 #include "widgets/MainForm.h"
+#include "widgets/NewRecordFileForm.h"
 #include "widgets/NoDeviceHintForm.h"
+#include "widgets/RecordForm.h"
+#include "widgets/ResampleForm.h"
 #include "widgets/QueryCDDBForm.h"
 #include "widgets/StopQueryForm.h"
 
@@ -100,6 +104,16 @@ void renderAll(const QString& out, const QString& language)
     {
         dw::TfrmNoDeviceHint d(main);
         shot(d, out, "nodevice" + suffix);
+    }
+    {
+        dw::TfrmRecord record(main, main->Listing().CDHandle);
+        shot(record, out, "record" + suffix);
+        dw::TfrmNewRecordFile newFile(main);
+        shot(newFile, out, "newrecordfile" + suffix);
+        dw::TfrmResample resample(main);
+        shot(resample, out, "resample" + suffix);
+        dw::TfrmID3Edit id3(main);
+        shot(id3, out, "id3edit" + suffix);
     }
     {
         // The CDDB lookup window, and its progress window running a lookup

@@ -21,5 +21,6 @@ int cmdEncodeOgg(const QStringList& argv);   // CmdOgg.cpp: the words after "enc
 int cmdDecode(const QStringList& argv);      // CmdOgg.cpp: "decode ogg IN OUT"
 int cmdInfoOgg(const QStringList& argv);     // CmdOgg.cpp: info FILE for Ogg files
 int cmdRecord(const QStringList& argv);      // CmdRecord.cpp
+int cmdPlay(const QStringList& argv);        // CmdPlay.cpp
 
 }  // namespace dw::cli

@@ -63,6 +63,10 @@ const Command kCommands[] = {
     {"record", dw::cli::cmdRecord,
      "record OUT.wav --seconds N [--rate HZ] [--channels 1|2] [--bits 8|16] [--overwrite] [--quiet]",
      "record from the default capture device into a WAV file (Ctrl-C stops early)"},
+    {"play", dw::cli::cmdPlay,
+     "play FILE.ogg|FILE.wav [--start SECONDS] [--balance -100..100] [--quiet]",
+     "play a file on the default sound device (balance: -100 left only, 0 unchanged, 100 right only;\n"
+     "      Ctrl-C stops)"},
 };
 
 void printUsage(FILE* to)

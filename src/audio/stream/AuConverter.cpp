@@ -1,5 +1,7 @@
 #include "audio/stream/AuConverter.h"
 
+#include <algorithm>
+
 namespace dw {
 
 TAuConverter::TAuConverter() = default;
@@ -72,6 +74,20 @@ void TAuConverter::ReadFromSource(void*& buffer, uint32_t& bytes)
     }
     if (bytes == 0)
         EndOfData = true;
+}
+
+void TAuConverter::FollowInputPosition()
+{
+    std::lock_guard<std::recursive_mutex> lock(DataLock);
+    const int64_t size = Size;
+    const int64_t inSize = Input ? Input->GetSize() : 0;
+    if (!Busy || size <= 0 || inSize <= 0)
+        return;
+    const double scaled = static_cast<double>(Input->GetPosition()) * static_cast<double>(size) /
+                          static_cast<double>(inSize);
+    const int64_t held = PrefetchCount > 0 ? int64_t(PrefetchCount) - int64_t(PrefetchOffset) : 0;
+    Position = std::max<int64_t>(0, static_cast<int64_t>(scaled) - held);
+    EndOfData = Position >= size;
 }
 
 void TAuConverter::Pause()

@@ -24,6 +24,13 @@ public:
     void Pause() override;
     void Resume() override;
 
+    // After the source below this converter was sought in mid-run (a
+    // player's jump): Position takes the source's new position, scaled by
+    // the two sizes, less what is still held read-ahead, so that Progress
+    // and the end of the data follow the jump instead of the bytes counted
+    // before it.
+    void FollowInputPosition();
+
 protected:
     void ReadFromSource(void*& buffer, uint32_t& bytes) override;
 

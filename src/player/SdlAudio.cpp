@@ -1,0 +1,39 @@
+#include "player/SdlAudio.h"
+
+namespace dw {
+
+SdlAudioSubsystem::SdlAudioSubsystem() : ok_(SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {}
+
+SdlAudioSubsystem::~SdlAudioSubsystem()
+{
+    if (ok_)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool SdlAudioDevice::open(const QString& name, const SDL_AudioSpec& want)
+{
+    close();
+    const QByteArray utf8 = name.toUtf8();
+    id_ = SDL_OpenAudioDevice(name.isEmpty() ? nullptr : utf8.constData(), 0, &want, &have_, 0);
+    if (id_ == 0) {
+        error_ = QString::fromUtf8(SDL_GetError());
+        return false;
+    }
+    error_.clear();
+    return true;
+}
+
+void SdlAudioDevice::close()
+{
+    if (id_ != 0) {
+        SDL_CloseAudioDevice(id_);
+        id_ = 0;
+    }
+}
+
+bool SdlAudioDevice::alive() const
+{
+    return id_ != 0 && SDL_GetAudioDeviceStatus(id_) != SDL_AUDIO_STOPPED;
+}
+
+}  // namespace dw

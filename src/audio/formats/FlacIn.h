@@ -1,0 +1,73 @@
+#pragma once
+// TFlacIn: a file input that decodes a FLAC file through libFLAC into
+// little-endian PCM at the file's own width (8, 16, 24 or 32 bits; widths
+// between those are widened to the next whole byte, low bits zero), and
+// reads its stream information and Vorbis comments. Size is the total
+// length in bytes of decoded frames, or unknown when STREAMINFO does not
+// state the number of samples. Seeking goes through the decoder (it uses a
+// seek table when the file has one).
+//
+// The decoder reads through callbacks over the component's stream, so a
+// caller-supplied stream is read as well as a file. A file the decoder does
+// not accept raises "<file>: not a usable FLAC file: <reason>".
+//
+// Threads: format queries and VorbisTags on any thread (FileLock); data
+// calls on the worker of the output at the end of the chain (DataLock).
+
+#include "audio/stream/AuTaggedFileIn.h"
+
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace dw {
+
+class TVorbisTags;
+struct TFlacDecoder;
+
+class TFlacIn : public TAuTaggedFileIn {
+public:
+    TFlacIn();
+    ~TFlacIn() override;
+
+    // The file's comments (opens the file first).
+    TVorbisTags& VorbisTags();
+    // Every comment as the file holds it ("NAME=value"), in file order.
+    QStringList RawComments();
+    // The sample width the file was encoded with (opens the file).
+    uint32_t FileBitsPerSample();
+    // The minimum and maximum block size of STREAMINFO (opens the file).
+    uint32_t MinBlockSize();
+    uint32_t MaxBlockSize();
+    // Seek points the file's seek table holds (0 without one; opens the file).
+    int SeekPointCount();
+
+protected:
+    void DoGetData(void*& buffer, uint32_t& bytes) override;
+    bool DoSeek(int64_t& sampleNum) override;
+    void OpenFile() override;
+    void CloseFile() override;
+
+private:
+    friend struct TFlacInCallbacks;
+    void openDecoder();
+    void take(const int32_t* const planes[], uint32_t frames, uint32_t channels);
+
+    std::unique_ptr<TFlacDecoder> Decoder;
+    std::vector<uint8_t> Buffer;  // decoded bytes; [Taken, size) not yet handed out
+    size_t Taken = 0;
+    bool DecoderEnded = false;
+    uint32_t FileBits = 0;
+    uint32_t Shift = 0;  // left shift from the file's width to the delivered one
+    uint32_t MinBlock = 0;
+    uint32_t MaxBlock = 0;
+    int SeekPoints = 0;
+    QString DecodeError;
+    std::unique_ptr<TVorbisTags> Tags;
+    QStringList Comments;
+    QList<QByteArray> RawCommentBytes;
+};
+
+}  // namespace dw

@@ -59,13 +59,59 @@ bool ConfigureCddbClient(TCDDBInfo& client, const TAppSettings& s)
     return true;
 }
 
+namespace {
+
+// Reads the entries of matches from..to-1 of out.records in order until one
+// names track titles (or, with any set, the first that can be read).
+void readMatches(CddbLookupOutcome& out, int from, int to, bool any, int firstTrack, int lastTrack,
+                 const std::atomic<bool>* stop)
+{
+    const int rows = lastTrack >= firstTrack ? lastTrack - firstTrack + 1 : 0;
+    std::vector<char> buffer(CddbEntryBufferSize);
+    out.kind = CddbLookupOutcome::Finished;
+    for (int i = from; i < to; ++i) {
+        if (CDDBGetDiskInfo(out.records.matches[std::size_t(i)], buffer, stop) != 1) {
+            // A match whose entry cannot be read is skipped; the reason stays.
+            out.errorCode = GetAspiLibError();
+            out.error = GetAspiLibErrorText();
+            if (out.errorCode == AlCddbStopped) {
+                out.kind = CddbLookupOutcome::Stopped;
+                return;
+            }
+            continue;
+        }
+        const CddbEntry entry = ParseCddbEntry(CddbLines(QString::fromUtf8(buffer.data())));
+        if (entry.ttitles.empty() && !any)
+            continue;
+        out.chosen = i;
+        out.entry = entry;
+        out.values = DiscValuesFromDriveEntry(entry, rows);
+        out.hasValues = true;
+        out.error.clear();
+        out.errorCode = 0;
+        return;
+    }
+    if (any)
+        out.kind = CddbLookupOutcome::Failed;
+}
+
+CddbLookupOutcome noSuchMatch(CddbLookupOutcome out, int match)
+{
+    out.kind = CddbLookupOutcome::Failed;
+    out.error = QStringLiteral("no match %1: the server gave %2").arg(match + 1).arg(out.records.count);
+    return out;
+}
+
+}  // namespace
+
 CddbLookupOutcome RunDriveCddbLookup(int handle, int firstTrack, int lastTrack, int match,
                                      const std::atomic<bool>* stop)
 {
     CddbLookupOutcome out;
     out.discId = discIdOf(handle);
-    CddbMatchList list;
+    CddbMatchList& list = out.records;
     if (CDDBQuery(handle, list, stop) != 1) {
+        list.count = 0;
         out.errorCode = GetAspiLibError();
         out.kind = out.errorCode == AlCddbStopped ? CddbLookupOutcome::Stopped : CddbLookupOutcome::Failed;
         out.error = GetAspiLibErrorText();
@@ -79,40 +125,32 @@ CddbLookupOutcome RunDriveCddbLookup(int handle, int firstTrack, int lastTrack, 
         out.error = GetAspiLibErrorText();
         return out;
     }
-    if (match >= list.count) {
-        out.kind = CddbLookupOutcome::Failed;
-        out.error = QStringLiteral("no match %1: the server gave %2").arg(match + 1).arg(list.count);
-        return out;
-    }
-    const int rows = lastTrack >= firstTrack ? lastTrack - firstTrack + 1 : 0;
-    std::vector<char> buffer(CddbEntryBufferSize);
-    const int from = match < 0 ? 0 : match;
-    const int to = match < 0 ? list.count : match + 1;
-    out.kind = CddbLookupOutcome::Finished;
-    for (int i = from; i < to; ++i) {
-        if (CDDBGetDiskInfo(list.matches[std::size_t(i)], buffer, stop) != 1) {
-            // A match whose entry cannot be read is skipped; the reason stays.
-            out.errorCode = GetAspiLibError();
-            out.error = GetAspiLibErrorText();
-            if (out.errorCode == AlCddbStopped) {
-                out.kind = CddbLookupOutcome::Stopped;
-                return out;
-            }
-            continue;
+    if (match == CddbChooseMatch) {
+        if (list.count > 1) {
+            out.kind = CddbLookupOutcome::Finished;
+            return out;
         }
-        const CddbEntry entry = ParseCddbEntry(CddbLines(QString::fromUtf8(buffer.data())));
-        if (entry.ttitles.empty() && match < 0)
-            continue;
-        out.chosen = i;
-        out.entry = entry;
-        out.values = DiscValuesFromDriveEntry(entry, rows);
-        out.hasValues = true;
-        out.error.clear();
-        out.errorCode = 0;
-        return out;
+        match = 0;
     }
-    if (match >= 0)
-        out.kind = CddbLookupOutcome::Failed;
+    if (match >= list.count)
+        return noSuchMatch(std::move(out), match);
+    if (match < 0)
+        readMatches(out, 0, list.count, false, firstTrack, lastTrack, stop);
+    else
+        readMatches(out, match, match + 1, true, firstTrack, lastTrack, stop);
+    return out;
+}
+
+CddbLookupOutcome ReadDriveCddbMatch(const CddbLookupOutcome& query, int match, int firstTrack, int lastTrack,
+                                     const std::atomic<bool>* stop)
+{
+    CddbLookupOutcome out;
+    out.discId = query.discId;
+    out.matches = query.matches;
+    out.records = query.records;
+    if (match < 0 || match >= out.records.count)
+        return noSuchMatch(std::move(out), match);
+    readMatches(out, match, match + 1, true, firstTrack, lastTrack, stop);
     return out;
 }
 

@@ -12,6 +12,7 @@
 // track list). SetCddbOptions runs where the settings live (main thread).
 
 #include "app/Settings.h"
+#include "cd/DriveCddb.h"
 #include "cd/DriveCddbProtocol.h"
 #include "cddb/CddbDiscValues.h"
 
@@ -41,14 +42,27 @@ struct CddbLookupOutcome {
     QStringList matches; // "category discid title" per match
     int chosen = -1;     // index of the match whose entry was taken
     CddbEntry entry;     // that entry
+    CddbMatchList records; // drive mode: the drive library's records of the matches
     bool hasValues = false;
     CddbDiscValues values;
 };
 
+// The match argument of RunDriveCddbLookup for a lookup that lets the user
+// choose: the query alone when the server gives several matches (Finished,
+// chosen -1, no values; ReadDriveCddbMatch reads the one chosen), the entry
+// at once when it gives one.
+inline constexpr int CddbChooseMatch = -2;
+
 // Drive mode for the disc in the drive of handle with tracks first..last.
 // match: the index of the one match to read; -1 reads the matches in order
-// until one names track titles.
+// until one names track titles; CddbChooseMatch as above.
 CddbLookupOutcome RunDriveCddbLookup(int handle, int firstTrack, int lastTrack, int match = -1,
+                                     const std::atomic<bool>* stop = nullptr);
+
+// Drive mode, second step after CddbChooseMatch: reads the entry of match
+// (an index into query.matches) without asking the server again. The result
+// keeps the disc id and the matches of query.
+CddbLookupOutcome ReadDriveCddbMatch(const CddbLookupOutcome& query, int match, int firstTrack, int lastTrack,
                                      const std::atomic<bool>* stop = nullptr);
 
 // Ripper mode for a disc read before (TCDDBInfo::ReadDisc), with the server

@@ -2,8 +2,10 @@
 // TfrmQueryCDDB: the CDDB lookup window of drive mode. It shows the lookup
 // settings (server, script, proxy address and port, section QueryCDDB of the
 // settings) and, on Query, copies them back and runs the lookup under the
-// progress window (TfrmStopQuery). A finished lookup writes what it found
-// into the rows of the track list and the disc values (ApplyCddbValues),
+// progress window (TfrmStopQuery), which asks which entry to read when the
+// server knows several (Cancel there is like Stop). A finished lookup writes
+// what it found into the rows of the track list and the disc values
+// (ApplyCddbValues),
 // says why when it found nothing because the request or the server failed,
 // and closes this window too; after "not found" or Stop the window stays.
 //

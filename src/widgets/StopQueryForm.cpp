@@ -3,6 +3,7 @@
 #include "app/JobEvents.h"
 #include "app/Settings.h"
 #include "cddb/CddbLookup.h"
+#include "widgets/CddbMatchForm.h"
 #include "widgets/TranslateForm.h"
 
 #include <QHBoxLayout>
@@ -21,8 +22,8 @@ TfrmStopQuery::TfrmStopQuery(uint8_t firstTrack, uint8_t lastTrack, int handle, 
     build();
 }
 
-TfrmStopQuery::TfrmStopQuery(TQueryCDDBThread::Lookup lookup, QWidget* parent)
-    : TranslatedDialog(parent), lookup_(std::move(lookup))
+TfrmStopQuery::TfrmStopQuery(TQueryCDDBThread::Lookup lookup, QWidget* parent, ReadMatch readMatch)
+    : TranslatedDialog(parent), lookup_(std::move(lookup)), readMatch_(std::move(readMatch))
 {
     build();
 }
@@ -98,12 +99,18 @@ void TfrmStopQuery::showEvent(QShowEvent* event)
     if (started_)
         return;
     started_ = true;
-    if (lookup_) {
-        thread_ = std::make_unique<TQueryCDDBThread>(lookup_, this);
-    } else {
+    if (!lookup_) {
+        // Drive mode: the query, then the entry the user chooses.
         SetCddbOptions(AppSettings);
-        thread_ = std::make_unique<TQueryCDDBThread>(first_, last_, handle_, this);
+        const int handle = handle_, first = first_, last = last_;
+        lookup_ = [=](const std::atomic<bool>* stop) {
+            return RunDriveCddbLookup(handle, first, last, CddbChooseMatch, stop);
+        };
+        readMatch_ = [=](const CddbLookupOutcome& query, int match, const std::atomic<bool>* stop) {
+            return ReadDriveCddbMatch(query, match, first, last, stop);
+        };
     }
+    thread_ = std::make_unique<TQueryCDDBThread>(lookup_, this);
 }
 
 void TfrmStopQuery::customEvent(QEvent* event)
@@ -130,7 +137,27 @@ void TfrmStopQuery::cddbResult(int result)
         bStop->setText(QStringLiteral("Close"));
         return;
     }
+    if (readMatch_ && outcome_.kind == CddbLookupOutcome::Finished && !outcome_.hasValues && outcome_.chosen < 0 &&
+        outcome_.matches.size() > 1) {
+        if (!chooseMatch())
+            reject();
+        return;
+    }
     accept();
+}
+
+bool TfrmStopQuery::chooseMatch()
+{
+    TfrmCddbMatch choose(outcome_.matches, this);
+    if (choose.exec() != QDialog::Accepted || choose.Chosen() < 0 || !isVisible())
+        return false;
+    // The entry is read on a thread of its own; its result comes back here.
+    pbQuery->setVisible(true);
+    auto read = [readMatch = readMatch_, query = outcome_, match = choose.Chosen()](const std::atomic<bool>* stop) {
+        return readMatch(query, match, stop);
+    };
+    thread_ = std::make_unique<TQueryCDDBThread>(std::move(read), this);
+    return true;
 }
 
 void TfrmStopQuery::bStopClick()

@@ -5,6 +5,11 @@
 // reports:
 //   finished (7)  - the window closes with Accepted; Outcome() says what was
 //                   found (or why nothing was);
+//   several matches and nothing read yet (drive mode) - the match list
+//                   (TfrmCddbMatch) asks which one; Cancel there closes this
+//                   window with Rejected, otherwise a second thread reads the
+//                   chosen entry under the same busy bar and Stop, and its
+//                   result ends the window as above;
 //   not found (6) - the hint panel ("No match found,perhaps:" and three
 //                   causes, one line each) replaces "Query CDDB...", the reason the
 //                   server gave stands under it and "Stop" becomes "Close".
@@ -20,6 +25,7 @@
 #include "widgets/TranslatedDialog.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QFrame;
@@ -35,8 +41,13 @@ public:
     // Drive mode: the disc of handle with tracks first..last; the drive
     // library's options are set from the settings when the window is shown.
     TfrmStopQuery(uint8_t firstTrack, uint8_t lastTrack, int handle, QWidget* parent = nullptr);
-    // Any lookup (the screenshot tool runs one that needs no network).
-    TfrmStopQuery(TQueryCDDBThread::Lookup lookup, QWidget* parent = nullptr);
+    // Reads the entry of one match of a first result that left the choice
+    // open; it must watch the stop flag it is given.
+    using ReadMatch = std::function<CddbLookupOutcome(const CddbLookupOutcome& first, int match,
+                                                      const std::atomic<bool>* stop)>;
+    // Any lookup (the screenshot tool runs one that needs no network); with
+    // readMatch, a result with several matches and no values asks the user.
+    TfrmStopQuery(TQueryCDDBThread::Lookup lookup, QWidget* parent = nullptr, ReadMatch readMatch = {});
     ~TfrmStopQuery() override;
 
     // What the lookup found; meaningful after a result arrived.
@@ -54,8 +65,10 @@ private:
     void build();
     void bStopClick();
     void cddbResult(int result);
+    bool chooseMatch();
 
     TQueryCDDBThread::Lookup lookup_;  // empty: drive mode with the values below
+    ReadMatch readMatch_;
     uint8_t first_ = 0;
     uint8_t last_ = 0;
     int handle_ = 0;

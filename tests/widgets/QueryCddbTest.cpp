@@ -1,9 +1,9 @@
 // The main window's Query Freedb command against the loopback CDDB server, on
 // a CD image: the lookup window with its settings and picture, an exact match
-// and a choice among several landing in the track list, the disc values and
-// (on closing) the cache; Stop against a silent server; "not found",
-// failures and an unreadable disc with their messages; ripper mode without
-// any window; the German texts of both windows.
+// and the user's choice among several (or none) landing in the track list,
+// the disc values and (on closing) the cache; Stop against a silent server;
+// "not found", failures and an unreadable disc with their messages; ripper
+// mode without any window; the German texts of the windows.
 #include "MainFormFixture.h"
 
 #include "app/Genres.h"
@@ -11,6 +11,7 @@
 #include "cddb/QueryCDDBThread.h"
 #include "fixtures/CddbServer.h"
 #include "runner/Extract.h"
+#include "widgets/CddbMatchForm.h"
 #include "widgets/QueryCDDBForm.h"
 #include "widgets/QueryFreedb.h"
 #include "widgets/StopQueryForm.h"
@@ -168,39 +169,84 @@ TEST_F(QueryCddbTest, LookupWindowFillsTheTrackListFromAnExactMatchAndFromAChoic
     EXPECT_TRUE(server_.requests().first()["params"].toObject()["cmd"].toString().startsWith("cddb query " + discId_));
     EXPECT_TRUE(dialogs_.texts().isEmpty());
 
-    // Several matches: the first whose entry names track titles is taken.
+    // Several matches: a list asks which one, the first preselected. Cancel
+    // reads no entry and changes nothing; the lookup window stays.
     const QString other = "0a0b0c0d";
     server_.configure(
         {{"query", QJsonObject{{"*", "211 Found inexact matches, list follows (until terminating `.')\r\n"
-                                     "misc " + other + " Nobody / No Titles\r\n"
-                                     "rock " + discId_ + " Autechre / Amber\r\n.\r\n"}}},
-         {"read", QJsonObject{{"misc " + other, dwtest::cddbReadAnswer("misc", other,
-                                                                         "DISCID=" + other + "\r\nDTITLE=Nobody / No Titles\r\n")},
-                              {"rock " + discId_,
-                               entry(discId_, "Autechre / Amber", {"Foil", "Montreal"}, "Electronic")}}}});
+                                     "rock " + discId_ + " Autechre / Amber\r\n"
+                                     "misc " + other + " Boards / Geogaddi\r\n.\r\n"}}},
+         {"read", QJsonObject{{"rock " + discId_, entry(discId_, "Autechre / Amber", {"Foil", "Montreal"}, "Electronic")},
+                              {"misc " + other,
+                               dwtest::cddbReadAnswer("misc", other,
+                                                      "DISCID=" + other + "\r\nDTITLE=Boards / Geogaddi\r\n"
+                                                      "DGENRE=Ambient\r\nTTITLE0=Music Is Math\r\n"
+                                                      "TTITLE1=Gyroscope\r\n")}}}});
+    const auto readsSince = [&](int from) {
+        QStringList reads;
+        for (const QJsonObject& r : server_.requests().mid(from))
+            if (r["params"].toObject()["cmd"].toString().startsWith("cddb read"))
+                reads << r["params"].toObject()["cmd"].toString();
+        return reads;
+    };
+    int before = int(server_.requests().size());
+    QStringList shown;
+    bool stayed = false;
     whenModal("frmQueryCDDB", [&](QWidget* lookup) {
-        EXPECT_EQ(lookup->findChild<QComboBox*>("cbServer")->currentText(), "gnudb.gnudb.org");
+        whenModal("frmCddbMatch", [&](QWidget* choose) {
+            auto* matches = choose->findChild<QTreeWidget*>("lvMatches");
+            for (int r = 0; r < matches->topLevelItemCount(); ++r)
+                for (int c = 0; c < 3; ++c)
+                    shown << matches->topLevelItem(r)->text(c);
+            EXPECT_EQ(matches->currentItem(), matches->topLevelItem(0));
+            choose->findChild<QPushButton*>("bCancel")->click();
+        });
+        query(lookup);
+        stayed = lookup->isVisible();
+        lookup->findChild<QPushButton*>("bClose")->click();
+    });
+    action("miQueryFreedb")->trigger();
+    EXPECT_EQ(shown, QStringList({"rock", discId_, "Autechre / Amber", "misc", other, "Boards / Geogaddi"}));
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(titles(), QStringList({"Wildlife", "Roygbiv"}));
+    EXPECT_EQ(dw::AppSettings.DiscArtist, "Boards");
+    EXPECT_EQ(dw::AppSettings.DiscAlbum, "Music Has The Right");
+    EXPECT_GT(int(server_.requests().size()), before);  // the query was made
+    EXPECT_TRUE(readsSince(before).isEmpty());
+
+    // Choosing the second reads that entry alone, without asking again.
+    before = int(server_.requests().size());
+    whenModal("frmQueryCDDB", [&](QWidget* lookup) {
+        whenModal("frmCddbMatch", [&](QWidget* choose) {
+            auto* matches = choose->findChild<QTreeWidget*>("lvMatches");
+            matches->setCurrentItem(matches->topLevelItem(1));
+            choose->findChild<QPushButton*>("bOK")->click();
+        });
         query(lookup);
     });
     action("miQueryFreedb")->trigger();
-    EXPECT_EQ(titles(), QStringList({"Foil", "Montreal"}));
-    EXPECT_EQ(dw::AppSettings.DiscArtist, "Autechre");
-    EXPECT_EQ(dw::AppSettings.DiscGenre, dw::FindGenreName("Electronic"));
-    QStringList reads;
-    for (const QJsonObject& r : server_.requests())
-        if (r["params"].toObject()["cmd"].toString().startsWith("cddb read"))
-            reads << r["params"].toObject()["cmd"].toString();
-    EXPECT_EQ(reads.mid(1), QStringList({"cddb read misc " + other, "cddb read rock " + discId_}));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(titles(), QStringList({"Music Is Math", "Gyroscope"}));
+    EXPECT_EQ(dw::AppSettings.DiscArtist, "Boards");
+    EXPECT_EQ(dw::AppSettings.DiscAlbum, "Geogaddi");
+    EXPECT_EQ(dw::AppSettings.DiscGenre, dw::FindGenreName("Ambient"));
+    EXPECT_EQ(readsSince(before), QStringList({"cddb read misc " + other}));
+    int queries = 0;
+    for (const QJsonObject& r : server_.requests().mid(before))
+        queries += r["params"].toObject()["cmd"].toString().startsWith("cddb query") ? 1 : 0;
+    EXPECT_EQ(queries, 1);
+    EXPECT_TRUE(dialogs_.texts().isEmpty());
 
     // Closing the program keeps them in the cache.
     const QString key = dw::ComputeDiscKey();
     w.close();
     dw::TDiscInfo cached;
     ASSERT_TRUE(dw::DiscCache(key, dw::DiscCacheDirection::Read, cached));
-    EXPECT_EQ(cached.DiscTitles[1], "Foil");
-    EXPECT_EQ(cached.DiscTitles[2], "Montreal");
-    EXPECT_EQ(cached.DiscArtist, "Autechre");
-    EXPECT_EQ(cached.DiscAlbum, "Amber");
+    EXPECT_EQ(cached.DiscTitles[1], "Music Is Math");
+    EXPECT_EQ(cached.DiscTitles[2], "Gyroscope");
+    EXPECT_EQ(cached.DiscArtist, "Boards");
+    EXPECT_EQ(cached.DiscAlbum, "Geogaddi");
 }
 
 TEST_F(QueryCddbTest, StopAbandonsASilentServerAtOnceAndKeepsTheTitles)
@@ -376,6 +422,16 @@ TEST_F(QueryCddbTest, BothWindowsTakeTheirTextsFromTheGermanFile)
     }
     EXPECT_TRUE(english[1].contains("No match found,perhaps:"));
     EXPECT_TRUE(german[0].contains("Einen Proxyserver verwenden"));
+
+    // The match list, column headings included.
+    dw::AppSettings.Lan = "German";
+    dw::TfrmCddbMatch choose({"rock 0a0b0c0d A / B"});
+    choose.show();
+    EXPECT_EQ(choose.windowTitle(), "CDDB-Eintrag wählen");
+    EXPECT_EQ(choose.findChild<QPushButton*>("bCancel")->text(), "Abbrechen");
+    auto* header = choose.findChild<QTreeWidget*>("lvMatches")->headerItem();
+    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2)}),
+              QStringList({"Kategorie", "CD-Kennung", "Titel"}));
 }
 
 }  // namespace

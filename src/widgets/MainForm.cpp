@@ -15,6 +15,7 @@
 #include "widgets/EditTrackNameForm.h"
 #include "widgets/ID3EditForm.h"
 #include "widgets/NoDeviceHintForm.h"
+#include "widgets/OggPlayerForm.h"
 #include "widgets/ProductLinks.h"
 #include "widgets/QueryFreedb.h"
 #include "widgets/RecordForm.h"
@@ -157,13 +158,12 @@ void TMainForm::connectCommands()
             connect(lang, &QAction::triggered, this, [this, lang] {
                 ChooseLanguageItem(lang->objectName());
             });
-    // Windows of later parts of the program: present, not yet available.
-    for (QAction* later : {act_.OggPlayer})
-        later->setEnabled(false);
-    // The recorder, the WAV conversion window and the tag editor: modal, freed when closed.
+    // The recorder, the WAV conversion window, the tag editor and the Ogg
+    // player: modal, freed when closed.
     on(act_.WavToWav, [this] { TfrmResample(this).exec(); });
     on(act_.Record, [this] { TfrmRecord(this, listing_.CDHandle).exec(); });
     on(act_.ID3TagEdit, [this] { TfrmID3Edit(this).exec(); });
+    on(act_.OggPlayer, [this] { TfrmOggPlayer(this).exec(); });
 }
 
 void TMainForm::showEvent(QShowEvent* event)

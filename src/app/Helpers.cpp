@@ -63,6 +63,8 @@ QString OutputFormatName(int format)
     case 1: return QStringLiteral("WAV");
     case 2: return QStringLiteral("OGG");
     case 3: return QStringLiteral("WMA");
+    case 4: return QStringLiteral("FLAC");
+    case 5: return QStringLiteral("Opus");
     default: return {};
     }
 }

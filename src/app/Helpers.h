@@ -23,7 +23,7 @@ int64_t FileSizeOrMinusOne(const QString& path);
 // Removes * / : < > ? \ | from a title; everything else stays.
 QString StripFileNameChars(const QString& text);
 
-// "MP3", "WAV", "OGG", "WMA" for 0..3; empty otherwise.
+// "MP3", "WAV", "OGG", "WMA", "FLAC", "Opus" for 0..5; empty otherwise.
 QString OutputFormatName(int format);
 
 }  // namespace dw

@@ -38,13 +38,16 @@ constexpr int LastDrive = 7;
 
 // The persisted settings in the order the file holds them, with the values
 // the options dialog lets the user choose.
-const std::array<Entry, 30>& entries()
+// The count of persisted settings.
+constexpr std::size_t SettingCount = 34;
+
+const std::array<Entry, SettingCount>& entries()
 {
     using T = SettingDescriptor;
     constexpr T::Type Txt = T::Text, Int = T::Integer, Bool = T::Boolean;
-    static const std::array<Entry, 30> e{{
+    static const std::array<Entry, SettingCount> e{{
         {{"CommonOptions", "OutputFolder", Txt}, &TAppSettings::OutputFolder, TextRule::NotEmpty},
-        {{"CommonOptions", "OutputFormat", Int, 0, 3}, &TAppSettings::OutputFormat},
+        {{"CommonOptions", "OutputFormat", Int, 0, 5}, &TAppSettings::OutputFormat},
         {{"CommonOptions", "IsKeepWav", Bool, 0, 1}, &TAppSettings::IsKeepWav},
         {{"CommonOptions", "IsNormalize", Bool, 0, 1}, &TAppSettings::IsNormalize},
         {{"CommonOptions", "NormalizePercent", Int, 0, 100}, &TAppSettings::NormalizePercent},
@@ -63,6 +66,10 @@ const std::array<Entry, 30>& entries()
         {{"OggOptions", "NomalBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggNomalBitRate},
         {{"OggOptions", "MinBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggMinBitRate},
         {{"WMAOptions", "BitRate", Int, 0, LastWmaProfile}, &TAppSettings::WmaBitRate},
+        {{"FlacOptions", "CompressionLevel", Int, 0, 8}, &TAppSettings::FlacCompressionLevel},
+        {{"FlacOptions", "Verify", Bool, 0, 1}, &TAppSettings::FlacVerify},
+        {{"OpusOptions", "BitRate", Int, 6, 510}, &TAppSettings::OpusBitRate},
+        {{"OpusOptions", "IsVBR", Bool, 0, 1}, &TAppSettings::OpusVbr},
         {{"CDOptions", "Index", Int, -1, LastDrive}, &TAppSettings::Index},
         {{"CDOptions", "CDDb", Bool, 0, 1}, &TAppSettings::CDDb},
         {{"RecordOptions", "SaveMp3", Bool, 0, 1}, &TAppSettings::SaveMp3},
@@ -77,9 +84,9 @@ const std::array<Entry, 30>& entries()
     return e;
 }
 
-std::array<SettingDescriptor, 30> makeDescriptors()
+std::array<SettingDescriptor, SettingCount> makeDescriptors()
 {
-    std::array<SettingDescriptor, 30> d{};
+    std::array<SettingDescriptor, SettingCount> d{};
     for (size_t i = 0; i < d.size(); ++i)
         d[i] = entries()[i].d;
     return d;
@@ -213,7 +220,7 @@ bool SaveSettings(QString* error) { return SaveSettingsTo(AppSettings, SettingsF
 
 std::span<const SettingDescriptor> SettingDescriptors()
 {
-    static const std::array<SettingDescriptor, 30> d = makeDescriptors();
+    static const std::array<SettingDescriptor, SettingCount> d = makeDescriptors();
     return d;
 }
 

@@ -16,7 +16,7 @@ namespace dw {
 struct TAppSettings : TDiscInfo {
     // [CommonOptions]
     QString OutputFolder;        // with trailing "/"
-    int OutputFormat = 0;        // 0 MP3, 1 WAV, 2 OGG, 3 WMA
+    int OutputFormat = 0;        // 0 MP3, 1 WAV, 2 OGG, 3 WMA, 4 FLAC, 5 Opus
     bool IsKeepWav = false;
     bool IsNormalize = false;
     int NormalizePercent = 95;
@@ -38,6 +38,12 @@ struct TAppSettings : TDiscInfo {
     int OggMinBitRate = 0;       // key MinBitRate
     // [WMAOptions]
     int WmaBitRate = 8;          // key BitRate: profile position 0..32
+    // [FlacOptions]
+    int FlacCompressionLevel = 5;  // key CompressionLevel: 0 fastest .. 8 smallest
+    bool FlacVerify = true;        // key Verify: the encoder checks its own output
+    // [OpusOptions]
+    int OpusBitRate = 160;       // key BitRate: kbit/s, 6..510
+    bool OpusVbr = true;         // key IsVBR
     // [CDOptions]
     int Index = -1;              // chosen drive position, -1 = none
     bool CDDb = false;

@@ -87,10 +87,10 @@ bool applyFlags(const Args& args, QString& error)
         AppSettings.RipTime = seconds;
     }
     if (args.options.contains("format")) {
-        static const QStringList formats = {"mp3", "wav", "ogg", "wma"};  // OutputFormat order
+        static const QStringList formats = {"mp3", "wav", "ogg", "wma", "flac", "opus"};  // OutputFormat order
         const int format = int(formats.indexOf(args.value("format")));
         if (format < 0) {
-            error = "--format is wav, mp3, ogg or wma";
+            error = "--format is wav, mp3, ogg, wma, flac or opus";
             return false;
         }
         AppSettings.OutputFormat = format;
@@ -116,7 +116,7 @@ int cmdRip(const QStringList& argv)
         return fail(error, 2);
     if (!args.positional.isEmpty())
         return fail("usage: discwright-cli rip [--device PATH] [--tracks 1,3-5|all] [--output DIR]\n"
-                    "  [--format wav|mp3|ogg|wma] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]\n"
+                    "  [--format wav|mp3|ogg|wma|flac|opus] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]\n"
                     "  [--keep-wav] [--overwrite] [--json] [--quiet]",
                     2);
     LoadSettings();

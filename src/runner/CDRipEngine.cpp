@@ -5,6 +5,8 @@
 #include "app/Helpers.h"
 #include "app/ResourceText.h"
 #include "app/ScaleWaveVolume.h"
+#include "audio/formats/FlacOut.h"
+#include "audio/formats/OpusOut.h"
 #include "audio/formats/VorbisOut.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/formats/WaveOut.h"
@@ -15,6 +17,7 @@
 #include "platform/FileSharing.h"
 #include "platform/NativePath.h"
 #include "platform/OutputFile.h"
+#include "runner/CDRipFlacOpus.h"
 #include "runner/CDRipOgg.h"
 #include "runner/JobItems.h"
 #include "runner/JobWmaEstimate.h"
@@ -31,7 +34,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Outcome = TJobItemResult::Outcome;
 
-constexpr int FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3;
+constexpr int FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4, FormatOpus = 5;
 
 QString extensionOf(int format)
 {
@@ -39,6 +42,8 @@ QString extensionOf(int format)
     case FormatMp3: return QStringLiteral(".mp3");
     case FormatOgg: return QStringLiteral(".ogg");
     case FormatWma: return QStringLiteral(".wma");
+    case FormatFlac: return QStringLiteral(".flac");
+    case FormatOpus: return QStringLiteral(".opus");
     default: return QStringLiteral(".wav");
     }
 }
@@ -51,7 +56,8 @@ TCDRipEngine::TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view,
                            TWMAEncodeProcess& wma)
     : cdIn_(cdIn), settings_(std::move(settings)), view_(view), lame_(lame), wma_(wma),
       waveOut_(std::make_unique<TWaveOut>()), waveIn_(std::make_unique<TWaveIn>()),
-      vorbisOut_(std::make_unique<TVorbisOut>())
+      vorbisOut_(std::make_unique<TVorbisOut>()), flacOut_(std::make_unique<TFlacOut>()),
+      opusOut_(std::make_unique<TOpusOut>())
 {
     waveOut_->SetWavType(wtPCM);
     waveOut_->SetBlockSize(512);
@@ -64,14 +70,18 @@ TCDRipEngine::TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view,
         if (stage_ == Stage::Ripping)
             ripDone();
     };
-    vorbisOut_->SetInput(waveIn_.get());
-    vorbisOut_->SetFileMode(foRewrite);
-    vorbisOut_->OnProgress = [this](TAuOutput* out) { progress(out->Progress(), {}, {}); };
-    vorbisOut_->OnThreadException = [this](TAuOutput* out) { failure_ = out->GetExceptionMessage(); };
-    vorbisOut_->OnDone = [this](TAuOutput*) {
-        if (stage_ == Stage::Encoding && encoder_ == Encoder::Ogg)
-            encodeDone(failure_.isEmpty(), failure_);
-    };
+    // The in-process encoders read the ripped WAV and report alike.
+    for (TAuFileOut* out : {static_cast<TAuFileOut*>(vorbisOut_.get()), static_cast<TAuFileOut*>(flacOut_.get()),
+                            static_cast<TAuFileOut*>(opusOut_.get())}) {
+        out->SetInput(waveIn_.get());
+        out->SetFileMode(foRewrite);
+        out->OnProgress = [this](TAuOutput* o) { progress(o->Progress(), {}, {}); };
+        out->OnThreadException = [this](TAuOutput* o) { failure_ = o->GetExceptionMessage(); };
+        out->OnDone = [this](TAuOutput* o) {
+            if (stage_ == Stage::Encoding && encoder_ == Encoder::Stream && o == streamOut_)
+                encodeDone(failure_.isEmpty(), failure_);
+        };
+    }
     wmaTimer_.setInterval(1000);
     QObject::connect(&wmaTimer_, &QTimer::timeout, this, [this] { wmaTick(); });
 }
@@ -85,6 +95,8 @@ TCDRipEngine::~TCDRipEngine()
         normalizer_.join();
     // The outputs' workers are parked before the files they write go.
     vorbisOut_.reset();
+    flacOut_.reset();
+    opusOut_.reset();
     waveIn_.reset();
     waveOut_.reset();
 }
@@ -302,7 +314,7 @@ void TCDRipEngine::wavReady(const QString& note)
         finishItem(Outcome::Failed, error);
         return;
     }
-    if (settings_.OutputFormat == FormatWav || settings_.OutputFormat < 0 || settings_.OutputFormat > FormatWma) {
+    if (settings_.OutputFormat == FormatWav || settings_.OutputFormat < 0 || settings_.OutputFormat > FormatOpus) {
         item.Result.outputs << item.WavFile;
         finishItem(itemNote_.isEmpty() ? Outcome::Done : Outcome::Failed, itemNote_);
         return;
@@ -330,8 +342,10 @@ void TCDRipEngine::startEncode()
     const QString target = encodedPath();
     try {
         switch (settings_.OutputFormat) {
-        case FormatOgg: {
-            encoder_ = Encoder::Ogg;
+        case FormatOgg:
+        case FormatFlac:
+        case FormatOpus: {
+            encoder_ = Encoder::Stream;
             encodedFile_ = std::make_unique<TOutputFile>(target);
             if (!encodedFile_->Create() || !encodedFile_->Close()) {
                 const QString error = encodedFile_->Error();
@@ -340,9 +354,19 @@ void TCDRipEngine::startEncode()
                 return;
             }
             waveIn_->SetFileName(item.WavFile);
-            vorbisOut_->SetFileName(encodedFile_->TempPath());
-            ApplyOggSettings(*vorbisOut_, settings_, TCDRipTrackTags{item.Track, item.Title});
-            vorbisOut_->Run();
+            const TCDRipTrackTags track{item.Track, item.Title};
+            if (settings_.OutputFormat == FormatFlac) {
+                ApplyFlacSettings(*flacOut_, settings_, track);
+                streamOut_ = flacOut_.get();
+            } else if (settings_.OutputFormat == FormatOpus) {
+                ApplyOpusSettings(*opusOut_, settings_, track);
+                streamOut_ = opusOut_.get();
+            } else {
+                ApplyOggSettings(*vorbisOut_, settings_, track);
+                streamOut_ = vorbisOut_.get();
+            }
+            streamOut_->SetFileName(encodedFile_->TempPath());
+            streamOut_->Run();
             break;
         }
         case FormatWma:
@@ -475,8 +499,8 @@ void TCDRipEngine::encodeDone(bool ok, const QString& failure)
     TCDRipItem& item = current();
     const QString target = encodedPath();
     QString why = failure;
-    if (encoder_ == Encoder::Ogg) {
-        vorbisOut_->SetFileName(QString());
+    if (encoder_ == Encoder::Stream) {
+        streamOut_->SetFileName(QString());
         waveIn_->SetFileName(QString());
         if (encodedFile_) {
             if (ok && !encodedFile_->Commit(settings_.Rip.Overwrite)) {
@@ -574,10 +598,10 @@ void TCDRipEngine::Stop()
         break;
     case Stage::Encoding:
         wmaTimer_.stop();
-        if (encoder_ == Encoder::Ogg) {
-            vorbisOut_->Pause();
-            vorbisOut_->Stop(false);
-            vorbisOut_->SetFileName(QString());
+        if (encoder_ == Encoder::Stream) {
+            streamOut_->Pause();
+            streamOut_->Stop(false);
+            streamOut_->SetFileName(QString());
             waveIn_->SetFileName(QString());
             encodedFile_.reset();
         } else {
@@ -612,9 +636,12 @@ void TCDRipEngine::close()
     stage_ = Stage::Closed;
     ++generation_;
     wmaTimer_.stop();
-    vorbisOut_->Stop(false);
+    for (TAuFileOut* out : {static_cast<TAuFileOut*>(vorbisOut_.get()), static_cast<TAuFileOut*>(flacOut_.get()),
+                            static_cast<TAuFileOut*>(opusOut_.get())}) {
+        out->Stop(false);
+        out->SetFileName(QString());
+    }
     waveIn_->SetFileName(QString());
-    vorbisOut_->SetFileName(QString());
     view_.Closed();
 }
 

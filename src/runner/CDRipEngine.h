@@ -38,6 +38,9 @@ class TCDIn;
 class TMp3EncodeProcess;
 class TOutputFile;
 class TVorbisOut;
+class TFlacOut;
+class TOpusOut;
+class TAuFileOut;
 class TWMAEncodeProcess;
 class TWaveIn;
 class TWaveOut;
@@ -74,7 +77,8 @@ protected:
 
 private:
     enum class Stage { Idle, Ripping, Normalizing, Encoding, Closed };
-    enum class Encoder { None, Ogg, Mp3, Wma };
+    // Stream: an in-process writer (Ogg Vorbis, FLAC, Opus), streamOut_.
+    enum class Encoder { None, Stream, Mp3, Wma };
 
     void startRip(int index);
     void ripDone();
@@ -101,6 +105,9 @@ private:
     std::unique_ptr<TWaveOut> waveOut_;    // CD input -> WAV
     std::unique_ptr<TWaveIn> waveIn_;      // WAV -> Ogg Vorbis
     std::unique_ptr<TVorbisOut> vorbisOut_;
+    std::unique_ptr<TFlacOut> flacOut_;
+    std::unique_ptr<TOpusOut> opusOut_;
+    TAuFileOut* streamOut_ = nullptr;  // the one of the three encoding now
     QTimer wmaTimer_;
 
     std::vector<TCDRipItem> items_;
@@ -114,7 +121,7 @@ private:
     // The stage under way.
     std::unique_ptr<TOutputFile> wavFile_;      // the rip's temporary WAV
     std::unique_ptr<TOutputFile> scaledFile_;   // the normalised copy
-    std::unique_ptr<TOutputFile> encodedFile_;  // the Ogg Vorbis output
+    std::unique_ptr<TOutputFile> encodedFile_;  // the Ogg Vorbis, FLAC or Opus output
     QString failure_;                           // what the running output reported
     std::thread normalizer_;
     std::atomic<bool> normalizeStop_{false};

@@ -32,7 +32,11 @@ void ApplyOggSettings(TVorbisOut& out, const TCDRipSettings& settings, const TCD
         out.SetMinimumBitrate(bitRateChoice(settings.OggMinBitRate));
         out.SetCompression(0.2f);
     }
-    TVorbisTags& tags = out.Comments();
+    SetTrackComments(out.Comments(), settings, track);
+}
+
+void SetTrackComments(TVorbisTags& tags, const TCDRipSettings& settings, const TCDRipTrackTags& track)
+{
     tags.Clear();
     if (!settings.UseId3)
         return;

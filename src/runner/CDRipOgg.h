@@ -12,6 +12,7 @@
 namespace dw {
 
 class TVorbisOut;
+class TVorbisTags;
 
 // The track a comment set describes.
 struct TCDRipTrackTags {
@@ -26,5 +27,10 @@ struct TCDRipTrackTags {
 // track, artist, album and date from the disc, genre as the decimal ID3v1
 // byte of the disc genre, track number.
 void ApplyOggSettings(TVorbisOut& out, const TCDRipSettings& settings, const TCDRipTrackTags& track);
+
+// The comment part of the above, for every writer of Vorbis comments (Ogg
+// Vorbis, FLAC, Opus): cleared, then set from the track and disc when
+// UseId3 is on.
+void SetTrackComments(TVorbisTags& tags, const TCDRipSettings& settings, const TCDRipTrackTags& track);
 
 }  // namespace dw

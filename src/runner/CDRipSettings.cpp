@@ -17,6 +17,10 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     r.OggNomalBitRate = s.OggNomalBitRate;
     r.OggMinBitRate = s.OggMinBitRate;
     r.WmaBitRate = s.WmaBitRate;
+    r.FlacCompressionLevel = s.FlacCompressionLevel;
+    r.FlacVerify = s.FlacVerify;
+    r.OpusBitRate = s.OpusBitRate;
+    r.OpusVbr = s.OpusVbr;
     r.UseId3 = s.Use;
     r.DiscArtist = s.DiscArtist;
     r.DiscAlbum = s.DiscAlbum;

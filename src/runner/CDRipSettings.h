@@ -11,7 +11,7 @@ namespace dw {
 
 struct TCDRipSettings {
     TRipSettings Rip;          // folder, cut, normalise, Overwrite
-    int OutputFormat = 0;      // 0 MP3, 1 WAV, 2 OGG, 3 WMA
+    int OutputFormat = 0;      // 0 MP3, 1 WAV, 2 OGG, 3 WMA, 4 FLAC, 5 Opus
     bool IsKeepWav = false;
     // [OggOptions]
     bool IsUseCompress = true;
@@ -19,7 +19,12 @@ struct TCDRipSettings {
     int OggMaxBitRate = 0, OggNomalBitRate = 0, OggMinBitRate = 0;  // ordinals of the bit-rate choice
     // [WMAOptions] profile index, for the time estimate
     int WmaBitRate = 8;
-    // [ID3] Use: Vorbis comments into OGG tracks
+    // [FlacOptions] and [OpusOptions]
+    int FlacCompressionLevel = 5;
+    bool FlacVerify = true;
+    int OpusBitRate = 160;  // kbit/s
+    bool OpusVbr = true;
+    // [ID3] Use: Vorbis comments into OGG, FLAC and Opus tracks
     bool UseId3 = false;
     // The current disc's values.
     QString DiscArtist, DiscAlbum, DiscYear, DiscComment;

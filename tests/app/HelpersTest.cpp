@@ -24,7 +24,9 @@ TEST(Helpers, TextHelpers)
     EXPECT_EQ(WithTrailingBackslash("/tmp/"), "/tmp/");
     EXPECT_EQ(OutputFormatName(0), "MP3");
     EXPECT_EQ(OutputFormatName(3), "WMA");
-    EXPECT_EQ(OutputFormatName(4), "");
+    EXPECT_EQ(OutputFormatName(4), "FLAC");
+    EXPECT_EQ(OutputFormatName(5), "Opus");
+    EXPECT_EQ(OutputFormatName(6), "");
     EXPECT_EQ(OutputFormatName(-1), "");
 }
 

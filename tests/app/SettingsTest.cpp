@@ -175,9 +175,10 @@ TEST(Settings, SaveWritesEveryKeyInOrderAndRoundTrips)
     for (const QString& l : lines)
         if (l.startsWith('['))
             sections << l;
-    EXPECT_EQ(sections, (QStringList{"[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]", "[CDOptions]",
-                                     "[RecordOptions]", "[QueryCDDB]", "[ID3]", "[Options]"}));
-    EXPECT_EQ(lines.size(), 30 + 9);
+    EXPECT_EQ(sections, (QStringList{"[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]", "[FlacOptions]",
+                                     "[OpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]",
+                                     "[Options]"}));
+    EXPECT_EQ(lines.size(), 34 + 11);
     // Same key names in different sections stay apart.
     IniFile ini(folderOf(box) + "options.ini");
     EXPECT_EQ(ini.readInteger("OggOptions", "MaxBitRate", -1), 3);

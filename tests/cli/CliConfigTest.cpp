@@ -29,9 +29,11 @@ TEST(CliConfig, PrintsSetsAndSaves)
     auto all = runCli({"config"});
     ASSERT_EQ(all.status, 0) << all.err.toStdString();
     const QStringList lines = all.out.split('\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines.size(), 30);
+    EXPECT_EQ(lines.size(), 34);
     EXPECT_EQ(lines.front(), "CommonOptions.OutputFolder=" + box.path() + "/Music/");
     EXPECT_TRUE(lines.contains("OggOptions.CompressPosition=30"));
+    EXPECT_TRUE(lines.contains("FlacOptions.CompressionLevel=5") && lines.contains("FlacOptions.Verify=1"));
+    EXPECT_TRUE(lines.contains("OpusOptions.BitRate=160") && lines.contains("OpusOptions.IsVBR=1"));
     EXPECT_EQ(lines.back(), "Options.Lan=English");
 
     auto one = runCli({"config", "mp3options.bitrate"});
@@ -61,7 +63,9 @@ TEST(CliConfig, ValuesOutsideTheOptionsRangesAreRefused)
         const char* allowed;
     } cases[] = {
         {"OggOptions.CompressPosition=5", "OggOptions.CompressPosition (a whole number from 30 to 100)"},
-        {"CommonOptions.OutputFormat=4", "CommonOptions.OutputFormat (a whole number from 0 to 3)"},
+        {"CommonOptions.OutputFormat=6", "CommonOptions.OutputFormat (a whole number from 0 to 5)"},
+        {"FlacOptions.CompressionLevel=9", "FlacOptions.CompressionLevel (a whole number from 0 to 8)"},
+        {"OpusOptions.BitRate=5", "OpusOptions.BitRate (a whole number from 6 to 510)"},
         {"CommonOptions.NormalizePercent=101", "CommonOptions.NormalizePercent (a whole number from 0 to 100)"},
         {"CommonOptions.RipTime=0", "CommonOptions.RipTime (a whole number from 1 to"},
         {"Mp3Options.VBRQuality=-1", "Mp3Options.VBRQuality (a whole number from 0 to 9)"},

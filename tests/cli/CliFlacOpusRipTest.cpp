@@ -44,7 +44,14 @@ TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
     ASSERT_EQ(runCli({"config", "OpusOptions.BitRate=96"}).status, 0);
     ASSERT_EQ(runCli({"title", "--device", cue, "2", "Second"}).status, 0);
 
-    auto r = runCli({"rip", "--device", cue, "--output", out, "--mode", "ripper", "--format", "flac"});
+    // Drive mode (a CD image by default) does not encode FLAC: refused, never
+    // ripped to WAV as if that had been asked.
+    auto r = runCli({"rip", "--device", cue, "--output", out, "--format", "flac"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("FLAC output is made in ripper mode only")) << r.err.toStdString();
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+
+    r = runCli({"rip", "--device", cue, "--output", out, "--mode", "ripper", "--format", "flac"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QStringList flacs = QDir(out).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(flacs.size(), 2) << flacs.join(' ').toStdString();

@@ -14,6 +14,7 @@
 #include "widgets/MainForm.h"
 #include "widgets/NewRecordFileForm.h"
 #include "widgets/NoDeviceHintForm.h"
+#include "widgets/OggPlayerForm.h"
 #include "widgets/RecordForm.h"
 #include "widgets/ResampleForm.h"
 #include "widgets/QueryCDDBForm.h"
@@ -114,6 +115,8 @@ void renderAll(const QString& out, const QString& language)
         shot(resample, out, "resample" + suffix);
         dw::TfrmID3Edit id3(main);
         shot(id3, out, "id3edit" + suffix);
+        dw::TfrmOggPlayer player(main);
+        shot(player, out, "oggplayer" + suffix);
     }
     {
         // The CDDB lookup window, and its progress window running a lookup

@@ -1,14 +1,9 @@
 #include "platform/CompressionManager.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "platform/FfmpegLibrary.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -64,10 +59,23 @@ bool parseFormat(std::span<const uint8_t> f, Format& out)
     return true;
 }
 
-AVCodecID codecForTag(uint16_t tag)
+AVCodecID codecForTag(const ffmpeg::Api& ff, uint16_t tag)
 {
-    const AVCodecTag* const tables[] = {avformat_get_riff_audio_tags(), nullptr};
-    return av_codec_get_id(tables, tag);
+    const AVCodecTag* const tables[] = {ff.avformat_get_riff_audio_tags(), nullptr};
+    return ff.av_codec_get_id(tables, tag);
+}
+
+// The decoder's entry points, or nullptr when a library is missing; the
+// first failure of the process is also written to the log, naming the
+// library, since the callers only see a result code.
+const ffmpeg::Api* decoderLibraries()
+{
+    static std::atomic<bool> warned{false};
+    QString failure;
+    const ffmpeg::Api* ff = ffmpeg::LoadLibraries(&failure);
+    if (!ff && !warned.exchange(true))
+        qWarning("%s", qPrintable(failure));
+    return ff;
 }
 
 // Decoded output larger than this is cut off (a guard against hostile files).
@@ -77,45 +85,50 @@ constexpr uint64_t kMaxTotalOutput = 1ull << 30;
 
 class AcmStream {
 public:
+    explicit AcmStream(const ffmpeg::Api& ff) : ff_(ff) {}
+    AcmStream(const AcmStream&) = delete;
+    AcmStream& operator=(const AcmStream&) = delete;
+
     ~AcmStream()
     {
-        av_packet_free(&packet_);
-        av_frame_free(&frame_);
+        ff_.av_packet_free(&packet_);
+        ff_.av_frame_free(&frame_);
         if (parser_)
-            av_parser_close(parser_);
-        swr_free(&swr_);
-        avcodec_free_context(&ctx_);
+            ff_.av_parser_close(parser_);
+        ff_.swr_free(&swr_);
+        ff_.avcodec_free_context(&ctx_);
     }
 
     MMRESULT open(const Format& src)
     {
         src_ = src;
-        const AVCodecID id = codecForTag(src.tag);
+        const AVCodecID id = codecForTag(ff_, src.tag);
         if (id == AV_CODEC_ID_NONE)
             return ACMERR_NOTPOSSIBLE;
-        const AVCodec* codec = avcodec_find_decoder(id);
+        const AVCodec* codec = ff_.avcodec_find_decoder(id);
         if (!codec)
             return ACMERR_NOTPOSSIBLE;
-        ctx_ = avcodec_alloc_context3(codec);
-        packet_ = av_packet_alloc();
-        frame_ = av_frame_alloc();
+        ctx_ = ff_.avcodec_alloc_context3(codec);
+        packet_ = ff_.av_packet_alloc();
+        frame_ = ff_.av_frame_alloc();
         if (!ctx_ || !packet_ || !frame_)
             return MMSYSERR_NOMEM;
         ctx_->sample_rate = static_cast<int>(std::min<uint32_t>(src.rate, INT32_MAX));
-        av_channel_layout_default(&ctx_->ch_layout, src.channels);
+        ff_.av_channel_layout_default(&ctx_->ch_layout, src.channels);
         ctx_->block_align = src.blockAlign;
         ctx_->bit_rate = static_cast<int64_t>(src.avgBytes) * 8;
         ctx_->bits_per_coded_sample = src.bits;
         if (!src.extra.empty()) {
-            ctx_->extradata = static_cast<uint8_t*>(av_mallocz(src.extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            ctx_->extradata =
+                static_cast<uint8_t*>(ff_.av_mallocz(src.extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
             if (!ctx_->extradata)
                 return MMSYSERR_NOMEM;
             std::memcpy(ctx_->extradata, src.extra.data(), src.extra.size());
             ctx_->extradata_size = static_cast<int>(src.extra.size());
         }
-        if (avcodec_open2(ctx_, codec, nullptr) < 0)
+        if (ff_.avcodec_open2(ctx_, codec, nullptr) < 0)
             return ACMERR_NOTPOSSIBLE;
-        parser_ = av_parser_init(id);
+        parser_ = ff_.av_parser_init(id);
         return MMSYSERR_NOERROR;
     }
 
@@ -134,9 +147,9 @@ public:
             while (left > 0 || end) {
                 uint8_t* out = nullptr;
                 int outSize = 0;
-                const int used = av_parser_parse2(parser_, ctx_, &out, &outSize, left ? p : nullptr,
-                                                  static_cast<int>(std::min<size_t>(left, INT32_MAX)),
-                                                  AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+                const int used = ff_.av_parser_parse2(parser_, ctx_, &out, &outSize, left ? p : nullptr,
+                                                      static_cast<int>(std::min<size_t>(left, INT32_MAX)),
+                                                      AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
                 if (used < 0)
                     break;
                 p += used;
@@ -202,7 +215,7 @@ private:
         packet_->data = padded.data();
         packet_->size = size;
         // A rejected packet (corrupt data) is skipped.
-        if (avcodec_send_packet(ctx_, packet_) == 0)
+        if (ff_.avcodec_send_packet(ctx_, packet_) == 0)
             receiveFrames();
         packet_->data = nullptr;
         packet_->size = 0;
@@ -210,15 +223,15 @@ private:
 
     void drain()
     {
-        if (avcodec_send_packet(ctx_, nullptr) == 0)
+        if (ff_.avcodec_send_packet(ctx_, nullptr) == 0)
             receiveFrames();
     }
 
     void receiveFrames()
     {
-        while (avcodec_receive_frame(ctx_, frame_) == 0) {
+        while (ff_.avcodec_receive_frame(ctx_, frame_) == 0) {
             appendFrame();
-            av_frame_unref(frame_);
+            ff_.av_frame_unref(frame_);
         }
     }
 
@@ -230,12 +243,12 @@ private:
             return;
         if (!swr_) {
             AVChannelLayout layout;
-            av_channel_layout_default(&layout, src_.channels);
-            if (swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_S16, frame_->sample_rate, &frame_->ch_layout,
-                                    static_cast<AVSampleFormat>(frame_->format), frame_->sample_rate, 0,
-                                    nullptr) < 0 ||
-                swr_init(swr_) < 0) {
-                swr_free(&swr_);
+            ff_.av_channel_layout_default(&layout, src_.channels);
+            if (ff_.swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_S16, frame_->sample_rate,
+                                        &frame_->ch_layout, static_cast<AVSampleFormat>(frame_->format),
+                                        frame_->sample_rate, 0, nullptr) < 0 ||
+                ff_.swr_init(swr_) < 0) {
+                ff_.swr_free(&swr_);
                 return;
             }
             swrFormat_ = frame_->format;
@@ -248,8 +261,8 @@ private:
             return;
         std::vector<uint8_t> buf(bytes + 64);
         uint8_t* outPlanes[1] = {buf.data()};
-        const int got = swr_convert(swr_, outPlanes, frame_->nb_samples,
-                                    const_cast<const uint8_t**>(frame_->extended_data), frame_->nb_samples);
+        const int got = ff_.swr_convert(swr_, outPlanes, frame_->nb_samples,
+                                        const_cast<const uint8_t**>(frame_->extended_data), frame_->nb_samples);
         if (got <= 0)
             return;
         const size_t gotBytes = static_cast<size_t>(got) * src_.channels * 2;
@@ -257,6 +270,7 @@ private:
         total_ += gotBytes;
     }
 
+    const ffmpeg::Api& ff_;
     Format src_;
     AVCodecContext* ctx_ = nullptr;
     AVCodecParserContext* parser_ = nullptr;
@@ -286,8 +300,18 @@ MMRESULT acmMetrics(uint32_t metric, uint32_t& value)
 
 bool canDecodeTag(uint16_t formatTag)
 {
-    const AVCodecID id = codecForTag(formatTag);
-    return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
+    const ffmpeg::Api* ff = decoderLibraries();
+    if (!ff)
+        return false;
+    const AVCodecID id = codecForTag(*ff, formatTag);
+    return id != AV_CODEC_ID_NONE && ff->avcodec_find_decoder(id) != nullptr;
+}
+
+QString acmLibraryFailure()
+{
+    QString failure;
+    ffmpeg::LoadLibraries(&failure);
+    return failure;
 }
 
 MMRESULT acmFormatSuggest(std::span<const uint8_t> src, std::span<uint8_t> dst, uint32_t flags)
@@ -297,6 +321,8 @@ MMRESULT acmFormatSuggest(std::span<const uint8_t> src, std::span<uint8_t> dst, 
         return MMSYSERR_INVALPARAM;
     if ((flags & ACM_FORMATSUGGESTF_WFORMATTAG) && get16(dst.data()) != 1)
         return ACMERR_NOTPOSSIBLE;
+    if (!decoderLibraries())
+        return MMSYSERR_ERROR;
     if (f.channels == 0 || f.channels > 8 || f.rate == 0 || !canDecodeTag(f.tag))
         return ACMERR_NOTPOSSIBLE;
     std::fill(dst.begin(), dst.end(), uint8_t{0});
@@ -321,7 +347,10 @@ MMRESULT acmStreamOpen(HACMSTREAM& stream, std::span<const uint8_t> src, std::sp
     if (out.tag != 1 || out.bits != 16 || out.channels != in.channels || out.rate != in.rate ||
         in.channels == 0 || in.channels > 8 || in.rate == 0)
         return ACMERR_NOTPOSSIBLE;
-    HACMSTREAM s(new AcmStream);
+    const ffmpeg::Api* ff = decoderLibraries();
+    if (!ff)
+        return MMSYSERR_ERROR;
+    HACMSTREAM s(new AcmStream(*ff));
     const MMRESULT r = s->open(in);
     if (r != MMSYSERR_NOERROR)
         return r;

@@ -7,9 +7,16 @@
 // channels, sample rate, average bytes per second, block align, bits per
 // sample, extra size, extra bytes).
 //
+// The decoding libraries are loaded at run time when first needed (see
+// FfmpegLibrary.h). While one is missing, acmFormatSuggest and acmStreamOpen
+// return MMSYSERR_ERROR, canDecodeTag is false, acmLibraryFailure names the
+// library, and the first such failure is written to the log.
+//
 // Results are the classic 32-bit codes: 0 success, otherwise an error number.
 // Thread use: one stream is used by one thread at a time; different streams
 // are independent.
+
+#include <QString>
 
 #include <cstdint>
 #include <memory>
@@ -47,6 +54,11 @@ MMRESULT acmMetrics(uint32_t metric, uint32_t& value);
 
 // Whether a decoder exists for this RIFF format tag.
 bool canDecodeTag(uint16_t formatTag);
+
+// Empty when the decoding libraries are loaded (it loads them when they are
+// not yet), else "<soname> library could not be loaded. (<reason>)" for the
+// first one missing.
+QString acmLibraryFailure();
 
 // Fills dst (at least 18 bytes) with the 16-bit PCM format, of the source's
 // channels and sample rate, that a conversion from src can produce. With

@@ -1,16 +1,24 @@
 // The compression manager layer over libavcodec: format suggestion, refusals,
-// and decoding real compressed WAV data (made by ffmpeg) through the classic
-// open/size/prepare/convert/unprepare/close sequence, compared with ffmpeg.
+// decoding real compressed WAV data (made by ffmpeg) through the classic
+// open/size/prepare/convert/unprepare/close sequence, compared with ffmpeg,
+// and the failure that names a decoding library missing at run time.
 
 #include "platform/CompressionManager.h"
+#include "platform/FfmpegLibrary.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
+
+#include <dlfcn.h>
+#include <link.h>
 
 using namespace dw::acm;
 
@@ -159,6 +167,69 @@ TEST(CompressionManager, DecodesLikeFfmpeg)
             EXPECT_NEAR(double(ours.size()), double(theirs.size()), 2 * 1152 * 4);
         }
     }
+}
+
+// Where the dynamic loader finds a library by its soname; empty when it does not.
+QString systemLibrary(const char* soname)
+{
+    void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return {};
+    link_map* map = nullptr;
+    QString path;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name)
+        path = QString::fromLocal8Bit(map->l_name);
+    dlclose(handle);
+    return path;
+}
+
+// With libavcodec absent from the library folder (the other three there),
+// every entry that needs a decoder fails and the failure names libavcodec,
+// not a library that is present; once the folder override is gone, the
+// libraries are tried again and load. Runs in a fresh process (the libraries
+// stay loaded once they are), which must exit with 0 and log the name.
+TEST(CompressionManagerDeathTest, NamesTheMissingLibrary)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto& sonames = dw::ffmpeg::Sonames();
+    const QString avcodec = QLatin1String(sonames[2]);
+    ASSERT_TRUE(avcodec.startsWith("libavcodec.so."));
+    const QString logged = QString(avcodec + " library could not be loaded").replace('.', "\\.");
+    EXPECT_EXIT(
+        {
+            dwtest::Sandbox box;
+            const QString dir = box.file("libs");
+            QStringList problems;
+            if (!QDir().mkpath(dir))
+                problems << "no folder";
+            for (const char* soname : sonames) {
+                if (QLatin1String(soname) == avcodec)
+                    continue;
+                const QString real = systemLibrary(soname);
+                if (real.isEmpty() || !QFile::link(real, dir + '/' + QLatin1String(soname)))
+                    problems << QString("cannot place %1").arg(QLatin1String(soname));
+            }
+            qputenv("DISCWRIGHT_FFMPEG_LIBDIR", dir.toLocal8Bit());
+            const auto mp3 = pcmFormat(0x55, 2, 44100, 1, 0);
+            std::vector<uint8_t> dst(kMaxFormatSize, 0);
+            dst[0] = 1;
+            if (acmFormatSuggest(mp3, dst, ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_ERROR)
+                problems << "suggest did not fail";
+            HACMSTREAM s;
+            if (acmStreamOpen(s, mp3, pcmFormat(1, 2, 44100, 4, 16), 0) != MMSYSERR_ERROR || s)
+                problems << "open did not fail";
+            if (canDecodeTag(0x55))
+                problems << "decodes without libavcodec";
+            const QString failure = acmLibraryFailure();
+            if (!failure.startsWith(avcodec + " library could not be loaded. ("))
+                problems << "failure: " + failure;
+            qunsetenv("DISCWRIGHT_FFMPEG_LIBDIR");
+            if (!acmLibraryFailure().isEmpty() || acmFormatSuggest(mp3, dst, ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
+                problems << "not loaded from the system afterwards";
+            std::fprintf(stderr, "%s\n", qPrintable(problems.join("; ")));
+            std::exit(problems.isEmpty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), logged.toStdString());
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 TEST(ProgramSmoke, ShowsTheMainWindowUnderXAndClosesCleanly)
@@ -38,7 +40,10 @@ TEST(ProgramSmoke, ShowsTheMainWindowUnderXAndClosesCleanly)
     env.remove("QT_QPA_PLATFORM");
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(xvfb, {"-a", "sh", "-c", script, "sh", dwtest::binDir() + "/discwright"});
+    // A server number of its own: two test runs at once must not race for
+    // the same display (-a then goes on from there to a free one).
+    const QString server = QString::number(100 + ::getpid() % 800);
+    p.start(xvfb, {"-a", "-n", server, "sh", "-c", script, "sh", dwtest::binDir() + "/discwright"});
     ASSERT_TRUE(p.waitForFinished(60000)) << "the program did not end";
     const QString output = QString::fromLocal8Bit(p.readAll());
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << qPrintable(output);

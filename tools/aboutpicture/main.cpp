@@ -1,5 +1,5 @@
 // dw-about-picture OUT.jpg: draws the About window's picture (a disc with its
-// light reflections over the product's colours) and writes it as a JPEG, so
+// light reflections over the product's colours; no text, so it suits every language) and writes it as a JPEG, so
 // the repository holds the drawing, not a binary.
 
 #include <QGuiApplication>
@@ -18,15 +18,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: dw-about-picture OUT.jpg\n");
         return 2;
     }
-    QImage image(320, 120, QImage::Format_RGB32);
+    QImage image(120, 120, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 320, 120);
+    QLinearGradient sky(0, 0, 120, 120);
     sky.setColorAt(0, QColor(0x1d, 0x3b, 0x6e));
     sky.setColorAt(1, QColor(0x4a, 0x8f, 0xc9));
     p.fillRect(image.rect(), sky);
 
-    const QPointF centre(64, 60);
+    const QPointF centre(60, 60);
     QRadialGradient disc(centre, 50);
     disc.setColorAt(0.0, QColor(0xf4, 0xf6, 0xf8));
     disc.setColorAt(0.6, QColor(0xc9, 0xd3, 0xdd));
@@ -47,18 +47,6 @@ int main(int argc, char** argv)
     p.setBrush(QColor(0x1d, 0x3b, 0x6e));
     p.drawEllipse(centre, 9, 9);
 
-    p.setPen(Qt::white);
-    QFont title = p.font();
-    title.setPixelSize(30);
-    title.setBold(true);
-    p.setFont(title);
-    p.drawText(QRectF(128, 24, 190, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Discwright"));
-    QFont line = p.font();
-    line.setPixelSize(13);
-    line.setBold(false);
-    p.setFont(line);
-    p.drawText(QRectF(130, 64, 190, 36), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-               QStringLiteral("CD ripper and audio converter"));
     p.end();
     if (!image.save(QString::fromLocal8Bit(argv[1]), "JPG", 90)) {
         std::fprintf(stderr, "dw-about-picture: cannot write %s\n", argv[1]);

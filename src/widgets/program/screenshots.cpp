@@ -183,7 +183,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir home;
     const QString bin = QCoreApplication::applicationDirPath();
-    for (const QString& f : QDir(bin).entryList({"CLan_*.ini", "*.html"}))
+    for (const QString& f : QDir(bin).entryList({"CLan_*.ini", "*.html", "*.jpg"}))
         QFile::copy(bin + "/" + f, home.path() + "/" + f);
     qputenv("DISCWRIGHT_PROGRAM_DIR", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());

@@ -8,7 +8,9 @@ namespace dw {
 
 const QStringList& OutputFormatItems()
 {
-    static const QStringList items{"MP3 file(*.MP3)", "WAV file(*.WAV)", "OGG file(*.OGG)", "WMA file(*.WMA)"};
+    // Positions are the OutputFormat values; FLAC and Opus follow the first four.
+    static const QStringList items{"MP3 file(*.MP3)", "WAV file(*.WAV)", "OGG file(*.OGG)", "WMA file(*.WMA)",
+                                   "FLAC file(*.FLAC)", "Opus file(*.OPUS)"};
     return items;
 }
 

@@ -30,6 +30,14 @@ QLabel* valueLabel(const char* name, QWidget* parent)
     return l;
 }
 
+// A row caption with a name of its own, so the language file reaches it.
+QLabel* caption(const char* name, const char* text, QWidget* parent)
+{
+    auto* l = new QLabel(QString::fromLatin1(text), parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
 QPushButton* button(const char* name, const char* text, QWidget* parent)
 {
     auto* b = new QPushButton(QString::fromLatin1(text), parent);
@@ -40,7 +48,7 @@ QPushButton* button(const char* name, const char* text, QWidget* parent)
 }  // namespace
 
 TfrmResample::TfrmResample(QWidget* parent)
-    : QDialog(parent),
+    : TranslatedDialog(parent),
       ProgressBar1(new QProgressBar(this)),
       GroupBox1(new QGroupBox(QStringLiteral("Input File Parameters"), this)),
       lbInFileName(valueLabel("lbInFileName", GroupBox1)),
@@ -81,17 +89,17 @@ TfrmResample::TfrmResample(QWidget* parent)
     StatusBar1->setSizeGripEnabled(false);
 
     auto* in = new QFormLayout(GroupBox1);
-    in->addRow(QStringLiteral("File Name"), lbInFileName);
-    in->addRow(QStringLiteral("Channels:"), lbInChannels);
-    in->addRow(QStringLiteral("Sample Rate:"), lbInSampleRate);
-    in->addRow(QStringLiteral("Bits Per Sample:"), lbInBits);
-    in->addRow(QStringLiteral("Encoding"), lbInEncoding);
+    in->addRow(caption("Label1", "File Name", GroupBox1), lbInFileName);
+    in->addRow(caption("Label2", "Channels:", GroupBox1), lbInChannels);
+    in->addRow(caption("Label3", "Sample Rate:", GroupBox1), lbInSampleRate);
+    in->addRow(caption("Label4", "Bits Per Sample:", GroupBox1), lbInBits);
+    in->addRow(caption("Label5", "Encoding", GroupBox1), lbInEncoding);
     auto* out = new QFormLayout(GroupBox2);
-    out->addRow(QStringLiteral("File Name"), lbOutFileName);
-    out->addRow(QStringLiteral("Channels:"), SpinEdit1);
-    out->addRow(QStringLiteral("Sample Rate:"), Edit1);
-    out->addRow(QStringLiteral("Bits Per Sample:"), SpinEdit2);
-    out->addRow(QStringLiteral("Encoding"), ComboBox1);
+    out->addRow(caption("Label6", "File Name", GroupBox2), lbOutFileName);
+    out->addRow(caption("Label7", "Channels:", GroupBox2), SpinEdit1);
+    out->addRow(caption("Label8", "Sample Rate:", GroupBox2), Edit1);
+    out->addRow(caption("Label9", "Bits Per Sample:", GroupBox2), SpinEdit2);
+    out->addRow(caption("Label10", "Encoding", GroupBox2), ComboBox1);
 
     auto* groups = new QHBoxLayout;
     groups->addWidget(GroupBox1);
@@ -228,14 +236,14 @@ void TfrmResample::closeEvent(QCloseEvent* event)
 {
     if (conversion_)
         conversion_->Output().Stop(false);
-    QDialog::closeEvent(event);
+    TranslatedDialog::closeEvent(event);
 }
 
 void TfrmResample::done(int result)
 {
     if (conversion_)
         conversion_->Output().Stop(false);
-    QDialog::done(result);
+    TranslatedDialog::done(result);
 }
 
 }  // namespace dw

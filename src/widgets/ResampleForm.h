@@ -8,7 +8,7 @@
 
 #include "audio/formats/WaveConversion.h"
 
-#include <QDialog>
+#include "widgets/TranslatedDialog.h"
 
 #include <memory>
 
@@ -24,7 +24,7 @@ namespace dw {
 
 class SpinEdit;
 
-class TfrmResample : public QDialog {
+class TfrmResample : public TranslatedDialog {
     Q_OBJECT
 public:
     explicit TfrmResample(QWidget* parent = nullptr);

@@ -7,6 +7,8 @@
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 #include "widgets/AboutForm.h"
+#include "widgets/OptionSetForm.h"
+#include "widgets/OptionSetPictures.h"
 #include "widgets/CDRipForm.h"
 #include "widgets/RipForm.h"
 #include "widgets/EditTrackNameForm.h"
@@ -22,6 +24,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
@@ -101,6 +104,16 @@ void renderAll(const QString& out, const QString& language)
     {
         dw::TfrmAbout d(main);
         shot(d, out, "about" + suffix);
+    }
+    {
+        // The options dialog, page by page.
+        dw::TOptionSetForm options(main, main->Listing(), main->Component());
+        QTemporaryDir pages;
+        for (const QString& f : dw::SaveOptionSetPictures(options, pages.path())) {
+            const QString target = out + "/" + QFileInfo(f).completeBaseName() + suffix + ".png";
+            QFile::remove(target);  // a picture of an earlier run
+            QFile::rename(f, target);
+        }
     }
     {
         dw::TfrmNoDeviceHint d(main);

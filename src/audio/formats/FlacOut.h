@@ -12,6 +12,7 @@
 // Threads: properties are set on the main thread while idle; Prepare,
 // DoOutput and Done run on the output's worker thread.
 
+#include "audio/formats/WholeFrames.h"
 #include "audio/stream/AuFileOut.h"
 
 #include <cstdint>
@@ -63,7 +64,7 @@ private:
     int channels_ = 0;
     int bits_ = 0;
     uint32_t frameBytes_ = 0;
-    std::vector<uint8_t> pending_;  // input bytes not yet a whole frame
+    TWholeFrames wholeFrames_;  // input bytes not yet a whole frame
     std::vector<int32_t> samples_;  // one chunk widened for the encoder
 };
 

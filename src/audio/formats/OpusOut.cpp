@@ -82,7 +82,7 @@ void TOpusOut::SetFileMode(TFileOutputMode)
 void TOpusOut::Prepare()
 {
     EndOfStream = false;
-    pending_.clear();
+    wholeFrames_.Clear();
     if (FileName.isEmpty())
         throw EAuException("File name is not assigned.");
     RefuseInputAsOutput();
@@ -99,6 +99,7 @@ void TOpusOut::Prepare()
     if (rate < 1 || rate > 768000)
         throw EAuException(QString("%1: sample rate %2 is out of the Opus encoder's range").arg(FileName).arg(rate));
     frameBytes_ = static_cast<uint32_t>(channels_ * bits_ / 8);
+    wholeFrames_.Reset(frameBytes_);
 
     std::unique_ptr<OggOpusComments, CommentsDelete> comments(ope_comments_create());
     if (!comments)
@@ -183,21 +184,7 @@ bool TOpusOut::DoOutput(bool abort)
         return false;
     }
     const auto* in = static_cast<const uint8_t*>(data);
-    if (!pending_.empty()) {
-        // Complete the frame split by the previous read.
-        const uint32_t need = std::min<uint32_t>(frameBytes_ - static_cast<uint32_t>(pending_.size()), bytes);
-        pending_.insert(pending_.end(), in, in + need);
-        in += need;
-        bytes -= need;
-        if (pending_.size() == frameBytes_) {
-            encode(pending_.data(), 1);
-            pending_.clear();
-        }
-    }
-    const uint32_t frames = bytes / frameBytes_;
-    if (frames > 0)
-        encode(in, frames);
-    pending_.insert(pending_.end(), in + frames * frameBytes_, in + bytes);
+    wholeFrames_.Feed(in, bytes, [this](const uint8_t* frames, uint32_t count) { encode(frames, count); });
     return true;
 }
 
@@ -214,7 +201,7 @@ void TOpusOut::Done()
         }
     }
     Encoder.reset();
-    pending_.clear();
+    wholeFrames_.Clear();
     samples_.clear();
     // The next file needs its comment values set again; the names stay.
     CommentTags->Clear();

@@ -12,6 +12,7 @@
 // Threads: properties are set on the main thread while idle; Prepare,
 // DoOutput and Done run on the output's worker thread.
 
+#include "audio/formats/WholeFrames.h"
 #include "audio/stream/AuFileOut.h"
 
 #include <cstdint>
@@ -64,7 +65,7 @@ private:
     int channels_ = 0;
     int bits_ = 0;
     uint32_t frameBytes_ = 0;
-    std::vector<uint8_t> pending_;  // input bytes not yet a whole frame
+    TWholeFrames wholeFrames_;  // input bytes not yet a whole frame
     std::vector<float> samples_;    // one chunk as the encoder takes it
 };
 

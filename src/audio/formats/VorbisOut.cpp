@@ -71,7 +71,7 @@ void TVorbisOut::Prepare()
     inputEnded_ = false;
     appending_ = false;
     appendFrom_ = 0;
-    pending_.clear();
+    wholeFrames_.Clear();
 
     vorbis::LoadLibraries();  // a missing library is reported before anything else
     if (FileName.isEmpty())
@@ -95,6 +95,7 @@ void TVorbisOut::Prepare()
     frameBytes_ = static_cast<uint32_t>((channels_ * bits_) >> 3);
     if (frameBytes_ == 0)
         frameBytes_ = 1;  // an unusable input; the encoder set-up refuses it
+    wholeFrames_.Reset(frameBytes_);
     setUpEncoder();
 }
 
@@ -176,21 +177,7 @@ bool TVorbisOut::DoOutput(bool abort)
         return true;
     }
     const auto* in = static_cast<const uint8_t*>(data);
-    if (!pending_.empty()) {
-        // Complete the frame split by the previous read.
-        const uint32_t need = std::min<uint32_t>(frameBytes_ - static_cast<uint32_t>(pending_.size()), bytes);
-        pending_.insert(pending_.end(), in, in + need);
-        in += need;
-        bytes -= need;
-        if (pending_.size() == frameBytes_) {
-            encode(pending_.data(), 1);
-            pending_.clear();
-        }
-    }
-    const uint32_t frames = bytes / frameBytes_;
-    if (frames > 0)
-        encode(in, frames);
-    pending_.insert(pending_.end(), in + frames * frameBytes_, in + bytes);
+    wholeFrames_.Feed(in, bytes, [this](const uint8_t* frames, uint32_t count) { encode(frames, count); });
     return true;
 }
 
@@ -198,7 +185,7 @@ void TVorbisOut::Done()
 {
     const bool failed = !GetExceptionMessage().isEmpty();
     Encoder.reset();
-    pending_.clear();
+    wholeFrames_.Clear();
     // The next file needs its comment values set again; the names stay.
     CommentTags->Clear();
     try {

@@ -1,7 +1,9 @@
 // discwright-cli info and convert-wav: what the WAV conversion window shows
-// about a file, and its conversion (built and checked by TWaveConversion)
+// about a file (and what a FLAC, Opus, Ogg Vorbis or MP3 file holds), and its conversion (built and checked by TWaveConversion)
 // run from the command line with a progress bar and Ctrl-C.
 
+#include "audio/formats/FlacIn.h"
+#include "audio/formats/OpusIn.h"
 #include "audio/formats/VorbisConvert.h"
 #include "audio/formats/WaveConversion.h"
 #include "audio/formats/WaveIn.h"
@@ -13,6 +15,7 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QTimer>
 
@@ -74,6 +77,65 @@ int printMp3Info(const QString& path, bool json)
     return 0;
 }
 
+// The stream information and comments of a FLAC or Opus file; for Opus also
+// the rate the encoder was given and the average bit rate.
+int printFlacOpusInfo(const QString& path, TAudioFileKind kind, bool json)
+{
+    std::unique_ptr<TAuFileIn> in = MakeAudioFileIn(kind);
+    in->SetFileName(path);
+    QString reason;
+    try {
+        in->GetChannels();  // opens the file; a decoder's refusal says why
+    } catch (const EAuException& e) {
+        reason = e.Message();
+    }
+    if (!in->IsValid())
+        return fail(reason.isEmpty() ? QString("%1: not a valid %2 file").arg(path, QLatin1String(AudioFileKindName(kind)))
+                                     : reason);
+    auto* flac = kind == TAudioFileKind::Flac ? static_cast<TFlacIn*>(in.get()) : nullptr;
+    auto* opus = kind == TAudioFileKind::Opus ? static_cast<TOpusIn*>(in.get()) : nullptr;
+    const QString encoding = QLatin1String(AudioFileKindName(kind));
+    const uint32_t channels = in->GetChannels();
+    const uint32_t rate = in->GetSampleRate();
+    const uint32_t bits = flac ? flac->FileBitsPerSample() : in->GetBitsPerSample();
+    const int64_t frames = std::max<int64_t>(in->GetTotalSamples(), 0);
+    const double seconds = rate ? static_cast<double>(frames) / rate : 0.0;
+    const QStringList comments = flac ? flac->RawComments() : opus->RawComments();
+
+    if (json) {
+        QJsonObject o;
+        o["file"] = path;
+        o["encoding"] = encoding;
+        o["channels"] = static_cast<int>(channels);
+        o["sampleRate"] = static_cast<qint64>(rate);
+        o["bitsPerSample"] = static_cast<int>(bits);
+        o["sampleFrames"] = static_cast<qint64>(frames);
+        o["duration"] = seconds;
+        if (opus) {
+            o["inputSampleRate"] = static_cast<qint64>(opus->InputSampleRate());
+            o["bitRate"] = static_cast<qint64>(opus->AverageBitRate());
+        }
+        o["comments"] = QJsonArray::fromStringList(comments);
+        printJson(QJsonDocument(o));
+        return 0;
+    }
+    out(QString("File:            %1").arg(QFileInfo(path).fileName()));
+    out(QString("Encoding:        %1").arg(encoding));
+    out(QString("Channels:        %1").arg(channels));
+    out(QString("Sample rate:     %1 Hz").arg(rate));
+    if (opus) {
+        out(QString("Input rate:      %1 Hz").arg(opus->InputSampleRate()));
+        out(QString("Bit rate:        %1 bit/s").arg(opus->AverageBitRate()));
+    }
+    out(QString("Bits per sample: %1").arg(bits));
+    out(QString("Sample frames:   %1").arg(frames));
+    out(QString("Duration:        %1 s").arg(seconds, 0, 'f', 3));
+    out(QStringLiteral("Comments:"));
+    for (const QString& c : comments)
+        out(QStringLiteral("  ") + c);
+    return 0;
+}
+
 }  // namespace
 
 int cmdInfo(const QStringList& argv)
@@ -85,7 +147,10 @@ int cmdInfo(const QStringList& argv)
     if (args.positional.size() != 1)
         return fail("usage: discwright-cli info FILE [--json]", 2);
     const QString path = args.positional[0];
-    if (LooksLikeOgg(path))
+    const TAudioFileKind kind = AudioFileKindOf(path);
+    if (kind == TAudioFileKind::Flac || kind == TAudioFileKind::Opus)
+        return printFlacOpusInfo(path, kind, args.has("json"));
+    if (kind == TAudioFileKind::OggVorbis)
         return cmdInfoOgg(argv);
     if (LooksLikeMp3(path))
         return printMp3Info(path, args.has("json"));

@@ -1,6 +1,7 @@
 #include "audio/formats/WaveConversion.h"
 
-#include "audio/formats/VorbisConvert.h"
+#include "audio/formats/FlacIn.h"
+#include "audio/formats/OpusIn.h"
 #include "audio/formats/VorbisIn.h"
 
 #include "audio/stream/AuFileOut.h"
@@ -8,9 +9,58 @@
 
 #include <QFileInfo>
 
+#include <QByteArray>
+
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace dw {
+
+TAudioFileKind AudioFileKindOf(const QString& path)
+{
+    const int fd = ::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return TAudioFileKind::Wave;
+    // The first Ogg page: 27 header bytes, the segment table, then the first
+    // packet, whose start names the codec.
+    unsigned char head[27 + 255 + 8] = {};
+    const ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (got >= 4 && std::memcmp(head, "fLaC", 4) == 0)
+        return TAudioFileKind::Flac;
+    if (got < 4 || std::memcmp(head, "OggS", 4) != 0)
+        return TAudioFileKind::Wave;
+    if (got >= 27) {
+        const ssize_t packet = 27 + head[26];
+        if (got >= packet + 8 && std::memcmp(head + packet, "OpusHead", 8) == 0)
+            return TAudioFileKind::Opus;
+    }
+    return TAudioFileKind::OggVorbis;
+}
+
+std::unique_ptr<TAuFileIn> MakeAudioFileIn(TAudioFileKind kind)
+{
+    switch (kind) {
+    case TAudioFileKind::OggVorbis: return std::make_unique<TVorbisIn>();
+    case TAudioFileKind::Flac: return std::make_unique<TFlacIn>();
+    case TAudioFileKind::Opus: return std::make_unique<TOpusIn>();
+    case TAudioFileKind::Wave: break;
+    }
+    return std::make_unique<TWaveIn>();
+}
+
+const char* AudioFileKindName(TAudioFileKind kind)
+{
+    switch (kind) {
+    case TAudioFileKind::OggVorbis: return "Ogg Vorbis";
+    case TAudioFileKind::Flac: return "FLAC";
+    case TAudioFileKind::Opus: return "Opus";
+    case TAudioFileKind::Wave: break;
+    }
+    return "WAV";
+}
 
 TWaveConversion::TWaveConversion(TWaveConversionSettings settings) : settings_(std::move(settings)) {}
 
@@ -30,16 +80,15 @@ QString TWaveConversion::Prepare()
     if (!FolderWritable(QFileInfo(s.outPath).absolutePath(), &reason))
         return reason;
 
-    // An Ogg Vorbis file is decoded to 16-bit PCM and converted like a WAV.
-    const bool ogg = LooksLikeOgg(s.inPath);
-    if (ogg)
-        in_ = std::make_unique<TVorbisIn>();
-    else
-        in_ = std::make_unique<TWaveIn>();
+    // Ogg Vorbis, FLAC and Opus files are decoded to PCM (Vorbis and Opus at
+    // 16 bits, FLAC at its own width) and converted like a WAV.
+    const TAudioFileKind kind = AudioFileKindOf(s.inPath);
+    in_ = MakeAudioFileIn(kind);
     in_->SetFileName(s.inPath);
     if (!in_->IsValid())
-        return QString(ogg ? "%1: not a valid Ogg Vorbis file" : "%1: not a valid WAV file (or an encoding that cannot be read)")
-            .arg(s.inPath);
+        return kind == TAudioFileKind::Wave
+                   ? QString("%1: not a valid WAV file (or an encoding that cannot be read)").arg(s.inPath)
+                   : QString("%1: not a valid %2 file").arg(s.inPath, QLatin1String(AudioFileKindName(kind)));
 
     if (s.channels > 2)
         return QString("%1: only 1 or 2 output channels can be made").arg(s.outPath);

@@ -1,6 +1,6 @@
 #pragma once
 // A WAV-to-WAV conversion: the settings and the chain that carries them out
-// (TWaveIn or TVorbisIn -> TDownmixer -> TFastResampler -> TAudioConverter -> TWaveOut).
+// (TWaveIn, TVorbisIn, TFlacIn or TOpusIn -> TDownmixer -> TFastResampler -> TAudioConverter -> TWaveOut).
 // The command line and the WAV conversion window both build their chain
 // here, so the checks and the choices below hold for every front end:
 //
@@ -30,6 +30,17 @@
 #include <memory>
 
 namespace dw {
+
+// The readable formats, told apart by the file's first bytes.
+enum class TAudioFileKind { Wave, OggVorbis, Flac, Opus };
+
+// "fLaC" is FLAC; an Ogg file whose first packet starts with "OpusHead" is
+// Opus, any other Ogg file Vorbis; everything else is read as WAV. A file
+// that cannot be opened reads as WAV (whose reader then says why).
+TAudioFileKind AudioFileKindOf(const QString& path);
+// A reader for the kind, and the kind's name for messages ("WAV", "Ogg Vorbis", "FLAC", "Opus").
+std::unique_ptr<TAuFileIn> MakeAudioFileIn(TAudioFileKind kind);
+const char* AudioFileKindName(TAudioFileKind kind);
 
 struct TWaveConversionSettings {
     QString inPath;
@@ -64,7 +75,7 @@ public:
     QString Prepare();
 
     const TWaveConversionPlan& Plan() const { return plan_; }
-    // The input (a WAV or an Ogg Vorbis reader, by the file's content); null before Prepare.
+    // The input (a WAV, Ogg Vorbis, FLAC or Opus reader, by the file's content); null before Prepare.
     TAuFileIn* Input() { return in_.get(); }
     // The output to Run; set its events first.
     TWaveOut& Output() { return out_; }

@@ -27,6 +27,8 @@ enum TJobKind : uint8_t {
     jkRecordingToMp3 = 4,  // the recorded WAV to MP3 beside it
     jkWavToOgg = 5,        // WAV files to Ogg Vorbis
     jkWavToWma = 6,        // WAV files to WMA
+    jkToFlac = 7,          // WAV, FLAC, Opus or Ogg Vorbis files to FLAC
+    jkToOpus = 8,          // WAV, FLAC, Opus or Ogg Vorbis files to Opus
 };
 
 // Event codes. 0..100 (and every value not listed here) is a progress percentage.

@@ -1,6 +1,8 @@
 // discwright-cli convert: converts files through the job runner, as the main
 // window's file conversions do: WAV to MP3 (resampled to 44100 Hz first when
-// below), MP3 to WAV, WAV to Ogg Vorbis (likewise), WAV to WMA. Several items
+// below), MP3 to WAV, WAV to Ogg Vorbis (likewise), WAV to WMA, and WAV,
+// FLAC, Opus or Ogg Vorbis files (told apart by content) to FLAC or Opus with
+// the [FlacOptions] and [OpusOptions] settings. Several items
 // may run at once, each through a runner of its own. Progress shows the
 // stage caption with percent, elapsed and estimated time; --json prints one
 // object per event and a summary. Ctrl-C or SIGTERM stops as the Stop button.
@@ -26,7 +28,7 @@ namespace dw::cli {
 namespace {
 
 const char kUsage[] =
-    "usage: discwright-cli convert mp3|wav|ogg|wma FILES... [--output DIR] [--jobs N] [--overwrite] [--json] [--quiet]";
+    "usage: discwright-cli convert mp3|wav|ogg|wma|flac|opus FILES... [--output DIR] [--jobs N] [--overwrite] [--json] [--quiet]";
 
 bool kindOf(const QString& format, TJobKind& kind)
 {
@@ -38,6 +40,10 @@ bool kindOf(const QString& format, TJobKind& kind)
         kind = jkWavToOgg;
     else if (format == "wma")
         kind = jkWavToWma;
+    else if (format == "flac")
+        kind = jkToFlac;
+    else if (format == "opus")
+        kind = jkToOpus;
     else
         return false;
     return true;
@@ -66,7 +72,8 @@ int cmdConvert(const QStringList& argv)
     QString reason;
     if (!FolderWritable(AppSettings.OutputFolder, &reason))
         return fail(reason);
-    if (kind != jkWavToOgg && kind != jkWavToWma && LameProgram().isEmpty())
+    const bool lame = kind == jkWavToMp3 || kind == jkMp3ToWav || kind == jkRecordingToMp3;
+    if (lame && LameProgram().isEmpty())
         return fail(LameNotFoundText());
 
     QStringList files;

@@ -63,6 +63,8 @@ QString JobOutputExt(TJobKind kind, int outputFormat)
         case 0: return QStringLiteral(".mp3");
         case 2: return QStringLiteral(".ogg");
         case 3: return QStringLiteral(".wma");
+        case 4: return QStringLiteral(".flac");
+        case 5: return QStringLiteral(".opus");
         default: return QStringLiteral(".wav");
         }
     case jkWavToMp3:
@@ -70,6 +72,8 @@ QString JobOutputExt(TJobKind kind, int outputFormat)
     case jkMp3ToWav: return QStringLiteral(".wav");
     case jkWavToOgg: return QStringLiteral(".ogg");
     case jkWavToWma: return QStringLiteral(".wma");
+    case jkToFlac: return QStringLiteral(".flac");
+    case jkToOpus: return QStringLiteral(".opus");
     }
     return {};
 }

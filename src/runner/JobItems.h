@@ -43,10 +43,11 @@ std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items);
 // does not count.
 QString ChangeFileExt(const QString& path, const QString& ext);
 
-// The extension of what a job kind makes of a file: ".mp3", ".wav", ".ogg", ".wma".
+// The extension of what a job kind makes of a file: ".mp3", ".wav", ".ogg",
+// ".wma", ".flac", ".opus".
 QString JobOutputExt(TJobKind kind, int outputFormat);
 
-// The output of a file item (kinds 2 to 6): out + the input's file name with
+// The output of a file item (kinds 2 to 8): out + the input's file name with
 // its extension changed; kind 4 writes beside the recording instead.
 QString JobFileOutput(TJobKind kind, const QString& out, const QString& input);
 
@@ -61,7 +62,7 @@ QString OggResampleBuffer(const QString& out, const QString& tag = {});
 
 // Indexes of items that would write the same output as an earlier item of
 // the same job (compared as the file system would: the same path), with the
-// index of that earlier item. Kinds 2 to 6 only.
+// index of that earlier item. Kinds 2 to 8 only.
 struct TOutputClash {
     int index = 0;
     int earlier = 0;

@@ -4,7 +4,10 @@
 #include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "audio/formats/FastResampler.h"
+#include "audio/formats/FlacOut.h"
+#include "audio/formats/OpusOut.h"
 #include "audio/formats/VorbisOut.h"
+#include "audio/formats/WaveConversion.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/formats/WaveOut.h"
 #include "audio/stream/AuException.h"
@@ -18,6 +21,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileSharing.h"
 #include "platform/NativePath.h"
+#include "runner/CDRipFlacOpus.h"
 #include "runner/JobTags.h"
 #include "runner/JobWmaEstimate.h"
 
@@ -39,6 +43,10 @@ void deleteFile(const QString& path)
     if (!path.isEmpty() && StatPath(path).exists && !FileInUse(path))
         RemoveFile(path);
 }
+
+// Whether a CD job's OutputFormat encodes the ripped WAV (MP3, OGG, WMA,
+// FLAC, Opus) rather than keeping it as the output.
+bool encodesAfterRip(int format) { return format == 0 || (format >= 2 && format <= 5); }
 
 // The Ogg quality of the runner: the quality setting when encoding by
 // quality, otherwise the writer's default.
@@ -79,15 +87,24 @@ TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView&
     vorbisOut_->SetCompression(0.2f);
     vorbisOut_->SetFileMode(foRewrite);
     vorbisOut_->SetSerial(0);
+    flacOut_ = std::make_unique<TFlacOut>();
+    flacOut_->SetInput(waveIn_.get());
+    flacOut_->SetFileMode(foRewrite);
+    opusOut_ = std::make_unique<TOpusOut>();
+    opusOut_->SetInput(waveIn_.get());
+    opusOut_->SetFileMode(foRewrite);
 
     waveOut_->OnProgress = [this](TAuOutput* o) { outputProgress(o); };
-    vorbisOut_->OnProgress = [this](TAuOutput* o) { outputProgress(o); };
     waveOut_->OnThreadException = [this](TAuOutput* o) { outputFailed(o); };
-    vorbisOut_->OnThreadException = [this](TAuOutput* o) { outputFailed(o); };
     // The end of the resampling is handled before its done event returns; the
-    // end of an Ogg encoding is posted like every other completion.
+    // end of a stream encoding is posted like every other completion.
     waveOut_->OnDone = [this](TAuOutput*) { SendJobEvent(this, MakeProcessInfo(JOB_RESAMPLE_DONE)); };
-    vorbisOut_->OnDone = [this](TAuOutput*) { PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE)); };
+    for (TAuOutput* encoder : {static_cast<TAuOutput*>(vorbisOut_.get()), static_cast<TAuOutput*>(flacOut_.get()),
+                               static_cast<TAuOutput*>(opusOut_.get())}) {
+        encoder->OnProgress = [this](TAuOutput* o) { outputProgress(o); };
+        encoder->OnThreadException = [this](TAuOutput* o) { outputFailed(o); };
+        encoder->OnDone = [this](TAuOutput*) { PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE)); };
+    }
 
     timer_.setInterval(kWmaTimerMs);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { WmaTimerTick(); });
@@ -107,6 +124,8 @@ TJobRunner::~TJobRunner()
     // Nothing of a stage may report to a runner that is going away.
     waveOut_->Stop(false);
     vorbisOut_->Stop(false);
+    flacOut_->Stop(false);
+    opusOut_->Stop(false);
     cleanUp();
 }
 
@@ -129,6 +148,22 @@ QString TJobRunner::encodedOutput(int index, const char* ext) const
     if (kind_ == jkRipTracks)
         return ChangeFileExt(JobTrackWav(out(), item), QString::fromLatin1(ext));
     return JobFileOutput(kind_, out(), item.text);
+}
+
+TAuFileOut* TJobRunner::streamEncoder() const
+{
+    const int format = AppSettings.OutputFormat;
+    if (kind_ == jkToFlac || (kind_ == jkRipTracks && format == 4))
+        return flacOut_.get();
+    if (kind_ == jkToOpus || (kind_ == jkRipTracks && format == 5))
+        return opusOut_.get();
+    return vorbisOut_.get();
+}
+
+const char* TJobRunner::streamExt() const
+{
+    const TAuFileOut* encoder = streamEncoder();
+    return encoder == flacOut_.get() ? ".flac" : encoder == opusOut_.get() ? ".opus" : ".ogg";
 }
 
 QString TJobRunner::bufferFor() const
@@ -180,6 +215,10 @@ void TJobRunner::startItem(int index, bool first)
     case jkWavToOgg:
         startWavItem(index, first);
         break;
+    case jkToFlac:
+    case jkToOpus:
+        startFileItem(index, first);
+        break;
     case jkMp3ToWav:
         stage("Decoding", index);
         heading(ResourceText(first ? res::MP3_TO_WAV : res::Decoding));
@@ -224,7 +263,7 @@ void TJobRunner::startWavItem(int index, bool first)
         stage("Encoding", index);
         if (ogg) {
             heading(ResourceText(first ? res::WAV_TO_OGG : res::Encoding));
-            oggItem(QString(), encodedOutput(index, ".ogg"), index);
+            streamItem(QString(), encodedOutput(index, ".ogg"), index);
         } else {
             heading(ResourceText(first ? res::WAV_TO_MP3 : res::Encoding));
             lameItem(input, encodedOutput(index, ".mp3"), true);
@@ -233,6 +272,33 @@ void TJobRunner::startWavItem(int index, bool first)
     }
     stage("Resampling", index);
     resample(bufferFor());
+}
+
+void TJobRunner::startFileItem(int index, bool first)
+{
+    const QString input = items_[std::size_t(index)].text;
+    const QString output = encodedOutput(index, streamExt());
+    stage("Encoding", index);
+    heading(ResourceText(res::Encoding));
+    if (!first)
+        view_.Times(QString(), QString());
+    const TAudioFileKind kind = AudioFileKindOf(input);
+    std::unique_ptr<TAuFileIn> in = MakeAudioFileIn(kind);
+    in->SetFileName(input);
+    // An unreadable input or an output that is the input fails the item,
+    // naming the file, before the encoder is set up.
+    stageError_.clear();
+    if (!in->IsValid())
+        stageError_ = input + QStringLiteral(": not a %1 file this program can read").arg(QLatin1String(AudioFileKindName(kind)));
+    else if (SameFile(input, output))
+        stageError_ = InputAsOutputMessage(output);
+    if (!stageError_.isEmpty()) {
+        PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
+        return;
+    }
+    streamEncoder()->SetInput(in.get());
+    fileIn_ = std::move(in);
+    streamItem(QString(), output, index);
 }
 
 void TJobRunner::ripTrack(int index)
@@ -249,8 +315,8 @@ void TJobRunner::ripTrack(int index)
     const int format = AppSettings.OutputFormat;
     const QString wav = JobTrackWav(out(), item);
     QStringList written{wav};
-    if (format == 0 || format == 2 || format == 3)
-        written << ChangeFileExt(wav, QString::fromLatin1(format == 0 ? ".mp3" : format == 2 ? ".ogg" : ".wma"));
+    if (encodesAfterRip(format))
+        written << ChangeFileExt(wav, JobOutputExt(jkRipTracks, format));
     for (const QString& file : written) {
         QString taken;
         if (OutputTaken(file, settings, taken)) {
@@ -316,7 +382,7 @@ void TJobRunner::wmaItem(const QString& input, const QString& output)
     inWmaStart_ = false;
 }
 
-void TJobRunner::oggItem(const QString& input, const QString& output, int index)
+void TJobRunner::streamItem(const QString& input, const QString& output, int index)
 {
     if (!input.isEmpty())
         waveIn_->SetFileName(input);
@@ -324,24 +390,37 @@ void TJobRunner::oggItem(const QString& input, const QString& output, int index)
     oggSkipped_ = false;
     // Converting files asks before replacing an output, as the encoder
     // processes do; CD tracks are replaced as their MP3s are.
-    if (kind_ == jkWavToOgg && StatPath(output).exists &&
+    if (kind_ != jkRipTracks && StatPath(output).exists &&
         !CurrentDialogs().askYesNo(output + ResourceText(res::File_Exist), Answer::Yes, MessageIcon::Information)) {
         oggSkipped_ = true;
         PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
         return;
     }
-    vorbisOut_->SetFileName(output);
-    vorbisOut_->SetCompression(oggQuality());
-    vorbisOut_->SetDesiredNominalBitrate(brAutoSelect);
-    if (kind_ == jkRipTracks && AppSettings.Use) {
-        const TJobItem& item = items_[std::size_t(index)];
-        SetTrackVorbisComments(vorbisOut_->Comments(), AppSettings.Disc(), item.title, item.track);
+    // CD tracks carry the disc's and the track's comments when ID3/Use is
+    // set; converted files carry none.
+    const bool tagged = kind_ == jkRipTracks && AppSettings.Use;
+    const TJobItem& item = items_[std::size_t(index)];
+    TAuFileOut* encoder = streamEncoder();
+    encoder->SetFileName(output);
+    if (encoder == vorbisOut_.get()) {
+        vorbisOut_->SetCompression(oggQuality());
+        vorbisOut_->SetDesiredNominalBitrate(brAutoSelect);
+        if (tagged)
+            SetTrackVorbisComments(vorbisOut_->Comments(), AppSettings.Disc(), item.title, item.track);
+        else
+            vorbisOut_->Comments().Clear();
     } else {
-        vorbisOut_->Comments().Clear();
+        TCDRipSettings settings = TCDRipSettings::FromAppSettings();
+        settings.UseId3 = tagged;
+        const TCDRipTrackTags track{item.track, item.title};
+        if (encoder == flacOut_.get())
+            ApplyFlacSettings(*flacOut_, settings, track);
+        else
+            ApplyOpusSettings(*opusOut_, settings, track);
     }
     stageStart_ = std::chrono::steady_clock::now();
     try {
-        vorbisOut_->Run();
+        encoder->Run();
     } catch (const EAuException& e) {
         stageError_ = e.Message();
         PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
@@ -380,7 +459,7 @@ void TJobRunner::jobEvent(std::unique_ptr<TProcessInfo> info)
         mp3Done(*info);
         return;
     case JOB_OGG_DONE:
-        oggDone(*info);
+        streamDone(*info);
         return;
     case JOB_RESAMPLE_DONE:
         resampleDone();
@@ -471,7 +550,7 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
     ++ripIndex_;
 
     const int format = AppSettings.OutputFormat;
-    if (format != 0 && format != 2 && format != 3) {
+    if (!encodesAfterRip(format)) {
         if (info->Result == RIP_RESULT_OK)
             finishItem(index, Outcome::Done, {}, {wav});
         else
@@ -482,7 +561,7 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
             ripTrack(ripIndex_);
         return;
     }
-    const int32_t doneCode = format == 0 ? JOB_MP3_DONE : format == 2 ? JOB_OGG_DONE : JOB_WMA_DONE;
+    const int32_t doneCode = format == 0 ? JOB_MP3_DONE : format == 3 ? JOB_WMA_DONE : JOB_OGG_DONE;
     if (format == 3)
         ripThread_.reset();
     if (info->Result != RIP_RESULT_OK) {
@@ -498,10 +577,10 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
     heading(ResourceText(res::Encoding));
     if (format == 0)
         lameItem(wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
-    else if (format == 2)
-        oggItem(wav, ChangeFileExt(wav, QStringLiteral(".ogg")), index);
-    else
+    else if (format == 3)
         wmaItem(wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+    else
+        streamItem(wav, ChangeFileExt(wav, QString::fromLatin1(streamExt())), index);
 }
 
 void TJobRunner::mp3Done(const TProcessInfo& info)
@@ -563,10 +642,10 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
     advance(encodeIndex_);
 }
 
-void TJobRunner::oggDone(const TProcessInfo& info)
+void TJobRunner::streamDone(const TProcessInfo& info)
 {
     const int index = oggIndex_;
-    const QString output = encodedOutput(index, ".ogg");
+    const QString output = encodedOutput(index, streamExt());
     if (info.Result == ENC_RESULT_RIP_FAILED) {
         finishItem(index, Outcome::Failed, ripFailure_[std::size_t(index)]);
     } else if (oggSkipped_) {
@@ -606,7 +685,7 @@ void TJobRunner::resampleDone()
     stage("Encoding", index);
     heading(ResourceText(res::Encoding));
     if (ogg)
-        oggItem(bufferFor(), encodedOutput(index, ".ogg"), index);
+        streamItem(bufferFor(), encodedOutput(index, ".ogg"), index);
     else
         lameItem(bufferFor(), encodedOutput(index, ".mp3"), true);
 }
@@ -721,8 +800,11 @@ void TJobRunner::Stop()
         return;
     stopped_ = true;
     // A stream stage stops at once, and nothing of it arrives afterwards.
-    vorbisOut_->Pause();
-    vorbisOut_->Stop(false);
+    for (TAuOutput* encoder : {static_cast<TAuOutput*>(vorbisOut_.get()), static_cast<TAuOutput*>(flacOut_.get()),
+                               static_cast<TAuOutput*>(opusOut_.get())}) {
+        encoder->Pause();
+        encoder->Stop(false);
+    }
     waveOut_->Stop(false);
     for (std::size_t i = 0; i < items_.size(); ++i)
         finishItem(int(i), Outcome::Stopped, QStringLiteral("the job was stopped before this item was done"));
@@ -751,7 +833,7 @@ void TJobRunner::cleanUp()
         ripThread_.reset();
     }
     const int format = AppSettings.OutputFormat;
-    if (kind_ == jkRipTracks && ripIndex_ == int(items_.size()) && (format == 0 || format == 2 || format == 3) &&
+    if (kind_ == jkRipTracks && ripIndex_ == int(items_.size()) && encodesAfterRip(format) &&
         !AppSettings.IsKeepWav) {
         // Only the WAVs this job ripped: a file of the same name that was
         // there before (a rip that refused to replace it) is not ours.

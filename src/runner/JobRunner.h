@@ -1,17 +1,20 @@
 #pragma once
 // TJobRunner: carries one batch of work through its stages: CD tracks ripped
-// to WAV and encoded per OutputFormat (MP3, Ogg Vorbis, WMA), or files
-// converted (WAV to MP3, MP3 to WAV, the recording to MP3, WAV to Ogg Vorbis,
-// WAV to WMA). It is a stage machine driven by job events: every worker (the
-// track rip thread, the lame and WMA encoder processes, the two stream chains
-// it owns) reports progress and completion to it as WM_JOB_EVENT, and each
+// to WAV and encoded per OutputFormat (MP3, Ogg Vorbis, WMA, FLAC, Opus), or
+// files converted (WAV to MP3, MP3 to WAV, the recording to MP3, WAV to Ogg
+// Vorbis, WAV to WMA, WAV, FLAC, Opus or Ogg Vorbis to FLAC or to Opus). It is a stage machine driven by job events: every worker (the
+// track rip thread, the lame and WMA encoder processes, the stream chains it
+// owns) reports progress and completion to it as WM_JOB_EVENT, and each
 // completion starts the next stage or the next item. Items run strictly one
 // after another. What it shows goes to a TJobView; messages and questions go
 // through platform/Dialogs.
 //
-// The two fixed chains: a WAV reader through a resampler to 44100 Hz into a
-// WAV buffer file (sources below 44100 Hz, before MP3 or Ogg encoding), and
-// the WAV reader into the Ogg Vorbis writer.
+// The chains: a WAV reader through a resampler to 44100 Hz into a WAV buffer
+// file (sources below 44100 Hz, before MP3 or Ogg encoding), and a reader
+// into one of the stream encoders (Ogg Vorbis, FLAC, Opus). The reader is the
+// WAV reader, or for kinds 7 and 8 one chosen by the input's content; FLAC
+// and Opus take any rate, so those items are never resampled. The three
+// encoders report their end alike, as JOB_OGG_DONE.
 //
 // Beyond the window it replaces, every item ends in one TJobItemResult: a
 // failure of a stream component, of a rip or of an encoder is a failed item
@@ -47,6 +50,10 @@ class TWMAEncodeProcess;
 class TWaveIn;
 class TWaveOut;
 class TAuOutput;
+class TAuFileIn;
+class TAuFileOut;
+class TFlacOut;
+class TOpusOut;
 
 // The encoder objects a runner uses. The window passes the program's two
 // objects; when one is not given the runner makes its own.
@@ -108,19 +115,26 @@ private:
     void ripTrack(int index);
     void lameItem(const QString& input, const QString& output, bool encode);
     void wmaItem(const QString& input, const QString& output);
-    void oggItem(const QString& input, const QString& output, int index);
+    // Encodes input (empty: the reader as it is set) with the stream encoder
+    // of the job's format into output.
+    void streamItem(const QString& input, const QString& output, int index);
     void resample(const QString& buffer);
     void stage(const char* word, int index);
     void heading(const QString& text);
     // A WAV file item of kinds 2 and 5: encoded at once at 44100 Hz or more,
     // resampled into the buffer first below.
     void startWavItem(int index, bool first);
+    // A file item of kinds 7 and 8: read by content, encoded at its own rate.
+    void startFileItem(int index, bool first);
+    // The stream encoder of the job's format and the extension it writes.
+    TAuFileOut* streamEncoder() const;
+    const char* streamExt() const;
 
     // Completion handlers.
     void progress(const TProcessInfo& info);
     void ripDone(std::unique_ptr<TProcessInfo> info);
     void mp3Done(const TProcessInfo& info);
-    void oggDone(const TProcessInfo& info);
+    void streamDone(const TProcessInfo& info);
     void resampleDone();
     void wmaDone(const TProcessInfo& info);
     // The next item after an encoder completion, or the end of the job.
@@ -159,7 +173,10 @@ private:
     std::unique_ptr<TWaveIn> waveIn_;
     std::unique_ptr<TFastResampler> resampler_;
     std::unique_ptr<TWaveOut> waveOut_;
+    std::unique_ptr<TAuFileIn> fileIn_;  // kinds 7 and 8: the item's reader (outlives the encoders)
     std::unique_ptr<TVorbisOut> vorbisOut_;
+    std::unique_ptr<TFlacOut> flacOut_;
+    std::unique_ptr<TOpusOut> opusOut_;
 
     std::unique_ptr<TCDRipThread> ripThread_;
     int ripIndex_ = 0;
@@ -174,7 +191,7 @@ private:
     QString estimatedText_;
 
     QString stageError_;          // a stream component's failure in the running stage
-    bool oggSkipped_ = false;     // the user declined to replace the Ogg output
+    bool oggSkipped_ = false;     // the user declined to replace the stream encoder's output
     bool inWmaStart_ = false;     // inside the WMA object's Start (its completion is re-posted)
     std::vector<bool> ripped_;    // WAVs this job ripped whole
     std::vector<QString> ripFailure_;  // why a track's rip failed

@@ -115,3 +115,58 @@ TEST(CliFlacOpusConvert, FlacAndOpusFilesAreReadByInfoAndConvertWav)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(box.file("bad.flac"))) << r.err.toStdString();
 }
+
+TEST(CliFlacOpusConvert, ConvertMakesFlacAndOpusWithTheirSettings)
+{
+    dwtest::Sandbox box;
+    const QByteArray wav = toneWav(44100, 44100);
+    box.write("a.wav", wav);
+    ASSERT_TRUE(run("opusenc", {"--quiet", box.file("a.wav"), box.file("b.opus")}).ok);
+    box.write("junk.wav", QByteArray(4000, 'x'));
+    ASSERT_EQ(runCli({"config", "FlacOptions.CompressionLevel=8"}).status, 0);
+    ASSERT_EQ(runCli({"config", "OpusOptions.BitRate=48"}).status, 0);
+    ASSERT_EQ(runCli({"config", "OpusOptions.IsVBR=0"}).status, 0);
+    const QString out = box.file("out");
+    QDir().mkpath(out);
+
+    // WAV and Opus to FLAC; the unreadable file fails by name and the rest go on.
+    auto r = runCli({"convert", "flac", box.file("a.wav"), box.file("junk.wav"), box.file("b.opus"), "--output", out,
+                     "--jobs", "1", "--quiet"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(box.file("junk.wav"))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out + "/junk.flac"));
+    EXPECT_TRUE(run("flac", {"-t", "-s", out + "/a.flac"}).ok);
+    EXPECT_EQ(run("metaflac", {"--show-max-blocksize", out + "/a.flac"}).out.trimmed(), "4096");  // level 8
+    ASSERT_TRUE(run("flac", {"-s", "-d", "--force-raw-format", "--endian=little", "--sign=signed", "-o",
+                             box.file("a.raw"), out + "/a.flac"})
+                    .ok);
+    EXPECT_TRUE(box.read("a.raw") == wav.right(44100 * 4));
+    EXPECT_TRUE(run("flac", {"-t", "-s", out + "/b.flac"}).ok);
+    EXPECT_EQ(run("metaflac", {"--show-sample-rate", out + "/b.flac"}).out.trimmed(), "48000");
+    EXPECT_EQ(run("metaflac", {"--show-total-samples", out + "/b.flac"}).out.trimmed(), "48000");
+
+    // FLAC to Opus at a constant 48 kbit/s.
+    r = runCli({"convert", "opus", out + "/a.flac", "--output", out, "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const Tool info = run("opusinfo", {out + "/a.opus"});
+    EXPECT_TRUE(info.ok);
+    EXPECT_FALSE(info.out.contains("WARNING") || info.out.contains("ERROR")) << info.out.toStdString();
+    const qsizetype at = info.out.indexOf("w/o overhead: ");
+    ASSERT_GE(at, 0) << info.out.toStdString();
+    EXPECT_NEAR(info.out.mid(at + 14).section(' ', 0, 0).toDouble(), 48.0, 1.0) << info.out.toStdString();
+    const QJsonObject o = infoJson(out + "/a.opus");
+    EXPECT_EQ(o["inputSampleRate"].toInt(), 44100);
+    EXPECT_EQ(o["sampleFrames"].toInt(), 48000);
+
+    // An existing output is kept unless --overwrite; the input is never its own output.
+    const QByteArray before = box.read("out/a.opus");
+    r = runCli({"convert", "opus", out + "/a.flac", "--output", out, "--quiet"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(box.read("out/a.opus") == before);
+    r = runCli({"convert", "flac", out + "/a.flac", "--output", out, "--overwrite", "--quiet"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(out + "/a.flac")) << r.err.toStdString();
+    EXPECT_TRUE(run("flac", {"-t", "-s", out + "/a.flac"}).ok);
+    // Nothing else is left behind, temporary files included.
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), QStringList({"a.flac", "a.opus", "b.flac"}));
+}

@@ -172,13 +172,6 @@ bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
         return refuse(textOf(res::Get_CDHandle));
     if (settings.Rip.EnableRipTime && settings.Rip.RipTime == 0)
         return refuse(textOf(res::Select_0));
-    // The drive-mode job runner encodes MP3, Ogg Vorbis and WMA; FLAC and
-    // Opus are encoded by the ripper-mode engine only. Refused here rather
-    // than ripped to WAV as if that had been asked.
-    if (disc_.DriveMode() && (settings.OutputFormat == 4 || settings.OutputFormat == 5))
-        return refuse(OutputFormatName(settings.OutputFormat)
-                      + QStringLiteral(" output is made in ripper mode only; choose ripper mode (rip --mode ripper) "
-                                       "or another format"));
     return true;
 }
 

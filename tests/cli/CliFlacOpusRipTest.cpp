@@ -1,4 +1,4 @@
-// Ripping a CD image to FLAC and to Opus in ripper mode, judged by the
+// Ripping a CD image to FLAC (drive and ripper mode) and to Opus, judged by the
 // reference tools: the FLAC tracks pass `flac -t` and decode to the disc's
 // samples; the Opus tracks pass opusinfo; both carry the track title and
 // number as comments when the ID3 option is on, and no WAV is left.
@@ -44,12 +44,25 @@ TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
     ASSERT_EQ(runCli({"config", "OpusOptions.BitRate=96"}).status, 0);
     ASSERT_EQ(runCli({"title", "--device", cue, "2", "Second"}).status, 0);
 
-    // Drive mode (a CD image by default) does not encode FLAC: refused, never
-    // ripped to WAV as if that had been asked.
-    auto r = runCli({"rip", "--device", cue, "--output", out, "--format", "flac"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.contains("FLAC output is made in ripper mode only")) << r.err.toStdString();
-    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+    // Drive mode (a CD image by default) encodes FLAC after the rip as well:
+    // the disc's samples, the track's comments, the level's block size, and
+    // no WAV left.
+    auto r = runCli({"rip", "--device", cue, "--output", out, "--format", "flac", "--tracks", "2"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QStringList files = QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+    ASSERT_TRUE(files[0].endsWith(".flac") && files[0].contains("Second")) << files[0].toStdString();
+    const QString driveFlac = out + "/" + files[0];
+    EXPECT_TRUE(run("flac", {"-t", "-s", driveFlac}).ok);
+    const Tool driveTags = run("metaflac", {"--export-tags-to=-", driveFlac});
+    EXPECT_TRUE(driveTags.out.contains("title=Second\n")) << driveTags.out.toStdString();
+    EXPECT_TRUE(driveTags.out.contains("tracknumber=2\n")) << driveTags.out.toStdString();
+    EXPECT_EQ(run("metaflac", {"--show-max-blocksize", driveFlac}).out.trimmed(), "4096");  // level 8
+    ASSERT_TRUE(run("flac", {"-s", "-d", "--force-raw-format", "--endian=little", "--sign=signed", "-o",
+                             box.file("drive.raw"), driveFlac})
+                    .ok);
+    EXPECT_TRUE(box.read("drive.raw") == bin.mid(75 * kSector, 225 * kSector));
+    QDir(out).removeRecursively();
 
     r = runCli({"rip", "--device", cue, "--output", out, "--mode", "ripper", "--format", "flac"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();

@@ -39,7 +39,7 @@ constexpr int LastDrive = 7;
 // The persisted settings in the order the file holds them, with the values
 // the options dialog lets the user choose.
 // The count of persisted settings.
-constexpr std::size_t SettingCount = 34;
+constexpr std::size_t SettingCount = 35;
 
 const std::array<Entry, SettingCount>& entries()
 {
@@ -79,6 +79,7 @@ const std::array<Entry, SettingCount>& entries()
         {{"QueryCDDB", "ProxyAddress", Txt}, &TAppSettings::ProxyAddress},
         {{"QueryCDDB", "Port", Txt, 1, MaxPort}, &TAppSettings::Port},
         {{"ID3", "Use", Bool, 0, 1}, &TAppSettings::Use},
+        {{"ReplayGain", "Use", Bool, 0, 1}, &TAppSettings::ReplayGainUse},
         {{"Options", "Lan", Txt}, &TAppSettings::Lan, TextRule::LanguageName},
     }};
     return e;

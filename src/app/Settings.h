@@ -61,6 +61,8 @@ struct TAppSettings : TDiscInfo {
     QString Port = QStringLiteral("80");
     // [ID3]
     bool Use = false;
+    // [ReplayGain]
+    bool ReplayGainUse = false;  // key Use: ripped tracks get ReplayGain values
     // [Options]
     QString Lan = QStringLiteral("English");
 };

@@ -22,6 +22,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 #include <set>
 
@@ -97,6 +98,8 @@ bool applyFlags(const Args& args, QString& error)
     }
     if (args.has("keep-wav"))
         AppSettings.IsKeepWav = true;
+    if (args.has("replaygain"))
+        AppSettings.ReplayGainUse = true;
     const QString mode = args.value("mode");
     if (args.options.contains("mode") && mode != "drive" && mode != "ripper") {
         error = "--mode is drive or ripper";
@@ -112,12 +115,12 @@ int cmdRip(const QStringList& argv)
     Args args;
     QString error;
     if (!parseArgs(argv, {"device", "tracks", "output", "normalize", "rip-time", "mode", "format"},
-                   {"json", "quiet", "overwrite", "keep-wav"}, args, error))
+                   {"json", "quiet", "overwrite", "keep-wav", "replaygain"}, args, error))
         return fail(error, 2);
     if (!args.positional.isEmpty())
         return fail("usage: discwright-cli rip [--device PATH] [--tracks 1,3-5|all] [--output DIR]\n"
                     "  [--format wav|mp3|ogg|wma|flac|opus] [--normalize PERCENT] [--rip-time SECONDS] [--mode drive|ripper]\n"
-                    "  [--keep-wav] [--overwrite] [--json] [--quiet]",
+                    "  [--keep-wav] [--replaygain] [--overwrite] [--json] [--quiet]",
                     2);
     LoadSettings();
     if (!applyFlags(args, error))
@@ -140,6 +143,17 @@ int cmdRip(const QStringList& argv)
         return fail(noDriveMessage());
     if (problem != TDiscProblem::None)
         return fail(disc.Message());
+
+    // The drive-mode job does not measure loudness: an explicit request is
+    // refused, the stored setting only noted.
+    if (AppSettings.ReplayGainUse && disc.DriveMode()) {
+        if (args.has("replaygain"))
+            return fail("--replaygain works in ripper mode only (--mode ripper)", 2);
+        if (!args.has("quiet") && !args.has("json"))
+            std::fputs("discwright-cli: note: ReplayGain values are written in ripper mode only; this rip writes "
+                       "none\n",
+                       stderr);
+    }
 
     std::set<int> wanted;
     if (!parseTracks(args.value("tracks", "all"), disc.Rows(), wanted, error))

@@ -49,7 +49,8 @@ const Command kCommands[] = {
      "decode an Ogg Vorbis file to WAV"},
     {"rip", dw::cli::cmdRip,
      "rip [--device PATH] [--tracks 1,3-5|all] [--output DIR] [--format wav|mp3|ogg|wma] [--normalize PERCENT]\n"
-     "      [--rip-time SECONDS] [--mode drive|ripper] [--keep-wav] [--overwrite] [--json] [--quiet]",
+     "      [--rip-time SECONDS] [--mode drive|ripper] [--keep-wav] [--replaygain]\n"
+     "      [--overwrite] [--json] [--quiet]",
      "rip tracks and encode them to the output format"},
     {"info", dw::cli::cmdInfo,
      "info FILE [--json]",

@@ -6,6 +6,7 @@
 #include "app/ResourceText.h"
 #include "app/ScaleWaveVolume.h"
 #include "audio/formats/FlacOut.h"
+#include "audio/formats/LoudnessMeasure.h"
 #include "audio/formats/OpusOut.h"
 #include "audio/formats/VorbisOut.h"
 #include "audio/formats/WaveIn.h"
@@ -22,6 +23,8 @@
 #include "runner/JobItems.h"
 #include "runner/JobWmaEstimate.h"
 #include "tags/Id3Tag.h"
+#include "tags/Id3v24Writer.h"
+#include "tags/VorbisTags.h"
 
 #include <QMetaObject>
 
@@ -50,12 +53,38 @@ QString extensionOf(int format)
 
 QString stoppedText() { return QStringLiteral("stopped"); }
 
+// Reads the WAV file at path through a loudness measurement (on the
+// normaliser's thread). False when stop was raised first.
+bool measureWave(const QString& path, TLoudness& result, std::unique_ptr<TLoudnessMeter>& meter,
+                 const std::atomic<bool>& stop)
+{
+    TWaveIn in;
+    in.SetFileName(path);
+    TLoudnessMeasure measure;
+    measure.SetInput(&in);
+    measure.Init();
+    std::vector<char> buffer(64 * 1024);
+    bool whole = false;
+    while (!stop.load()) {
+        if (measure.CopyData(buffer.data(), uint32_t(buffer.size())) == 0) {
+            whole = true;
+            break;
+        }
+    }
+    measure.Flush();
+    if (!whole)
+        return false;
+    result = measure.TrackResult();
+    meter = measure.TakeMeter();
+    return true;
+}
+
 }  // namespace
 
 TCDRipEngine::TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view, TMp3EncodeProcess& lame,
                            TWMAEncodeProcess& wma)
     : cdIn_(cdIn), settings_(std::move(settings)), view_(view), lame_(lame), wma_(wma),
-      waveOut_(std::make_unique<TWaveOut>()), waveIn_(std::make_unique<TWaveIn>()),
+      measure_(std::make_unique<TLoudnessMeasure>()), waveOut_(std::make_unique<TWaveOut>()), waveIn_(std::make_unique<TWaveIn>()),
       vorbisOut_(std::make_unique<TVorbisOut>()), flacOut_(std::make_unique<TFlacOut>()),
       opusOut_(std::make_unique<TOpusOut>())
 {
@@ -99,6 +128,7 @@ TCDRipEngine::~TCDRipEngine()
     opusOut_.reset();
     waveIn_.reset();
     waveOut_.reset();
+    measure_.reset();
 }
 
 void TCDRipEngine::Start(const QStringList& items)
@@ -202,7 +232,13 @@ void TCDRipEngine::startRip(int index)
         return;
     }
     waveOut_->SetFileName(wavFile_->TempPath());
-    waveOut_->SetInput(&cdIn_);
+    trackMeter_.reset();
+    if (settings_.ReplayGain) {
+        measure_->SetInput(&cdIn_);
+        waveOut_->SetInput(measure_.get());
+    } else {
+        waveOut_->SetInput(&cdIn_);
+    }
     try {
         waveOut_->Run();
     } catch (const std::exception& e) {
@@ -241,6 +277,10 @@ void TCDRipEngine::ripDone()
                                         + QStringLiteral(" (there is no audio to rip in track %1)").arg(item.Track));
         return;
     }
+    if (settings_.ReplayGain) {
+        item.Loudness = measure_->TrackResult();
+        trackMeter_ = measure_->TakeMeter();
+    }
     if (settings_.Rip.IsNormalize)
         startNormalize();
     else
@@ -267,13 +307,25 @@ void TCDRipEngine::startNormalize()
     TOutputFile* target = scaledFile_.get();
     const int percent = settings_.Rip.NormalizePercent;
     const int gen = generation_;
-    normalizer_ = std::thread([this, source, target, percent, gen] {
+    const bool measure = settings_.ReplayGain;
+    scaledMeter_.reset();
+    scaledLoudness_ = {};
+    scaledMeasureFailure_.clear();
+    normalizer_ = std::thread([this, source, target, percent, gen, measure] {
         bool stopped = false;
         QString failure;
         try {
             stopped = !ScaleWaveInto(percent, source, *target, [this](int64_t, int64_t) { return !normalizeStop_.load(); });
         } catch (const IoError& e) {
             failure = QString::fromUtf8(e.what());
+        }
+        // The scaled copy is what gets encoded: its loudness is the track's.
+        if (measure && !stopped && failure.isEmpty()) {
+            try {
+                stopped = !measureWave(target->TempPath(), scaledLoudness_, scaledMeter_, normalizeStop_);
+            } catch (const std::exception& e) {
+                scaledMeasureFailure_ = ExceptionText(e);
+            }
         }
         QMetaObject::invokeMethod(
             this,
@@ -292,9 +344,19 @@ void TCDRipEngine::normalized(bool stopped, const QString& failure)
     if (stopped)
         return;  // Stop has wound the item up
     if (failure.isEmpty()) {
-        // The normalised copy replaces the raw rip.
+        // The normalised copy replaces the raw rip, its measurement the rip's.
         wavFile_ = std::move(scaledFile_);
-        wavReady({});
+        QString note;
+        if (settings_.ReplayGain) {
+            current().Loudness = scaledLoudness_;
+            trackMeter_ = std::move(scaledMeter_);
+            if (!scaledMeasureFailure_.isEmpty()) {
+                current().Loudness = {};
+                note = current().WavFile + QStringLiteral(": ") + scaledMeasureFailure_
+                       + QStringLiteral(" (the track's loudness was not measured)");
+            }
+        }
+        wavReady(note);
         return;
     }
     // A failed normalise does not cost the track: the rip goes on as it was
@@ -311,9 +373,12 @@ void TCDRipEngine::wavReady(const QString& note)
     const QString error = wavFile_->Error();
     wavFile_.reset();
     if (!committed) {
+        item.Loudness = {};
         finishItem(Outcome::Failed, error);
         return;
     }
+    // The track is ripped whole: it is part of the album.
+    album_.Add(std::move(trackMeter_));
     if (settings_.OutputFormat == FormatWav || settings_.OutputFormat < 0 || settings_.OutputFormat > FormatOpus) {
         item.Result.outputs << item.WavFile;
         finishItem(itemNote_.isEmpty() ? Outcome::Done : Outcome::Failed, itemNote_);
@@ -357,12 +422,14 @@ void TCDRipEngine::startEncode()
             const TCDRipTrackTags track{item.Track, item.Title};
             if (settings_.OutputFormat == FormatFlac) {
                 ApplyFlacSettings(*flacOut_, settings_, track);
+                addReplayGainComments(flacOut_->Comments(), item);
                 streamOut_ = flacOut_.get();
             } else if (settings_.OutputFormat == FormatOpus) {
                 ApplyOpusSettings(*opusOut_, settings_, track);
                 streamOut_ = opusOut_.get();
             } else {
                 ApplyOggSettings(*vorbisOut_, settings_, track);
+                addReplayGainComments(vorbisOut_->Comments(), item);
                 streamOut_ = vorbisOut_.get();
             }
             streamOut_->SetFileName(encodedFile_->TempPath());
@@ -547,13 +614,75 @@ void TCDRipEngine::writeMp3Tag(TCDRipItem& item, const QString& mp3)
                              + tag.ErrorText() + QLatin1Char(')');
         itemNote_ = itemNote_.isEmpty() ? text : itemNote_ + QStringLiteral("; ") + text;
     }
+    if (!settings_.ReplayGain)
+        return;
+    // The track's values go into an ID3v2.4 tag at the start of the file,
+    // beside the disc's text fields when the ID3 option is on.
+    TId3v24Fields fields;
+    if (settings_.UseId3) {
+        fields.title = item.Title;
+        fields.artist = settings_.DiscArtist;
+        fields.album = settings_.DiscAlbum;
+        fields.date = settings_.DiscYear;
+        const int genre = settings_.DiscGenre;
+        fields.genre = genre >= 0 && size_t(genre) < GenreNames.size() ? QString::fromLatin1(GenreNames[size_t(genre)])
+                                                                         : QString();
+        fields.track = std::make_pair(item.Track, 0);
+    }
+    fields.userTexts = ReplayGainTags(item.Loudness);
+    if (!settings_.UseId3 && fields.userTexts.empty())
+        return;  // a silent track without text fields: nothing to write
+    QString error;
+    if (!WriteId3v24(mp3, fields, &error))
+        itemNote_ = itemNote_.isEmpty() ? error : itemNote_ + QStringLiteral("; ") + error;
+}
+
+void TCDRipEngine::addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const
+{
+    if (!settings_.ReplayGain)
+        return;
+    // The comment container keeps its names in lower case (comment names
+    // compare without regard to case).
+    for (const auto& [name, value] : ReplayGainTags(item.Loudness))
+        comments.SetValue(name.toLower(), TTagValue(value));
+}
+
+QString TCDRipEngine::writeAlbumValues()
+{
+    const TLoudness album = album_.Result();
+    if (!album.measured)
+        return {};
+    QStringList problems;
+    for (const TCDRipItem& item : items_) {
+        for (const QString& file : item.Result.outputs) {
+            if (!file.endsWith(QStringLiteral(".mp3")))
+                continue;
+            TId3v24Fields fields;
+            fields.userTexts = ReplayGainTags(item.Loudness, &album);
+            QString error;
+            if (!WriteId3v24(file, fields, &error))
+                problems << error;
+        }
+    }
+    return problems.join(QStringLiteral("; "));
 }
 
 void TCDRipEngine::finishItem(Outcome outcome, const QString& message)
 {
     TCDRipItem& item = current();
+    QString text = message;
+    // The job's last item ends the album: its values go into every MP3 of
+    // the job before the item is reported, so that a failure is told.
+    if (outcome != Outcome::Stopped && !stopped_ && current_ + 1 == int(items_.size()) && settings_.ReplayGain
+        && settings_.OutputFormat == FormatMp3) {
+        const QString problems = writeAlbumValues();
+        if (!problems.isEmpty()) {
+            outcome = Outcome::Failed;
+            text = text.isEmpty() ? problems : text + QStringLiteral("; ") + problems;
+        }
+    }
     item.Result.outcome = outcome;
-    item.Result.message = message;
+    item.Result.message = text;
     view_.ItemFinished(item.Result);
     if (outcome == Outcome::Stopped)
         return;

@@ -6,6 +6,18 @@
 // One item after the other; the next rip starts when the previous item's
 // encoding has ended. What happens is told to a TJobView.
 //
+// ReplayGain (when the settings ask): the CD input passes through a loudness
+// measurement on its way to the WAV writer, so each track is measured as it
+// is ripped (a normalised track is measured again from its scaled copy, the
+// file that is encoded). The track's values go into its file as it is
+// encoded: comments of Ogg Vorbis and FLAC files, TXXX frames of an ID3v2.4
+// tag of MP3 files (with the text fields of the disc when the ID3 option is
+// on). Every track ripped whole counts for the album; when the job's
+// last item has ended (not stopped), the album's values are written into
+// every MP3 of the job. Ogg Vorbis and FLAC comments are written when the
+// encoding starts, before the album is known: they carry track values only,
+// and Opus files carry none yet.
+//
 // Whole or nothing: every file is written under a temporary name and renamed
 // into place when complete. A failed or stopped rip or encoding leaves no
 // file of its own and an existing file as it was; an existing file is
@@ -19,6 +31,8 @@
 // step, all handled on the main thread. Main thread only.
 
 #include "app/JobEvents.h"
+#include "audio/formats/LoudnessAlbum.h"
+#include "audio/formats/LoudnessValues.h"
 #include "runner/CDRipSettings.h"
 #include "runner/JobView.h"
 
@@ -39,6 +53,9 @@ class TMp3EncodeProcess;
 class TOutputFile;
 class TVorbisOut;
 class TFlacOut;
+class TLoudnessMeasure;
+class TLoudnessMeter;
+class TVorbisTags;
 class TOpusOut;
 class TAuFileOut;
 class TWMAEncodeProcess;
@@ -51,6 +68,7 @@ struct TCDRipItem {
     QString Title;       // the title part of the job-list text
     QString WavFile;     // the ripped track's file (outputs name what is left)
     TJobItemResult Result;
+    TLoudness Loudness;  // of the ripped WAV, when ReplayGain is on and it was measured
 };
 
 class TCDRipEngine : public JobEventReceiver {
@@ -88,6 +106,8 @@ private:
     void startEncode();
     void encodeDone(bool ok, const QString& failure);
     void writeMp3Tag(TCDRipItem& item, const QString& mp3);
+    void addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const;
+    QString writeAlbumValues();  // the files that failed, with their reasons
     void wmaTick();
     void progress(int32_t code, const QString& elapsed, const QString& estimated);
     void finishItem(TJobItemResult::Outcome outcome, const QString& message = {});
@@ -102,6 +122,7 @@ private:
     TJobView& view_;
     TMp3EncodeProcess& lame_;
     TWMAEncodeProcess& wma_;
+    std::unique_ptr<TLoudnessMeasure> measure_;  // CD input -> measure (ReplayGain on)
     std::unique_ptr<TWaveOut> waveOut_;    // CD input -> WAV
     std::unique_ptr<TWaveIn> waveIn_;      // WAV -> Ogg Vorbis
     std::unique_ptr<TVorbisOut> vorbisOut_;
@@ -129,6 +150,15 @@ private:
     std::chrono::steady_clock::time_point stageStart_{};
     int64_t wmaInputSize_ = -1;
     int gauge_ = 0;
+
+    // ReplayGain: the measurement of the track under way until its WAV is
+    // kept, then the album's share of it; the normaliser's measurement of
+    // the scaled copy (written on its thread, read after it was joined).
+    std::unique_ptr<TLoudnessMeter> trackMeter_;
+    TLoudnessAlbum album_;
+    std::unique_ptr<TLoudnessMeter> scaledMeter_;
+    TLoudness scaledLoudness_;
+    QString scaledMeasureFailure_;
 };
 
 }  // namespace dw

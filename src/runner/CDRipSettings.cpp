@@ -22,6 +22,7 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     r.OpusBitRate = s.OpusBitRate;
     r.OpusVbr = s.OpusVbr;
     r.UseId3 = s.Use;
+    r.ReplayGain = s.ReplayGainUse;
     r.DiscArtist = s.DiscArtist;
     r.DiscAlbum = s.DiscAlbum;
     r.DiscYear = s.DiscYear;

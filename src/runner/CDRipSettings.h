@@ -26,6 +26,9 @@ struct TCDRipSettings {
     bool OpusVbr = true;
     // [ID3] Use: Vorbis comments into OGG, FLAC and Opus tracks
     bool UseId3 = false;
+    // [ReplayGain] Use: each track is measured as it is ripped; its values
+    // (and the album's, for MP3) go into the encoded files
+    bool ReplayGain = false;
     // The current disc's values.
     QString DiscArtist, DiscAlbum, DiscYear, DiscComment;
     int DiscGenre = -1;

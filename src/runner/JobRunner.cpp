@@ -387,12 +387,12 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
     if (!input.isEmpty())
         waveIn_->SetFileName(input);
     stageError_.clear();
-    oggSkipped_ = false;
+    streamSkipped_ = false;
     // Converting files asks before replacing an output, as the encoder
     // processes do; CD tracks are replaced as their MP3s are.
     if (kind_ != jkRipTracks && StatPath(output).exists &&
         !CurrentDialogs().askYesNo(output + ResourceText(res::File_Exist), Answer::Yes, MessageIcon::Information)) {
-        oggSkipped_ = true;
+        streamSkipped_ = true;
         PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
         return;
     }
@@ -644,11 +644,11 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
 
 void TJobRunner::streamDone(const TProcessInfo& info)
 {
-    const int index = oggIndex_;
+    const int index = streamIndex_;
     const QString output = encodedOutput(index, streamExt());
     if (info.Result == ENC_RESULT_RIP_FAILED) {
         finishItem(index, Outcome::Failed, ripFailure_[std::size_t(index)]);
-    } else if (oggSkipped_) {
+    } else if (streamSkipped_) {
         finishItem(index, Outcome::Skipped, output + QStringLiteral(": exists and was not replaced"));
     } else if (!stageError_.isEmpty()) {
         errorBox(stageError_);
@@ -660,16 +660,16 @@ void TJobRunner::streamDone(const TProcessInfo& info)
         finishItem(index, Outcome::Done, {}, outputs);
     }
     stageError_.clear();
-    oggSkipped_ = false;
+    streamSkipped_ = false;
     progressSeen_ = false;
-    ++oggIndex_;
-    advance(oggIndex_);
+    ++streamIndex_;
+    advance(streamIndex_);
 }
 
 void TJobRunner::resampleDone()
 {
     const bool ogg = kind_ == jkWavToOgg;
-    const int index = ogg ? oggIndex_ : encodeIndex_;
+    const int index = ogg ? streamIndex_ : encodeIndex_;
     if (!stageError_.isEmpty()) {
         // The buffer is not whole: the item fails with the resampler's or
         // the writer's reason instead of encoding a cut-off file.

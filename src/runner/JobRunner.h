@@ -181,7 +181,7 @@ private:
     std::unique_ptr<TCDRipThread> ripThread_;
     int ripIndex_ = 0;
     int encodeIndex_ = 0;
-    int oggIndex_ = 0;
+    int streamIndex_ = 0;
     bool progressSeen_ = false;
     std::chrono::steady_clock::time_point stageStart_{};
     std::chrono::steady_clock::time_point wmaStart_{};
@@ -191,7 +191,7 @@ private:
     QString estimatedText_;
 
     QString stageError_;          // a stream component's failure in the running stage
-    bool oggSkipped_ = false;     // the user declined to replace the stream encoder's output
+    bool streamSkipped_ = false;  // the user declined to replace the stream encoder's output
     bool inWmaStart_ = false;     // inside the WMA object's Start (its completion is re-posted)
     std::vector<bool> ripped_;    // WAVs this job ripped whole
     std::vector<QString> ripFailure_;  // why a track's rip failed

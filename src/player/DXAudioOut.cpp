@@ -289,9 +289,9 @@ void TDXAudioOut::drain()
         WriteSilence(State, SilenceByte);
         played_ = State.Buffer->Consumed() - playStart_;
     }
-    const SDL_AudioSpec& spec = State.Device->spec();
-    if (spec.freq > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2 * 1000 * spec.samples / spec.freq + 1));
+    const SDL_AudioSpec& format = State.Device->obtained();
+    if (format.freq > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 * 1000 * format.samples / format.freq + 1));
 }
 
 void TDXAudioOut::deliverUnderrun()

@@ -43,7 +43,7 @@ public:
     bool isOpen() const { return id_ != 0; }
     // False once SDL has found the device gone (unplugged, a write failed).
     bool alive() const;
-    const SDL_AudioSpec& spec() const { return have_; }
+    const SDL_AudioSpec& obtained() const { return have_; }
     const QString& error() const { return error_; }
 
 private:

@@ -268,20 +268,7 @@ void TFlacOut::Done()
     samples_.clear();
     // The next file needs its comment values set again; the names stay.
     CommentTags->Clear();
-    try {
-        if (Input)
-            Input->Flush();
-    } catch (const std::exception&) {
-    }
-    if (failed || !Stream) {
-        DiscardDestination();
-        return;
-    }
-    try {
-        CommitDestination();
-    } catch (const std::exception& e) {
-        ReportWindUpFailure(ExceptionText(e));
-    }
+    WindUpDestination(failed);
 }
 
 }  // namespace dw

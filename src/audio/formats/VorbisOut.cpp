@@ -188,12 +188,8 @@ void TVorbisOut::Done()
     wholeFrames_.Clear();
     // The next file needs its comment values set again; the names stay.
     CommentTags->Clear();
-    try {
-        if (Input)
-            Input->Flush();
-    } catch (const std::exception&) {
-    }
     if (appending_) {
+        FlushInput();
         // A failed append leaves the file as it was.
         if (failed && Stream) {
             try {
@@ -205,15 +201,7 @@ void TVorbisOut::Done()
         appending_ = false;
         return;
     }
-    if (failed || !Stream) {
-        DiscardDestination();
-        return;
-    }
-    try {
-        CommitDestination();
-    } catch (const std::exception& e) {
-        ReportWindUpFailure(ExceptionText(e));
-    }
+    WindUpDestination(failed);
 }
 
 }  // namespace dw

@@ -81,6 +81,29 @@ void TAuFileOut::RewriteWithHeader(const std::vector<uint8_t>& header, int64_t d
     Pending = std::move(next);  // the old temporary file is removed
 }
 
+void TAuFileOut::FlushInput()
+{
+    try {
+        if (Input)
+            Input->Flush();
+    } catch (const std::exception&) {
+    }
+}
+
+void TAuFileOut::WindUpDestination(bool failed)
+{
+    FlushInput();
+    if (failed || !Stream) {
+        DiscardDestination();
+        return;
+    }
+    try {
+        CommitDestination();
+    } catch (const std::exception& e) {
+        ReportWindUpFailure(ExceptionText(e));
+    }
+}
+
 void TAuFileOut::DiscardDestination()
 {
     FreeOwnedStream();

@@ -53,6 +53,13 @@ protected:
     // Releases the stream and removes an uncommitted temporary file.
     void DiscardDestination();
     bool WritingTemporary() const { return Pending != nullptr; }
+    // The end of a rewrite run in Done: flushes the input (its errors no
+    // longer matter), then puts the file in place, or removes it when the run
+    // failed or nothing was opened. A failure to put it in place is reported
+    // as the run's failure.
+    void WindUpDestination(bool failed);
+    // Flushes the input, swallowing what it raises: the run is over.
+    void FlushInput();
     // Replaces the temporary file by a new one that holds `header` followed
     // by bytes [dataFrom, dataTo) of the old one (holes stay holes); Stream
     // then writes the new file and stands at its end. Raises EAuException

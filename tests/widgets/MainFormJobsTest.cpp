@@ -105,10 +105,14 @@ TEST_F(MainFormFixture, StopInTheMiddleEndsTheJobAndKeepsWhatWasDone)
 
     EXPECT_TRUE(stopped);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    // Nothing after the stop was ripped, and no partial file is left as a track.
+    // Nothing after the stop was ripped, and no partial file is left as a
+    // track. The worker may have finished the first track while the click
+    // travelled; then that track is kept whole.
     EXPECT_FALSE(QFile::exists(outputFolder() + "/Two.wav"));
     EXPECT_FALSE(QFile::exists(outputFolder() + "/Three.wav"));
-    EXPECT_FALSE(QFile::exists(outputFolder() + "/One.wav"));
+    const QFileInfo one(outputFolder() + "/One.wav");
+    if (one.exists())
+        EXPECT_EQ(one.size(), 44 + 240 * 176400);
 }
 
 TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)

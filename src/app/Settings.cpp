@@ -39,7 +39,7 @@ constexpr int LastDrive = 7;
 // The persisted settings in the order the file holds them, with the values
 // the options dialog lets the user choose.
 // The count of persisted settings.
-constexpr std::size_t SettingCount = 35;
+constexpr std::size_t SettingCount = 36;
 
 const std::array<Entry, SettingCount>& entries()
 {
@@ -80,6 +80,7 @@ const std::array<Entry, SettingCount>& entries()
         {{"QueryCDDB", "Port", Txt, 1, MaxPort}, &TAppSettings::Port},
         {{"ID3", "Use", Bool, 0, 1}, &TAppSettings::Use},
         {{"ReplayGain", "Use", Bool, 0, 1}, &TAppSettings::ReplayGainUse},
+        {{"Id3v2", "Use", Bool, 0, 1}, &TAppSettings::Id3v2Use},
         {{"Options", "Lan", Txt}, &TAppSettings::Lan, TextRule::LanguageName},
     }};
     return e;

@@ -63,6 +63,8 @@ struct TAppSettings : TDiscInfo {
     bool Use = false;
     // [ReplayGain]
     bool ReplayGainUse = false;  // key Use: ripped tracks get ReplayGain values
+    // [Id3v2]
+    bool Id3v2Use = true;        // key Use: MP3 files get an ID3v2.4 tag beside the ID3v1 trailer
     // [Options]
     QString Lan = QStringLiteral("English");
 };

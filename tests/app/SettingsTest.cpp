@@ -177,8 +177,8 @@ TEST(Settings, SaveWritesEveryKeyInOrderAndRoundTrips)
             sections << l;
     EXPECT_EQ(sections, (QStringList{"[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]", "[FlacOptions]",
                                      "[OpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]",
-                                     "[ReplayGain]", "[Options]"}));
-    EXPECT_EQ(lines.size(), 35 + 12);
+                                     "[ReplayGain]", "[Id3v2]", "[Options]"}));
+    EXPECT_EQ(lines.size(), 36 + 13);
     // Same key names in different sections stay apart.
     IniFile ini(folderOf(box) + "options.ini");
     EXPECT_EQ(ini.readInteger("OggOptions", "MaxBitRate", -1), 3);

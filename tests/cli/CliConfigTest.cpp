@@ -29,7 +29,7 @@ TEST(CliConfig, PrintsSetsAndSaves)
     auto all = runCli({"config"});
     ASSERT_EQ(all.status, 0) << all.err.toStdString();
     const QStringList lines = all.out.split('\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines.size(), 35);
+    EXPECT_EQ(lines.size(), 36);
     EXPECT_EQ(lines.front(), "CommonOptions.OutputFolder=" + box.path() + "/Music/");
     EXPECT_TRUE(lines.contains("OggOptions.CompressPosition=30"));
     EXPECT_TRUE(lines.contains("FlacOptions.CompressionLevel=5") && lines.contains("FlacOptions.Verify=1"));

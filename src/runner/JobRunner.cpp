@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "audio/formats/FastResampler.h"
 #include "audio/formats/FlacOut.h"
+#include "audio/formats/LoudnessMeasure.h"
 #include "audio/formats/OpusOut.h"
 #include "audio/formats/VorbisOut.h"
 #include "audio/formats/WaveConversion.h"
@@ -22,8 +23,10 @@
 #include "platform/FileSharing.h"
 #include "platform/NativePath.h"
 #include "runner/CDRipFlacOpus.h"
+#include "runner/EncodedTags.h"
 #include "runner/JobTags.h"
 #include "runner/JobWmaEstimate.h"
+#include "runner/LoudnessScan.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
@@ -47,6 +50,26 @@ void deleteFile(const QString& path)
 // Whether a CD job's OutputFormat encodes the ripped WAV (MP3, OGG, WMA,
 // FLAC, Opus) rather than keeping it as the output.
 bool encodesAfterRip(int format) { return format == 0 || (format >= 2 && format <= 5); }
+
+// Whether a job of this kind writes files that carry loudness values: MP3,
+// Ogg Vorbis, FLAC and Opus outputs (not WAV, not WMA).
+bool measuresLoudness(TJobKind kind, int format)
+{
+    switch (kind) {
+    case jkRipTracks: return format == 0 || format == 2 || format == 4 || format == 5;
+    case jkWavToMp3:
+    case jkRecordingToMp3:
+    case jkWavToOgg:
+    case jkToFlac:
+    case jkToOpus: return true;
+    default: return false;
+    }
+}
+
+QString joined(const QString& a, const QString& b)
+{
+    return a.isEmpty() ? b : b.isEmpty() ? a : a + QStringLiteral("; ") + b;
+}
 
 // The Ogg quality of the runner: the quality setting when encoding by
 // quality, otherwise the writer's default.
@@ -108,6 +131,12 @@ TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView&
 
     timer_.setInterval(kWmaTimerMs);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { WmaTimerTick(); });
+
+    replayGain_ = AppSettings.ReplayGainUse && measuresLoudness(kind_, AppSettings.OutputFormat);
+    measure_ = std::make_unique<TLoudnessMeasure>();
+    scan_ = std::make_unique<TLoudnessScan>();
+    loudness_.assign(items_.size(), TLoudness{});
+    encoded_.assign(items_.size(), QString());
 
     ripped_.assign(items_.size(), false);
     ripFailure_.assign(items_.size(), QString());
@@ -283,6 +312,8 @@ void TJobRunner::startFileItem(int index, bool first)
     if (!first)
         view_.Times(QString(), QString());
     const TAudioFileKind kind = AudioFileKindOf(input);
+    // The encoder is moved off the last item's reader before it goes.
+    streamEncoder()->SetInput(waveIn_.get());
     std::unique_ptr<TAuFileIn> in = MakeAudioFileIn(kind);
     in->SetFileName(input);
     // An unreadable input or an output that is the input fails the item,
@@ -296,7 +327,6 @@ void TJobRunner::startFileItem(int index, bool first)
         PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
         return;
     }
-    streamEncoder()->SetInput(in.get());
     fileIn_ = std::move(in);
     streamItem(QString(), output, index);
 }
@@ -341,6 +371,9 @@ void TJobRunner::lameItem(const QString& input, const QString& output, bool enco
     lame_->NotifyWindow = this;
     lame_->EncodeMode = encode;
     lame_->JobKind = kind_;
+    // lame reads the WAV by itself: the scan reads the same PCM beside it.
+    if (encode && replayGain_)
+        scan_->Start(input);
     try {
         lame_->Start();
     } catch (const EProcessError& e) {
@@ -401,6 +434,17 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
     const bool tagged = kind_ == jkRipTracks && AppSettings.Use;
     const TJobItem& item = items_[std::size_t(index)];
     TAuFileOut* encoder = streamEncoder();
+    // Kinds 7 and 8 read the item through a reader chosen by content, the
+    // others the WAV reader; with ReplayGain the PCM passes through the
+    // measurement on its way to the encoder.
+    TAuInput* reader = (kind_ == jkToFlac || kind_ == jkToOpus) && fileIn_ ? static_cast<TAuInput*>(fileIn_.get())
+                                                                          : static_cast<TAuInput*>(waveIn_.get());
+    if (replayGain_) {
+        measure_->SetInput(reader);
+        encoder->SetInput(measure_.get());
+    } else {
+        encoder->SetInput(reader);
+    }
     encoder->SetFileName(output);
     if (encoder == vorbisOut_.get()) {
         vorbisOut_->SetCompression(oggQuality());
@@ -602,13 +646,25 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
     Outcome outcome = Outcome::Done;
     QString message;
     QStringList outputs;
+    // The scan read the encoder's input beside it; only a whole encoding
+    // keeps its measurement.
+    TLoudness loudness;
+    std::unique_ptr<TLoudnessMeter> meter;
+    QString scanFailure;
+    if (info.Result == ENC_RESULT_ENDED && outputMade) {
+        if (scan_->Started() && !scan_->Wait(loudness, meter, &scanFailure))
+            scanFailure += QStringLiteral(" (the loudness was not measured)");
+    } else {
+        scan_->Cancel();
+    }
     switch (info.Result) {
-    case ENC_RESULT_ENDED:
+    case ENC_RESULT_ENDED: {
         outputs << output;
         if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
             outputs << lame_->InputFile;
-        if (kind_ == jkRipTracks && progressSeen_ && AppSettings.Use) {
-            const TJobItem& item = items_[std::size_t(ripIndex_ - 1)];
+        const TJobItem& item = items_[std::size_t(index)];
+        const bool trailer = kind_ == jkRipTracks && AppSettings.Use;
+        if (trailer && progressSeen_) {
             QString why;
             const uint16_t status = WriteTrackId3(output, AppSettings.Disc(), item.title, item.track, &why);
             if (status > 255) {
@@ -617,7 +673,22 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
                 message = why;
             }
         }
+        if (!outputMade)
+            break;
+        loudness_[std::size_t(index)] = loudness;
+        if (kind_ == jkRipTracks)
+            album_.Add(std::move(meter));
+        // The ID3v2.4 tag carries the trailer's values when both are asked for.
+        std::unique_ptr<TId3v24Fields> text;
+        if (trailer && AppSettings.Id3v2Use)
+            text = std::make_unique<TId3v24Fields>(DiscTrackId3v24Fields(AppSettings.Disc(), item.title, item.track));
+        const QString problems = joined(scanFailure, tagEncoded(index, output, text.get()));
+        if (!problems.isEmpty()) {
+            outcome = Outcome::Failed;
+            message = joined(message, problems);
+        }
         break;
+    }
     case ENC_RESULT_SKIPPED:
         outcome = Outcome::Skipped;
         message = output + QStringLiteral(": exists and was not replaced");
@@ -635,6 +706,10 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
         message = info.Elapsed.isEmpty() ? output + QStringLiteral(": the encoder failed") : info.Elapsed;
         break;
     }
+    if (const QString album = tagAlbum(index); !album.isEmpty()) {
+        outcome = Outcome::Failed;
+        message = joined(message, album);
+    }
     finishItem(index, outcome, message, outputs);
 
     progressSeen_ = false;
@@ -646,24 +721,66 @@ void TJobRunner::streamDone(const TProcessInfo& info)
 {
     const int index = streamIndex_;
     const QString output = encodedOutput(index, streamExt());
+    Outcome outcome = Outcome::Failed;
+    QString message;
+    QStringList outputs;
     if (info.Result == ENC_RESULT_RIP_FAILED) {
-        finishItem(index, Outcome::Failed, ripFailure_[std::size_t(index)]);
+        message = ripFailure_[std::size_t(index)];
     } else if (streamSkipped_) {
-        finishItem(index, Outcome::Skipped, output + QStringLiteral(": exists and was not replaced"));
+        outcome = Outcome::Skipped;
+        message = output + QStringLiteral(": exists and was not replaced");
     } else if (!stageError_.isEmpty()) {
         errorBox(stageError_);
-        finishItem(index, Outcome::Failed, stageError_);
+        message = stageError_;
     } else {
-        QStringList outputs{output};
+        outputs << output;
         if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
             outputs << JobTrackWav(out(), items_[std::size_t(index)]);
-        finishItem(index, Outcome::Done, {}, outputs);
+        keepStreamLoudness(index);
+        message = tagEncoded(index, output, nullptr);
+        outcome = message.isEmpty() ? Outcome::Done : Outcome::Failed;
     }
+    if (const QString album = tagAlbum(index); !album.isEmpty()) {
+        outcome = Outcome::Failed;
+        message = joined(message, album);
+    }
+    finishItem(index, outcome, message, outputs);
     stageError_.clear();
     streamSkipped_ = false;
     progressSeen_ = false;
     ++streamIndex_;
     advance(streamIndex_);
+}
+
+void TJobRunner::keepStreamLoudness(int index)
+{
+    if (!replayGain_)
+        return;
+    loudness_[std::size_t(index)] = measure_->TrackResult();
+    std::unique_ptr<TLoudnessMeter> meter = measure_->TakeMeter();
+    if (kind_ == jkRipTracks)
+        album_.Add(std::move(meter));
+}
+
+QString TJobRunner::tagEncoded(int index, const QString& output, const TId3v24Fields* mp3Text)
+{
+    encoded_[std::size_t(index)] = output;
+    if (!replayGain_ && !mp3Text)
+        return {};
+    return WriteEncodedTags(output, loudness_[std::size_t(index)], nullptr, mp3Text);
+}
+
+QString TJobRunner::tagAlbum(int index)
+{
+    // The last item of a CD job ends the album, however that item itself
+    // ended; a stopped job has none.
+    if (!replayGain_ || kind_ != jkRipTracks || stopped_ || index + 1 != int(items_.size()))
+        return {};
+    std::vector<TAlbumFile> files;
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        if (!encoded_[i].isEmpty())
+            files.push_back({encoded_[i], loudness_[i]});
+    return WriteAlbumTags(files, album_.Result());
 }
 
 void TJobRunner::resampleDone()
@@ -845,6 +962,7 @@ void TJobRunner::cleanUp()
         lame_->Kill(0);
     if (wma_->Running)
         wma_->Kill(0);
+    scan_->Cancel();
     if (kind_ == jkWavToOgg || kind_ == jkWavToMp3)
         deleteFile(bufferFor());
 }

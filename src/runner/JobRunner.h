@@ -23,10 +23,29 @@
 // with SetEndOnStall the job then ends as if stopped, so a front end that
 // cannot press Stop does not wait for ever.
 //
+// ReplayGain ([ReplayGain] Use): every item that encodes to MP3, Ogg
+// Vorbis, FLAC or Opus is measured from the PCM the job reads anyway. A
+// stream encoder reads through a TLoudnessMeasure placed between its reader
+// and itself; lame reads its WAV by itself, so a TLoudnessScan reads the
+// same WAV alongside it (no decoding). Once the encoder has ended the
+// track's values are written into the finished file (EncodedTags.h). A CD
+// job (drive mode) is one album: when its last item has ended and the job
+// was not stopped, every encoded file of the job also gets the album's
+// values. Conversions get track values only (their files need not be one
+// album). WAV and WMA outputs get none.
+//
+// ID3v2.4 ([Id3v2] Use, on by default): a ripped MP3 that gets its ID3v1
+// trailer ([ID3] Use) also gets an ID3v2.4 tag with the same text values
+// (title, artist, album, date, genre, comment, track "n/total"). An MP3
+// with ReplayGain values always gets the ID3v2.4 tag they live in, with
+// the text frames only when both options ask for them.
+//
 // Main thread only. The view's Closed() must not delete the runner (it may
 // be called from inside an encoder's report); delete it afterwards.
 
 #include "app/JobEvents.h"
+#include "audio/formats/LoudnessAlbum.h"
+#include "audio/formats/LoudnessValues.h"
 #include "runner/JobItems.h"
 #include "runner/JobView.h"
 
@@ -54,6 +73,9 @@ class TAuFileIn;
 class TAuFileOut;
 class TFlacOut;
 class TOpusOut;
+class TLoudnessMeasure;
+class TLoudnessScan;
+struct TId3v24Fields;
 
 // The encoder objects a runner uses. The window passes the program's two
 // objects; when one is not given the runner makes its own.
@@ -144,6 +166,16 @@ private:
     void outputProgress(TAuOutput* output);
     void outputFailed(TAuOutput* output);
 
+    // ReplayGain and ID3v2.4 of an item whose encoder ended with output:
+    // the track's values (and text frames). Empty, or what could not be
+    // written.
+    QString tagEncoded(int index, const QString& output, const TId3v24Fields* mp3Text);
+    // After the last item of a CD job that was not stopped: the album's
+    // values into every encoded file of the job. Empty, or the failures.
+    QString tagAlbum(int index);
+    // The measurement of the stream encoding that ended, kept for the item.
+    void keepStreamLoudness(int index);
+
     void finishItem(int index, TJobItemResult::Outcome outcome, const QString& message,
                     QStringList outputs = {});
     void errorBox(const QString& text);
@@ -177,6 +209,16 @@ private:
     std::unique_ptr<TVorbisOut> vorbisOut_;
     std::unique_ptr<TFlacOut> flacOut_;
     std::unique_ptr<TOpusOut> opusOut_;
+
+    // ReplayGain (read once when the runner is made): the measurement in the
+    // stream chain, the scan beside lame, each item's loudness and encoded
+    // file, and the album of a CD job.
+    bool replayGain_ = false;
+    std::unique_ptr<TLoudnessMeasure> measure_;
+    std::unique_ptr<TLoudnessScan> scan_;
+    std::vector<TLoudness> loudness_;
+    std::vector<QString> encoded_;
+    TLoudnessAlbum album_;
 
     std::unique_ptr<TCDRipThread> ripThread_;
     int ripIndex_ = 0;

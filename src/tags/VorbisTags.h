@@ -2,6 +2,11 @@
 // The Vorbis-comment container of the Ogg Vorbis reader and writer: the
 // comment fields the system reads and writes, all wide text. The reader and
 // writer move the comments themselves; this class has no file operations.
+//
+// Loudness values: the REPLAYGAIN_* comments of Ogg Vorbis and FLAC files,
+// and for Opus files R128_TRACK_GAIN / R128_ALBUM_GAIN (RFC 7845: a Q7.8
+// integer gain relative to -23 LUFS, as decimal text; Opus files carry no
+// REPLAYGAIN_* comments).
 
 #include "tags/AuTags.h"
 
@@ -23,6 +28,8 @@ public:
     QString TrackPeak() const { return AsWideString("replaygain_track_peak"); }
     QString AlbumGain() const { return AsWideString("replaygain_album_gain"); }
     QString AlbumPeak() const { return AsWideString("replaygain_album_peak"); }
+    QString R128TrackGain() const { return AsWideString("r128_track_gain"); }
+    QString R128AlbumGain() const { return AsWideString("r128_album_gain"); }
 
     void SetAlbum(const QString& v) { SetValue("album", v); }
     void SetArtist(const QString& v) { SetValue("artist", v); }
@@ -36,6 +43,8 @@ public:
     void SetTrackPeak(const QString& v) { SetValue("replaygain_track_peak", v); }
     void SetAlbumGain(const QString& v) { SetValue("replaygain_album_gain", v); }
     void SetAlbumPeak(const QString& v) { SetValue("replaygain_album_peak", v); }
+    void SetR128TrackGain(const QString& v) { SetValue("r128_track_gain", v); }
+    void SetR128AlbumGain(const QString& v) { SetValue("r128_album_gain", v); }
 };
 
 }  // namespace dw

@@ -2,7 +2,10 @@
 // window's file conversions do: WAV to MP3 (resampled to 44100 Hz first when
 // below), MP3 to WAV, WAV to Ogg Vorbis (likewise), WAV to WMA, and WAV,
 // FLAC, Opus or Ogg Vorbis files (told apart by content) to FLAC or Opus with
-// the [FlacOptions] and [OpusOptions] settings. Several items
+// the [FlacOptions] and [OpusOptions] settings. With --replaygain (or the
+// [ReplayGain] Use setting) MP3, Ogg Vorbis, FLAC and Opus outputs get the
+// track values measured from the PCM being encoded; a conversion's files
+// are not taken for one album, so they get no album values. Several items
 // may run at once, each through a runner of its own. Progress shows the
 // stage caption with percent, elapsed and estimated time; --json prints one
 // object per event and a summary. Ctrl-C or SIGTERM stops as the Stop button.
@@ -28,7 +31,7 @@ namespace dw::cli {
 namespace {
 
 const char kUsage[] =
-    "usage: discwright-cli convert mp3|wav|ogg|wma|flac|opus FILES... [--output DIR] [--jobs N] [--overwrite] [--json] [--quiet]";
+    "usage: discwright-cli convert mp3|wav|ogg|wma|flac|opus FILES... [--output DIR] [--jobs N] [--replaygain] [--overwrite] [--json] [--quiet]";
 
 bool kindOf(const QString& format, TJobKind& kind)
 {
@@ -55,7 +58,7 @@ int cmdConvert(const QStringList& argv)
 {
     Args args;
     QString error;
-    if (!parseArgs(argv, {"output", "jobs"}, {"overwrite", "quiet", "json"}, args, error))
+    if (!parseArgs(argv, {"output", "jobs"}, {"overwrite", "quiet", "json", "replaygain"}, args, error))
         return fail(error, 2);
     TJobKind kind = jkWavToMp3;
     if (args.positional.size() < 2 || !kindOf(args.positional[0].toLower(), kind))
@@ -66,7 +69,15 @@ int cmdConvert(const QStringList& argv)
     if (jobs < 1)
         jobs = 1;
 
+    const bool measurable = kind == jkWavToMp3 || kind == jkWavToOgg || kind == jkToFlac || kind == jkToOpus;
+    if (args.has("replaygain") && !measurable)
+        return fail("--replaygain works with mp3, ogg, flac and opus outputs (WAV and WMA files carry no ReplayGain "
+                    "values)",
+                    2);
+
     LoadSettings();
+    if (args.has("replaygain"))
+        AppSettings.ReplayGainUse = true;
     if (args.options.contains("output"))
         AppSettings.OutputFolder = QFileInfo(args.value("output")).absoluteFilePath();
     QString reason;

@@ -144,14 +144,16 @@ int cmdRip(const QStringList& argv)
     if (problem != TDiscProblem::None)
         return fail(disc.Message());
 
-    // The drive-mode job does not measure loudness: an explicit request is
-    // refused, the stored setting only noted.
-    if (AppSettings.ReplayGainUse && disc.DriveMode()) {
-        if (args.has("replaygain"))
-            return fail("--replaygain works in ripper mode only (--mode ripper)", 2);
+    // WAV and WMA files carry no loudness values: asking for them with such
+    // a format is refused, the stored setting only noted.
+    const bool untagged = AppSettings.OutputFormat == 1 || AppSettings.OutputFormat == 3;
+    if (AppSettings.ReplayGainUse && untagged) {
+        if (args.has("replaygain") && args.options.contains("format"))
+            return fail("--replaygain needs --format mp3, ogg, flac or opus (WAV and WMA files carry no "
+                        "ReplayGain values)",
+                        2);
         if (!args.has("quiet") && !args.has("json"))
-            std::fputs("discwright-cli: note: ReplayGain values are written in ripper mode only; this rip writes "
-                       "none\n",
+            std::fputs("discwright-cli: note: WAV and WMA files carry no ReplayGain values; this rip writes none\n",
                        stderr);
     }
 

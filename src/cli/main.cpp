@@ -42,7 +42,8 @@ const Command kCommands[] = {
      "      (ogg: [--quality Q | --bitrate N [--min N] [--max N]] [--tag NAME=VALUE ...])",
      "encode WAV to MP3, WMA or Ogg Vorbis, or decode MP3 to WAV"},
     {"convert", dw::cli::cmdConvert,
-     "convert mp3|wav|ogg|wma FILES... [--output DIR] [--jobs N] [--overwrite] [--json] [--quiet]",
+     "convert mp3|wav|ogg|wma|flac|opus FILES... [--output DIR] [--jobs N] [--replaygain] [--overwrite] [--json]\n"
+     "      [--quiet]",
      "convert files through the job runner (WAV to MP3, OGG or WMA, MP3 to WAV), N at once"},
     {"decode", dw::cli::cmdDecode,
      "decode ogg IN.ogg OUT.wav [--overwrite] [--quiet]",

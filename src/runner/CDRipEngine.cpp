@@ -20,8 +20,10 @@
 #include "platform/OutputFile.h"
 #include "runner/CDRipFlacOpus.h"
 #include "runner/CDRipOgg.h"
+#include "runner/EncodedTags.h"
 #include "runner/JobItems.h"
 #include "runner/JobWmaEstimate.h"
+#include "runner/LoudnessScan.h"
 #include "tags/Id3Tag.h"
 #include "tags/Id3v24Writer.h"
 #include "tags/VorbisTags.h"
@@ -52,32 +54,6 @@ QString extensionOf(int format)
 }
 
 QString stoppedText() { return QStringLiteral("stopped"); }
-
-// Reads the WAV file at path through a loudness measurement (on the
-// normaliser's thread). False when stop was raised first.
-bool measureWave(const QString& path, TLoudness& result, std::unique_ptr<TLoudnessMeter>& meter,
-                 const std::atomic<bool>& stop)
-{
-    TWaveIn in;
-    in.SetFileName(path);
-    TLoudnessMeasure measure;
-    measure.SetInput(&in);
-    measure.Init();
-    std::vector<char> buffer(64 * 1024);
-    bool whole = false;
-    while (!stop.load()) {
-        if (measure.CopyData(buffer.data(), uint32_t(buffer.size())) == 0) {
-            whole = true;
-            break;
-        }
-    }
-    measure.Flush();
-    if (!whole)
-        return false;
-    result = measure.TrackResult();
-    meter = measure.TakeMeter();
-    return true;
-}
 
 }  // namespace
 
@@ -322,7 +298,7 @@ void TCDRipEngine::startNormalize()
         // The scaled copy is what gets encoded: its loudness is the track's.
         if (measure && !stopped && failure.isEmpty()) {
             try {
-                stopped = !measureWave(target->TempPath(), scaledLoudness_, scaledMeter_, normalizeStop_);
+                stopped = !MeasureWaveFile(target->TempPath(), scaledLoudness_, scaledMeter_, normalizeStop_);
             } catch (const std::exception& e) {
                 scaledMeasureFailure_ = ExceptionText(e);
             }
@@ -426,6 +402,7 @@ void TCDRipEngine::startEncode()
                 streamOut_ = flacOut_.get();
             } else if (settings_.OutputFormat == FormatOpus) {
                 ApplyOpusSettings(*opusOut_, settings_, track);
+                addReplayGainComments(opusOut_->Comments(), item);
                 streamOut_ = opusOut_.get();
             } else {
                 ApplyOggSettings(*vorbisOut_, settings_, track);
@@ -614,67 +591,63 @@ void TCDRipEngine::writeMp3Tag(TCDRipItem& item, const QString& mp3)
                              + tag.ErrorText() + QLatin1Char(')');
         itemNote_ = itemNote_.isEmpty() ? text : itemNote_ + QStringLiteral("; ") + text;
     }
-    if (!settings_.ReplayGain)
+    // The ID3v2.4 tag: the trailer's values when the Id3v2 option is on,
+    // the track's ReplayGain values when measured (the album's follow at
+    // the end of the job).
+    std::optional<TId3v24Fields> text;
+    if (settings_.Id3v2)
+        text = DiscTrackId3v24Fields(disc(), item.Title, item.Track);
+    if (!text && !settings_.ReplayGain)
         return;
-    // The track's values go into an ID3v2.4 tag at the start of the file,
-    // beside the disc's text fields when the ID3 option is on.
-    TId3v24Fields fields;
-    if (settings_.UseId3) {
-        fields.title = item.Title;
-        fields.artist = settings_.DiscArtist;
-        fields.album = settings_.DiscAlbum;
-        fields.date = settings_.DiscYear;
-        const int genre = settings_.DiscGenre;
-        fields.genre = genre >= 0 && size_t(genre) < GenreNames.size() ? QString::fromLatin1(GenreNames[size_t(genre)])
-                                                                         : QString();
-        fields.track = std::make_pair(item.Track, 0);
-    }
-    fields.userTexts = ReplayGainTags(item.Loudness);
-    if (!settings_.UseId3 && fields.userTexts.empty())
-        return;  // a silent track without text fields: nothing to write
-    QString error;
-    if (!WriteId3v24(mp3, fields, &error))
+    const QString error = WriteEncodedTags(mp3, settings_.ReplayGain ? item.Loudness : TLoudness{}, nullptr,
+                                           text ? &*text : nullptr);
+    if (!error.isEmpty())
         itemNote_ = itemNote_.isEmpty() ? error : itemNote_ + QStringLiteral("; ") + error;
+}
+
+TDiscInfo TCDRipEngine::disc() const
+{
+    TDiscInfo d;
+    d.DiscArtist = settings_.DiscArtist;
+    d.DiscAlbum = settings_.DiscAlbum;
+    d.DiscYear = settings_.DiscYear;
+    d.DiscGenre = settings_.DiscGenre;
+    d.DiscComment = settings_.DiscComment;
+    d.DiscTrackCount = settings_.DiscTrackCount;
+    return d;
 }
 
 void TCDRipEngine::addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const
 {
     if (!settings_.ReplayGain)
         return;
-    // The comment container keeps its names in lower case (comment names
+    // Opus files carry R128 gains instead of REPLAYGAIN_* values. The
+    // comment container keeps its names in lower case (comment names
     // compare without regard to case).
-    for (const auto& [name, value] : ReplayGainTags(item.Loudness))
+    const TTagValues values =
+        settings_.OutputFormat == FormatOpus ? R128Tags(item.Loudness) : ReplayGainTags(item.Loudness);
+    for (const auto& [name, value] : values)
         comments.SetValue(name.toLower(), TTagValue(value));
 }
 
 QString TCDRipEngine::writeAlbumValues()
 {
-    const TLoudness album = album_.Result();
-    if (!album.measured)
-        return {};
-    QStringList problems;
-    for (const TCDRipItem& item : items_) {
-        for (const QString& file : item.Result.outputs) {
-            if (!file.endsWith(QStringLiteral(".mp3")))
-                continue;
-            TId3v24Fields fields;
-            fields.userTexts = ReplayGainTags(item.Loudness, &album);
-            QString error;
-            if (!WriteId3v24(file, fields, &error))
-                problems << error;
-        }
-    }
-    return problems.join(QStringLiteral("; "));
+    std::vector<TAlbumFile> files;
+    for (const TCDRipItem& item : items_)
+        for (const QString& file : item.Result.outputs)
+            if (CarriesLoudnessTags(file))
+                files.push_back({file, item.Loudness});
+    return WriteAlbumTags(files, album_.Result());
 }
 
 void TCDRipEngine::finishItem(Outcome outcome, const QString& message)
 {
     TCDRipItem& item = current();
     QString text = message;
-    // The job's last item ends the album: its values go into every MP3 of
-    // the job before the item is reported, so that a failure is told.
-    if (outcome != Outcome::Stopped && !stopped_ && current_ + 1 == int(items_.size()) && settings_.ReplayGain
-        && settings_.OutputFormat == FormatMp3) {
+    // The job's last item ends the album: its values go into every MP3, Ogg
+    // Vorbis, FLAC and Opus file of the job before the item is reported, so
+    // that a failure is told.
+    if (outcome != Outcome::Stopped && !stopped_ && current_ + 1 == int(items_.size()) && settings_.ReplayGain) {
         const QString problems = writeAlbumValues();
         if (!problems.isEmpty()) {
             outcome = Outcome::Failed;

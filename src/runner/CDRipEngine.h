@@ -10,13 +10,15 @@
 // measurement on its way to the WAV writer, so each track is measured as it
 // is ripped (a normalised track is measured again from its scaled copy, the
 // file that is encoded). The track's values go into its file as it is
-// encoded: comments of Ogg Vorbis and FLAC files, TXXX frames of an ID3v2.4
-// tag of MP3 files (with the text fields of the disc when the ID3 option is
-// on). Every track ripped whole counts for the album; when the job's
-// last item has ended (not stopped), the album's values are written into
-// every MP3 of the job. Ogg Vorbis and FLAC comments are written when the
-// encoding starts, before the album is known: they carry track values only,
-// and Opus files carry none yet.
+// encoded: comments of Ogg Vorbis and FLAC files (REPLAYGAIN_*), of Opus
+// files (R128_TRACK_GAIN), TXXX frames of an ID3v2.4 tag of MP3 files.
+// Every track ripped whole counts for the album; when the job's last item
+// has ended (not stopped), the album's values are written into every MP3,
+// Ogg Vorbis, FLAC and Opus file of the job (the comments are rewritten
+// through a copy renamed into place; the audio stays as encoded).
+//
+// ID3v2.4: every MP3 gets its ID3v1 trailer; with the Id3v2 option (on by
+// default) also an ID3v2.4 tag with the same values (see EncodedTags.h).
 //
 // Whole or nothing: every file is written under a temporary name and renamed
 // into place when complete. A failed or stopped rip or encoding leaves no
@@ -30,6 +32,7 @@
 // completion events of its outputs, the encoder processes and the normalise
 // step, all handled on the main thread. Main thread only.
 
+#include "app/DiscInfo.h"
 #include "app/JobEvents.h"
 #include "audio/formats/LoudnessAlbum.h"
 #include "audio/formats/LoudnessValues.h"
@@ -108,6 +111,7 @@ private:
     void writeMp3Tag(TCDRipItem& item, const QString& mp3);
     void addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const;
     QString writeAlbumValues();  // the files that failed, with their reasons
+    TDiscInfo disc() const;      // the disc's values of the settings
     void wmaTick();
     void progress(int32_t code, const QString& elapsed, const QString& estimated);
     void finishItem(TJobItemResult::Outcome outcome, const QString& message = {});

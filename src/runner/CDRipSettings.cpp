@@ -23,11 +23,13 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     r.OpusVbr = s.OpusVbr;
     r.UseId3 = s.Use;
     r.ReplayGain = s.ReplayGainUse;
+    r.Id3v2 = s.Id3v2Use;
     r.DiscArtist = s.DiscArtist;
     r.DiscAlbum = s.DiscAlbum;
     r.DiscYear = s.DiscYear;
     r.DiscComment = s.DiscComment;
     r.DiscGenre = s.DiscGenre;
+    r.DiscTrackCount = s.DiscTrackCount;
     return r;
 }
 

@@ -27,11 +27,15 @@ struct TCDRipSettings {
     // [ID3] Use: Vorbis comments into OGG, FLAC and Opus tracks
     bool UseId3 = false;
     // [ReplayGain] Use: each track is measured as it is ripped; its values
-    // (and the album's, for MP3) go into the encoded files
+    // and the album's go into the encoded files
     bool ReplayGain = false;
+    // [Id3v2] Use: an MP3 gets an ID3v2.4 tag with the values of its ID3v1
+    // trailer
+    bool Id3v2 = true;
     // The current disc's values.
     QString DiscArtist, DiscAlbum, DiscYear, DiscComment;
     int DiscGenre = -1;
+    int DiscTrackCount = 0;  // 0 when not known
 
     static TCDRipSettings FromAppSettings();
 };

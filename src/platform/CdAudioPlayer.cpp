@@ -3,7 +3,7 @@
 #include "platform/CdDrives.h"
 #include "platform/NativePath.h"
 
-#include <SDL.h>
+#include "platform/SdlLibrary.h"
 #include <cdio/cdio.h>
 
 #include <QMetaObject>
@@ -30,11 +30,11 @@ constexpr Uint16 DeviceSamples = 4096;
 // One reference on SDL's audio subsystem for the object's lifetime.
 class SdlAudioSubsystem {
 public:
-    SdlAudioSubsystem() : ok_(SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {}
+    SdlAudioSubsystem() : ok_(dw::sdl::InitSubSystem(SDL_INIT_AUDIO) == 0) {}
     ~SdlAudioSubsystem()
     {
         if (ok_)
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            dw::sdl::QuitSubSystem(SDL_INIT_AUDIO);
     }
     SdlAudioSubsystem(const SdlAudioSubsystem&) = delete;
     SdlAudioSubsystem& operator=(const SdlAudioSubsystem&) = delete;
@@ -51,7 +51,7 @@ public:
     ~SdlAudioDevice()
     {
         if (id_)
-            SDL_CloseAudioDevice(id_);
+            dw::sdl::CloseAudioDevice(id_);
     }
     SdlAudioDevice(const SdlAudioDevice&) = delete;
     SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
@@ -64,7 +64,7 @@ public:
         want.format = AUDIO_S16LSB;
         want.channels = 2;
         want.samples = DeviceSamples;
-        id_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        id_ = dw::sdl::OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
         return id_ != 0;
     }
     SDL_AudioDeviceID id() const { return id_; }
@@ -79,7 +79,7 @@ bool isBlockDevice(const QString& path)
     return ::stat(NativePath(path).constData(), &st) == 0 && S_ISBLK(st.st_mode);
 }
 
-QString sdlError() { return QString::fromUtf8(SDL_GetError()); }
+QString sdlError() { return QString::fromUtf8(dw::sdl::GetError()); }
 
 }  // namespace
 
@@ -112,7 +112,7 @@ public:
     // Starts reading; done is called on the reading thread when the range has played out.
     void start(std::function<void()> done)
     {
-        SDL_PauseAudioDevice(device_.id(), 0);
+        dw::sdl::PauseAudioDevice(device_.id(), 0);
         thread_ = std::thread([this, done = std::move(done)] {
             if (run())
                 done();
@@ -122,7 +122,7 @@ public:
     void setPaused(bool paused)
     {
         paused_ = paused;
-        SDL_PauseAudioDevice(device_.id(), paused ? 1 : 0);
+        dw::sdl::PauseAudioDevice(device_.id(), paused ? 1 : 0);
     }
     bool paused() const { return paused_; }
     qint64 queued() const { return queuedBytes_.load(); }
@@ -141,7 +141,7 @@ private:
     {
         std::vector<uint8_t> buffer(size_t(SectorsPerRead) * SectorBytes);
         for (lsn_t lsn = start_; lsn < end_;) {
-            while (SDL_GetQueuedAudioSize(device_.id()) >= QueueAhead)
+            while (dw::sdl::GetQueuedAudioSize(device_.id()) >= QueueAhead)
                 if (waitStopped(20))
                     return false;
             if (waitStopped(0))
@@ -151,12 +151,12 @@ private:
             if (cdio_read_audio_sectors(cdio_.get(), buffer.data(), lsn, count) != DRIVER_OP_SUCCESS)
                 break;
             const Uint32 bytes = Uint32(count) * SectorBytes;
-            if (SDL_QueueAudio(device_.id(), buffer.data(), bytes) != 0)
+            if (dw::sdl::QueueAudio(device_.id(), buffer.data(), bytes) != 0)
                 break;
             queuedBytes_ += bytes;
             lsn += count;
         }
-        while (SDL_GetQueuedAudioSize(device_.id()) > 0)
+        while (dw::sdl::GetQueuedAudioSize(device_.id()) > 0)
             if (waitStopped(10))
                 return false;
         // The last block is still in the device's own buffer.

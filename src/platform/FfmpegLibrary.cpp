@@ -1,12 +1,9 @@
 #include "platform/FfmpegLibrary.h"
 
-#include <QByteArray>
+#include "platform/RuntimeLibrary.h"
 
-#include <cstdlib>
 #include <memory>
 #include <mutex>
-
-#include <dlfcn.h>
 
 namespace dw::ffmpeg {
 
@@ -23,7 +20,7 @@ constexpr std::array<const char*, 4> kSonames{
 
 // Closes a library handle that did not provide every entry point.
 struct HandleCloser {
-    void operator()(void* handle) const { dlclose(handle); }
+    void operator()(void* handle) const { runtime::CloseLibrary(handle); }
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
@@ -32,35 +29,12 @@ std::array<void*, kSonames.size()> gHandles{};  // loaded libraries; kept until 
 Api gApi;
 bool gApiReady = false;
 
-// Where a library is looked for: the override folder, else the system's search path.
-QByteArray libraryPath(const char* soname)
-{
-    const char* dir = std::getenv("DISCWRIGHT_FFMPEG_LIBDIR");
-    if (dir && *dir)
-        return QByteArray(dir) + '/' + soname;
-    return QByteArray(soname);
-}
-
-QString missing(const char* soname, const QString& why)
-{
-    return QStringLiteral("%1 library could not be loaded. (%2)").arg(QLatin1String(soname), why);
-}
-
-// Resolves one typed entry point; records the first name that is missing.
-template <typename Fn>
-void bind(Fn& slot, void* handle, const char* name, const char*& firstMissing)
-{
-    slot = reinterpret_cast<Fn>(dlsym(handle, name));
-    if (!slot && !firstMissing)
-        firstMissing = name;
-}
-
 // Resolves the entry points of library `index` into `api`; the name of the
 // first one missing, or nullptr when all are there.
 const char* bindLibrary(size_t index, void* h, Api& api)
 {
     const char* absent = nullptr;
-#define DW_BIND(name) bind(api.name, h, #name, absent)
+#define DW_BIND(name) runtime::Bind(api.name, h, #name, absent)
     switch (index) {
     case 0:
         DW_BIND(av_mallocz);
@@ -105,14 +79,12 @@ QString load(size_t index, Api& api)
 {
     const char* soname = kSonames[index];
     if (!gHandles[index]) {
-        dlerror();
-        Handle handle(dlopen(libraryPath(soname).constData(), RTLD_NOW | RTLD_LOCAL));
-        if (!handle) {
-            const char* why = dlerror();
-            return missing(soname, why ? QString::fromLocal8Bit(why) : QStringLiteral("not found"));
-        }
+        QString why;
+        Handle handle(runtime::OpenLibrary(soname, "DISCWRIGHT_FFMPEG_LIBDIR", &why));
+        if (!handle)
+            return runtime::MissingLibraryMessage(soname, why);
         if (const char* absent = bindLibrary(index, handle.get(), api))
-            return missing(soname, QStringLiteral("no entry point %1").arg(QLatin1String(absent)));
+            return runtime::MissingLibraryMessage(soname, QStringLiteral("no entry point %1").arg(QLatin1String(absent)));
         gHandles[index] = handle.release();
         return {};
     }

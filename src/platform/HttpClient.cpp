@@ -1,25 +1,18 @@
 #include "platform/HttpClient.h"
 
-#include <curl/curl.h>
+#include "platform/CurlLibrary.h"
 
 #include <memory>
-#include <mutex>
 
 namespace dw {
 
 namespace {
 
 struct CurlCloser {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+    const curl::Api* api;
+    void operator()(CURL* c) const { api->easy_cleanup(c); }
 };
 using CurlPtr = std::unique_ptr<CURL, CurlCloser>;
-
-void initialiseOnce()
-{
-    // curl_global_init is not thread-safe; every request passes here first.
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 struct Transfer {
     QByteArray body;
@@ -56,10 +49,10 @@ QString hostOf(const QString& url)
     return end < 0 ? rest : rest.left(end);
 }
 
-QString describe(CURLcode code, const char* detail, const HttpOptions& o, const QString& url)
+QString describe(const curl::Api& api, CURLcode code, const char* detail, const HttpOptions& o, const QString& url)
 {
     const QString where = o.proxyHost.isEmpty() ? hostOf(url) : o.proxyHost + ":" + QString::number(o.proxyPort);
-    const QString why = QString::fromUtf8(detail && *detail ? detail : curl_easy_strerror(code));
+    const QString why = QString::fromUtf8(detail && *detail ? detail : api.easy_strerror(code));
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
         return QStringLiteral("cannot resolve the host name of %1 (%2)").arg(hostOf(url), why);
@@ -91,9 +84,15 @@ HttpFailure kindOf(CURLcode code)
 
 HttpResult HttpGet(const QString& url, const HttpOptions& o)
 {
-    initialiseOnce();
     HttpResult result;
-    CurlPtr curl(curl_easy_init());
+    QString missing;
+    const curl::Api* api = curl::Load(&missing);
+    if (!api) {
+        result.failure = HttpFailure::Transfer;
+        result.error = missing;
+        return result;
+    }
+    CurlPtr curl(api->easy_init(), CurlCloser{api});
     if (!curl) {
         result.failure = HttpFailure::Transfer;
         result.error = QStringLiteral("cannot start an HTTP request (libcurl)");
@@ -107,45 +106,46 @@ HttpResult HttpGet(const QString& url, const HttpOptions& o)
     const QByteArray agent = o.agent.toUtf8();
     const QByteArray proxy = o.proxyHost.toUtf8();
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, u.constData());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
+    api->easy_setopt(c, CURLOPT_URL, u.constData());
+    api->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    api->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    api->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    api->easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+    api->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    api->easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
     if (!agent.isEmpty())
-        curl_easy_setopt(c, CURLOPT_USERAGENT, agent.constData());
+        api->easy_setopt(c, CURLOPT_USERAGENT, agent.constData());
     if (!proxy.isEmpty()) {
-        curl_easy_setopt(c, CURLOPT_PROXY, proxy.constData());
-        curl_easy_setopt(c, CURLOPT_PROXYPORT, long(o.proxyPort));
+        api->easy_setopt(c, CURLOPT_PROXY, proxy.constData());
+        api->easy_setopt(c, CURLOPT_PROXYPORT, long(o.proxyPort));
     }
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(o.connectTimeoutMs));
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(o.totalTimeoutMs));
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onData);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+    api->easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(o.connectTimeoutMs));
+    api->easy_setopt(c, CURLOPT_TIMEOUT_MS, long(o.totalTimeoutMs));
+    api->easy_setopt(c, CURLOPT_WRITEFUNCTION, onData);
+    api->easy_setopt(c, CURLOPT_WRITEDATA, &t);
+    api->easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    api->easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+    api->easy_setopt(c, CURLOPT_XFERINFODATA, &t);
     if (o.maxBytes >= 0)
-        curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(o.maxBytes));
+        api->easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(o.maxBytes));
 
     // libcurl calls the progress function only about once a second on a
     // silent connection, too seldom for a stop within 200 ms. The multi
     // interface waits in short steps and checks the flag between them.
     struct MultiCloser {
-        void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+        const curl::Api* api;
+        void operator()(CURLM* m) const { api->multi_cleanup(m); }
     };
-    std::unique_ptr<CURLM, MultiCloser> multi(curl_multi_init());
+    std::unique_ptr<CURLM, MultiCloser> multi(api->multi_init(), MultiCloser{api});
     CURLcode code = CURLE_OK;
     if (!multi) {
-        code = curl_easy_perform(c);
+        code = api->easy_perform(c);
     } else {
-        curl_multi_add_handle(multi.get(), c);
+        api->multi_add_handle(multi.get(), c);
         int running = 1;
         bool stopped = false;
         while (running) {
-            if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+            if (api->multi_perform(multi.get(), &running) != CURLM_OK)
                 break;
             if (!running)
                 break;
@@ -153,20 +153,20 @@ HttpResult HttpGet(const QString& url, const HttpOptions& o)
                 stopped = true;
                 break;
             }
-            curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr);
+            api->multi_poll(multi.get(), nullptr, 0, 50, nullptr);
         }
         int left = 0;
         code = CURLE_OK;
         if (stopped) {
             code = CURLE_ABORTED_BY_CALLBACK;
         } else {
-            while (CURLMsg* msg = curl_multi_info_read(multi.get(), &left))
+            while (CURLMsg* msg = api->multi_info_read(multi.get(), &left))
                 if (msg->msg == CURLMSG_DONE && msg->easy_handle == c)
                     code = msg->data.result;
         }
-        curl_multi_remove_handle(multi.get(), c);
+        api->multi_remove_handle(multi.get(), c);
     }
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.status);
+    api->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.status);
     result.body = std::move(t.body);
 
     if (o.stop && o.stop->load()) {
@@ -177,7 +177,7 @@ HttpResult HttpGet(const QString& url, const HttpOptions& o)
         result.error = QStringLiteral("the answer from %1 is larger than %2 bytes").arg(hostOf(url)).arg(o.maxBytes);
     } else if (code != CURLE_OK) {
         result.failure = kindOf(code);
-        result.error = describe(code, detail, o, url);
+        result.error = describe(*api, code, detail, o, url);
     } else if (result.status >= 400) {
         result.failure = HttpFailure::HttpStatus;
         result.error = QStringLiteral("%1 answered with HTTP status %2").arg(hostOf(url)).arg(result.status);

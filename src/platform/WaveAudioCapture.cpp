@@ -2,7 +2,7 @@
 
 #include "platform/NativePath.h"
 
-#include <SDL.h>
+#include "platform/SdlLibrary.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -105,7 +105,7 @@ void TWaveCapture::run()
     const int block = format_.blockAlign();
     auto drain = [&] {
         for (;;) {
-            const Uint32 got = SDL_DequeueAudio(device_.id(), buffer.data(), Uint32(buffer.size()));
+            const Uint32 got = dw::sdl::DequeueAudio(device_.id(), buffer.data(), Uint32(buffer.size()));
             if (got == 0)
                 return true;
             if (!append(buffer.data(), got))

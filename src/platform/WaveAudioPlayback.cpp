@@ -2,7 +2,7 @@
 
 #include "platform/NativePath.h"
 
-#include <SDL.h>
+#include "platform/SdlLibrary.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,7 +58,7 @@ void TWavePlayback::Stop()
 
 int64_t TWavePlayback::PlayedBytes() const
 {
-    const int64_t queued = device_.id() ? int64_t(SDL_GetQueuedAudioSize(device_.id())) : 0;
+    const int64_t queued = device_.id() ? int64_t(dw::sdl::GetQueuedAudioSize(device_.id())) : 0;
     const int64_t played = std::max<int64_t>(0, fed_.load() - queued);
     return from_ + played - played % layout_.format.blockAlign();
 }
@@ -75,7 +75,7 @@ void TWavePlayback::run()
             if (stop_)
                 return;
         }
-        const int64_t queued = SDL_GetQueuedAudioSize(device_.id());
+        const int64_t queued = dw::sdl::GetQueuedAudioSize(device_.id());
         if (left > 0 && queued < ahead) {
             const ssize_t got = ReadFull(fd_.get(), buffer.data(), size_t(std::min<int64_t>(left, buffer.size())));
             if (got <= 0) {
@@ -87,9 +87,9 @@ void TWavePlayback::run()
                 left = 0;
                 continue;
             }
-            if (SDL_QueueAudio(device_.id(), buffer.data(), Uint32(got)) != 0) {
+            if (dw::sdl::QueueAudio(device_.id(), buffer.data(), Uint32(got)) != 0) {
                 if (onFailure_)
-                    onFailure_(QString("the playback device refused the audio: %1").arg(SDL_GetError()));
+                    onFailure_(QString("the playback device refused the audio: %1").arg(dw::sdl::GetError()));
                 return;
             }
             fed_ += got;

@@ -1,15 +1,15 @@
 #include "platform/WaveAudioSdl.h"
 
-#include <SDL.h>
+#include "platform/SdlLibrary.h"
 
 namespace dw {
 
-SdlAudioRef::SdlAudioRef() : ok_(SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {}
+SdlAudioRef::SdlAudioRef() : ok_(dw::sdl::InitSubSystem(SDL_INIT_AUDIO) == 0) {}
 
 SdlAudioRef::~SdlAudioRef()
 {
     if (ok_)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        dw::sdl::QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 bool SdlQueuedDevice::open(const TWaveAudioFormat& format, bool capture, QString* error)
@@ -17,7 +17,7 @@ bool SdlQueuedDevice::open(const TWaveAudioFormat& format, bool capture, QString
     close();
     if (!sdl_.ok()) {
         if (error)
-            *error = QString("the sound system cannot be started: %1").arg(QString::fromUtf8(SDL_GetError()));
+            *error = QString("the sound system cannot be started: %1").arg(QString::fromUtf8(dw::sdl::GetError()));
         return false;
     }
     SDL_AudioSpec want{};
@@ -29,29 +29,29 @@ bool SdlQueuedDevice::open(const TWaveAudioFormat& format, bool capture, QString
     while (samples < 4096 && samples * 20 < format.sampleRate)
         samples = Uint16(samples * 2);
     want.samples = samples;
-    id_ = SDL_OpenAudioDevice(nullptr, capture ? 1 : 0, &want, nullptr, 0);
+    id_ = dw::sdl::OpenAudioDevice(nullptr, capture ? 1 : 0, &want, nullptr, 0);
     if (id_ == 0 && error)
         *error = QString("the %1 device cannot be opened: %2")
-                     .arg(capture ? "recording" : "playback", QString::fromUtf8(SDL_GetError()));
+                     .arg(capture ? "recording" : "playback", QString::fromUtf8(dw::sdl::GetError()));
     return id_ != 0;
 }
 
 void SdlQueuedDevice::close()
 {
     if (id_)
-        SDL_CloseAudioDevice(id_);
+        dw::sdl::CloseAudioDevice(id_);
     id_ = 0;
 }
 
 void SdlQueuedDevice::pause(bool paused)
 {
     if (id_)
-        SDL_PauseAudioDevice(id_, paused ? 1 : 0);
+        dw::sdl::PauseAudioDevice(id_, paused ? 1 : 0);
 }
 
 bool SdlQueuedDevice::alive() const
 {
-    return id_ && SDL_GetAudioDeviceStatus(id_) != SDL_AUDIO_STOPPED;
+    return id_ && dw::sdl::GetAudioDeviceStatus(id_) != SDL_AUDIO_STOPPED;
 }
 
 }  // namespace dw

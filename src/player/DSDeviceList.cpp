@@ -1,6 +1,6 @@
 #include "player/DSDeviceList.h"
 
-#include <SDL.h>
+#include "platform/SdlLibrary.h"
 
 namespace dw {
 
@@ -22,11 +22,11 @@ int EnumerateOutputDevices(TDSDeviceList& list)
 {
     list = TDSDeviceList{};
     addDevice(list, QString(), QStringLiteral("Primary Sound Driver"));
-    const int n = SDL_GetNumAudioDevices(0);
+    const int n = dw::sdl::GetNumAudioDevices(0);
     if (n < 0)
         return -1;
     for (int i = 0; i < n; ++i) {
-        const char* name = SDL_GetAudioDeviceName(i, 0);
+        const char* name = dw::sdl::GetAudioDeviceName(i, 0);
         if (name && *name)
             addDevice(list, QString::fromUtf8(name), QString::fromUtf8(name));
     }

@@ -1,5 +1,7 @@
 #include "player/DSWrapper.h"
 
+#include "platform/SdlLibrary.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -44,7 +46,7 @@ void TDSoundState::Clear()
 
 int32_t OpenDevice(TDSoundState& state, const QString& deviceId)
 {
-    if (SDL_WasInit(SDL_INIT_AUDIO) == 0)
+    if (dw::sdl::WasInit(SDL_INIT_AUDIO) == 0)
         return kDsErrNoDriver;
     state.DeviceId = deviceId;
     state.Device = std::make_unique<SdlAudioDevice>();
@@ -78,7 +80,7 @@ int32_t CreateOutputBuffers(TDSoundState& state, const TDSFormat& format, uint32
     const auto ticksPerSecond = TDSoundState::Clock::period::den / TDSoundState::Clock::period::num;
     state.TicksPerBuffer = static_cast<int64_t>(ticksPerSecond * int64_t(bytes / frame) / format.SampleRate);
     state.WritePos = state.Buffer->Reading();
-    SDL_PauseAudioDevice(state.Device->id(), 0);
+    dw::sdl::PauseAudioDevice(state.Device->id(), 0);
     return kDsOk;
 }
 
@@ -86,7 +88,7 @@ int32_t StartPlayback(TDSoundState& state)
 {
     if (!state.Buffer || !state.Device || !state.Device->isOpen())
         return kDsErrNoDriver;
-    SDL_LockAudioDevice(state.Device->id());
+    dw::sdl::LockAudioDevice(state.Device->id());
     // The start of the pass of the buffer that holds the data before WritePos.
     const uint64_t start = state.WritePos == 0 ? 0 : (state.WritePos - 1) / state.BufferBytes * state.BufferBytes;
     state.Buffer->ResetCursors(start);
@@ -94,7 +96,7 @@ int32_t StartPlayback(TDSoundState& state)
     state.LastPlayPos = 0;
     state.Buffer->SetPlaying(true);
     state.Playing = true;
-    SDL_UnlockAudioDevice(state.Device->id());
+    dw::sdl::UnlockAudioDevice(state.Device->id());
     return kDsOk;
 }
 

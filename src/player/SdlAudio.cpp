@@ -1,22 +1,24 @@
 #include "player/SdlAudio.h"
 
+#include "platform/SdlLibrary.h"
+
 namespace dw {
 
-SdlAudioSubsystem::SdlAudioSubsystem() : ok_(SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {}
+SdlAudioSubsystem::SdlAudioSubsystem() : ok_(dw::sdl::InitSubSystem(SDL_INIT_AUDIO) == 0) {}
 
 SdlAudioSubsystem::~SdlAudioSubsystem()
 {
     if (ok_)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        dw::sdl::QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 bool SdlAudioDevice::open(const QString& name, const SDL_AudioSpec& want)
 {
     close();
     const QByteArray utf8 = name.toUtf8();
-    id_ = SDL_OpenAudioDevice(name.isEmpty() ? nullptr : utf8.constData(), 0, &want, &have_, 0);
+    id_ = dw::sdl::OpenAudioDevice(name.isEmpty() ? nullptr : utf8.constData(), 0, &want, &have_, 0);
     if (id_ == 0) {
-        error_ = QString::fromUtf8(SDL_GetError());
+        error_ = QString::fromUtf8(dw::sdl::GetError());
         return false;
     }
     error_.clear();
@@ -26,14 +28,14 @@ bool SdlAudioDevice::open(const QString& name, const SDL_AudioSpec& want)
 void SdlAudioDevice::close()
 {
     if (id_ != 0) {
-        SDL_CloseAudioDevice(id_);
+        dw::sdl::CloseAudioDevice(id_);
         id_ = 0;
     }
 }
 
 bool SdlAudioDevice::alive() const
 {
-    return id_ != 0 && SDL_GetAudioDeviceStatus(id_) != SDL_AUDIO_STOPPED;
+    return id_ != 0 && dw::sdl::GetAudioDeviceStatus(id_) != SDL_AUDIO_STOPPED;
 }
 
 }  // namespace dw

@@ -119,6 +119,13 @@ TEST(CliCddb, ServerFailuresEndInOneClearLine)
                                           .arg(server.port())))
         << silent.err.toStdString();
 
+    // Without the HTTP library the lookup says which library is missing.
+    qputenv("DISCWRIGHT_CURL_LIBDIR", box.file("no-libs").toLocal8Bit());
+    const auto noCurl = run({{"query_mode", "status:500"}});
+    qunsetenv("DISCWRIGHT_CURL_LIBDIR");
+    EXPECT_EQ(noCurl.status, 1);
+    EXPECT_TRUE(noCurl.err.contains("libcurl.so.4 library could not be loaded.")) << noCurl.err.toStdString();
+
     const auto bad = runCli({"cddb", "--device", img, "--server", "ftp://x"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "discwright-cli: --server names no HTTP server: ftp://x\n");

@@ -58,6 +58,14 @@ TEST_F(CliRecord, RecordsExactlyTheSecondsAskedFor)
         EXPECT_FALSE(QFile::exists(box.file("bad.wav")));
     }
     EXPECT_EQ(runCli({"record", box.file("x.mp3"), "--seconds", "1"}).status, 2);
+
+    // Without the sound library the message names it, and no file is made.
+    qputenv("DISCWRIGHT_SDL_LIBDIR", box.file("no-libs").toLocal8Bit());
+    r = runCli({"record", box.file("nolib.wav"), "--seconds", "1"});
+    qunsetenv("DISCWRIGHT_SDL_LIBDIR");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("libSDL2-2.0.so.0 library could not be loaded.")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(box.file("nolib.wav")));
 }
 
 // SIGTERM a moment into a 30-second recording: status 130, and the file

@@ -2,16 +2,15 @@
 
 #include "audio/stream/AuException.h"
 #include "platform/NativePath.h"
+#include "platform/RuntimeLibrary.h"
 
 #include <QString>
 
 #include <array>
-#include <cstdlib>
 #include <initializer_list>
 #include <mutex>
 #include <vector>
 
-#include <dlfcn.h>
 
 namespace dw::vorbis {
 
@@ -62,31 +61,18 @@ std::array<Library, 4> gLibraries{{
 Api gApi;
 bool gApiReady = false;
 
-// Where a library is looked for: the override folder, else the system's search path.
-QByteArray libraryPath(const char* soname)
-{
-    const char* dir = std::getenv("DISCWRIGHT_VORBIS_LIBDIR");
-    if (dir && *dir)
-        return QByteArray(dir) + '/' + soname;
-    return QByteArray(soname);
-}
-
 // Loads one library when it is not loaded yet; true when it is loaded.
 bool load(Library& lib)
 {
     if (lib.handle)
         return true;
-    dlerror();
-    void* handle = dlopen(libraryPath(lib.soname).constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = dlerror();
-        lib.failure = why ? QString::fromLocal8Bit(why) : QStringLiteral("not found");
+    void* handle = runtime::OpenLibrary(lib.soname, "DISCWRIGHT_VORBIS_LIBDIR", &lib.failure);
+    if (!handle)
         return false;
-    }
     lib.handle = handle;
     lib.entries.clear();
     for (const char* name : lib.names)
-        lib.entries.push_back(dlsym(handle, name));  // a missing name resolves to nothing
+        lib.entries.push_back(runtime::FindEntry(handle, name));  // a missing name resolves to nothing
     return true;
 }
 
@@ -103,7 +89,7 @@ void* entry(const Library& lib, const char* name)
 
 [[noreturn]] void raiseMissing(const Library& lib, const QString& why)
 {
-    throw EAuException(QString("%1 library could not be loaded. (%2)").arg(QLatin1String(lib.soname), why));
+    throw EAuException(runtime::MissingLibraryMessage(lib.soname, why));
 }
 
 // Fills one typed entry point from its library; raises when it is missing.

@@ -1,0 +1,174 @@
+#include "platform/SdlLibrary.h"
+
+#include "platform/RuntimeLibrary.h"
+
+#include <QByteArray>
+
+#include <mutex>
+
+namespace dw::sdl {
+
+namespace {
+
+struct Api {
+#define DW_SDL_ENTRY(name) decltype(&::SDL_##name) name = nullptr;
+    DW_SDL_ENTRY(InitSubSystem)
+    DW_SDL_ENTRY(QuitSubSystem)
+    DW_SDL_ENTRY(WasInit)
+    DW_SDL_ENTRY(GetError)
+    DW_SDL_ENTRY(GetNumAudioDevices)
+    DW_SDL_ENTRY(GetAudioDeviceName)
+    DW_SDL_ENTRY(OpenAudioDevice)
+    DW_SDL_ENTRY(CloseAudioDevice)
+    DW_SDL_ENTRY(PauseAudioDevice)
+    DW_SDL_ENTRY(GetAudioDeviceStatus)
+    DW_SDL_ENTRY(LockAudioDevice)
+    DW_SDL_ENTRY(UnlockAudioDevice)
+    DW_SDL_ENTRY(QueueAudio)
+    DW_SDL_ENTRY(DequeueAudio)
+    DW_SDL_ENTRY(GetQueuedAudioSize)
+#undef DW_SDL_ENTRY
+};
+
+const char* bindAll(void* h, Api& api)
+{
+    const char* absent = nullptr;
+#define DW_BIND(name) runtime::Bind(api.name, h, "SDL_" #name, absent)
+    DW_BIND(InitSubSystem);
+    DW_BIND(QuitSubSystem);
+    DW_BIND(WasInit);
+    DW_BIND(GetError);
+    DW_BIND(GetNumAudioDevices);
+    DW_BIND(GetAudioDeviceName);
+    DW_BIND(OpenAudioDevice);
+    DW_BIND(CloseAudioDevice);
+    DW_BIND(PauseAudioDevice);
+    DW_BIND(GetAudioDeviceStatus);
+    DW_BIND(LockAudioDevice);
+    DW_BIND(UnlockAudioDevice);
+    DW_BIND(QueueAudio);
+    DW_BIND(DequeueAudio);
+    DW_BIND(GetQueuedAudioSize);
+#undef DW_BIND
+    return absent;
+}
+
+runtime::TLazyLibrary<Api>& library()
+{
+    static runtime::TLazyLibrary<Api> lib("libSDL2-2.0.so.0", "DISCWRIGHT_SDL_LIBDIR", &bindAll);
+    return lib;
+}
+
+// The message of the last failed load, for GetError.
+std::mutex gFailureLock;
+QByteArray gFailure;
+
+const Api* api()
+{
+    return library().Get();
+}
+
+}  // namespace
+
+int InitSubSystem(Uint32 flags)
+{
+    QString failure;
+    const Api* a = library().Get(&failure);
+    if (!a) {
+        std::lock_guard<std::mutex> lock(gFailureLock);
+        if (gFailure.isEmpty())  // set once: GetError hands out its text
+            gFailure = failure.toUtf8();
+        return -1;
+    }
+    return a->InitSubSystem(flags);
+}
+
+void QuitSubSystem(Uint32 flags)
+{
+    if (const Api* a = api())
+        a->QuitSubSystem(flags);
+}
+
+Uint32 WasInit(Uint32 flags)
+{
+    const Api* a = api();
+    return a ? a->WasInit(flags) : 0;
+}
+
+const char* GetError()
+{
+    if (const Api* a = api())
+        return a->GetError();
+    // Without the library the only error is that it is missing.
+    std::lock_guard<std::mutex> lock(gFailureLock);
+    return gFailure.isEmpty() ? "the sound system library is not loaded" : gFailure.constData();
+}
+
+int GetNumAudioDevices(int iscapture)
+{
+    const Api* a = api();
+    return a ? a->GetNumAudioDevices(iscapture) : 0;
+}
+
+const char* GetAudioDeviceName(int index, int iscapture)
+{
+    const Api* a = api();
+    return a ? a->GetAudioDeviceName(index, iscapture) : nullptr;
+}
+
+SDL_AudioDeviceID OpenAudioDevice(const char* device, int iscapture, const AudioFormat* desired,
+                                  AudioFormat* obtained, int allowedChanges)
+{
+    const Api* a = api();
+    return a ? a->OpenAudioDevice(device, iscapture, desired, obtained, allowedChanges) : 0;
+}
+
+void CloseAudioDevice(SDL_AudioDeviceID dev)
+{
+    if (const Api* a = api())
+        a->CloseAudioDevice(dev);
+}
+
+void PauseAudioDevice(SDL_AudioDeviceID dev, int pauseOn)
+{
+    if (const Api* a = api())
+        a->PauseAudioDevice(dev, pauseOn);
+}
+
+SDL_AudioStatus GetAudioDeviceStatus(SDL_AudioDeviceID dev)
+{
+    const Api* a = api();
+    return a ? a->GetAudioDeviceStatus(dev) : SDL_AUDIO_STOPPED;
+}
+
+void LockAudioDevice(SDL_AudioDeviceID dev)
+{
+    if (const Api* a = api())
+        a->LockAudioDevice(dev);
+}
+
+void UnlockAudioDevice(SDL_AudioDeviceID dev)
+{
+    if (const Api* a = api())
+        a->UnlockAudioDevice(dev);
+}
+
+int QueueAudio(SDL_AudioDeviceID dev, const void* data, Uint32 len)
+{
+    const Api* a = api();
+    return a ? a->QueueAudio(dev, data, len) : -1;
+}
+
+Uint32 DequeueAudio(SDL_AudioDeviceID dev, void* data, Uint32 len)
+{
+    const Api* a = api();
+    return a ? a->DequeueAudio(dev, data, len) : 0;
+}
+
+Uint32 GetQueuedAudioSize(SDL_AudioDeviceID dev)
+{
+    const Api* a = api();
+    return a ? a->GetQueuedAudioSize(dev) : 0;
+}
+
+}  // namespace dw::sdl

@@ -1,12 +1,15 @@
-// ReplayGain values of a ripper-mode rip, judged by the reference tools: a
-// CD image whose second track is 12 dB softer than the first is ripped with
-// --replaygain to MP3 (mutagen reads the ID3v2.4 TXXX frames) and to FLAC
-// (metaflac reads the comments); every value agrees with ffmpeg's ebur128
-// measurement of the same samples within 0.1 dB.
+// ReplayGain values of rips and conversions, judged by the reference tools:
+// a CD image whose second track is 12 dB softer than the first is ripped
+// with --replaygain to MP3 in drive and ripper mode (mutagen reads the
+// ID3v2.4 TXXX frames), to FLAC (metaflac reads the comments) and to Opus
+// (opusinfo reads the R128 gains); its tracks are converted to Ogg Vorbis
+// and Opus (vorbiscomment, opusinfo). Every value agrees with ffmpeg's
+// ebur128 measurement of the same samples within 0.1 dB.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -91,6 +94,30 @@ print(json.dumps(out))
     return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
 }
 
+// A comment of an Ogg Vorbis (vorbiscomment) or Opus (opusinfo) file;
+// empty when the file has none of that name.
+QString oggComment(const QString& file, const QString& name)
+{
+    QProcess p;
+    p.start(file.endsWith(".opus") ? "opusinfo" : "vorbiscomment",
+            file.endsWith(".opus") ? QStringList{file} : QStringList{"-l", file});
+    EXPECT_TRUE(p.waitForFinished(60000));
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n')) {
+        const QString t = line.trimmed();
+        if (t.section('=', 0, 0).compare(name, Qt::CaseInsensitive) == 0 && t.contains('='))
+            return t.section('=', 1);
+    }
+    return {};
+}
+
+// An R128 gain (Q7.8 to -23 LUFS) as the ReplayGain 2.0 gain it stands for.
+double r128AsReplayGain(const QString& q78)
+{
+    bool ok = false;
+    const int v = q78.toInt(&ok);
+    return ok ? v / 256.0 + 5.0 : std::nan("");
+}
+
 QString metaflacTag(const QString& flac, const QString& name)
 {
     QProcess p;
@@ -103,7 +130,7 @@ QString metaflacTag(const QString& flac, const QString& name)
 
 }  // namespace
 
-TEST(CliReplayGain, RipperModeWritesTrackAndAlbumValuesThatFfmpegConfirms)
+TEST(CliReplayGain, RipsWriteTrackAndAlbumValuesThatFfmpegConfirms)
 {
     dwtest::Sandbox box;
     const QString cue = dwtest::makeCdImage(box.path(), {kSecondsPerTrack, kSecondsPerTrack});
@@ -133,10 +160,26 @@ TEST(CliReplayGain, RipperModeWritesTrackAndAlbumValuesThatFfmpegConfirms)
     ASSERT_EQ(runCli({"config", "ID3.Use=1"}).status, 0);
     ASSERT_EQ(runCli({"title", "--device", cue, "2", "Soft"}).status, 0);
 
-    // The drive-mode job does not measure: asking it to is refused.
-    auto r = runCli({"rip", "--device", cue, "--output", box.file("none"), "--replaygain"});
+    // WAV files carry no values: asking for them is refused.
+    auto r = runCli({"rip", "--device", cue, "--output", box.file("none"), "--format", "wav", "--replaygain"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(r.err.contains("--replaygain works in ripper mode only")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("--replaygain needs --format mp3, ogg, flac or opus")) << r.err.toStdString();
+
+    // Drive mode measures what lame encodes: the same values, album included.
+    const QString driveDir = box.file("drive");
+    r = runCli({"rip", "--device", cue, "--output", driveDir, "--mode", "drive", "--format", "mp3", "--replaygain"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonObject d1 = mutagenFrames(driveDir + "/Track01.mp3");
+    const QJsonObject d2 = mutagenFrames(driveDir + "/Soft.mp3");
+    EXPECT_EQ(d2["version"].toString(), "2.4");
+    EXPECT_EQ(d2["TIT2"].toString(), "Soft");
+    expectMatches(d1["TXXX:REPLAYGAIN_TRACK_GAIN"].toString(), d1["TXXX:REPLAYGAIN_TRACK_PEAK"].toString(), peer1,
+                  "drive mp3 track 1");
+    expectMatches(d2["TXXX:REPLAYGAIN_TRACK_GAIN"].toString(), d2["TXXX:REPLAYGAIN_TRACK_PEAK"].toString(), peer2,
+                  "drive mp3 track 2");
+    EXPECT_EQ(d1["TXXX:REPLAYGAIN_ALBUM_GAIN"], d2["TXXX:REPLAYGAIN_ALBUM_GAIN"]);
+    expectMatches(d1["TXXX:REPLAYGAIN_ALBUM_GAIN"].toString(), d1["TXXX:REPLAYGAIN_ALBUM_PEAK"].toString(), album,
+                  "drive mp3 album");
 
     const QString mp3Dir = box.file("mp3");
     r = runCli({"rip", "--device", cue, "--output", mp3Dir, "--mode", "ripper", "--format", "mp3", "--replaygain"});
@@ -149,7 +192,7 @@ TEST(CliReplayGain, RipperModeWritesTrackAndAlbumValuesThatFfmpegConfirms)
     const QJsonObject f2 = mutagenFrames(mp3Dir + "/" + soft);
     EXPECT_EQ(f2["version"].toString(), "2.4");
     EXPECT_EQ(f2["TIT2"].toString(), "Soft");
-    EXPECT_EQ(f2["TRCK"].toString(), "2");
+    EXPECT_EQ(f2["TRCK"].toString(), "2/2");  // number/total
     expectMatches(f1["TXXX:REPLAYGAIN_TRACK_GAIN"].toString(), f1["TXXX:REPLAYGAIN_TRACK_PEAK"].toString(), peer1,
                   "mp3 track 1");
     expectMatches(f2["TXXX:REPLAYGAIN_TRACK_GAIN"].toString(), f2["TXXX:REPLAYGAIN_TRACK_PEAK"].toString(), peer2,
@@ -171,6 +214,21 @@ TEST(CliReplayGain, RipperModeWritesTrackAndAlbumValuesThatFfmpegConfirms)
         const QString flac = flacDir + "/" + flacNames[i];
         expectMatches(metaflacTag(flac, "REPLAYGAIN_TRACK_GAIN"), metaflacTag(flac, "REPLAYGAIN_TRACK_PEAK"),
                       flacPeers[i], "flac track " + std::to_string(i + 1));
+        // The album's values reach the FLAC files once the last track is done.
+        expectMatches(metaflacTag(flac, "REPLAYGAIN_ALBUM_GAIN"), metaflacTag(flac, "REPLAYGAIN_ALBUM_PEAK"), album,
+                      "flac album " + std::to_string(i + 1));
+    }
+
+    // Opus: R128 gains, track and album, and no REPLAYGAIN_* comments.
+    const QString opusDir = box.file("opus");
+    r = runCli({"rip", "--device", cue, "--output", opusDir, "--mode", "ripper", "--format", "opus", "--replaygain"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString opusFiles[] = {opusDir + "/Track01.opus", opusDir + "/Soft.opus"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(opusFiles[i].toStdString());
+        EXPECT_NEAR(r128AsReplayGain(oggComment(opusFiles[i], "R128_TRACK_GAIN")), -18.0 - flacPeers[i].lufs, 0.1);
+        EXPECT_NEAR(r128AsReplayGain(oggComment(opusFiles[i], "R128_ALBUM_GAIN")), -18.0 - album.lufs, 0.1);
+        EXPECT_EQ(oggComment(opusFiles[i], "REPLAYGAIN_TRACK_GAIN"), QString());
     }
 
     // A normalised track is measured as it is encoded, not as it was read;
@@ -191,4 +249,49 @@ TEST(CliReplayGain, RipperModeWritesTrackAndAlbumValuesThatFfmpegConfirms)
     const QString plain = plainDir + "/" + QDir(plainDir).entryList({"*.flac"}, QDir::Files).value(0);
     EXPECT_EQ(metaflacTag(plain, "REPLAYGAIN_TRACK_GAIN"), QString());
     EXPECT_EQ(metaflacTag(plain, "TITLE"), "Track01");
+}
+
+TEST(CliReplayGain, ConversionsWriteTrackValuesThatFfmpegConfirmsAndNoAlbumValues)
+{
+    dwtest::Sandbox box;
+    // Two tones 12 dB apart, as WAV files.
+    QStringList wavs;
+    for (const QString& volume : {"0.5", "0.125"}) {
+        const QString wav = box.file("tone" + volume + ".wav");
+        QProcess p;
+        p.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i", "sine=f=997:d=3", "-af", "volume=" + volume,
+                           "-ac", "2", "-ar", "44100", "-y", wav});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_EQ(p.exitCode(), 0);
+        wavs << wav;
+    }
+    const Peer peers[] = {ffmpegLoudness(wavs[0], false), ffmpegLoudness(wavs[1], false)};
+
+    auto r = runCli({"convert", "wav", wavs[0], "--output", box.file("none"), "--replaygain"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("--replaygain works with mp3, ogg, flac and opus outputs")) << r.err.toStdString();
+
+    for (const QString format : {"ogg", "opus"}) {
+        const QString dir = box.file(format);
+        QDir().mkpath(dir);
+        r = runCli({"convert", format, wavs[0], wavs[1], "--output", dir, "--replaygain", "--jobs", "2"});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        for (int i = 0; i < 2; ++i) {
+            const QString file = dir + "/" + QFileInfo(wavs[i]).completeBaseName() + "." + format;
+            SCOPED_TRACE(file.toStdString());
+            if (format == "opus") {
+                EXPECT_NEAR(r128AsReplayGain(oggComment(file, "R128_TRACK_GAIN")), -18.0 - peers[i].lufs, 0.1);
+                EXPECT_EQ(oggComment(file, "R128_ALBUM_GAIN"), QString());
+            } else {
+                expectMatches(oggComment(file, "REPLAYGAIN_TRACK_GAIN"), oggComment(file, "REPLAYGAIN_TRACK_PEAK"),
+                              peers[i], "ogg");
+                EXPECT_EQ(oggComment(file, "REPLAYGAIN_ALBUM_GAIN"), QString());
+            }
+        }
+    }
+    // Without the flag (and the setting off) a conversion writes no values.
+    QDir().mkpath(box.file("plain"));
+    r = runCli({"convert", "ogg", wavs[0], "--output", box.file("plain")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(oggComment(box.file("plain/tone0.5.ogg"), "REPLAYGAIN_TRACK_GAIN"), QString());
 }

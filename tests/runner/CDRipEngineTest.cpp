@@ -192,6 +192,8 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
 
 TEST_F(CDRipEngineTest, AStopWhileEncodingKeepsTheRippedWavAndNoPartialOutput)
 {
+    // The finished track keeps its track values; a stopped job is no album.
+    settings.ReplayGain = true;
     for (const int format : {0, 2}) {  // an encoder process, our own writer
         QDir(out).removeRecursively();
         QDir().mkpath(out);
@@ -208,6 +210,15 @@ TEST_F(CDRipEngineTest, AStopWhileEncodingKeepsTheRippedWavAndNoPartialOutput)
         EXPECT_EQ(outcomes(), (std::vector<Outcome>{Outcome::Done, Outcome::Stopped, Outcome::Stopped}));
         EXPECT_EQ(engine->Items()[1].Result.outputs, QStringList{out + "/B.wav"});
         ASSERT_EQ(view.finished.size(), 2u);  // the item under way was told; the one never begun was not
+        const QString values =
+            format == 0 ? peer("/usr/bin/python3", {"-c",
+                                                    "import sys\nfrom mutagen.id3 import ID3\n"
+                                                    "print('\\n'.join(f.desc.lower() for f in "
+                                                    "ID3(sys.argv[1]).getall('TXXX')))",
+                                                    out + "/A.mp3"})
+                        : peer("vorbiscomment", {"-l", out + "/A.ogg"});
+        EXPECT_TRUE(values.contains("replaygain_track_gain")) << values.toStdString();
+        EXPECT_FALSE(values.contains("replaygain_album")) << values.toStdString();
     }
 }
 

@@ -11,6 +11,9 @@ QString ConversionFilter(TJobKind kind)
 {
     if (kind == jkMp3ToWav)
         return QStringLiteral("MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*");
+    // The FLAC and Opus jobs read these four kinds by their content.
+    if (kind == jkToFlac || kind == jkToOpus)
+        return QStringLiteral("Sound file(*.wav;*.flac;*.opus;*.ogg)|*.wav;*.flac;*.opus;*.ogg| Any file(*.*)|*.*");
     return QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*");
 }
 

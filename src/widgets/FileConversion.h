@@ -1,6 +1,6 @@
 #pragma once
 // The main window's file conversions (WAV to MP3, MP3 to WAV, WAV to OGG,
-// WAV to WMA) up to the job: the chooser's filter for a job kind, and the
+// WAV to WMA, WAV/FLAC/Opus/Ogg Vorbis to FLAC or Opus) up to the job: the chooser's filter for a job kind, and the
 // output-folder check run before every conversion.
 
 #include "app/JobEvents.h"
@@ -12,7 +12,8 @@ namespace dw {
 class Dialogs;
 
 // "Sound file(*.wav)|*.wav| Any file(*.*)|*.*" for the kinds that read WAV
-// files, "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*" for MP3 to WAV.
+// files, "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*" for MP3 to WAV, and
+// "Sound file(*.wav;*.flac;*.opus;*.ogg)|..." for the FLAC and Opus jobs.
 QString ConversionFilter(TJobKind kind);
 
 // True when the output folder exists. Otherwise shows "The output directory

@@ -133,6 +133,8 @@ void TMainForm::connectCommands()
     on(act_.Mp3ToWav, [this] { ConvertFiles(jkMp3ToWav); });
     on(act_.WavToOgg, [this] { ConvertFiles(jkWavToOgg); });
     on(act_.WavToWma, [this] { ConvertFiles(jkWavToWma); });
+    on(act_.WavToFlac, [this] { ConvertFiles(jkToFlac); });
+    on(act_.WavToOpus, [this] { ConvertFiles(jkToOpus); });
     on(act_.OpenOutput, [this] { OpenOutputDirectory(); });
     on(act_.Refresh, [this] { Refresh(); });
     on(act_.Eject, [this] { ejectTray(true); });

@@ -61,6 +61,8 @@ TMainFormActions BuildMainFormMenus(QMainWindow* window)
     a.Mp3ToWav = item(file, "miMp3ToWav", "&MP3 to WAV...");
     a.WavToOgg = item(file, "miWavToOgg", "WAV to O&GG...");
     a.WavToWma = item(file, "miWavToWma", "WAV to WM&A...");
+    a.WavToFlac = item(file, "miWavToFlac", "WAV to &FLAC...");
+    a.WavToOpus = item(file, "miWavToOpus", "WAV to O&pus...");
     separator(file, "N5");
     a.OpenOutput = item(file, "miOpenOutput", "&Open output directory...");
     a.Refresh = item(file, "miRefresh", "&Refresh");

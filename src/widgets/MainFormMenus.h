@@ -18,6 +18,8 @@ struct TMainFormActions {
     QAction* Mp3ToWav = nullptr;
     QAction* WavToOgg = nullptr;
     QAction* WavToWma = nullptr;
+    QAction* WavToFlac = nullptr;  // WAV, FLAC, Opus or Ogg Vorbis files to FLAC
+    QAction* WavToOpus = nullptr;  // the same to Opus
     QAction* OpenOutput = nullptr;
     QAction* Refresh = nullptr;
     QAction* Eject = nullptr;

@@ -76,6 +76,7 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, DiscListing& listing, TCDIn* com
     buildWmaPage();
     buildId3Page();
     buildCdRomPage();
+    buildFlacOpusPage();
     buildButtons();
 
     // Creation: the first page is active.
@@ -145,6 +146,14 @@ void TOptionSetForm::loadControls()
     showPosition(ID3genre, s.DiscGenre + 1, 0);
 
     showChecked(ckbCDDb, s.CDDb);
+
+    showPosition(cbFlacLevel, s.FlacCompressionLevel, defaults.FlacCompressionLevel);
+    showChecked(ckbFlacVerify, s.FlacVerify);
+    seOpusBitRate->setValue(s.OpusBitRate);  // clamped into the spin box's range
+    showChecked(ckbOpusVbr, s.OpusVbr);
+    showChecked(ckbReplayGain, s.ReplayGainUse);
+    showChecked(ckbId3v2, s.Id3v2Use);
+
     shownDrive_ = s.Index < 0 ? 0 : s.Index;
     shownCDDb_ = s.CDDb;
 
@@ -217,6 +226,17 @@ void TOptionSetForm::mp3Defaults()
 
 void TOptionSetForm::wmaDefaults() { cbWMABitrate->setCurrentIndex(WmaDefaultProfile); }
 
+void TOptionSetForm::flacOpusDefaults()
+{
+    const TAppSettings defaults;
+    cbFlacLevel->setCurrentIndex(defaults.FlacCompressionLevel);
+    ckbFlacVerify->setChecked(defaults.FlacVerify);
+    seOpusBitRate->setValue(defaults.OpusBitRate);
+    ckbOpusVbr->setChecked(defaults.OpusVbr);
+    ckbReplayGain->setChecked(defaults.ReplayGainUse);
+    ckbId3v2->setChecked(defaults.Id3v2Use);
+}
+
 bool TOptionSetForm::ApplyAndClose()
 {
     Dialogs& dialogs = CurrentDialogs();
@@ -274,6 +294,17 @@ bool TOptionSetForm::storeControls()
         PageControl1->setCurrentIndex(Mp3Page);
         return false;
     }
+    // A typed Opus bit rate outside the range stays in the spin box's text
+    // while its value keeps the last valid one: refuse the text, do not
+    // store the stale value.
+    if (!seOpusBitRate->hasAcceptableInput()) {
+        CheckSettingValue(QStringLiteral("OpusOptions"), QStringLiteral("BitRate"),
+                          seOpusBitRate->text().trimmed(), nullptr, &problem);
+        CurrentDialogs().error(problem);
+        PageControl1->setCurrentIndex(FlacOpusPage);
+        seOpusBitRate->setFocus();
+        return false;
+    }
 
     TAppSettings& s = *settings_;
     s.OutputFolder = WithTrailingBackslash(editOutputDir->text());
@@ -311,6 +342,13 @@ bool TOptionSetForm::storeControls()
     if (cbCDList->count() > 0)
         s.Index = cbCDList->currentIndex();
     s.CDDb = ckbCDDb->isChecked();
+
+    s.FlacCompressionLevel = cbFlacLevel->currentIndex();
+    s.FlacVerify = ckbFlacVerify->isChecked();
+    s.OpusBitRate = seOpusBitRate->value();
+    s.OpusVbr = ckbOpusVbr->isChecked();
+    s.ReplayGainUse = ckbReplayGain->isChecked();
+    s.Id3v2Use = ckbId3v2->isChecked();
     return true;
 }
 

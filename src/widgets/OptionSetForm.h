@@ -47,8 +47,9 @@ public:
     // The settings record the dialog edits (AppSettings unless a test says otherwise).
     void SetSettings(TAppSettings& settings) { settings_ = &settings; }
 
-    // Page positions of the page control, in order.
-    enum Page { OutputPage, Mp3Page, OggPage, WmaPage, Id3Page, CdRomPage, PageCount };
+    // Page positions of the page control, in order. The FLAC / Opus page
+    // came last, so the page numbers language files use for the others stay.
+    enum Page { OutputPage, Mp3Page, OggPage, WmaPage, Id3Page, CdRomPage, FlacOpusPage, PageCount };
     // Makes a page active (filling the drive list for the CD-ROM page).
     void ShowPage(Page page);
 
@@ -66,6 +67,7 @@ private:
     void buildWmaPage();
     void buildId3Page();
     void buildCdRomPage();
+    void buildFlacOpusPage();
     void buildButtons();
 
     void loadControls();       // settings -> controls (the showing step)
@@ -75,6 +77,7 @@ private:
     void browseOutputFolder();
     void mp3Defaults();
     void wmaDefaults();
+    void flacOpusDefaults();
     void updateWmaNote();
 
     TAppSettings* settings_;
@@ -125,6 +128,13 @@ private:
     // CD-ROM
     QComboBox* cbCDList = nullptr;
     QCheckBox* ckbCDDb = nullptr;
+    // FLAC / Opus
+    QComboBox* cbFlacLevel = nullptr;
+    QCheckBox* ckbFlacVerify = nullptr;
+    QSpinBox* seOpusBitRate = nullptr;
+    QCheckBox* ckbOpusVbr = nullptr;
+    QCheckBox* ckbReplayGain = nullptr;
+    QCheckBox* ckbId3v2 = nullptr;
 };
 
 }  // namespace dw

@@ -1,4 +1,4 @@
-// The six pages of the options dialog: their controls, captions and
+// The seven pages of the options dialog: their controls, captions and
 // component names. The dialog's behaviour is in OptionSetForm.cpp.
 #include "widgets/OptionSetForm.h"
 
@@ -286,6 +286,61 @@ void TOptionSetForm::buildCdRomPage()
     ckbCDDb->hide();
     v->addWidget(ckbCDDb);
     v->addStretch(1);
+}
+
+void TOptionSetForm::buildFlacOpusPage()
+{
+    QWidget* p = page(PageControl1, "tsFlacOpus", QStringLiteral("FLAC / Opus"));
+    auto* v = new QVBoxLayout(p);
+
+    auto* flac = named<QGroupBox>(p, "gbFlac", QStringLiteral("FLAC"));
+    auto* f = new QGridLayout(flac);
+    QStringList levels;
+    const auto [lMin, lMax] = rangeOf("FlacOptions", "CompressionLevel");
+    for (int level = lMin; level <= lMax; ++level)
+        levels << QString::number(level);
+    cbFlacLevel = list(flac, "cbFlacLevel", levels);
+    // The ends and the default say what the numbers mean.
+    cbFlacLevel->setItemText(0, QStringLiteral("%1 (fastest)").arg(lMin));
+    cbFlacLevel->setItemText(cbFlacLevel->count() - 1, QStringLiteral("%1 (smallest)").arg(lMax));
+    const int flacDefault = TAppSettings().FlacCompressionLevel - lMin;
+    if (flacDefault > 0 && flacDefault < cbFlacLevel->count() - 1)
+        cbFlacLevel->setItemText(flacDefault, QStringLiteral("%1 (default)").arg(flacDefault + lMin));
+    ckbFlacVerify = named<QCheckBox>(flac, "ckbFlacVerify", QStringLiteral("Verify the encoded audio while encoding"));
+    f->addWidget(label(flac, "lFlacLevel", QStringLiteral("Compression level:")), 0, 0);
+    f->addWidget(cbFlacLevel, 0, 1);
+    f->addWidget(ckbFlacVerify, 1, 0, 1, 3);
+    f->setColumnStretch(2, 1);
+    v->addWidget(flac);
+
+    auto* opus = named<QGroupBox>(p, "gbOpus", QStringLiteral("Opus"));
+    auto* o = new QGridLayout(opus);
+    seOpusBitRate = named<QSpinBox>(opus, "seOpusBitRate");
+    const auto [bMin, bMax] = rangeOf("OpusOptions", "BitRate");
+    seOpusBitRate->setRange(bMin, bMax);
+    ckbOpusVbr = named<QCheckBox>(opus, "ckbOpusVbr", QStringLiteral("Variable bit rate (VBR)"));
+    o->addWidget(label(opus, "lOpusBitRate", QStringLiteral("Bit rate:")), 0, 0);
+    o->addWidget(seOpusBitRate, 0, 1);
+    o->addWidget(label(opus, "lOpusKbps", QStringLiteral("kbit/s")), 0, 2);
+    o->addWidget(ckbOpusVbr, 1, 0, 1, 4);
+    o->setColumnStretch(3, 1);
+    v->addWidget(opus);
+
+    auto* tags = named<QGroupBox>(p, "gbTags", QStringLiteral("Tags"));
+    auto* t = new QVBoxLayout(tags);
+    ckbReplayGain = named<QCheckBox>(tags, "ckbReplayGain", QStringLiteral("Write ReplayGain values"));
+    ckbId3v2 = named<QCheckBox>(tags, "ckbId3v2", QStringLiteral("Write ID3v2.4 tags into MP3 files"));
+    t->addWidget(ckbReplayGain);
+    t->addWidget(ckbId3v2);
+    v->addWidget(tags);
+    v->addStretch(1);
+
+    auto* defaults = named<QPushButton>(p, "bFlacOpusDefault", QStringLiteral("&Default"));
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(defaults);
+    v->addLayout(row);
+    connect(defaults, &QPushButton::clicked, this, &TOptionSetForm::flacOpusDefaults);
 }
 
 void TOptionSetForm::buildButtons()

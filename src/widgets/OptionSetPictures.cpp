@@ -9,7 +9,8 @@ namespace dw {
 
 QStringList SaveOptionSetPictures(TOptionSetForm& form, const QString& folder, QString* error)
 {
-    static const char* const names[TOptionSetForm::PageCount] = {"output", "mp3", "ogg", "wma", "id3-tag", "cd-rom"};
+    static const char* const names[TOptionSetForm::PageCount] = {"output", "mp3", "ogg", "wma", "id3-tag", "cd-rom",
+                                                                         "flac-opus"};
     if (!form.isVisible())
         form.show();
     QStringList written;

@@ -1,5 +1,5 @@
 #pragma once
-// Pictures of the options dialog's six pages, for the documentation and for
+// Pictures of the options dialog's pages, for the documentation and for
 // checking the layout: each page is made active and the dialog grabbed.
 
 #include <QString>

@@ -3,10 +3,12 @@
 // scripted open dialog.
 #include "MainFormFixture.h"
 
+#include "widgets/FileConversion.h"
 #include "widgets/RipForm.h"
 
 #include <QDataStream>
 #include <QFileInfo>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -140,6 +142,36 @@ TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
     action("miMp3ToWav")->trigger();
     EXPECT_EQ(dialogs_.shown().front().filter, "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*");
     EXPECT_GT(QFileInfo(outputFolder() + "/wav/song a.wav").size(), 176400 / 2);
+
+    // WAV to FLAC, then that FLAC on to Opus: the filter takes the four
+    // kinds the jobs read, and the results decode.
+    dialogs_.clear();
+    dialogs_.queueFiles({b});
+    QDir().mkpath(outputFolder() + "/flac");
+    dw::AppSettings.OutputFolder = outputFolder() + "/flac/";
+    action("miWavToFlac")->trigger();
+    EXPECT_EQ(dialogs_.shown().front().filter,
+              "Sound file(*.wav;*.flac;*.opus;*.ogg)|*.wav;*.flac;*.opus;*.ogg| Any file(*.*)|*.*");
+    const QString flac = outputFolder() + "/flac/song b.flac";
+    QProcess peer;
+    peer.start("metaflac", {"--show-total-samples", "--show-sample-rate", flac});
+    ASSERT_TRUE(peer.waitForFinished(30000));
+    EXPECT_EQ(peer.readAllStandardOutput(), "44100\n44100\n") << peer.readAllStandardError().toStdString();
+    peer.start("flac", {"--test", "--silent", flac});
+    ASSERT_TRUE(peer.waitForFinished(30000));
+    EXPECT_EQ(peer.exitCode(), 0) << peer.readAllStandardError().toStdString();
+
+    dialogs_.clear();
+    dialogs_.queueFiles({flac});
+    action("miWavToOpus")->trigger();
+    EXPECT_EQ(dialogs_.shown().front().filter, dw::ConversionFilter(dw::jkToFlac));
+    QFile opus(outputFolder() + "/flac/song b.opus");
+    ASSERT_TRUE(opus.open(QIODevice::ReadOnly));
+    const QByteArray head = opus.read(64);
+    EXPECT_TRUE(head.startsWith("OggS")) << head.toHex().toStdString();
+    EXPECT_TRUE(head.contains("OpusHead"));
+    EXPECT_GT(opus.size(), 1000);
+    EXPECT_EQ(dialogs_.texts(), QStringList());
 
     // A cancelled chooser starts nothing; a missing output folder is reported.
     dialogs_.clear();

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QToolButton>
 
 namespace {
@@ -146,6 +147,9 @@ QMap<QString, QString> visibleTexts(QWidget* window)
             texts.insert(name, l->text());
         else if (auto* g = qobject_cast<QGroupBox*>(o))
             texts.insert(name, g->title());
+        else if (auto* tabs = qobject_cast<QTabWidget*>(o))
+            for (int i = 0; i < tabs->count(); ++i)
+                texts.insert(name + "_Page" + QString::number(i), tabs->tabText(i));
         else if (auto* tree = qobject_cast<QTreeWidget*>(o))
             for (int c = 0; c < tree->columnCount(); ++c)
                 texts.insert(name + "_Column" + QString::number(c), tree->headerItem()->text(c));
@@ -161,9 +165,11 @@ void expectAllTranslated(const QMap<QString, QString>& english, const QMap<QStri
     static const QStringList same{"Discwright", "OK", "&OK", "Version", "&RealPlayer", "&Windows Media Player",
                                   // German words spelt as in English
                                   "Album:", "Genre:", "Format:", "Mono", "Stereo", "Position", "Start", "Balance",
-                                  "&Pause",
+                                  "&Pause", "Tags",
+                                  // names of formats
+                                  "MP3", "OGG", "WMA", "CD-ROM", "FLAC", "Opus", "FLAC / Opus",
                                   // values and symbols, not words
-                                  "%", "...", "-", "0:00", "0 bps"};
+                                  "%", "...", "-", "0:00", "0 bps", "kbit/s"};
     int checked = 0;
     for (auto it = english.cbegin(); it != english.cend(); ++it) {
         if (it.value().isEmpty() || same.contains(it.value()) || it.value().startsWith("Discwright "))

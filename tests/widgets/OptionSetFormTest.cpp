@@ -100,6 +100,12 @@ TEST_F(OptionSetFormTest, EveryControlReachesTheSettingsAndOptionsIni)
         f.operator()<QLineEdit>("ID3comment")->setText("Comment");
         f.operator()<QComboBox>("ID3genre")->setCurrentText("Blues");
         f.operator()<QCheckBox>("ckbCDDb")->setChecked(true);
+        f.operator()<QComboBox>("cbFlacLevel")->setCurrentIndex(8);
+        f.operator()<QCheckBox>("ckbFlacVerify")->setChecked(false);
+        f.operator()<QSpinBox>("seOpusBitRate")->setValue(96);
+        f.operator()<QCheckBox>("ckbOpusVbr")->setChecked(false);
+        f.operator()<QCheckBox>("ckbReplayGain")->setChecked(true);
+        f.operator()<QCheckBox>("ckbId3v2")->setChecked(false);
         ASSERT_TRUE(f.form->ApplyAndClose());
         EXPECT_EQ(dialogs.texts(), QStringList());
     }
@@ -131,6 +137,12 @@ TEST_F(OptionSetFormTest, EveryControlReachesTheSettingsAndOptionsIni)
     EXPECT_EQ(s.DiscGenre, 17);  // Blues
     EXPECT_TRUE(s.CDDb);
     EXPECT_EQ(s.Index, -1);  // the CD-ROM page was never shown
+    EXPECT_EQ(s.FlacCompressionLevel, 8);
+    EXPECT_FALSE(s.FlacVerify);
+    EXPECT_EQ(s.OpusBitRate, 96);
+    EXPECT_FALSE(s.OpusVbr);
+    EXPECT_TRUE(s.ReplayGainUse);
+    EXPECT_FALSE(s.Id3v2Use);
 
     const QString ini = box.file("options.ini");
     ASSERT_TRUE(SaveSettingsTo(s, ini));
@@ -149,6 +161,13 @@ TEST_F(OptionSetFormTest, EveryControlReachesTheSettingsAndOptionsIni)
     EXPECT_FALSE(again.operator()<QCheckBox>("ckbKeepWav")->isChecked());
     EXPECT_EQ(again.operator()<QComboBox>("ID3genre")->currentText(), "Blues");
     EXPECT_EQ(again.operator()<QComboBox>("cbWMABitrate")->currentIndex(), 21);
+    EXPECT_EQ(again.operator()<QComboBox>("cbFlacLevel")->currentText(), "8 (smallest)");
+    EXPECT_FALSE(again.operator()<QCheckBox>("ckbFlacVerify")->isChecked());
+    EXPECT_EQ(again.operator()<QSpinBox>("seOpusBitRate")->value(), 96);
+    EXPECT_FALSE(again.operator()<QCheckBox>("ckbOpusVbr")->isChecked());
+    EXPECT_TRUE(again.operator()<QCheckBox>("ckbReplayGain")->isChecked());
+    EXPECT_FALSE(again.operator()<QCheckBox>("ckbId3v2")->isChecked());
+    EXPECT_EQ(again.operator()<QTabWidget>("PageControl1")->tabText(TOptionSetForm::FlacOpusPage), "FLAC / Opus");
 }
 
 TEST_F(OptionSetFormTest, EnablingRulesAndDefaultButtons)
@@ -157,7 +176,24 @@ TEST_F(OptionSetFormTest, EnablingRulesAndDefaultButtons)
     s.EnableRipTime = false;
     s.DiscGenre = -1;
     s.OutputFormat = 9;  // not a list position: shows the default
+    s.FlacCompressionLevel = 42;  // an edited file: shows the default
+    s.OpusBitRate = 9000;         // clamped into the range
+    s.FlacVerify = false;
+    s.ReplayGainUse = true;
+    s.Id3v2Use = false;
     OpenForm f(s, listing);
+    EXPECT_EQ(f.operator()<QComboBox>("cbFlacLevel")->currentText(), "5 (default)");
+    EXPECT_EQ(f.operator()<QComboBox>("cbFlacLevel")->itemText(0), "0 (fastest)");
+    EXPECT_EQ(f.operator()<QSpinBox>("seOpusBitRate")->value(), 510);
+    f.operator()<QComboBox>("cbFlacLevel")->setCurrentIndex(0);
+    f.operator()<QSpinBox>("seOpusBitRate")->setValue(6);
+    control<QPushButton>(f.form.get(), "bFlacOpusDefault")->click();
+    EXPECT_EQ(f.operator()<QComboBox>("cbFlacLevel")->currentIndex(), 5);
+    EXPECT_EQ(f.operator()<QSpinBox>("seOpusBitRate")->value(), 160);
+    EXPECT_TRUE(f.operator()<QCheckBox>("ckbFlacVerify")->isChecked());
+    EXPECT_TRUE(f.operator()<QCheckBox>("ckbOpusVbr")->isChecked());
+    EXPECT_FALSE(f.operator()<QCheckBox>("ckbReplayGain")->isChecked());
+    EXPECT_TRUE(f.operator()<QCheckBox>("ckbId3v2")->isChecked());
     EXPECT_EQ(f.operator()<QComboBox>("ID3genre")->currentIndex(), 0);
     EXPECT_EQ(f.operator()<QComboBox>("cbOutputFormat")->currentIndex(), 0);
     EXPECT_FALSE(f.operator()<QCheckBox>("ckbVBRHead")->isEnabled());
@@ -225,9 +261,25 @@ TEST_F(OptionSetFormTest, OkRefusesBadInputAndStoresNothing)
     }
     EXPECT_EQ(dialogs.texts().size(), 6);
     EXPECT_TRUE(unchanged());
+    f.operator()<QComboBox>("cbBitRate")->setEditText("128 kbit/s");
 
+    // An Opus bit rate typed outside 6..510 is refused, not replaced by the
+    // spin box's last valid value; the dialog shows the page it is on.
+    auto* opusText = f.operator()<QSpinBox>("seOpusBitRate")->findChild<QLineEdit*>();
+    ASSERT_NE(opusText, nullptr);
+    for (const char* typed : {"3", "600", "x"}) {
+        opusText->setText(typed);
+        EXPECT_FALSE(f.form->ApplyAndClose()) << typed;
+        EXPECT_EQ(dialogs.texts().last(),
+                  QString("'%1' is not a valid value for OpusOptions.BitRate (a whole number from 6 to 510)").arg(typed));
+        EXPECT_EQ(f.operator()<QTabWidget>("PageControl1")->currentIndex(), TOptionSetForm::FlacOpusPage);
+    }
+    EXPECT_TRUE(unchanged());
+    opusText->setText("64");
     f.operator()<QComboBox>("cbBitRate")->setEditText("1000");
+
     ASSERT_TRUE(f.form->ApplyAndClose());
+    EXPECT_EQ(s.OpusBitRate, 64);
     EXPECT_EQ(s.BitRate, 100);
     EXPECT_EQ(s.RipTime, 0);
     EXPECT_EQ(s.OutputFormat, 3);
@@ -309,13 +361,17 @@ TEST_F(OptionSetFormTest, TranslatedFromTheLanguageFileWhenShown)
 {
     box.write("program/CLan_German.ini",
               "[OptionSetForm]\nOptionSetForm=Optionen\ncbStereoMode_Item4=Einkanal\nPageControl1_Page0=Ausgabe\n"
-              "ckNormalize=Normalisieren\n");
+              "ckNormalize=Normalisieren\nPageControl1_Page6=FLAC und Opus\ncbFlacLevel_Item8=8 (am kleinsten)\n"
+              "ckbId3v2=ID3v2.4-Tags schreiben\n");
     s.Lan = "German";
     OpenForm f(s, listing);
     EXPECT_EQ(f.form->windowTitle(), "Optionen");
     EXPECT_EQ(f.operator()<QComboBox>("cbStereoMode")->itemText(4), "Einkanal");
     EXPECT_EQ(f.operator()<QTabWidget>("PageControl1")->tabText(0), "Ausgabe");
     EXPECT_EQ(f.operator()<QCheckBox>("ckNormalize")->text(), "Normalisieren");
+    EXPECT_EQ(f.operator()<QTabWidget>("PageControl1")->tabText(TOptionSetForm::FlacOpusPage), "FLAC und Opus");
+    EXPECT_EQ(f.operator()<QComboBox>("cbFlacLevel")->itemText(8), "8 (am kleinsten)");
+    EXPECT_EQ(f.operator()<QCheckBox>("ckbId3v2")->text(), "ID3v2.4-Tags schreiben");
 }
 
 TEST(OptionSetValues, Mp3BitRateTextRoundTrip)
@@ -350,7 +406,8 @@ TEST_F(OptionSetFormTest, PagesRenderToPictures)
     OpenForm f(s, listing);
     QString error;
     const QStringList files = SaveOptionSetPictures(*f.form, dir, &error);
-    ASSERT_EQ(files.size(), 6) << error.toStdString();
+    ASSERT_EQ(files.size(), TOptionSetForm::PageCount) << error.toStdString();
+    EXPECT_TRUE(files.last().endsWith("options-7-flac-opus.png"));
     for (const QString& file : files) {
         const QImage image(file);
         EXPECT_FALSE(image.isNull()) << file.toStdString();

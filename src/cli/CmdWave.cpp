@@ -43,14 +43,24 @@ const char* const kConvertUsage =
     "usage: discwright-cli convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] "
     "[--encoding pcm|ima-adpcm]";
 
-// The tags of an MP3 file.
+// The tags of an MP3 file: the ID3v2 and ID3v1 values, then every ID3v2
+// text frame. A damaged ID3v2 tag is a warning: what else the file holds is
+// still shown.
 int printMp3Info(const QString& path, bool json)
 {
     TMp3TagInfo info;
     QString error;
     if (!ReadMp3TagInfo(path, &info, &error))
         return fail(error);
+    const TId3v2FrameList& frames = info.id3v2Frames;
+    if (!frames.problem.isEmpty())
+        fail(QStringLiteral("warning: ") + frames.problem, 0);
     if (json) {
+        // One value as a string, several (an ID3v2.4 list, or repeated frames) as an array.
+        QJsonObject frameObject;
+        for (const auto& [key, values] : frames.frames)
+            frameObject.insert(key, values.size() == 1 ? QJsonValue(values.first())
+                                                       : QJsonValue(QJsonArray::fromStringList(values)));
         const auto fields = [](const QList<QPair<QString, QString>>& list) {
             QJsonObject o;
             for (const auto& [name, value] : list)
@@ -62,6 +72,10 @@ int printMp3Info(const QString& path, bool json)
         o["encoding"] = QStringLiteral("MPEG audio");
         o["id3v1"] = info.hasId3v1 ? QJsonValue(fields(info.id3v1)) : QJsonValue();
         o["id3v2"] = info.hasId3v2 ? QJsonValue(fields(info.id3v2)) : QJsonValue();
+        o["id3v2Version"] = frames.present ? QJsonValue(frames.version) : QJsonValue();
+        o["id3v2Frames"] = frames.present ? QJsonValue(frameObject) : QJsonValue();
+        if (!frames.problem.isEmpty())
+            o["id3v2Problem"] = frames.problem;
         printJson(QJsonDocument(o));
         return 0;
     }
@@ -72,8 +86,20 @@ int printMp3Info(const QString& path, bool json)
         for (const auto& [name, value] : list)
             out(QString("  %1 %2").arg(name + ':', -16).arg(value));
     };
-    print(info.id3v2Is23 ? "ID3v2.3 tag:" : "ID3v2 tag:", info.hasId3v2, info.id3v2);
+    // The heading names the tag's version when it is known.
+    const QByteArray v2Heading =
+        frames.present ? QStringLiteral("ID3v%1 tag:").arg(frames.version.section('.', 0, 1)).toLatin1()
+                       : QByteArray(info.id3v2Is23 ? "ID3v2.3 tag:" : "ID3v2 tag:");
+    print(v2Heading.constData(), info.hasId3v2, info.id3v2);
     print("ID3v1 tag:", info.hasId3v1, info.id3v1);
+    if (frames.present) {
+        out(QStringLiteral("ID3v2 frames (version %1):").arg(frames.version));
+        for (const auto& [key, values] : frames.frames)
+            for (const QString& value : values)
+                out(QString("  %1 %2").arg(key + ':', -28).arg(value));
+    }
+    if (!frames.problem.isEmpty())
+        out(QStringLiteral("ID3v2 problem:   ") + frames.problem);
     return 0;
 }
 

@@ -77,6 +77,7 @@ bool ReadMp3TagInfo(const QString& path, TMp3TagInfo* info, QString* error)
         add(info->id3v1, "genre", genre >= 0 && genre < 148 ? QString::fromLatin1(Id3v1GenreNames[size_t(genre)]) : QString());
         add(info->id3v1, "comment", QString::fromLatin1(v1.Comment()));
     }
+    info->id3v2Frames = ListId3v2Frames(file.get(), path);
     return true;
 }
 

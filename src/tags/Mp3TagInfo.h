@@ -1,7 +1,10 @@
 #pragma once
 // What `info` shows of an MP3 file: its ID3v2 tag at the start and its ID3v1
-// trailer at the end, read through the tag containers. The file is opened
-// read-only.
+// trailer at the end, read through the tag containers, and beside them every
+// text frame of the ID3v2 tag (user texts such as REPLAYGAIN_TRACK_GAIN
+// included). The file is opened read-only.
+
+#include "tags/Id3v2FrameList.h"
 
 #include <QList>
 #include <QPair>
@@ -16,6 +19,8 @@ struct TMp3TagInfo {
     // Field name and text, in a fixed order; empty fields are left out.
     QList<QPair<QString, QString>> id3v1;
     QList<QPair<QString, QString>> id3v2;
+    // Every text frame of the ID3v2 tag, and why a damaged one could not be read.
+    TId3v2FrameList id3v2Frames;
 };
 
 // Whether the file starts like an MP3 file: an ID3v2 header or an MPEG audio

@@ -1,0 +1,171 @@
+// The ID3v2 frame list of ReadMp3TagInfo on tags assembled byte by byte:
+// the three versions, user texts in UTF-16, repeated keys, frames that
+// overrun their tag, and headers that lie about their size. The file is
+// never changed by reading it.
+#include "tags/Mp3TagInfo.h"
+
+#include "TagFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace dw;
+
+QByteArray syncsafe(uint32_t v)
+{
+    const char b[4] = {char((v >> 21) & 0x7F), char((v >> 14) & 0x7F), char((v >> 7) & 0x7F), char(v & 0x7F)};
+    return QByteArray(b, 4);
+}
+
+QByteArray bigEndian(uint32_t v, int bytes)
+{
+    QByteArray b;
+    for (int i = bytes - 1; i >= 0; --i)
+        b.append(char(v >> (8 * i)));
+    return b;
+}
+
+// A 2.3/2.4 frame (2.4 sizes are syncsafe) or a 2.2 frame.
+QByteArray frame(int major, const QByteArray& id, const QByteArray& data)
+{
+    if (major == 2)
+        return id + bigEndian(uint32_t(data.size()), 3) + data;
+    return id + (major == 4 ? syncsafe(uint32_t(data.size())) : bigEndian(uint32_t(data.size()), 4)) +
+           QByteArray(2, '\0') + data;
+}
+
+QByteArray tag(int major, const QByteArray& frames, int padding = 16)
+{
+    return QByteArray("ID3") + char(major) + '\0' + '\0' + syncsafe(uint32_t(frames.size() + padding)) + frames +
+           QByteArray(padding, '\0');
+}
+
+// UTF-16 with a byte-order mark, terminated.
+QByteArray utf16(const QString& text)
+{
+    QByteArray b("\xFF\xFE", 2);
+    for (QChar c : text) {
+        b.append(char(c.unicode() & 0xFF));
+        b.append(char(c.unicode() >> 8));
+    }
+    return b + QByteArray(2, '\0');
+}
+
+TMp3TagInfo read(dwtest::Sandbox& box, const QByteArray& bytes)
+{
+    box.write("t.mp3", bytes);
+    TMp3TagInfo info;
+    QString error;
+    EXPECT_TRUE(ReadMp3TagInfo(box.file("t.mp3"), &info, &error)) << error.toStdString();
+    EXPECT_EQ(box.read("t.mp3"), bytes);
+    return info;
+}
+
+QStringList values(const TId3v2FrameList& list, const QString& key)
+{
+    for (const auto& [name, v] : list.frames)
+        if (name == key)
+            return v;
+    return {"<missing>"};
+}
+
+TEST(Mp3TagInfo, EveryTextFrameOfEachVersion)
+{
+    dwtest::Sandbox box;
+    const QByteArray audio = tagtest::audioBytes(600);
+
+    // 2.4: UTF-8 text with two values, user texts (one UTF-16), a comment
+    // and a link; a picture is no text and is left out; the same user text
+    // twice gathers both values.
+    QByteArray frames = frame(4, "TIT2", QByteArray("\x03", 1) + "Caf\xc3\xa9" + '\0' + "Second");
+    frames += frame(4, "TXXX", QByteArray("\x03", 1) + "REPLAYGAIN_TRACK_GAIN" + '\0' + "-6.54 dB");
+    frames += frame(4, "TXXX", QByteArray("\x01", 1) + utf16("R128_TRACK_GAIN") + utf16("-512"));
+    frames += frame(4, "APIC", QByteArray("\x00image/png\x00\x03\x00", 13) + tagtest::audioBytes(40));
+    frames += frame(4, "COMM", QByteArray("\x00" "deu" "kurz\x00" "Hallo", 14));
+    frames += frame(4, "WOAR", "http://example.org/");
+    frames += frame(4, "TXXX", QByteArray("\x00", 1) + "REPLAYGAIN_TRACK_GAIN" + '\0' + "-1.00 dB");
+    TMp3TagInfo info = read(box, tag(4, frames) + audio);
+    ASSERT_TRUE(info.id3v2Frames.present) << info.id3v2Frames.problem.toStdString();
+    EXPECT_EQ(info.id3v2Frames.version, "2.4.0");
+    QStringList keys;
+    for (const auto& f : info.id3v2Frames.frames)
+        keys << f.first;
+    EXPECT_EQ(keys, (QStringList{"TIT2", "TXXX:REPLAYGAIN_TRACK_GAIN", "TXXX:R128_TRACK_GAIN", "COMM:kurz:deu", "WOAR"}));
+    EXPECT_EQ(values(info.id3v2Frames, "TIT2"), (QStringList{QString::fromUtf8("Caf\xc3\xa9"), "Second"}));
+    EXPECT_EQ(values(info.id3v2Frames, "TXXX:REPLAYGAIN_TRACK_GAIN"), (QStringList{"-6.54 dB", "-1.00 dB"}));
+    EXPECT_EQ(values(info.id3v2Frames, "TXXX:R128_TRACK_GAIN"), QStringList{"-512"});
+    EXPECT_EQ(values(info.id3v2Frames, "COMM:kurz:deu"), QStringList{"Hallo"});
+    EXPECT_EQ(values(info.id3v2Frames, "WOAR"), QStringList{"http://example.org/"});
+    EXPECT_TRUE(info.id3v2Frames.problem.isEmpty());
+
+    // 2.3 with plain 32-bit sizes, and 2.2 whose three-letter names come out
+    // as the later ones.
+    info = read(box, tag(3, frame(3, "TPE1", QByteArray("\x00", 1) + "Band") +
+                                frame(3, "TXXX", QByteArray("\x00", 1) + "REPLAYGAIN_ALBUM_PEAK" + '\0' + "0.5")) +
+                         audio);
+    EXPECT_EQ(info.id3v2Frames.version, "2.3.0");
+    EXPECT_EQ(values(info.id3v2Frames, "TPE1"), QStringList{"Band"});
+    EXPECT_EQ(values(info.id3v2Frames, "TXXX:REPLAYGAIN_ALBUM_PEAK"), QStringList{"0.5"});
+    info = read(box, tag(2, frame(2, "TT2", QByteArray("\x00", 1) + "Old") + frame(2, "TP1", QByteArray("\x00", 1) + "Act")) +
+                         audio);
+    EXPECT_EQ(info.id3v2Frames.version, "2.2.0");
+    EXPECT_EQ(values(info.id3v2Frames, "TIT2"), QStringList{"Old"});
+    EXPECT_EQ(values(info.id3v2Frames, "TPE1"), QStringList{"Act"});
+    EXPECT_EQ(info.id3v2.value(0).second, "Old");  // the twelve slots read the same tag
+
+    // No tag: nothing to list and nothing wrong.
+    info = read(box, audio + tagtest::trailer("T", "", "", "", "", 0));
+    EXPECT_FALSE(info.id3v2Frames.present);
+    EXPECT_TRUE(info.id3v2Frames.problem.isEmpty());
+    EXPECT_TRUE(info.hasId3v1);
+}
+
+TEST(Mp3TagInfo, DamagedTagsAreReportedAndTheRestIsStillRead)
+{
+    dwtest::Sandbox box;
+    const QByteArray audio = tagtest::audioBytes(600);
+    const QByteArray trailer = tagtest::trailer("Trailer", "", "", "", "", 8);
+    const QString file = box.file("t.mp3");
+    const QByteArray good = tag(4, frame(4, "TIT2", QByteArray("\x03", 1) + "Kept") +
+                                       frame(4, "TALB", QByteArray("\x03", 1) + "Album"));
+
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        QString problem;  // empty: the tag is read
+    };
+    QByteArray badVersion = good;
+    badVersion[3] = 9;
+    QByteArray sizeBit = good;
+    sizeBit[6] = char(0x80);
+    QByteArray huge = good;
+    huge.replace(6, 4, syncsafe(0x0FFFFFFF));
+    // The second frame claims more bytes than the tag has left.
+    QByteArray overrun = good;
+    overrun.replace(10 + 10 + 5 + 4, 4, syncsafe(5000));
+    const Case cases[] = {
+        {"cut header", QByteArray("ID3\x04\x00", 5), file + ": the ID3v2 header is cut short (5 of 10 bytes)"},
+        {"version", badVersion + audio + trailer,
+         file + ": the ID3v2 header is damaged (version 2.9.0, flags 0x00, size bytes 00 00 00 2f)"},
+        {"size bit", sizeBit + audio + trailer,
+         file + ": the ID3v2 header is damaged (version 2.4.0, flags 0x00, size bytes 80 00 00 2f)"},
+        {"larger than the file", huge + audio + trailer,
+         file + QString(": the ID3v2 tag claims %1 bytes but the file has only %2")
+                    .arg(0x0FFFFFFF + 10)
+                    .arg(huge.size() + audio.size() + 128)},
+        {"frame overruns", overrun + audio + trailer, QString()},
+    };
+    for (const Case& c : cases) {
+        const TMp3TagInfo info = read(box, c.bytes);
+        EXPECT_EQ(info.id3v2Frames.problem.toStdString(), c.problem.toStdString()) << c.what;
+        EXPECT_EQ(info.id3v2Frames.present, c.problem.isEmpty()) << c.what;
+        if (c.bytes.endsWith(trailer))
+            EXPECT_EQ(info.id3v1.value(0).second, "Trailer") << c.what;
+    }
+    // What comes before a frame that overruns the tag is kept.
+    const TMp3TagInfo info = read(box, overrun + audio);
+    EXPECT_EQ(values(info.id3v2Frames, "TIT2"), QStringList{"Kept"});
+}
+
+}  // namespace

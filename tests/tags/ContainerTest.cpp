@@ -26,7 +26,9 @@ TEST(TagContainers, KeysAreCaseInsensitiveAndFixed)
     EXPECT_EQ(v.AsWideString("ARTIST"), "Ana");
     EXPECT_FALSE(v.Empty());
     EXPECT_TRUE(v.Changed());
-    EXPECT_EQ(v.Count(), 12);
+    EXPECT_EQ(v.Count(), 14);  // twelve text and ReplayGain fields, two R128 gains
+    v.SetValue("R128_TRACK_GAIN", QString("-512"));
+    EXPECT_EQ(v.R128TrackGain(), "-512");
 
     v.Clear();
     EXPECT_TRUE(v.Empty());

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -386,6 +387,23 @@ void IniFile::deleteKey(const QString& section, const QString& key)
         std::erase_if(sections_[size_t(s)].lines, [&](const Line& l) { return l.eq >= 0 && sameName(keyOf(l), key); });
 }
 
+namespace {
+
+// True when path is a regular file holding exactly bytes (read back, not
+// trusted from an earlier load: another process may have written since).
+bool holdsExactly(const QString& path, const QByteArray& bytes)
+{
+    UniqueFd fd = OpenReadOnly(path);
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != bytes.size())
+        return false;
+    QByteArray current(bytes.size() + 1, Qt::Uninitialized);  // one more: a file that grew is seen
+    return ReadFull(fd.get(), current.data(), size_t(current.size())) == bytes.size() &&
+           std::memcmp(current.constData(), bytes.constData(), size_t(bytes.size())) == 0;
+}
+
+}  // namespace
+
 bool IniFile::save()
 {
     if (refused_)
@@ -399,6 +417,12 @@ bool IniFile::save()
             bytes += s.header + '\n';
         for (const Line& l : s.lines)
             bytes += l.raw + '\n';
+    }
+    // A file that already holds these bytes is left as it is: closing the
+    // program then neither rewrites nor flushes its unchanged settings.
+    if (holdsExactly(path_, bytes)) {
+        loaded_ = true;
+        return true;
     }
     TOutputFile out(path_);
     if (!out.Create()) {

@@ -104,7 +104,11 @@ void TMainForm::buildList()
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView1->setStyleSheet(QStringLiteral("QTreeWidget#ListView1 { background: rgb(239,239,255); }"));
+    // Colours through the palette, not a style sheet: a style sheet makes
+    // Qt polish and paint the widget through its slower style-sheet style.
+    QPalette listColours = ListView1->palette();
+    listColours.setColor(QPalette::Base, QColor(239, 239, 255));
+    ListView1->setPalette(listColours);
     ListView1->viewport()->installEventFilter(this);
     layout->addWidget(ListView1, 1);
 
@@ -115,7 +119,10 @@ void TMainForm::buildList()
     Panel1->setFrameShadow(QFrame::Sunken);
     Panel1->setMinimumHeight(22);
     Panel1->setContentsMargins(4, 0, 4, 0);
-    Panel1->setStyleSheet(QStringLiteral("QLabel#Panel1 { background: rgb(220,225,255); }"));
+    QPalette statusColours = Panel1->palette();
+    statusColours.setColor(QPalette::Window, QColor(220, 225, 255));
+    Panel1->setPalette(statusColours);
+    Panel1->setAutoFillBackground(true);
     layout->addWidget(Panel1);
     setCentralWidget(central);
 

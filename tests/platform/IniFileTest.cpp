@@ -66,6 +66,28 @@ TEST(IniFile, WritingKeepsOtherLinesAndOrder)
     }
     EXPECT_EQ(box.read("c.ini"),
               "; a comment\n[First]\nkeep=1\nchange=new\nadded=2\n\n[Second]\nother=x\n[Third]\nn=-5\n");
+
+    // Saving what the file already holds leaves the file itself alone (no
+    // replacement, so the same inode); a file changed since it was read is
+    // written again, and so is a real change.
+    const auto inode = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(dw::NativePath(box.file("c.ini")).constData(), &st), 0);
+        return st.st_ino;
+    };
+    const ino_t before = inode();
+    IniFile same(box.file("c.ini"));
+    same.writeString("First", "change", "new");
+    ASSERT_TRUE(same.save());
+    EXPECT_EQ(inode(), before);
+    box.write("c.ini", "[First]\nchange=new\n");  // written by someone else meanwhile
+    ASSERT_TRUE(same.save());
+    EXPECT_EQ(box.read("c.ini"),
+              "; a comment\n[First]\nkeep=1\nchange=new\nadded=2\n\n[Second]\nother=x\n[Third]\nn=-5\n");
+    const ino_t rewritten = inode();
+    same.writeString("First", "change", "newer");
+    ASSERT_TRUE(same.save());
+    EXPECT_NE(inode(), rewritten);
 }
 
 TEST(IniFile, EraseAndDelete)

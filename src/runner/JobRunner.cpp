@@ -663,8 +663,8 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
         if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
             outputs << lame_->InputFile;
         const TJobItem& item = items_[std::size_t(index)];
-        const bool trailer = kind_ == jkRipTracks && AppSettings.Use;
-        if (trailer && progressSeen_) {
+        const bool trailer = kind_ == jkRipTracks && AppSettings.Use && progressSeen_;
+        if (trailer) {
             QString why;
             const uint16_t status = WriteTrackId3(output, AppSettings.Disc(), item.title, item.track, &why);
             if (status > 255) {

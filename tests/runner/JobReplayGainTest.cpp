@@ -115,37 +115,15 @@ double gainOf(const QString& text)
     return m.hasMatch() ? m.captured(1).toDouble() : std::nan("");
 }
 
-// A 16-bit stereo 440 Hz sine WAV.
-void writeWav(const QString& path, int rate, double seconds, int amplitude)
+// A 16-bit stereo 440 Hz sine WAV (ffmpeg's tone, scaled by volume).
+void writeWav(const QString& path, int rate, double seconds, double volume)
 {
-    const int frames = int(rate * seconds);
-    QByteArray data(frames * 4, Qt::Uninitialized);
-    for (int i = 0; i < frames; ++i) {
-        const auto v = int16_t(std::lround(amplitude * std::sin(2 * M_PI * 440 * i / rate)));
-        for (int c = 0; c < 2; ++c) {
-            data[i * 4 + c * 2] = char(v & 0xff);
-            data[i * 4 + c * 2 + 1] = char((v >> 8) & 0xff);
-        }
-    }
-    const auto le = [](QByteArray& b, uint32_t v, int n) {
-        for (int k = 0; k < n; ++k)
-            b.append(char((v >> (8 * k)) & 0xff));
-    };
-    QByteArray h("RIFF");
-    le(h, uint32_t(36 + data.size()), 4);
-    h.append("WAVEfmt ");
-    le(h, 16, 4);
-    le(h, 1, 2);
-    le(h, 2, 2);
-    le(h, uint32_t(rate), 4);
-    le(h, uint32_t(rate * 4), 4);
-    le(h, 4, 2);
-    le(h, 16, 2);
-    h.append("data");
-    le(h, uint32_t(data.size()), 4);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(h + data);
+    QProcess p;
+    p.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",
+                       QString("sine=f=440:d=%1:sample_rate=%2").arg(seconds).arg(rate), "-af",
+                       QString("volume=%1").arg(volume), "-ac", "2", "-c:a", "pcm_s16le", "-y", path});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }
 
 class JobReplayGainTest : public ::testing::Test {
@@ -320,8 +298,8 @@ TEST_F(JobReplayGainTest, ConversionsWriteTheTrackValuesOfWhatTheyEncode)
 {
     const QString cd = box.file("in/cd.wav"), low = box.file("in/low.wav");
     QDir().mkpath(box.file("in"));
-    writeWav(cd, 44100, 2.0, 8000);
-    writeWav(low, 22050, 2.0, 2000);  // 12 dB softer
+    writeWav(cd, 44100, 2.0, 1.0);
+    writeWav(low, 22050, 2.0, 0.25);  // 12 dB softer
     ScopedDialogs scoped(dialogs);
     QMap<QString, QMap<QString, QString>> t;
     for (const TJobKind kind : {jkWavToMp3, jkWavToOgg, jkToFlac, jkToOpus}) {

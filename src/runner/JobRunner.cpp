@@ -945,6 +945,8 @@ void TJobRunner::cleanUp()
     if (cleanedUp_)
         return;
     cleanedUp_ = true;
+    // The scan may be reading a WAV that is removed below.
+    scan_->Cancel();
     if (ripThread_) {
         ripThread_->Stopped = true;
         ripThread_.reset();
@@ -962,7 +964,6 @@ void TJobRunner::cleanUp()
         lame_->Kill(0);
     if (wma_->Running)
         wma_->Kill(0);
-    scan_->Cancel();
     if (kind_ == jkWavToOgg || kind_ == jkWavToMp3)
         deleteFile(bufferFor());
 }

@@ -31,6 +31,8 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <optional>
+
 namespace dw {
 
 namespace {
@@ -679,10 +681,10 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
         if (kind_ == jkRipTracks)
             album_.Add(std::move(meter));
         // The ID3v2.4 tag carries the trailer's values when both are asked for.
-        std::unique_ptr<TId3v24Fields> text;
+        std::optional<TId3v24Fields> text;
         if (trailer && AppSettings.Id3v2Use)
-            text = std::make_unique<TId3v24Fields>(DiscTrackId3v24Fields(AppSettings.Disc(), item.title, item.track));
-        const QString problems = joined(scanFailure, tagEncoded(index, output, text.get()));
+            text = DiscTrackId3v24Fields(AppSettings.Disc(), item.title, item.track);
+        const QString problems = joined(scanFailure, tagEncoded(index, output, text ? &*text : nullptr));
         if (!problems.isEmpty()) {
             outcome = Outcome::Failed;
             message = joined(message, problems);

@@ -123,8 +123,9 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
     const QStringList stems{"Intro", "Song Two", "Outro"};
 
     // MP3: every track tagged with its title and number and the disc's values,
-    // whatever the ID3 option says.
+    // whatever the ID3 option says; an ID3v2.4 tag (on by default) says the same.
     settings.OutputFormat = 0;
+    settings.DiscTrackCount = 3;
     run(items);
     EXPECT_EQ(files(), (QStringList{"Intro.mp3", "Outro.mp3", "Song Two.mp3"}));
     EXPECT_EQ(view.captions, (QStringList{"Extracting(01/03): Intro", "Encoding(01/03): Intro",
@@ -139,6 +140,13 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
                                "print('|'.join(str(t[k]) for k in ('TIT2','TPE1','TALB','TDRC','TRCK','TCON')))",
                                out + "/Song Two.mp3"});
     EXPECT_EQ(tags.trimmed(), "Song Two|The Artist|The Album|1999|2|17");  // Rock is ID3v1 genre 17
+    const QString v24 = peer("/usr/bin/python3",
+                             {"-c",
+                              "import sys\nfrom mutagen.id3 import ID3\nt=ID3(sys.argv[1],load_v1=False)\n"
+                              "print(t.version[1],'|'.join(str(t[k]) for k in "
+                              "('TIT2','TPE1','TALB','TDRC','TRCK','TCON','COMM::eng')))",
+                              out + "/Song Two.mp3"});
+    EXPECT_EQ(v24.trimmed(), "4 Song Two|The Artist|The Album|1999|2/3|Rock|disc note");
     const QString length = peer("/usr/bin/python3", {"-c",
                                                      "import sys\nfrom mutagen.mp3 import MP3\n"
                                                      "print(round(MP3(sys.argv[1]).info.length))",

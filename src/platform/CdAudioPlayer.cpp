@@ -2,8 +2,8 @@
 
 #include "platform/CdDrives.h"
 #include "platform/NativePath.h"
+#include "platform/SdlAudio.h"
 
-#include "platform/SdlLibrary.h"
 #include <cdio/cdio.h>
 
 #include <QMetaObject>
@@ -27,59 +27,22 @@ constexpr int SectorsPerRead = 25;                  // a third of a second per r
 constexpr Uint32 QueueAhead = 44100 * 4;            // keep about a second queued
 constexpr Uint16 DeviceSamples = 4096;
 
-// One reference on SDL's audio subsystem for the object's lifetime.
-class SdlAudioSubsystem {
-public:
-    SdlAudioSubsystem() : ok_(dw::sdl::InitSubSystem(SDL_INIT_AUDIO) == 0) {}
-    ~SdlAudioSubsystem()
-    {
-        if (ok_)
-            dw::sdl::QuitSubSystem(SDL_INIT_AUDIO);
-    }
-    SdlAudioSubsystem(const SdlAudioSubsystem&) = delete;
-    SdlAudioSubsystem& operator=(const SdlAudioSubsystem&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    bool ok_;
-};
-
-// An open SDL audio device, closed with the object.
-class SdlAudioDevice {
-public:
-    SdlAudioDevice() = default;
-    ~SdlAudioDevice()
-    {
-        if (id_)
-            dw::sdl::CloseAudioDevice(id_);
-    }
-    SdlAudioDevice(const SdlAudioDevice&) = delete;
-    SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
-
-    // CD audio: 16-bit little-endian stereo at 44100 Hz (SDL converts when the device differs).
-    bool open()
-    {
-        SDL_AudioSpec want{};
-        want.freq = 44100;
-        want.format = AUDIO_S16LSB;
-        want.channels = 2;
-        want.samples = DeviceSamples;
-        id_ = dw::sdl::OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-        return id_ != 0;
-    }
-    SDL_AudioDeviceID id() const { return id_; }
-
-private:
-    SDL_AudioDeviceID id_ = 0;
-};
+// CD audio: 16-bit little-endian stereo at 44100 Hz (SDL converts when the device differs).
+sdl::AudioFormat cdAudioFormat()
+{
+    sdl::AudioFormat want{};
+    want.freq = 44100;
+    want.format = AUDIO_S16LSB;
+    want.channels = 2;
+    want.samples = DeviceSamples;
+    return want;
+}
 
 bool isBlockDevice(const QString& path)
 {
     struct stat st {};
     return ::stat(NativePath(path).constData(), &st) == 0 && S_ISBLK(st.st_mode);
 }
-
-QString sdlError() { return QString::fromUtf8(dw::sdl::GetError()); }
 
 }  // namespace
 
@@ -103,16 +66,16 @@ public:
     QString open()
     {
         if (!sdl_.ok())
-            return QStringLiteral("cannot start the audio system: ") + sdlError();
-        if (!device_.open())
-            return QStringLiteral("cannot open the audio device: ") + sdlError();
+            return QStringLiteral("cannot start the audio system: ") + QString::fromUtf8(dw::sdl::GetError());
+        if (!device_.open(QString(), cdAudioFormat()))
+            return QStringLiteral("cannot open the audio device: ") + device_.error();
         return {};
     }
 
     // Starts reading; done is called on the reading thread when the range has played out.
     void start(std::function<void()> done)
     {
-        dw::sdl::PauseAudioDevice(device_.id(), 0);
+        device_.pause(false);
         thread_ = std::thread([this, done = std::move(done)] {
             if (run())
                 done();
@@ -122,7 +85,7 @@ public:
     void setPaused(bool paused)
     {
         paused_ = paused;
-        dw::sdl::PauseAudioDevice(device_.id(), paused ? 1 : 0);
+        device_.pause(paused);
     }
     bool paused() const { return paused_; }
     qint64 queued() const { return queuedBytes_.load(); }

@@ -4,14 +4,6 @@
 
 namespace dw {
 
-SdlAudioRef::SdlAudioRef() : ok_(dw::sdl::InitSubSystem(SDL_INIT_AUDIO) == 0) {}
-
-SdlAudioRef::~SdlAudioRef()
-{
-    if (ok_)
-        dw::sdl::QuitSubSystem(SDL_INIT_AUDIO);
-}
-
 bool SdlQueuedDevice::open(const TWaveAudioFormat& format, bool capture, QString* error)
 {
     close();
@@ -20,7 +12,7 @@ bool SdlQueuedDevice::open(const TWaveAudioFormat& format, bool capture, QString
             *error = QString("the sound system cannot be started: %1").arg(QString::fromUtf8(dw::sdl::GetError()));
         return false;
     }
-    SDL_AudioSpec want{};
+    sdl::AudioFormat want{};
     want.freq = format.sampleRate;
     want.format = format.bits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     want.channels = Uint8(format.channels);
@@ -29,29 +21,13 @@ bool SdlQueuedDevice::open(const TWaveAudioFormat& format, bool capture, QString
     while (samples < 4096 && samples * 20 < format.sampleRate)
         samples = Uint16(samples * 2);
     want.samples = samples;
-    id_ = dw::sdl::OpenAudioDevice(nullptr, capture ? 1 : 0, &want, nullptr, 0);
-    if (id_ == 0 && error)
-        *error = QString("the %1 device cannot be opened: %2")
-                     .arg(capture ? "recording" : "playback", QString::fromUtf8(dw::sdl::GetError()));
-    return id_ != 0;
-}
-
-void SdlQueuedDevice::close()
-{
-    if (id_)
-        dw::sdl::CloseAudioDevice(id_);
-    id_ = 0;
-}
-
-void SdlQueuedDevice::pause(bool paused)
-{
-    if (id_)
-        dw::sdl::PauseAudioDevice(id_, paused ? 1 : 0);
-}
-
-bool SdlQueuedDevice::alive() const
-{
-    return id_ && dw::sdl::GetAudioDeviceStatus(id_) != SDL_AUDIO_STOPPED;
+    // SDL converts between this format and the hardware's, so what it
+    // obtained is not needed.
+    if (device_.open(QString(), want, capture))
+        return true;
+    if (error)
+        *error = QString("the %1 device cannot be opened: %2").arg(capture ? "recording" : "playback", device_.error());
+    return false;
 }
 
 }  // namespace dw

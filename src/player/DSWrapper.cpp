@@ -66,7 +66,7 @@ int32_t CreateOutputBuffers(TDSoundState& state, const TDSFormat& format, uint32
     state.BufferBytes = bytes;
     state.BytesPerFrame = frame;
 
-    SDL_AudioSpec want{};
+    sdl::AudioFormat want{};
     want.freq = static_cast<int>(std::min<uint32_t>(format.SampleRate, INT32_MAX));
     want.format = state.Buffer->DeviceFormat();
     want.channels = static_cast<Uint8>(format.Channels);

@@ -14,7 +14,7 @@
 // Playing may be read from any thread. The device callback takes no lock.
 
 #include "player/LoopBuffer.h"
-#include "player/SdlAudio.h"
+#include "platform/SdlAudio.h"
 
 #include <QString>
 

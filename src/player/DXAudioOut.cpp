@@ -289,7 +289,7 @@ void TDXAudioOut::drain()
         WriteSilence(State, SilenceByte);
         played_ = State.Buffer->Consumed() - playStart_;
     }
-    const SDL_AudioSpec& format = State.Device->obtained();
+    const sdl::AudioFormat& format = State.Device->obtained();
     if (format.freq > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(2 * 1000 * format.samples / format.freq + 1));
 }

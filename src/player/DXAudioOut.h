@@ -22,7 +22,7 @@
 #include "audio/stream/AuOutput.h"
 #include "player/DSDeviceList.h"
 #include "player/DSWrapper.h"
-#include "player/SdlAudio.h"
+#include "platform/SdlAudio.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,12 +1,14 @@
 #pragma once
 // Handles on SDL2's audio: one reference on the audio subsystem, and one open
-// playback device. Both release what they took when destroyed.
+// playback or capture device. Both release what they took when destroyed.
+// The Ogg player's output, the CD player and the wave-audio device all open
+// their devices through these.
 //
 // Threads: SdlAudioSubsystem is made and destroyed on the main thread (SDL's
 // initialisation is not safe to race). An SdlAudioDevice may be opened and
 // closed on any thread while a subsystem reference is held.
 
-#include <SDL.h>
+#include "platform/SdlLibrary.h"
 
 #include <QString>
 
@@ -32,10 +34,11 @@ public:
     SdlAudioDevice(const SdlAudioDevice&) = delete;
     SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
 
-    // Opens the named device (empty name: the default device) with exactly
-    // the format asked for; SDL converts for the hardware. False, with
-    // error() set, when SDL refuses. The device starts paused.
-    bool open(const QString& name, const SDL_AudioSpec& want);
+    // Opens the named device (empty name: the default device) for playback,
+    // or for recording when capture is set, with exactly the format asked
+    // for; SDL converts for the hardware. False, with error() set, when SDL
+    // refuses. The device starts paused.
+    bool open(const QString& name, const sdl::AudioFormat& want, bool capture = false);
     // Stops the callback for good and closes the device.
     void close();
 
@@ -43,12 +46,13 @@ public:
     bool isOpen() const { return id_ != 0; }
     // False once SDL has found the device gone (unplugged, a write failed).
     bool alive() const;
-    const SDL_AudioSpec& obtained() const { return have_; }
+    void pause(bool paused);
+    const sdl::AudioFormat& obtained() const { return have_; }
     const QString& error() const { return error_; }
 
 private:
     SDL_AudioDeviceID id_ = 0;
-    SDL_AudioSpec have_{};
+    sdl::AudioFormat have_{};
     QString error_;
 };
 

@@ -1,6 +1,4 @@
-#include "player/SdlAudio.h"
-
-#include "platform/SdlLibrary.h"
+#include "platform/SdlAudio.h"
 
 namespace dw {
 
@@ -12,11 +10,11 @@ SdlAudioSubsystem::~SdlAudioSubsystem()
         dw::sdl::QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-bool SdlAudioDevice::open(const QString& name, const SDL_AudioSpec& want)
+bool SdlAudioDevice::open(const QString& name, const sdl::AudioFormat& want, bool capture)
 {
     close();
     const QByteArray utf8 = name.toUtf8();
-    id_ = dw::sdl::OpenAudioDevice(name.isEmpty() ? nullptr : utf8.constData(), 0, &want, &have_, 0);
+    id_ = dw::sdl::OpenAudioDevice(name.isEmpty() ? nullptr : utf8.constData(), capture ? 1 : 0, &want, &have_, 0);
     if (id_ == 0) {
         error_ = QString::fromUtf8(dw::sdl::GetError());
         return false;
@@ -31,6 +29,12 @@ void SdlAudioDevice::close()
         dw::sdl::CloseAudioDevice(id_);
         id_ = 0;
     }
+}
+
+void SdlAudioDevice::pause(bool paused)
+{
+    if (id_ != 0)
+        dw::sdl::PauseAudioDevice(id_, paused ? 1 : 0);
 }
 
 bool SdlAudioDevice::alive() const

@@ -69,6 +69,8 @@ TOptionSetForm::TOptionSetForm(QWidget* parent, DiscListing& listing, TCDIn* com
     auto* layout = new QVBoxLayout(this);
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    // Every tab stays in sight: the dialog is at least as wide as all of them.
+    PageControl1->setUsesScrollButtons(false);
     layout->addWidget(PageControl1);
     buildOutputPage();
     buildMp3Page();
@@ -96,15 +98,27 @@ void TOptionSetForm::ShowPage(Page page)
     PageControl1->setCurrentIndex(page);
 }
 
+void TOptionSetForm::setVisible(bool visible)
+{
+    // Translated and filled before the first showing takes its size, so the
+    // dialog is sized for the texts it shows (translated ones are often
+    // longer), and never smaller than they need.
+    if (visible && !prepared_) {
+        prepared_ = true;
+        if (!IsEnglish(settings_->Lan))
+            TranslateForm(this, settings_->Lan);
+        loadControls();
+        setMinimumSize(sizeHint());
+    }
+    QDialog::setVisible(visible);
+}
+
 void TOptionSetForm::showEvent(QShowEvent* event)
 {
     if (!placed_) {
         placed_ = true;
         if (QWidget* owner = parentWidget())
             move(owner->frameGeometry().topLeft() + QPoint(50, 50));
-        if (!IsEnglish(settings_->Lan))
-            TranslateForm(this, settings_->Lan);
-        loadControls();
     }
     QDialog::showEvent(event);
 }

@@ -57,6 +57,9 @@ public:
     // accepted (it is then closed).
     bool ApplyAndClose();
 
+    // The first showing translates the dialog and loads the controls.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -88,6 +91,7 @@ private:
     // Remembered when shown.
     int shownDrive_ = 0;
     bool shownCDDb_ = false;
+    bool prepared_ = false;
     bool placed_ = false;
 
     QTabWidget* PageControl1 = nullptr;

@@ -80,6 +80,8 @@ void TOptionSetForm::buildOutputPage()
 
     auto* grid = new QGridLayout;
     cbOutputFormat = list(p, "cbOutputFormat", OutputFormatItems());
+    // Wide enough for translated entries too, which replace these after the size is taken.
+    cbOutputFormat->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     grid->addWidget(label(p, "lFormat", QStringLiteral("Format:")), 0, 0);
     grid->addWidget(cbOutputFormat, 0, 1);
     ckbKeepWav = named<QCheckBox>(p, "ckbKeepWav", QStringLiteral("Delete WAV file after processing"));
@@ -300,6 +302,7 @@ void TOptionSetForm::buildFlacOpusPage()
     for (int level = lMin; level <= lMax; ++level)
         levels << QString::number(level);
     cbFlacLevel = list(flac, "cbFlacLevel", levels);
+    cbFlacLevel->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // The ends and the default say what the numbers mean.
     cbFlacLevel->setItemText(0, QStringLiteral("%1 (fastest)").arg(lMin));
     cbFlacLevel->setItemText(cbFlacLevel->count() - 1, QStringLiteral("%1 (smallest)").arg(lMax));

@@ -12,7 +12,11 @@
 #include "widgets/OptionSetPictures.h"
 #include "widgets/OptionSetValues.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QFile>
+#include <QTabBar>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -372,6 +376,37 @@ TEST_F(OptionSetFormTest, TranslatedFromTheLanguageFileWhenShown)
     EXPECT_EQ(f.operator()<QTabWidget>("PageControl1")->tabText(TOptionSetForm::FlacOpusPage), "FLAC und Opus");
     EXPECT_EQ(f.operator()<QComboBox>("cbFlacLevel")->itemText(8), "8 (am kleinsten)");
     EXPECT_EQ(f.operator()<QCheckBox>("ckbId3v2")->text(), "ID3v2.4-Tags schreiben");
+}
+
+// With the shipped German file every text of every page has the room it
+// asks for: the dialog takes its size from the translated texts, and all
+// seven tabs stay in sight.
+TEST_F(OptionSetFormTest, GermanTextsAreNotCutOnAnyPage)
+{
+    QFile::copy(qEnvironmentVariable("DISCWRIGHT_SOURCE_DIR") + "/data/CLan_German.ini",
+                box.programDir() + "/CLan_German.ini");
+    s.Lan = "German";
+    OpenForm f(s, listing);
+    auto* tabs = f.operator()<QTabWidget>("PageControl1");
+    EXPECT_EQ(tabs->tabText(TOptionSetForm::FlacOpusPage), "FLAC / Opus");
+    EXPECT_EQ(f.operator()<QCheckBox>("ckbId3v2")->text(), "ID3v2.4-Tags in MP3-Dateien schreiben");
+    EXPECT_GE(tabs->tabBar()->width(), tabs->tabBar()->sizeHint().width());
+    for (int page = 0; page < TOptionSetForm::PageCount; ++page) {
+        f.form->ShowPage(TOptionSetForm::Page(page));
+        QApplication::processEvents();
+        int checked = 0;
+        for (QWidget* w : tabs->widget(page)->findChildren<QWidget*>()) {
+            const bool text = qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                              (qobject_cast<QComboBox*>(w) && !static_cast<QComboBox*>(w)->isEditable());
+            if (!text || !w->isVisible() || w->objectName().isEmpty() ||
+                (qobject_cast<QLabel*>(w) && static_cast<QLabel*>(w)->wordWrap()) ||
+                w->minimumWidth() == w->maximumWidth())  // sized on purpose ("...")
+                continue;
+            ++checked;
+            EXPECT_GE(w->width(), w->sizeHint().width()) << page << " " << w->objectName().toStdString();
+        }
+        EXPECT_GT(checked, 0) << page;
+    }
 }
 
 TEST(OptionSetValues, Mp3BitRateTextRoundTrip)

@@ -268,8 +268,11 @@ void TFlacIn::openDecoder()
     ReadComments(RawCommentBytes, Comments, *Tags, Common());
 
     const int64_t frameBytes = static_cast<int64_t>(Channels) * (BitsPerSample / 8);
-    // A length STREAMINFO does not state (0) is unknown.
-    if (TotalSamples <= 0 || TotalSamples > std::numeric_limits<int64_t>::max() / frameBytes)
+    // A length STREAMINFO does not state (0) is unknown, and so is one that
+    // a time in whole seconds cannot hold (over 136 years: only a sample
+    // rate of a few hertz gets there).
+    if (TotalSamples <= 0 || TotalSamples > std::numeric_limits<int64_t>::max() / frameBytes ||
+        TotalSamples / SampleRate >= std::numeric_limits<uint32_t>::max())
         Size = -1;
     else
         Size = TotalSamples * frameBytes;

@@ -208,8 +208,11 @@ void TOpusIn::openDecoder()
     ReadComments(comments, Comments, *Tags, Common());
 
     const ogg_int64_t total = op_pcm_total(of, -1);
-    // A stream that cannot tell its length (not seekable) has an unknown size.
-    if (total < 0 || total > std::numeric_limits<int64_t>::max() / (2 * 255))
+    // A stream that cannot tell its length (not seekable) has an unknown
+    // size, and so has one whose granule positions claim a length that a
+    // time in whole seconds cannot hold (over 136 years).
+    if (total < 0 || total > std::numeric_limits<int64_t>::max() / (2 * 255) ||
+        total / kOpusRate >= std::numeric_limits<uint32_t>::max())
         Size = -1;
     else
         Size = static_cast<int64_t>(total) * 2 * Channels;

@@ -181,8 +181,16 @@ void DiscListing::ListThroughComponent(TCDIn& component)
         row.data = info.DataTrack;
         Rows.push_back(row);
     }
+    noteTrackCount();
     Status = component.DriveName();
     IdleStatusText = Status;
+}
+
+void DiscListing::noteTrackCount()
+{
+    // The cache gives the count of its title slots (all of them for a disc
+    // it does not know); the tags' "track n of total" need the disc's own.
+    AppSettings.DiscTrackCount = Rows.empty() ? 0 : std::min(Rows.back().track, MaxTitleSlot);
 }
 
 void DiscListing::readDiscInformation()
@@ -230,6 +238,7 @@ bool DiscListing::ListFromToc()
         row.data = entries[std::size_t(t - toc->firstTrack)].isData();
         Rows.push_back(row);
     }
+    noteTrackCount();
     Status = DriveDescription;
     return true;
 }

@@ -114,6 +114,7 @@ public:
 
 private:
     void readDiscInformation();
+    void noteTrackCount();  // the disc's last track number into DiscTrackCount
     DiscCacheAccess cache_;
 };
 

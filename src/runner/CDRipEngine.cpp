@@ -596,25 +596,13 @@ void TCDRipEngine::writeMp3Tag(TCDRipItem& item, const QString& mp3)
     // the end of the job).
     std::optional<TId3v24Fields> text;
     if (settings_.Id3v2)
-        text = DiscTrackId3v24Fields(disc(), item.Title, item.Track);
+        text = DiscTrackId3v24Fields(settings_.Disc(), item.Title, item.Track);
     if (!text && !settings_.ReplayGain)
         return;
     const QString error = WriteEncodedTags(mp3, settings_.ReplayGain ? item.Loudness : TLoudness{}, nullptr,
                                            text ? &*text : nullptr);
     if (!error.isEmpty())
         itemNote_ = itemNote_.isEmpty() ? error : itemNote_ + QStringLiteral("; ") + error;
-}
-
-TDiscInfo TCDRipEngine::disc() const
-{
-    TDiscInfo d;
-    d.DiscArtist = settings_.DiscArtist;
-    d.DiscAlbum = settings_.DiscAlbum;
-    d.DiscYear = settings_.DiscYear;
-    d.DiscGenre = settings_.DiscGenre;
-    d.DiscComment = settings_.DiscComment;
-    d.DiscTrackCount = settings_.DiscTrackCount;
-    return d;
 }
 
 void TCDRipEngine::addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const

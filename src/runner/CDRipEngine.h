@@ -111,7 +111,6 @@ private:
     void writeMp3Tag(TCDRipItem& item, const QString& mp3);
     void addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const;
     QString writeAlbumValues();  // the files that failed, with their reasons
-    TDiscInfo disc() const;      // the disc's values of the settings
     void wmaTick();
     void progress(int32_t code, const QString& elapsed, const QString& estimated);
     void finishItem(TJobItemResult::Outcome outcome, const QString& message = {});

@@ -1,7 +1,7 @@
 #include "runner/CDRipOgg.h"
 
-#include "app/Genres.h"
 #include "audio/formats/VorbisOut.h"
+#include "runner/JobTags.h"
 #include "tags/VorbisTags.h"
 
 namespace dw {
@@ -38,15 +38,8 @@ void ApplyOggSettings(TVorbisOut& out, const TCDRipSettings& settings, const TCD
 void SetTrackComments(TVorbisTags& tags, const TCDRipSettings& settings, const TCDRipTrackTags& track)
 {
     tags.Clear();
-    if (!settings.UseId3)
-        return;
-    // The title is the track's own: the disc comment describes the disc.
-    tags.SetTitle(track.Title);
-    tags.SetArtist(settings.DiscArtist);
-    tags.SetAlbum(settings.DiscAlbum);
-    tags.SetDate(settings.DiscYear);
-    tags.SetGenre(QString::number(GenreListToId3(settings.DiscGenre + 1)));
-    tags.SetTrack(QString::number(track.Track));
+    if (settings.TrackComments)
+        SetTrackVorbisComments(tags, settings.Disc(), track.Title, track.Track);
 }
 
 }  // namespace dw

@@ -23,14 +23,13 @@ struct TCDRipTrackTags {
 // Quality mode (IsUseCompress): quality (CompressPosition - 10) / 100 with
 // every bit-rate choice automatic. Otherwise the stored bit-rate ordinals as
 // they are (out-of-range values fall back to automatic) and quality 0.2.
-// Then the comments are cleared and, when UseId3 is on, set: title from the
-// track, artist, album and date from the disc, genre as the decimal ID3v1
-// byte of the disc genre, track number.
+// Then the comments are cleared and, when TrackComments is on, set from the
+// track and the disc (SetTrackVorbisComments).
 void ApplyOggSettings(TVorbisOut& out, const TCDRipSettings& settings, const TCDRipTrackTags& track);
 
 // The comment part of the above, for every writer of Vorbis comments (Ogg
 // Vorbis, FLAC, Opus): cleared, then set from the track and disc when
-// UseId3 is on.
+// TrackComments is on.
 void SetTrackComments(TVorbisTags& tags, const TCDRipSettings& settings, const TCDRipTrackTags& track);
 
 }  // namespace dw

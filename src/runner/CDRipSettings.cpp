@@ -21,7 +21,6 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     r.FlacVerify = s.FlacVerify;
     r.OpusBitRate = s.OpusBitRate;
     r.OpusVbr = s.OpusVbr;
-    r.UseId3 = s.Use;
     r.ReplayGain = s.ReplayGainUse;
     r.Id3v2 = s.Id3v2Use;
     r.DiscArtist = s.DiscArtist;
@@ -31,6 +30,18 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     r.DiscGenre = s.DiscGenre;
     r.DiscTrackCount = s.DiscTrackCount;
     return r;
+}
+
+TDiscInfo TCDRipSettings::Disc() const
+{
+    TDiscInfo d;
+    d.DiscArtist = DiscArtist;
+    d.DiscAlbum = DiscAlbum;
+    d.DiscYear = DiscYear;
+    d.DiscGenre = DiscGenre;
+    d.DiscComment = DiscComment;
+    d.DiscTrackCount = DiscTrackCount;
+    return d;
 }
 
 }  // namespace dw

@@ -3,6 +3,7 @@
 // job starts, so the engine and its steps work on values of their own (the
 // encoder processes read their MP3 and WMA switches themselves).
 
+#include "app/DiscInfo.h"
 #include "cd/RipSettings.h"
 
 #include <QString>
@@ -24,8 +25,9 @@ struct TCDRipSettings {
     bool FlacVerify = true;
     int OpusBitRate = 160;  // kbit/s
     bool OpusVbr = true;
-    // [ID3] Use: Vorbis comments into OGG, FLAC and Opus tracks
-    bool UseId3 = false;
+    // Vorbis comments from the disc and the track into OGG, FLAC and Opus
+    // files (CD tracks always; the job runner clears it for conversions)
+    bool TrackComments = true;
     // [ReplayGain] Use: each track is measured as it is ripped; its values
     // and the album's go into the encoded files
     bool ReplayGain = false;
@@ -38,6 +40,7 @@ struct TCDRipSettings {
     int DiscTrackCount = 0;  // 0 when not known
 
     static TCDRipSettings FromAppSettings();
+    TDiscInfo Disc() const;  // the disc's values above (no titles)
 };
 
 }  // namespace dw

@@ -431,9 +431,9 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
         PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
         return;
     }
-    // CD tracks carry the disc's and the track's comments when ID3/Use is
-    // set; converted files carry none.
-    const bool tagged = kind_ == jkRipTracks && AppSettings.Use;
+    // CD tracks carry the disc's and the track's comments; converted files
+    // carry none.
+    const bool tagged = kind_ == jkRipTracks;
     const TJobItem& item = items_[std::size_t(index)];
     TAuFileOut* encoder = streamEncoder();
     // Kinds 7 and 8 read the item through a reader chosen by content, the
@@ -457,7 +457,7 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
             vorbisOut_->Comments().Clear();
     } else {
         TCDRipSettings settings = TCDRipSettings::FromAppSettings();
-        settings.UseId3 = tagged;
+        settings.TrackComments = tagged;
         const TCDRipTrackTags track{item.track, item.title};
         if (encoder == flacOut_.get())
             ApplyFlacSettings(*flacOut_, settings, track);
@@ -680,9 +680,10 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
         loudness_[std::size_t(index)] = loudness;
         if (kind_ == jkRipTracks)
             album_.Add(std::move(meter));
-        // The ID3v2.4 tag carries the trailer's values when both are asked for.
+        // The ID3v2.4 tag carries the disc's and the track's values when its
+        // option is on, whether or not the ID3v1 trailer is written.
         std::optional<TId3v24Fields> text;
-        if (trailer && AppSettings.Id3v2Use)
+        if (kind_ == jkRipTracks && AppSettings.Id3v2Use)
             text = DiscTrackId3v24Fields(AppSettings.Disc(), item.title, item.track);
         const QString problems = joined(scanFailure, tagEncoded(index, output, text ? &*text : nullptr));
         if (!problems.isEmpty()) {

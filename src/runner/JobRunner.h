@@ -34,11 +34,12 @@
 // values. Conversions get track values only (their files need not be one
 // album). WAV and WMA outputs get none.
 //
-// ID3v2.4 ([Id3v2] Use, on by default): a ripped MP3 that gets its ID3v1
-// trailer ([ID3] Use) also gets an ID3v2.4 tag with the same text values
-// (title, artist, album, date, genre, comment, track "n/total"). An MP3
-// with ReplayGain values always gets the ID3v2.4 tag they live in, with
-// the text frames only when both options ask for them.
+// Tags of CD tracks: an MP3 gets the ID3v1 trailer when [ID3] Use is set,
+// and an ID3v2.4 tag with the disc's and the track's values (title, artist,
+// album, date, genre, comment, track "n/total") when [Id3v2] Use is (on by
+// default); OGG, FLAC and Opus tracks always carry the same values as
+// Vorbis comments. An MP3 with ReplayGain values always gets the ID3v2.4
+// tag they live in. Converted files get no text tags.
 //
 // Main thread only. The view's Closed() must not delete the runner (it may
 // be called from inside an encoder's report); delete it afterwards.

@@ -1,5 +1,6 @@
 #include "runner/JobTags.h"
 
+#include "runner/EncodedTags.h"
 #include "tags/Id3Tag.h"
 
 namespace dw {
@@ -23,18 +24,22 @@ uint16_t WriteTrackId3(const QString& mp3, const TDiscInfo& disc, const QString&
 void SetTrackVorbisComments(TVorbisTags& tags, const TDiscInfo& disc, const QString& title, int track)
 {
     tags.Clear();
-    const auto put = [&tags](const char* name, const QString& value) {
-        if (!value.isEmpty())
-            tags.SetValue(QString::fromLatin1(name), TTagValue(value));
+    const TId3v24Fields fields = DiscTrackId3v24Fields(disc, title, track);
+    const auto put = [&tags](const char* name, const std::optional<QString>& value) {
+        if (value && !value->isEmpty())
+            tags.SetValue(QString::fromLatin1(name), TTagValue(*value));
     };
-    put("title", title);
-    put("artist", disc.DiscArtist);
-    put("album", disc.DiscAlbum);
-    put("date", disc.DiscYear);
-    // The genre as the ripper mode writes it: the decimal ID3v1 genre byte.
-    put("genre", disc.DiscGenre >= 0 ? QString::number(disc.Id3Genre()) : QString());
-    if (track > 0)
-        put("tracknumber", QString::number(track));
+    put("title", fields.title);
+    put("artist", fields.artist);
+    put("album", fields.album);
+    put("date", fields.date);
+    put("genre", fields.genre);
+    put("comment", fields.comment);
+    if (fields.track && fields.track->first > 0) {
+        put("tracknumber", QString::number(fields.track->first));
+        if (fields.track->second > 0)
+            put("tracktotal", QString::number(fields.track->second));
+    }
 }
 
 }  // namespace dw

@@ -20,9 +20,10 @@ namespace dw {
 uint16_t WriteTrackId3(const QString& mp3, const TDiscInfo& disc, const QString& title, int track,
                        QString* error = nullptr);
 
-// Fills tags (cleared first) with the Vorbis comments of a ripped track:
-// title, artist, album, date, genre (the decimal ID3v1 genre byte, as the
-// ripper mode writes it; none without a genre) and track number. Empty values are left out.
+// Fills tags (cleared first) with the Vorbis comments of a ripped track, the
+// same values its MP3 gets as ID3v2.4 text: title, artist, album, date,
+// genre (by name), the disc comment and track number and total. Empty values
+// are left out.
 void SetTrackVorbisComments(TVorbisTags& tags, const TDiscInfo& disc, const QString& title, int track);
 
 }  // namespace dw

@@ -39,7 +39,7 @@ TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
     const QString cue = dwtest::makeCdImageFrom(box.path(), {"0:01", "0:03"});
     const QByteArray bin = box.read("disc.bin");
     const QString out = box.file("out");
-    ASSERT_EQ(runCli({"config", "ID3.Use=1"}).status, 0);
+    // No ID3 option: FLAC and Opus tracks carry their comments regardless.
     ASSERT_EQ(runCli({"config", "FlacOptions.CompressionLevel=8"}).status, 0);
     ASSERT_EQ(runCli({"config", "OpusOptions.BitRate=96"}).status, 0);
     ASSERT_EQ(runCli({"title", "--device", cue, "2", "Second"}).status, 0);
@@ -57,6 +57,7 @@ TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
     const Tool driveTags = run("metaflac", {"--export-tags-to=-", driveFlac});
     EXPECT_TRUE(driveTags.out.contains("title=Second\n")) << driveTags.out.toStdString();
     EXPECT_TRUE(driveTags.out.contains("tracknumber=2\n")) << driveTags.out.toStdString();
+    EXPECT_TRUE(driveTags.out.contains("tracktotal=2\n")) << driveTags.out.toStdString();
     EXPECT_EQ(run("metaflac", {"--show-max-blocksize", driveFlac}).out.trimmed(), "4096");  // level 8
     ASSERT_TRUE(run("flac", {"-s", "-d", "--force-raw-format", "--endian=little", "--sign=signed", "-o",
                              box.file("drive.raw"), driveFlac})

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
@@ -59,6 +60,15 @@ TEST(CliRipEncode, FormatsKeepWavJsonEventsAndACutPastTheTrack)
         EXPECT_EQ(summary["mode"], mode);
         EXPECT_EQ(summary["format"], "mp3");
         EXPECT_EQ(summary["tracks"].toArray()[1].toObject()["outputs"].toArray().size(), 2) << m;
+        // With the default settings (no ID3 option) each MP3 still carries an
+        // ID3v2.4 tag naming the track, as mutagen reads it.
+        QProcess mutagen;
+        mutagen.start("/usr/bin/python3", {"-c",
+                                           "import sys\nfrom mutagen.id3 import ID3\nt = ID3(sys.argv[1])\n"
+                                           "print(t.version[1], t['TIT2'].text[0], t['TRCK'].text[0])",
+                                           out + "/Track02.mp3"});
+        ASSERT_TRUE(mutagen.waitForFinished(30000));
+        EXPECT_EQ(QString::fromUtf8(mutagen.readAllStandardOutput()).trimmed(), "4 Track02 2/2") << m;
 
         // Without --overwrite the files of that rip are kept, and every track
         // says so once, in one line.

@@ -153,13 +153,12 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
                                                      out + "/Outro.mp3"});
     EXPECT_EQ(length.trimmed(), "4");
 
-    // OGG with the ID3 option: the Vorbis comments name the track, not the
-    // disc comment; the WAVs are kept.
+    // OGG: the Vorbis comments carry the track's and the disc's values (with
+    // or without the ID3 option); the WAVs are kept.
     QDir(out).removeRecursively();
     QDir().mkpath(out);
     view = RecordingView();
     settings.OutputFormat = 2;
-    settings.UseId3 = true;
     settings.IsKeepWav = true;
     run(items);
     EXPECT_EQ(files(), (QStringList{"Intro.ogg", "Intro.wav", "Outro.ogg", "Outro.wav", "Song Two.ogg",
@@ -170,9 +169,12 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
     EXPECT_TRUE(comments.contains("artist=The Artist"));
     EXPECT_TRUE(comments.contains("album=The Album"));
     EXPECT_TRUE(comments.contains("date=1999"));
-    EXPECT_TRUE(comments.contains(QString("genre=%1").arg(GenreListToId3(settings.DiscGenre + 1))))
+    EXPECT_TRUE(comments.contains(QString("genre=%1").arg(QLatin1String(GenreNames[size_t(settings.DiscGenre)]))))
         << comments.join(';').toStdString();
     EXPECT_TRUE(comments.contains("tracknumber=2"));
+    EXPECT_TRUE(comments.contains(QString("tracktotal=%1").arg(settings.DiscTrackCount)))
+        << comments.join(';').toStdString();
+    EXPECT_TRUE(comments.contains("comment=" + settings.DiscComment)) << comments.join(';').toStdString();
     EXPECT_EQ(engine->Items()[0].Result.outputs, (QStringList{out + "/Intro.ogg", out + "/Intro.wav"}));
 
     // WMA through the tool, WAVs removed again.

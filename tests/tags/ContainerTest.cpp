@@ -26,7 +26,7 @@ TEST(TagContainers, KeysAreCaseInsensitiveAndFixed)
     EXPECT_EQ(v.AsWideString("ARTIST"), "Ana");
     EXPECT_FALSE(v.Empty());
     EXPECT_TRUE(v.Changed());
-    EXPECT_EQ(v.Count(), 14);  // twelve text and ReplayGain fields, two R128 gains
+    EXPECT_EQ(v.Count(), 16);  // fourteen text and ReplayGain fields, two R128 gains
     v.SetValue("R128_TRACK_GAIN", QString("-512"));
     EXPECT_EQ(v.R128TrackGain(), "-512");
 

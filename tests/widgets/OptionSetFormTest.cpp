@@ -11,11 +11,15 @@
 #include "support/TestSupport.h"
 #include "widgets/OptionSetPictures.h"
 #include "widgets/OptionSetValues.h"
+#include "widgets/TranslateForm.h"
+#include "platform/IniFile.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QGroupBox>
+#include <QMap>
 #include <QTabBar>
 #include <QComboBox>
 #include <QLabel>
@@ -406,6 +410,50 @@ TEST_F(OptionSetFormTest, GermanTextsAreNotCutOnAnyPage)
             EXPECT_GE(w->width(), w->sizeHint().width()) << page << " " << w->objectName().toStdString();
         }
         EXPECT_GT(checked, 0) << page;
+    }
+}
+
+// Every text of the dialog as a language file addresses it.
+QMap<QString, QString> dialogTexts(QWidget* form)
+{
+    QMap<QString, QString> texts{{form->objectName(), form->windowTitle()}};
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        const QString name = w->objectName();
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            texts.insert(name, b->text());
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            texts.insert(name, l->text());
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            texts.insert(name, g->title());
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            for (int i = 0; i < c->count(); ++i)
+                texts.insert(name + "_Item" + QString::number(i), c->itemText(i));
+        else if (auto* t = qobject_cast<QTabWidget*>(w))
+            for (int i = 0; i < t->count(); ++i)
+                texts.insert(name + "_Page" + QString::number(i), t->tabText(i));
+    }
+    return texts;
+}
+
+// The shipped language files address only controls the dialog has (a
+// misspelt name would be silently ignored), and the English file, the
+// template for new languages, gives every text exactly as built in.
+TEST_F(OptionSetFormTest, LanguageFilesAddressRealControlsAndEnglishIsTheBuiltInText)
+{
+    OpenForm f(s, listing);
+    const QMap<QString, QString> builtIn = dialogTexts(f.form.get());
+    for (const char* language : {"English", "German"}) {
+        const IniFile file(qEnvironmentVariable("DISCWRIGHT_SOURCE_DIR") + "/data/CLan_" + language + ".ini");
+        const QStringList keys = file.keys("OptionSetForm");
+        EXPECT_GT(keys.size(), 60) << language;
+        for (const QString& key : keys)
+            EXPECT_TRUE(builtIn.contains(key)) << language << ": " << key.toStdString();
+        if (QLatin1String(language) == "English") {
+            TranslateForm(f.form.get(), file);
+            EXPECT_EQ(dialogTexts(f.form.get()), builtIn);
+            for (const QString& key : keys)
+                EXPECT_EQ(file.readString("OptionSetForm", key, {}), builtIn.value(key)) << key.toStdString();
+        }
     }
 }
 

@@ -62,60 +62,47 @@ TMp3TagInfo read(dwtest::Sandbox& box, const QByteArray& bytes)
     return info;
 }
 
-QStringList values(const TId3v2FrameList& list, const QString& key)
+// The list as one line: "KEY=value|value; KEY=value".
+QString dump(const TId3v2FrameList& list)
 {
-    for (const auto& [name, v] : list.frames)
-        if (name == key)
-            return v;
-    return {"<missing>"};
+    QStringList parts;
+    for (const auto& [key, values] : list.frames)
+        parts << key + '=' + values.join('|');
+    return list.version + ": " + parts.join("; ");
 }
 
+// What the ID3v2.4 judge test of the command line does not reach: UTF-16
+// user texts, one key gathering repeated frames, frames without text left
+// out, and the sizes and names of versions 2.3 and 2.2.
 TEST(Mp3TagInfo, EveryTextFrameOfEachVersion)
 {
     dwtest::Sandbox box;
     const QByteArray audio = tagtest::audioBytes(600);
-
-    // 2.4: UTF-8 text with two values, user texts (one UTF-16), a comment
-    // and a link; a picture is no text and is left out; the same user text
-    // twice gathers both values.
-    QByteArray frames = frame(4, "TIT2", QByteArray("\x03", 1) + "Caf\xc3\xa9" + '\0' + "Second");
-    frames += frame(4, "TXXX", QByteArray("\x03", 1) + "REPLAYGAIN_TRACK_GAIN" + '\0' + "-6.54 dB");
-    frames += frame(4, "TXXX", QByteArray("\x01", 1) + utf16("R128_TRACK_GAIN") + utf16("-512"));
-    frames += frame(4, "APIC", QByteArray("\x00image/png\x00\x03\x00", 13) + tagtest::audioBytes(40));
-    frames += frame(4, "COMM", QByteArray("\x00" "deu" "kurz\x00" "Hallo", 14));
-    frames += frame(4, "WOAR", "http://example.org/");
-    frames += frame(4, "TXXX", QByteArray("\x00", 1) + "REPLAYGAIN_TRACK_GAIN" + '\0' + "-1.00 dB");
-    TMp3TagInfo info = read(box, tag(4, frames) + audio);
-    ASSERT_TRUE(info.id3v2Frames.present) << info.id3v2Frames.problem.toStdString();
-    EXPECT_EQ(info.id3v2Frames.version, "2.4.0");
-    QStringList keys;
-    for (const auto& f : info.id3v2Frames.frames)
-        keys << f.first;
-    EXPECT_EQ(keys, (QStringList{"TIT2", "TXXX:REPLAYGAIN_TRACK_GAIN", "TXXX:R128_TRACK_GAIN", "COMM:kurz:deu", "WOAR"}));
-    EXPECT_EQ(values(info.id3v2Frames, "TIT2"), (QStringList{QString::fromUtf8("Caf\xc3\xa9"), "Second"}));
-    EXPECT_EQ(values(info.id3v2Frames, "TXXX:REPLAYGAIN_TRACK_GAIN"), (QStringList{"-6.54 dB", "-1.00 dB"}));
-    EXPECT_EQ(values(info.id3v2Frames, "TXXX:R128_TRACK_GAIN"), QStringList{"-512"});
-    EXPECT_EQ(values(info.id3v2Frames, "COMM:kurz:deu"), QStringList{"Hallo"});
-    EXPECT_EQ(values(info.id3v2Frames, "WOAR"), QStringList{"http://example.org/"});
-    EXPECT_TRUE(info.id3v2Frames.problem.isEmpty());
-
-    // 2.3 with plain 32-bit sizes, and 2.2 whose three-letter names come out
-    // as the later ones.
-    info = read(box, tag(3, frame(3, "TPE1", QByteArray("\x00", 1) + "Band") +
-                                frame(3, "TXXX", QByteArray("\x00", 1) + "REPLAYGAIN_ALBUM_PEAK" + '\0' + "0.5")) +
-                         audio);
-    EXPECT_EQ(info.id3v2Frames.version, "2.3.0");
-    EXPECT_EQ(values(info.id3v2Frames, "TPE1"), QStringList{"Band"});
-    EXPECT_EQ(values(info.id3v2Frames, "TXXX:REPLAYGAIN_ALBUM_PEAK"), QStringList{"0.5"});
-    info = read(box, tag(2, frame(2, "TT2", QByteArray("\x00", 1) + "Old") + frame(2, "TP1", QByteArray("\x00", 1) + "Act")) +
-                         audio);
-    EXPECT_EQ(info.id3v2Frames.version, "2.2.0");
-    EXPECT_EQ(values(info.id3v2Frames, "TIT2"), QStringList{"Old"});
-    EXPECT_EQ(values(info.id3v2Frames, "TPE1"), QStringList{"Act"});
-    EXPECT_EQ(info.id3v2.value(0).second, "Old");  // the twelve slots read the same tag
+    const QByteArray latin1("\x00", 1);
+    QByteArray v24 = frame(4, "TIT2", QByteArray("\x03", 1) + "Caf\xc3\xa9" + '\0' + "Second");
+    v24 += frame(4, "TXXX", latin1 + "REPLAYGAIN_TRACK_GAIN" + '\0' + "-6.54 dB");
+    v24 += frame(4, "TXXX", QByteArray("\x01", 1) + utf16("R128_TRACK_GAIN") + utf16("-512"));
+    v24 += frame(4, "APIC", QByteArray("\x00image/png\x00\x03\x00", 13) + tagtest::audioBytes(40));
+    v24 += frame(4, "TXXX", latin1 + "REPLAYGAIN_TRACK_GAIN" + '\0' + "-1.00 dB");
+    const struct {
+        QByteArray tag;
+        QString expected;
+    } cases[] = {
+        {tag(4, v24), QString::fromUtf8("2.4.0: TIT2=Caf\xc3\xa9|Second; TXXX:REPLAYGAIN_TRACK_GAIN=-6.54 dB|-1.00 dB; "
+                                        "TXXX:R128_TRACK_GAIN=-512")},
+        {tag(3, frame(3, "TPE1", latin1 + "Band") + frame(3, "TXXX", latin1 + "REPLAYGAIN_ALBUM_PEAK" + '\0' + "0.5")),
+         "2.3.0: TPE1=Band; TXXX:REPLAYGAIN_ALBUM_PEAK=0.5"},
+        {tag(2, frame(2, "TT2", latin1 + "Old") + frame(2, "TXX", latin1 + "MOOD" + '\0' + "calm")),
+         "2.2.0: TIT2=Old; TXXX:MOOD=calm"},
+    };
+    for (const auto& c : cases) {
+        const TMp3TagInfo info = read(box, c.tag + audio);
+        EXPECT_TRUE(info.id3v2Frames.present && info.id3v2Frames.problem.isEmpty());
+        EXPECT_EQ(dump(info.id3v2Frames).toStdString(), c.expected.toStdString());
+    }
 
     // No tag: nothing to list and nothing wrong.
-    info = read(box, audio + tagtest::trailer("T", "", "", "", "", 0));
+    const TMp3TagInfo info = read(box, audio + tagtest::trailer("T", "", "", "", "", 0));
     EXPECT_FALSE(info.id3v2Frames.present);
     EXPECT_TRUE(info.id3v2Frames.problem.isEmpty());
     EXPECT_TRUE(info.hasId3v1);
@@ -164,8 +151,7 @@ TEST(Mp3TagInfo, DamagedTagsAreReportedAndTheRestIsStillRead)
             EXPECT_EQ(info.id3v1.value(0).second, "Trailer") << c.what;
     }
     // What comes before a frame that overruns the tag is kept.
-    const TMp3TagInfo info = read(box, overrun + audio);
-    EXPECT_EQ(values(info.id3v2Frames, "TIT2"), QStringList{"Kept"});
+    EXPECT_EQ(dump(read(box, overrun + audio).id3v2Frames), "2.4.0: TIT2=Kept");
 }
 
 }  // namespace

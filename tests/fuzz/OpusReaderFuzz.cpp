@@ -3,8 +3,8 @@
 // (run under AddressSanitizer and UBSan). Seed it with small files from
 // opusenc (make_flac_opus_seeds.sh).
 
+#include "fuzz/LibraryLeaks.h"
 #include "fuzz/OpusFuzzBody.h"
-#include "fuzz/OpusLibraryLeak.h"
 
 #include <cstddef>
 #include <cstdint>

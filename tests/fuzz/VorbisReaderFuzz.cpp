@@ -2,6 +2,7 @@
 // the decoder's callbacks without a crash, hang or out-of-bounds access (run
 // under AddressSanitizer and UBSan). Seed it with small files from oggenc.
 
+#include "fuzz/LibraryLeaks.h"
 #include "fuzz/VorbisFuzzBody.h"
 
 #include <cstddef>

@@ -18,19 +18,9 @@ namespace {
 
 constexpr int kSector = 2352;
 
-struct Tool {
-    bool ok = false;
-    QString out;
-};
-
-Tool run(const QString& program, const QStringList& args)
+dwtest::ToolResult run(const QString& program, const QStringList& args)
 {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0,
-            QString::fromUtf8(p.readAllStandardOutput())};
+    return dwtest::runTool(program, args);
 }
 
 TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
@@ -54,7 +44,7 @@ TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
     ASSERT_TRUE(files[0].endsWith(".flac") && files[0].contains("Second")) << files[0].toStdString();
     const QString driveFlac = out + "/" + files[0];
     EXPECT_TRUE(run("flac", {"-t", "-s", driveFlac}).ok);
-    const Tool driveTags = run("metaflac", {"--export-tags-to=-", driveFlac});
+    const auto driveTags = run("metaflac", {"--export-tags-to=-", driveFlac});
     EXPECT_TRUE(driveTags.out.contains("title=Second\n")) << driveTags.out.toStdString();
     EXPECT_TRUE(driveTags.out.contains("tracknumber=2\n")) << driveTags.out.toStdString();
     EXPECT_TRUE(driveTags.out.contains("tracktotal=2\n")) << driveTags.out.toStdString();
@@ -73,7 +63,7 @@ TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
     ASSERT_TRUE(second.endsWith(".flac")) << flacs.join(' ').toStdString();
     EXPECT_EQ(r.out, out + "/" + flacs.filter("Track01").value(0) + "\n" + second + "\n");
     EXPECT_TRUE(run("flac", {"-t", "-s", second}).ok);
-    const Tool tags = run("metaflac", {"--export-tags-to=-", second});
+    const auto tags = run("metaflac", {"--export-tags-to=-", second});
     EXPECT_TRUE(tags.out.contains("title=Second\n")) << tags.out.toStdString();
     EXPECT_TRUE(tags.out.contains("tracknumber=2\n")) << tags.out.toStdString();
     EXPECT_EQ(run("metaflac", {"--show-total-samples", second}).out.trimmed(), "132300");
@@ -89,7 +79,7 @@ TEST(CliFlacOpusRip, RipperModeWritesFlacAndOpusWithTheTrackComments)
     const QStringList opus = QDir(out).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(opus.size(), 1) << opus.join(' ').toStdString();
     ASSERT_TRUE(opus[0].endsWith(".opus"));
-    const Tool info = run("opusinfo", {out + "/" + opus[0]});
+    const auto info = run("opusinfo", {out + "/" + opus[0]});
     EXPECT_TRUE(info.ok);
     EXPECT_FALSE(info.out.contains("WARNING") || info.out.contains("ERROR")) << info.out.toStdString();
     EXPECT_TRUE(info.out.contains("title=Second")) << info.out.toStdString();

@@ -20,21 +20,9 @@ using dwtest::runCli;
 
 namespace {
 
-struct Tool {
-    bool ok = false;
-    QByteArray out;
-};
-
-Tool tool(const QString& program, const QStringList& args)
+dwtest::ToolResult tool(const QString& program, const QStringList& args)
 {
-    QProcess p;
-    p.start(program, args);
-    Tool t;
-    if (!p.waitForFinished(120000))
-        return t;
-    t.out = p.readAllStandardOutput();
-    t.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return t;
+    return dwtest::runTool(program, args, 120000);
 }
 
 QByteArray fileBytes(const QString& path)
@@ -74,7 +62,7 @@ TEST(CliOgg, EncodeWithCommentsDecodeAndInfoAgreeWithTheVorbisTools)
                      "--tag", "album=", "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(tool("ogginfo", {ogg}).ok);
-    const Tool listed = tool("vorbiscomment", {"-l", ogg});
+    const auto listed = tool("vorbiscomment", {"-l", ogg});
     EXPECT_EQ(QString::fromUtf8(listed.out), QString::fromUtf8("artist=Sigur Rós\ntitle=Hoppípolla\n"));
 
     r = runCli({"info", ogg, "--json"});

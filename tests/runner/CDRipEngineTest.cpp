@@ -24,6 +24,8 @@
 using namespace dw;
 using Outcome = TJobItemResult::Outcome;
 
+using dwtest::peer;
+
 namespace {
 
 constexpr int kSector = 2352;
@@ -52,15 +54,6 @@ public:
     std::function<void(int)> onGauge;
 };
 
-// A peer program's standard output; empty when it fails.
-QString peer(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 class CDRipEngineTest : public ::testing::Test {
 protected:

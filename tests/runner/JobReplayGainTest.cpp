@@ -30,6 +30,8 @@
 using namespace dw;
 using Outcome = TJobItemResult::Outcome;
 
+using dwtest::peer;
+
 namespace {
 
 constexpr int kSector = 2352;
@@ -45,14 +47,6 @@ public:
     std::function<void(const TJobStage&)> onStage;
 };
 
-QString peer(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 // Every tag value of an encoded file as its reference reader lists it:
 // upper-case comment names, or for an MP3 the ID3v2 frame keys

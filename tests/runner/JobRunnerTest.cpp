@@ -29,6 +29,8 @@
 using namespace dw;
 using Outcome = TJobItemResult::Outcome;
 
+using dwtest::peer;
+
 namespace {
 
 class RecordingView : public TJobView {
@@ -48,14 +50,6 @@ public:
     std::function<void(const TJobStage&)> onStage;
 };
 
-QString peer(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 // A 16-bit stereo sine WAV at the given rate.
 void writeWav(const QString& path, int rate, double seconds)

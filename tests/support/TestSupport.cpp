@@ -181,6 +181,29 @@ CliResult runCliRaw(const QList<QByteArray>& args, const CliRunOptions& options)
     return r;
 }
 
+ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs)
+{
+    QProcess p;
+    p.start(program, args);
+    ToolResult r;
+    if (!p.waitForStarted(timeoutMs) || !p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = "did not run: " + program.toUtf8();
+        return r;
+    }
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return r;
+}
+
+QString peer(const QString& program, const QStringList& args)
+{
+    const ToolResult r = runTool(program, args);
+    return r.ok ? QString::fromUtf8(r.out) : QString();
+}
+
 }  // namespace dwtest
 
 // Weak so that a test executable needing widgets can supply a QApplication instead.

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -55,6 +56,16 @@ struct CliResult {
     QString out, err;
 };
 CliResult runCli(const QStringList& args, int timeoutMs = 120000);
+
+// A peer program run to its end: ok when it exited normally with status 0.
+struct ToolResult {
+    bool ok = false;
+    QByteArray out;
+    QByteArray err;
+};
+ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 60000);
+// The standard output of a peer program as text; empty when it fails.
+QString peer(const QString& program, const QStringList& args);
 
 }  // namespace dwtest
 

@@ -26,31 +26,6 @@
 
 namespace dwtest {
 
-// Runs a peer program; returns its standard output. Fails the calling test
-// (through the returned ok flag) when it does not exit with status 0.
-struct ToolResult {
-    bool ok = false;
-    QByteArray out;
-    QByteArray err;
-};
-
-inline ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 60000)
-{
-    QProcess p;
-    p.start(program, args);
-    ToolResult r;
-    if (!p.waitForStarted(timeoutMs) || !p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = "did not run: " + program.toUtf8();
-        return r;
-    }
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return r;
-}
-
 inline QByteArray readAll(const QString& path)
 {
     QFile f(path);

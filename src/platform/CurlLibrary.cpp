@@ -11,21 +11,8 @@ namespace {
 const char* bindAll(void* h, Api& api)
 {
     const char* absent = nullptr;
-#define DW_BIND(name) runtime::Bind(api.name, h, "curl_" #name, absent)
-    DW_BIND(global_init);
-    DW_BIND(easy_init);
-    DW_BIND(easy_cleanup);
-    DW_BIND(easy_setopt);
-    DW_BIND(easy_getinfo);
-    DW_BIND(easy_perform);
-    DW_BIND(easy_strerror);
-    DW_BIND(multi_init);
-    DW_BIND(multi_cleanup);
-    DW_BIND(multi_add_handle);
-    DW_BIND(multi_remove_handle);
-    DW_BIND(multi_perform);
-    DW_BIND(multi_poll);
-    DW_BIND(multi_info_read);
+#define DW_BIND(name) runtime::Bind(api.name, h, "curl_" #name, absent);
+    DW_CURL_ENTRIES(DW_BIND)
 #undef DW_BIND
     return absent;
 }

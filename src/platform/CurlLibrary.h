@@ -9,22 +9,15 @@
 
 namespace dw::curl {
 
+// Every entry point, once: the table below and its binding are made from it.
+#define DW_CURL_ENTRIES(X)                                                                             \
+    X(global_init) X(easy_init) X(easy_cleanup) X(easy_setopt) X(easy_getinfo) X(easy_perform)         \
+        X(easy_strerror) X(multi_init) X(multi_cleanup) X(multi_add_handle) X(multi_remove_handle)     \
+            X(multi_perform) X(multi_poll) X(multi_info_read)
+
 struct Api {
 #define DW_CURL_ENTRY(name) decltype(&::curl_##name) name = nullptr;
-    DW_CURL_ENTRY(global_init)
-    DW_CURL_ENTRY(easy_init)
-    DW_CURL_ENTRY(easy_cleanup)
-    DW_CURL_ENTRY(easy_setopt)
-    DW_CURL_ENTRY(easy_getinfo)
-    DW_CURL_ENTRY(easy_perform)
-    DW_CURL_ENTRY(easy_strerror)
-    DW_CURL_ENTRY(multi_init)
-    DW_CURL_ENTRY(multi_cleanup)
-    DW_CURL_ENTRY(multi_add_handle)
-    DW_CURL_ENTRY(multi_remove_handle)
-    DW_CURL_ENTRY(multi_perform)
-    DW_CURL_ENTRY(multi_poll)
-    DW_CURL_ENTRY(multi_info_read)
+    DW_CURL_ENTRIES(DW_CURL_ENTRY)
 #undef DW_CURL_ENTRY
 };
 

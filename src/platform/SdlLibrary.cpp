@@ -10,45 +10,23 @@ namespace dw::sdl {
 
 namespace {
 
+// Every entry point, once: the table below and its binding are made from it.
+#define DW_SDL_ENTRIES(X)                                                                                      \
+    X(InitSubSystem) X(QuitSubSystem) X(WasInit) X(GetError) X(GetNumAudioDevices) X(GetAudioDeviceName)       \
+        X(OpenAudioDevice) X(CloseAudioDevice) X(PauseAudioDevice) X(GetAudioDeviceStatus) X(LockAudioDevice) \
+            X(UnlockAudioDevice) X(QueueAudio) X(DequeueAudio) X(GetQueuedAudioSize)
+
 struct Api {
 #define DW_SDL_ENTRY(name) decltype(&::SDL_##name) name = nullptr;
-    DW_SDL_ENTRY(InitSubSystem)
-    DW_SDL_ENTRY(QuitSubSystem)
-    DW_SDL_ENTRY(WasInit)
-    DW_SDL_ENTRY(GetError)
-    DW_SDL_ENTRY(GetNumAudioDevices)
-    DW_SDL_ENTRY(GetAudioDeviceName)
-    DW_SDL_ENTRY(OpenAudioDevice)
-    DW_SDL_ENTRY(CloseAudioDevice)
-    DW_SDL_ENTRY(PauseAudioDevice)
-    DW_SDL_ENTRY(GetAudioDeviceStatus)
-    DW_SDL_ENTRY(LockAudioDevice)
-    DW_SDL_ENTRY(UnlockAudioDevice)
-    DW_SDL_ENTRY(QueueAudio)
-    DW_SDL_ENTRY(DequeueAudio)
-    DW_SDL_ENTRY(GetQueuedAudioSize)
+    DW_SDL_ENTRIES(DW_SDL_ENTRY)
 #undef DW_SDL_ENTRY
 };
 
 const char* bindAll(void* h, Api& api)
 {
     const char* absent = nullptr;
-#define DW_BIND(name) runtime::Bind(api.name, h, "SDL_" #name, absent)
-    DW_BIND(InitSubSystem);
-    DW_BIND(QuitSubSystem);
-    DW_BIND(WasInit);
-    DW_BIND(GetError);
-    DW_BIND(GetNumAudioDevices);
-    DW_BIND(GetAudioDeviceName);
-    DW_BIND(OpenAudioDevice);
-    DW_BIND(CloseAudioDevice);
-    DW_BIND(PauseAudioDevice);
-    DW_BIND(GetAudioDeviceStatus);
-    DW_BIND(LockAudioDevice);
-    DW_BIND(UnlockAudioDevice);
-    DW_BIND(QueueAudio);
-    DW_BIND(DequeueAudio);
-    DW_BIND(GetQueuedAudioSize);
+#define DW_BIND(name) runtime::Bind(api.name, h, "SDL_" #name, absent);
+    DW_SDL_ENTRIES(DW_BIND)
 #undef DW_BIND
     return absent;
 }

@@ -7,14 +7,14 @@
 #   discwright-cli rip --format flac --mode drive        flac -5, track by track
 #                                                        (the WAV deleted after each)
 #   target: within 1.05x
-# and the cost of ReplayGain: the ripper-mode rip of four of the tracks with
-# --replaygain against the same rip without it; target: at most 1.05x.
+# and the cost of ReplayGain: the rip of four of the tracks with --replaygain
+# against the same rip without it, in each mode; target: at most 1.05x.
 # FlacOptions are set to the peer's switches: level 5, Verify off (VERIFY=1
 # turns Verify on and gives the peer flac -V). Runs alternate between the
 # two sides; the medians of RUNS runs are shown, with CPU time (user + system).
 #
 #   bench/rip_flac_compare.sh [BUILD_DIR] [RUNS]   (default: build, 5)
-#   MODES="ripper drive" VERIFY=0 REPLAYGAIN=1 select the rows.
+#   MODES="ripper drive" VERIFY=0 REPLAYGAIN=1 RG_MODES="ripper drive" select the rows.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -85,10 +85,12 @@ flac -s -d -c --force-raw-format --endian=little --sign=signed "$WORK/out/"*.fla
   || { echo "our track 1 does not decode to the image's first tenth" >&2; exit 1; }
 
 if [ "${REPLAYGAIN:-1}" = 1 ]; then
-  compare "ripper mode, 4 tracks: --replaygain / none" "<= 1.05" "$fresh" \
-    "$rip --mode ripper --tracks 1-4 --replaygain" "$rip --mode ripper --tracks 1-4"
-  sh -c "$fresh"; sh -c "$rip --mode ripper --tracks 1 --replaygain" >/dev/null
-  metaflac --export-tags-to=- "$WORK/out/"*.flac | grep -q '^REPLAYGAIN_TRACK_GAIN=' \
-    || { echo "the --replaygain rip wrote no REPLAYGAIN_TRACK_GAIN" >&2; exit 1; }
+  for mode in ${RG_MODES:-ripper drive}; do
+    compare "$mode mode, 4 tracks: --replaygain / none" "<= 1.05" "$fresh" \
+      "$rip --mode $mode --tracks 1-4 --replaygain" "$rip --mode $mode --tracks 1-4"
+    sh -c "$fresh"; sh -c "$rip --mode $mode --tracks 1 --replaygain" >/dev/null
+    metaflac --export-tags-to=- "$WORK/out/"*.flac | grep -q '^REPLAYGAIN_TRACK_GAIN=' \
+      || { echo "the --replaygain rip wrote no REPLAYGAIN_TRACK_GAIN" >&2; exit 1; }
+  done
 fi
 cat "$WORK/runs"

@@ -16,6 +16,7 @@ namespace dw {
 namespace {
 
 constexpr size_t kCopyBlock = 1 << 16;
+constexpr size_t kKernelCopyChunk = size_t(1) << 30;
 
 bool fail(QString* error, const QString& path, const QString& reason)
 {
@@ -40,6 +41,23 @@ QString resolvedPath(const QString& path, int& err)
 // permission bits.
 bool copyInto(int src, TOutputFile& out, mode_t mode, int& err)
 {
+    // The kernel copies without bringing the bytes through this process;
+    // where it cannot (another file system, an old kernel), the loop below
+    // copies what is left.
+    for (;;) {
+        const ssize_t n = ::copy_file_range(src, nullptr, out.Fd(), nullptr, kKernelCopyChunk, 0);
+        if (n > 0)
+            continue;
+        if (n == 0)
+            break;  // end of the source
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) {
+            err = errno;
+            return false;
+        }
+        break;
+    }
     std::vector<char> buf(kCopyBlock);
     for (;;) {
         const ssize_t n = ReadFull(src, buf.data(), buf.size());

@@ -30,7 +30,7 @@ constexpr int kSecondsPerTrack = 4;
 
 struct Peer {
     double lufs = 0;
-    double peakDb = 0;  // true peak, dBTP
+    double peakDb = 0;  // sample peak, dBFS
 };
 
 // ffmpeg's ebur128 summary (one decimal) of a file it can read, or of raw
@@ -40,7 +40,7 @@ Peer ffmpegLoudness(const QString& path, bool raw)
     QStringList args{"-nostdin", "-hide_banner"};
     if (raw)
         args << "-f" << "s16le" << "-ar" << "44100" << "-ac" << "2";
-    args << "-i" << path << "-af" << "ebur128=peak=true" << "-f" << "null" << "-";
+    args << "-i" << path << "-af" << "ebur128=peak=sample" << "-f" << "null" << "-";
     QProcess p;
     p.start("ffmpeg", args);
     EXPECT_TRUE(p.waitForFinished(60000));

@@ -2,7 +2,7 @@
 // The loudness of an album: the measurements of its tracks combined as if
 // the tracks were played one after another (BS.1770 gating over every block
 // of every track, through ebur128_loudness_global_multiple), and the highest
-// true peak of any track.
+// peak of any track.
 //
 //   TLoudnessAlbum album;
 //   for each track: run a TLoudnessMeasure, then album.Add(measure.TakeMeter());

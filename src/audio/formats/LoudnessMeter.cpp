@@ -14,6 +14,8 @@ namespace dw {
 namespace {
 // Frames converted to float and handed to libebur128 per call.
 constexpr size_t kFramesPerBlock = 4096;
+// Bytes queued for the meter's thread before Add waits (about 24 s of CD audio).
+constexpr size_t kMaxQueuedBytes = size_t(4) << 20;
 }  // namespace
 
 struct TLoudnessMeter::State {
@@ -31,21 +33,84 @@ TLoudnessMeter::TLoudnessMeter(uint32_t channels, uint32_t sampleRate, uint32_t 
         || !IsSupportedPcmWidth(int(bitsPerSample)))
         throw EAuException("Unsupported sample format");
     state_ = std::make_unique<State>();
-    state_->st = ebur128_init(channels, sampleRate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    state_->st = ebur128_init(channels, sampleRate, EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
     if (!state_->st)
         throw EAuException("Out of memory while setting up the loudness measurement");
     carry_.reserve(frameBytes_);
     floats_.resize(kFramesPerBlock * channels_);
 }
 
-TLoudnessMeter::~TLoudnessMeter() = default;
+TLoudnessMeter::~TLoudnessMeter()
+{
+    drain();
+}
 
 void TLoudnessMeter::Add(const void* data, size_t bytes)
 {
     const auto* p = static_cast<const uint8_t*>(data);
     if (!p || bytes == 0)
         return;
-    // Complete a frame split by the last call first.
+    std::vector<uint8_t> piece(p, p + bytes);
+    std::unique_lock<std::mutex> lock(lock_);
+    if (failure_)
+        std::rethrow_exception(failure_);
+    changed_.wait(lock, [this] { return queuedBytes_ < kMaxQueuedBytes || failure_; });
+    if (failure_)
+        std::rethrow_exception(failure_);
+    queuedBytes_ += piece.size();
+    queue_.push_back(std::move(piece));
+    if (!thread_.joinable()) {
+        ending_ = false;
+        thread_ = std::thread([this] { run(); });
+    }
+    changed_.notify_all();
+}
+
+void TLoudnessMeter::run()
+{
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
+        if (queue_.empty())
+            return;  // ending, and everything is measured
+        std::vector<uint8_t> piece = std::move(queue_.front());
+        queue_.pop_front();
+        const bool failedBefore = bool(failure_);  // nothing more is measured after a failure
+        lock.unlock();
+        std::exception_ptr failed;
+        if (!failedBefore) {
+            try {
+                measure(piece.data(), piece.size());
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        }
+        lock.lock();
+        if (failed)
+            failure_ = failed;
+        queuedBytes_ -= piece.size();
+        changed_.notify_all();
+    }
+}
+
+bool TLoudnessMeter::drain()
+{
+    std::thread ended;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        ending_ = true;
+        changed_.notify_all();
+        ended = std::move(thread_);
+    }
+    if (ended.joinable())
+        ended.join();
+    std::lock_guard<std::mutex> lock(lock_);
+    return !failure_;
+}
+
+void TLoudnessMeter::measure(const uint8_t* p, size_t bytes)
+{
+    // Complete a frame split by the last piece first.
     if (!carry_.empty()) {
         const size_t take = std::min(bytes, size_t(frameBytes_) - carry_.size());
         carry_.insert(carry_.end(), p, p + take);
@@ -74,13 +139,19 @@ void TLoudnessMeter::addWholeFrames(const uint8_t* data, size_t frames)
     }
 }
 
-double TLoudnessMeter::truePeak()
+uint64_t TLoudnessMeter::Frames()
+{
+    drain();
+    return frames_;
+}
+
+double TLoudnessMeter::peak()
 {
     double out = 0.0;
     for (uint32_t c = 0; c < channels_; ++c) {
-        double peak = 0.0;
-        if (ebur128_true_peak(state_->st, c, &peak) == EBUR128_SUCCESS)
-            out = std::max(out, peak);
+        double p = 0.0;
+        if (ebur128_sample_peak(state_->st, c, &p) == EBUR128_SUCCESS)
+            out = std::max(out, p);
     }
     return out;
 }
@@ -98,8 +169,10 @@ TLoudness TLoudnessMeter::Combine(const std::vector<TLoudnessMeter*>& meters)
     for (TLoudnessMeter* m : meters) {
         if (!m)
             continue;
+        if (!m->drain())
+            return {};  // a piece could not be measured: no values rather than wrong ones
         states.push_back(m->state_->st);
-        out.truePeak = std::max(out.truePeak, m->truePeak());
+        out.peak = std::max(out.peak, m->peak());
     }
     double lufs = -HUGE_VAL;
     if (!states.empty() && ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) == EBUR128_SUCCESS

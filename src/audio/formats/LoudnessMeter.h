@@ -1,19 +1,31 @@
 #pragma once
-// Measures the loudness and true peak of interleaved integer PCM (8-bit
+// Measures the loudness and sample peak of interleaved integer PCM (8-bit
 // unsigned, 16/24/32-bit signed little-endian) through libebur128, for
 // ReplayGain (see LoudnessValues.h).
+//
+// The measuring runs on a thread of the meter's own: Add copies the bytes
+// into a queue and returns, so a job that rips or encodes on one core
+// measures on another instead of waiting for it. The queue holds at most a
+// few seconds of audio; Add waits while it is full. Result, Combine and
+// Frames first wait until everything added has been measured.
 //
 // Bytes may arrive in pieces of any size: a frame split across two calls is
 // held back until it is complete, so the measurement does not depend on how
 // a stream chunks its data. An incomplete last frame is never measured.
 //
-// Threads: one thread at a time (the owner serialises Add and Result).
+// Threads: one owner thread at a time calls Add, Result and Frames (the
+// meter's own thread is internal).
 
 #include "audio/formats/LoudnessValues.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace dw {
@@ -31,18 +43,20 @@ public:
     TLoudnessMeter(const TLoudnessMeter&) = delete;
     TLoudnessMeter& operator=(const TLoudnessMeter&) = delete;
 
-    // Measures `bytes` bytes of PCM in the format given at construction.
+    // Queues `bytes` bytes of PCM in the format given at construction.
+    // Raises EAuException when an earlier piece could not be measured.
     void Add(const void* data, size_t bytes);
 
-    // The loudness of everything added so far.
+    // The loudness of everything added so far; unmeasured when the
+    // measurement failed.
     TLoudness Result();
 
     // Sample frames measured so far.
-    uint64_t Frames() const { return frames_; }
+    uint64_t Frames();
 
     // The loudness of the given measurements played one after another
-    // (gating over all their blocks) and the highest of their true peaks.
-    // Null entries are skipped; unmeasured when nothing rose above the gate.
+    // (gating over all their blocks) and the highest of their peaks. Null
+    // entries are skipped; unmeasured when nothing rose above the gate.
     static TLoudness Combine(const std::vector<TLoudnessMeter*>& meters);
 
 private:
@@ -50,16 +64,29 @@ private:
     // library's header, so it stays out of this one).
     struct State;
 
+    // Waits until the queue is measured and the thread has ended; false
+    // when the measurement failed.
+    bool drain();
+    void run();  // the meter's thread
+    void measure(const uint8_t* p, size_t bytes);
     void addWholeFrames(const uint8_t* data, size_t frames);
-    double truePeak();
+    double peak();
 
     std::unique_ptr<State> state_;
     uint32_t channels_;
     uint32_t bytesPerSample_;
     uint32_t frameBytes_;
-    std::vector<uint8_t> carry_;  // a partial frame from the last Add
+    std::vector<uint8_t> carry_;  // a partial frame from the last piece (meter's thread)
     std::vector<float> floats_;
     uint64_t frames_ = 0;
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<std::vector<uint8_t>> queue_;  // pieces not measured yet
+    size_t queuedBytes_ = 0;
+    bool ending_ = false;          // the thread ends once the queue is empty
+    std::exception_ptr failure_;   // why a piece could not be measured
+    std::thread thread_;
 };
 
 }  // namespace dw

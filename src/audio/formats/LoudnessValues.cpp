@@ -43,11 +43,11 @@ TTagValues ReplayGainTags(const TLoudness& track, const TLoudness* album)
     TTagValues out;
     if (track.measured) {
         out.emplace_back(QStringLiteral("REPLAYGAIN_TRACK_GAIN"), FormatReplayGain(ReplayGainDb(track)));
-        out.emplace_back(QStringLiteral("REPLAYGAIN_TRACK_PEAK"), FormatReplayGainPeak(track.truePeak));
+        out.emplace_back(QStringLiteral("REPLAYGAIN_TRACK_PEAK"), FormatReplayGainPeak(track.peak));
     }
     if (album && album->measured) {
         out.emplace_back(QStringLiteral("REPLAYGAIN_ALBUM_GAIN"), FormatReplayGain(ReplayGainDb(*album)));
-        out.emplace_back(QStringLiteral("REPLAYGAIN_ALBUM_PEAK"), FormatReplayGainPeak(album->truePeak));
+        out.emplace_back(QStringLiteral("REPLAYGAIN_ALBUM_PEAK"), FormatReplayGainPeak(album->peak));
     }
     return out;
 }

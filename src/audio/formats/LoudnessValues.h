@@ -2,9 +2,9 @@
 // ReplayGain 2.0 values of a measured loudness and their tag texts.
 //
 // Loudness is ITU-R BS.1770 integrated loudness with EBU R128 gating. The
-// peak is always the true peak (4x oversampled, BS.1770 Annex 2) as a linear
-// factor of full scale; it can exceed 1.0 for clipped material. Sample peaks
-// are never used, so track and album peaks always compare like with like.
+// peak is the sample peak (the largest sample magnitude) as a linear factor
+// of full scale, at most 1.0. A true peak (4x oversampled) would cost about
+// three times the loudness measurement itself, more than a rip can hide.
 //
 // Gains: ReplayGain 2.0 refers to -18 LUFS (gain = -18 - loudness); the Opus
 // R128 tags (RFC 7845) refer to -23 LUFS and are Q7.8 fixed-point integers.
@@ -24,7 +24,7 @@ struct TLoudness {
     // 400 ms of audio): there is then no gain to give.
     bool measured = false;
     double integratedLufs = 0.0;
-    double truePeak = 0.0;  // linear; 1.0 = full scale
+    double peak = 0.0;  // sample peak, linear; 1.0 = full scale
 };
 
 inline constexpr double kReplayGainReferenceLufs = -18.0;

@@ -1,4 +1,4 @@
-// ReplayGain measurement: loudness and true peak of generated signals
+// ReplayGain measurement: loudness and sample peak of generated signals
 // against ffmpeg's ebur128 filter (an independent BS.1770 implementation),
 // the measuring converter's byte-exact pass-through, album values, and the
 // tag texts.
@@ -25,7 +25,7 @@ namespace {
 
 struct PeerLoudness {
     double lufs = 0;
-    double peakDb = 0;  // true peak in dBTP; -inf for silence
+    double peakDb = 0;  // sample peak in dBFS; -inf for silence
 };
 
 // ffmpeg's ebur128 summary of raw little-endian PCM. It prints one decimal.
@@ -37,7 +37,7 @@ PeerLoudness ffmpegLoudness(const Sandbox& box, const std::vector<uint8_t>& pcm,
     QProcess p;
     p.start(QStringLiteral("ffmpeg"),
             {"-nostdin", "-hide_banner", "-f", bits == 16 ? "s16le" : "s24le", "-ar", QString::number(rate), "-ac",
-             QString::number(channels), "-i", path, "-af", "ebur128=peak=true", "-f", "null", "-"});
+             QString::number(channels), "-i", path, "-af", "ebur128=peak=sample", "-f", "null", "-"});
     EXPECT_TRUE(p.waitForFinished(60000));
     const QString err = QString::fromUtf8(p.readAllStandardError());
     const qsizetype summary = err.lastIndexOf(QStringLiteral("Summary:"));
@@ -115,30 +115,29 @@ TEST(LoudnessTest, SignalsMatchFfmpegAndPassThroughUnchanged)
         const PeerLoudness peer = ffmpegLoudness(box, c.pcm, c.rate, c.channels, c.bits);
         ASSERT_TRUE(ours.measured);
         EXPECT_NEAR(ours.integratedLufs, peer.lufs, 0.1);
-        EXPECT_NEAR(20 * std::log10(ours.truePeak), peer.peakDb, 0.1);
+        EXPECT_NEAR(20 * std::log10(ours.peak), peer.peakDb, 0.1);
     }
 
     // The stereo 1 kHz tone at -20 dBFS reads -20 LUFS (BS.1770 calibration).
     const TLoudness sine = measure(cases[0].pcm, 44100, 2, 16);
     EXPECT_NEAR(sine.integratedLufs, -20.0, 0.05);
-    EXPECT_NEAR(sine.truePeak, 0.1, 0.002);
-    // The peak is the true peak: a tone at a quarter of the rate, sampled 45
-    // degrees off its crests, has samples 3 dB below its true peak. Checked
-    // against theory: at this frequency 4x interpolators overshoot a little
-    // (ours 0.1 dB, ffmpeg's 0.2 dB), well under the 3 dB that matter here.
+    EXPECT_NEAR(sine.peak, 0.1, 0.002);
+    // The peak is the sample peak: a tone at a quarter of the rate, sampled
+    // 45 degrees off its crests, peaks at its largest sample, 3 dB below the
+    // wave's own crest.
     {
         std::vector<double> v(44100 * 2);
         for (size_t n = 0; n < v.size(); ++n)
             v[n] = 0.5 * std::sin(std::numbers::pi / 2 * double(n) + std::numbers::pi / 4);
-        const TLoudness tp = measure(toS24(v), 44100, 1, 24);
-        EXPECT_NEAR(20 * std::log10(tp.truePeak), 20 * std::log10(0.5), 0.2);
+        const TLoudness sp = measure(toS24(v), 44100, 1, 24);
+        EXPECT_NEAR(sp.peak, 0.5 * std::sqrt(0.5), 1e-6);
     }
 
     // Silence: nothing above the gate, so no gain and no tags; ffmpeg agrees it is below -70 LUFS.
     const auto silence = fromS16(std::vector<int16_t>(44100 * 2 * 2, 0));
     const TLoudness quiet = measure(silence, 44100, 2, 16);
     EXPECT_FALSE(quiet.measured);
-    EXPECT_EQ(quiet.truePeak, 0.0);
+    EXPECT_EQ(quiet.peak, 0.0);
     EXPECT_LE(ffmpegLoudness(box, silence, 44100, 2, 16).lufs, -70.0);
     EXPECT_TRUE(ReplayGainTags(quiet).empty());
     EXPECT_TRUE(R128Tags(quiet).empty());
@@ -166,7 +165,7 @@ TEST(LoudnessTest, AlbumCombinesTracksLikeOneStream)
 
     const TLoudness a = album.Result();
     ASSERT_TRUE(a.measured);
-    EXPECT_EQ(a.truePeak, std::max(t1.truePeak, t2.truePeak));
+    EXPECT_EQ(a.peak, std::max(t1.peak, t2.peak));
     // Between the two tracks, and equal to the loudness of the tracks played back to back.
     EXPECT_LT(a.integratedLufs, t1.integratedLufs);
     EXPECT_GT(a.integratedLufs, t2.integratedLufs);
@@ -182,7 +181,7 @@ TEST(LoudnessTest, AlbumCombinesTracksLikeOneStream)
     EXPECT_EQ(tags[0].second, FormatReplayGain(-18.0 - t2.integratedLufs));
     EXPECT_EQ(tags[1].first, "REPLAYGAIN_TRACK_PEAK");
     EXPECT_EQ(tags[2].first, "REPLAYGAIN_ALBUM_GAIN");
-    EXPECT_EQ(tags[3], std::make_pair(QStringLiteral("REPLAYGAIN_ALBUM_PEAK"), FormatReplayGainPeak(a.truePeak)));
+    EXPECT_EQ(tags[3], std::make_pair(QStringLiteral("REPLAYGAIN_ALBUM_PEAK"), FormatReplayGainPeak(a.peak)));
     const TTagValues r128 = R128Tags(t1, &a);
     ASSERT_EQ(r128.size(), 2u);
     EXPECT_EQ(r128[0].first, "R128_TRACK_GAIN");

@@ -23,22 +23,33 @@ using dw::MessageButtons;
 using dw::MessageIcon;
 
 // Runs act on the first modal dialog of type T that opens while the returned
-// timer lives; a dialog that is never acted on is rejected after a time-out so
-// that a failing test cannot hang.
+// timer lives (again while it stays open); a dialog that is never acted on is
+// rejected after a time-out so that a failing test cannot hang.
 template <typename T>
 std::unique_ptr<QTimer> whenModal(std::function<void(T*)> act)
 {
     auto timer = std::make_unique<QTimer>();
     timer->setInterval(10);
     auto ticks = std::make_shared<int>(0);
+    auto lastAct = std::make_shared<int>(-1);
     QTimer* t = timer.get();
-    QObject::connect(t, &QTimer::timeout, [t, ticks, act] {
+    QObject::connect(t, &QTimer::timeout, [t, ticks, lastAct, act] {
+        ++*ticks;
         if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget()); dialog && dialog->isVisible()) {
-            t->stop();
-            act(dialog);
+            // A dialog still open 200 ms after being answered did not take
+            // the answer (a file dialog may refuse it until its folder has
+            // been read): it is answered again.
+            if (*lastAct < 0 || *ticks - *lastAct > 20) {
+                *lastAct = *ticks;
+                act(dialog);
+            }
             return;
         }
-        if (++*ticks > 1000) {
+        if (*lastAct >= 0) {
+            t->stop();  // answered and closed
+            return;
+        }
+        if (*ticks > 1000) {
             t->stop();
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible())

@@ -7,6 +7,7 @@
 
 #include "audio/formats/FlacIn.h"
 #include "audio/stream/MemoryStream.h"
+#include "fuzz/ReadTwice.h"
 #include "tags/VorbisTags.h"
 
 #include <QByteArray>
@@ -35,24 +36,7 @@ inline int64_t feedFlacReader(const uint8_t* data, size_t size)
         (void)in.RawComments();
         (void)in.VorbisTags().Artist();
         const int64_t frames = in.GetTotalSamples();
-        for (int pass = 0; pass < 2; ++pass) {
-            if (pass == 1)
-                in.SetStartSample(frames > 0 ? frames / 2 : 1);
-            in.Init();
-            uint32_t request = 1 + static_cast<uint32_t>(size % 5000);
-            // Bounded: a reader that never ends would show as a time-out.
-            for (int calls = 0; calls < 1000000; ++calls) {
-                void* buf = nullptr;
-                uint32_t n = request;
-                in.GetData(buf, n);
-                if (n == 0)
-                    break;
-                const auto* p = static_cast<const volatile uint8_t*>(buf);
-                delivered += p[0] + p[n - 1] >= 0 ? n : 0;
-                request = request * 3 % 40000 + 1;
-            }
-            in.Flush();
-        }
+        readTwice(in, size, frames, 2, RequestSizes{5000, 3, 40000}, delivered);
     } catch (const std::exception&) {
         // Stream components report failures by exceptions: not a crash.
     }

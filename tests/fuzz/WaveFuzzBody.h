@@ -7,6 +7,7 @@
 #include "audio/formats/WaveFormat.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/stream/MemoryStream.h"
+#include "fuzz/ReadTwice.h"
 
 #include <QByteArray>
 
@@ -32,25 +33,7 @@ inline int64_t feedWaveReader(const uint8_t* data, size_t size)
     (void)in.GetTotalTime();
     const int64_t frames = in.GetTotalSamples();
     try {
-        for (int pass = 0; pass < 2; ++pass) {
-            if (pass == 1)
-                in.SetStartSample(frames > 0 ? frames / 3 : 1);
-            in.Init();
-            // Odd request sizes split frames and buffers in every way.
-            uint32_t request = 1 + static_cast<uint32_t>(size % 9000);
-            for (int calls = 0; calls < 1000000; ++calls) {
-                void* buf = nullptr;
-                uint32_t n = request;
-                in.GetData(buf, n);
-                if (n == 0)
-                    break;
-                // Touch the first and last byte handed out.
-                const auto* p = static_cast<const volatile uint8_t*>(buf);
-                delivered += p[0] + p[n - 1] >= 0 ? n : 0;
-                request = request * 7 % 20000 + 1;
-            }
-            in.Flush();
-        }
+        readTwice(in, size, frames, 3, RequestSizes{9000, 7, 20000}, delivered);
     } catch (const std::exception&) {
         // Stream components report failures by exceptions: not a crash.
     }

@@ -10,7 +10,7 @@
 // a stack of one frame inside them and can only be told apart by the
 // library's name. LeakSanitizer reads the list from this hook: include the
 // header in exactly one source file of a program (test_formats:
-// OpusFuzzRegressionTest.cpp; the Opus and Vorbis fuzz targets).
+// FlacOpusFuzzRegressionTest.cpp; the Opus and Vorbis fuzz targets).
 
 extern "C" const char* __lsan_default_suppressions()
 {

@@ -27,6 +27,7 @@
 #include "runner/JobTags.h"
 #include "runner/JobWmaEstimate.h"
 #include "runner/LoudnessScan.h"
+#include "tags/XiphCommentWriter.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
@@ -448,6 +449,25 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
         encoder->SetInput(reader);
     }
     encoder->SetFileName(output);
+    // The track's loudness is known once the encoder has read everything:
+    // its values go into the finished temporary file before it is put in
+    // place, which spares copying the file again afterwards.
+    valuesInPlace_ = false;
+    valuesInPlaceError_.clear();
+    if (replayGain_) {
+        const bool opus = encoder == opusOut_.get();
+        encoder->BeforeCommit = [this, index, output, opus](const QString& temp) {
+            keepStreamLoudness(index);
+            const TLoudness& track = loudness_[std::size_t(index)];
+            const TTagValues values = opus ? R128Tags(track) : ReplayGainTags(track);
+            QString error;
+            if (!values.empty() && !WriteXiphCommentsInPlace(temp, values, &error))
+                valuesInPlaceError_ = error.replace(temp, output);
+            valuesInPlace_ = true;
+        };
+    } else {
+        encoder->BeforeCommit = nullptr;
+    }
     if (encoder == vorbisOut_.get()) {
         vorbisOut_->SetCompression(oggQuality());
         vorbisOut_->SetDesiredNominalBitrate(brAutoSelect);
@@ -739,8 +759,13 @@ void TJobRunner::streamDone(const TProcessInfo& info)
         outputs << output;
         if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
             outputs << JobTrackWav(out(), items_[std::size_t(index)]);
-        keepStreamLoudness(index);
-        message = tagEncoded(index, output, nullptr);
+        if (valuesInPlace_) {
+            encoded_[std::size_t(index)] = output;
+            message = valuesInPlaceError_;
+        } else {
+            keepStreamLoudness(index);
+            message = tagEncoded(index, output, nullptr);
+        }
         outcome = message.isEmpty() ? Outcome::Done : Outcome::Failed;
     }
     if (const QString album = tagAlbum(index); !album.isEmpty()) {

@@ -235,6 +235,11 @@ private:
 
     QString stageError_;          // a stream component's failure in the running stage
     bool streamSkipped_ = false;  // the user declined to replace the stream encoder's output
+    // The stream encoder's track values went into its temporary file before
+    // it was put in place (set on the encoder's thread, read once its done
+    // event has arrived), and what went wrong doing so.
+    bool valuesInPlace_ = false;
+    QString valuesInPlaceError_;
     bool inWmaStart_ = false;     // inside the WMA object's Start (its completion is re-posted)
     std::vector<bool> ripped_;    // WAVs this job ripped whole
     std::vector<QString> ripFailure_;  // why a track's rip failed

@@ -52,15 +52,16 @@ void apply(TagLib::Ogg::XiphComment& tag, const std::vector<std::pair<QString, Q
     }
 }
 
-// Tags the copy at tempPath as a file of the given kind.
-bool tagCopy(const QString& tempPath, TXiphFileKind kind, const std::vector<std::pair<QString, QString>>& comments,
+// Tags the file at tempPath (a copy, or a temporary file of the caller's)
+// as a file of the given kind.
+bool tagFile(const QString& tempPath, TXiphFileKind kind, const std::vector<std::pair<QString, QString>>& comments,
              QString& reason)
 {
     const QByteArray name = NativePath(tempPath);
     const auto saved = [&reason](TagLib::File& file, TagLib::Ogg::XiphComment* tag,
                                  const std::vector<std::pair<QString, QString>>& values) {
         if (!file.isValid() || file.readOnly() || !tag) {
-            reason = QStringLiteral("cannot open the copy for tagging");
+            reason = QStringLiteral("cannot open the file for tagging");
             return false;
         }
         apply(*tag, values);
@@ -128,7 +129,10 @@ TXiphFileKind XiphFileKindOf(const QString& path)
     return TXiphFileKind::Unknown;
 }
 
-bool WriteXiphComments(const QString& path, const std::vector<std::pair<QString, QString>>& comments, QString* error)
+namespace {
+
+// False with *error naming the first name that is not a comment name.
+bool validNames(const QString& path, const std::vector<std::pair<QString, QString>>& comments, QString* error)
 {
     for (const auto& [name, value] : comments) {
         Q_UNUSED(value);
@@ -138,11 +142,33 @@ bool WriteXiphComments(const QString& path, const std::vector<std::pair<QString,
             return false;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+bool WriteXiphCommentsInPlace(const QString& path, const std::vector<std::pair<QString, QString>>& comments,
+                              QString* error)
+{
+    if (!validNames(path, comments, error))
+        return false;
+    QString reason;
+    if (tagFile(path, XiphFileKindOf(path), comments, reason))
+        return true;
+    if (error)
+        *error = path + QStringLiteral(": ") + reason;
+    return false;
+}
+
+bool WriteXiphComments(const QString& path, const std::vector<std::pair<QString, QString>>& comments, QString* error)
+{
+    if (!validNames(path, comments, error))
+        return false;
     return RewriteThroughCopy(
         path,
         [&comments](const QString& tempPath, QString& reason) {
             // The copy is what gets tagged, so its kind is read from the copy.
-            return tagCopy(tempPath, XiphFileKindOf(tempPath), comments, reason);
+            return tagFile(tempPath, XiphFileKindOf(tempPath), comments, reason);
         },
         error);
 }

@@ -35,4 +35,10 @@ TXiphFileKind XiphFileKindOf(const QString& path);
 bool WriteXiphComments(const QString& path, const std::vector<std::pair<QString, QString>>& comments,
                        QString* error = nullptr);
 
+// The same, written into the file at path itself: only for a file of the
+// caller's own that is not in place yet (an encoder's temporary file before
+// it is renamed), where a copy would only cost time.
+bool WriteXiphCommentsInPlace(const QString& path, const std::vector<std::pair<QString, QString>>& comments,
+                              QString* error = nullptr);
+
 }  // namespace dw

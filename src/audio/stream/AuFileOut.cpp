@@ -60,6 +60,8 @@ void TAuFileOut::CommitDestination()
     if (!Pending)
         return;
     std::unique_ptr<TOutputFile> out = std::move(Pending);
+    if (BeforeCommit)
+        BeforeCommit(out->TempPath());
     if (!out->Commit(true))
         throw EAuException(out->Error());
 }

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,13 @@ public:
     // (TAuFileStream mode ShareMode | fmOpenReadWrite).
     uint16_t GetShareMode() const { return ShareMode; }
     void SetShareMode(uint16_t mode) { ShareMode = mode; }
+
+    // Called on the output's thread with the complete temporary file just
+    // before it is put in place under FileName (a rewrite run that ended
+    // well; not for an appended file), so that values known only at the end
+    // (a measured loudness) go into the file without copying it afterwards.
+    // It must not raise; what it cannot do it reports by its own means.
+    std::function<void(const QString& tempPath)> BeforeCommit;
 
 protected:
     // Raises EAuException "<file>: ..." when FileName names the same file

@@ -27,6 +27,7 @@
 #include "tags/Id3Tag.h"
 #include "tags/Id3v24Writer.h"
 #include "tags/VorbisTags.h"
+#include "tags/XiphCommentWriter.h"
 
 #include <QMetaObject>
 
@@ -209,6 +210,7 @@ void TCDRipEngine::startRip(int index)
     }
     waveOut_->SetFileName(wavFile_->TempPath());
     trackMeter_.reset();
+    itemMeter_ = nullptr;
     if (settings_.ReplayGain) {
         measure_->SetInput(&cdIn_);
         waveOut_->SetInput(measure_.get());
@@ -253,10 +255,10 @@ void TCDRipEngine::ripDone()
                                         + QStringLiteral(" (there is no audio to rip in track %1)").arg(item.Track));
         return;
     }
-    if (settings_.ReplayGain) {
-        item.Loudness = measure_->TrackResult();
+    // The measurement may still be working through what was read; it goes
+    // on while the track is normalised and encoded.
+    if (settings_.ReplayGain)
         trackMeter_ = measure_->TakeMeter();
-    }
     if (settings_.Rip.IsNormalize)
         startNormalize();
     else
@@ -328,6 +330,7 @@ void TCDRipEngine::normalized(bool stopped, const QString& failure)
             trackMeter_ = std::move(scaledMeter_);
             if (!scaledMeasureFailure_.isEmpty()) {
                 current().Loudness = {};
+                trackMeter_.reset();  // a measurement cut short counts for nothing
                 note = current().WavFile + QStringLiteral(": ") + scaledMeasureFailure_
                        + QStringLiteral(" (the track's loudness was not measured)");
             }
@@ -354,6 +357,7 @@ void TCDRipEngine::wavReady(const QString& note)
         return;
     }
     // The track is ripped whole: it is part of the album.
+    itemMeter_ = trackMeter_.get();
     album_.Add(std::move(trackMeter_));
     if (settings_.OutputFormat == FormatWav || settings_.OutputFormat < 0 || settings_.OutputFormat > FormatOpus) {
         item.Result.outputs << item.WavFile;
@@ -398,16 +402,32 @@ void TCDRipEngine::startEncode()
             const TCDRipTrackTags track{item.Track, item.Title};
             if (settings_.OutputFormat == FormatFlac) {
                 ApplyFlacSettings(*flacOut_, settings_, track);
-                addReplayGainComments(flacOut_->Comments(), item);
                 streamOut_ = flacOut_.get();
             } else if (settings_.OutputFormat == FormatOpus) {
                 ApplyOpusSettings(*opusOut_, settings_, track);
-                addReplayGainComments(opusOut_->Comments(), item);
                 streamOut_ = opusOut_.get();
             } else {
                 ApplyOggSettings(*vorbisOut_, settings_, track);
-                addReplayGainComments(vorbisOut_->Comments(), item);
                 streamOut_ = vorbisOut_.get();
+            }
+            // The track's values go into the finished temporary file just
+            // before it is put in place: the measurement may still have been
+            // running while the encoding started. Opus files carry R128
+            // gains instead of REPLAYGAIN_* values.
+            valuesError_.clear();
+            if (settings_.ReplayGain) {
+                const int index = current_;
+                const bool opus = settings_.OutputFormat == FormatOpus;
+                streamOut_->BeforeCommit = [this, index, opus, target](const QString& temp) {
+                    TCDRipItem& encoded = items_[size_t(index)];
+                    settleLoudness(encoded);
+                    const TTagValues values = opus ? R128Tags(encoded.Loudness) : ReplayGainTags(encoded.Loudness);
+                    QString error;
+                    if (!values.empty() && !WriteXiphCommentsInPlace(temp, values, &error))
+                        valuesError_ = error.replace(temp, target);
+                };
+            } else {
+                streamOut_->BeforeCommit = nullptr;
             }
             streamOut_->SetFileName(encodedFile_->TempPath());
             streamOut_->Run();
@@ -566,6 +586,9 @@ void TCDRipEngine::encodeDone(bool ok, const QString& failure)
         return;
     }
     item.Result.outputs << target;
+    if (!valuesError_.isEmpty())
+        itemNote_ = itemNote_.isEmpty() ? valuesError_ : itemNote_ + QStringLiteral("; ") + valuesError_;
+    valuesError_.clear();
     if (settings_.OutputFormat == FormatMp3)
         writeMp3Tag(item, target);
     if (settings_.IsKeepWav || FileInUse(item.WavFile) || !RemoveFile(item.WavFile))
@@ -597,6 +620,7 @@ void TCDRipEngine::writeMp3Tag(TCDRipItem& item, const QString& mp3)
     std::optional<TId3v24Fields> text;
     if (settings_.Id3v2)
         text = DiscTrackId3v24Fields(settings_.Disc(), item.Title, item.Track);
+    settleLoudness(item);
     if (!text && !settings_.ReplayGain)
         return;
     const QString error = WriteEncodedTags(mp3, settings_.ReplayGain ? item.Loudness : TLoudness{}, nullptr,
@@ -605,17 +629,12 @@ void TCDRipEngine::writeMp3Tag(TCDRipItem& item, const QString& mp3)
         itemNote_ = itemNote_.isEmpty() ? error : itemNote_ + QStringLiteral("; ") + error;
 }
 
-void TCDRipEngine::addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const
+void TCDRipEngine::settleLoudness(TCDRipItem& item)
 {
-    if (!settings_.ReplayGain)
-        return;
-    // Opus files carry R128 gains instead of REPLAYGAIN_* values. The
-    // comment container keeps its names in lower case (comment names
-    // compare without regard to case).
-    const TTagValues values =
-        settings_.OutputFormat == FormatOpus ? R128Tags(item.Loudness) : ReplayGainTags(item.Loudness);
-    for (const auto& [name, value] : values)
-        comments.SetValue(name.toLower(), TTagValue(value));
+    // A normalised track was measured after scaling; its meter is done.
+    if (settings_.ReplayGain && itemMeter_)
+        item.Loudness = itemMeter_->Result();
+    itemMeter_ = nullptr;
 }
 
 QString TCDRipEngine::writeAlbumValues()

@@ -109,7 +109,7 @@ private:
     void startEncode();
     void encodeDone(bool ok, const QString& failure);
     void writeMp3Tag(TCDRipItem& item, const QString& mp3);
-    void addReplayGainComments(TVorbisTags& comments, const TCDRipItem& item) const;
+    void settleLoudness(TCDRipItem& item);
     QString writeAlbumValues();  // the files that failed, with their reasons
     void wmaTick();
     void progress(int32_t code, const QString& elapsed, const QString& estimated);
@@ -158,6 +158,11 @@ private:
     // kept, then the album's share of it; the normaliser's measurement of
     // the scaled copy (written on its thread, read after it was joined).
     std::unique_ptr<TLoudnessMeter> trackMeter_;
+    // The current track's measurement once the album holds it: it may still
+    // be measuring while the track is encoded; its result is taken when the
+    // encoded file is tagged (settleLoudness).
+    TLoudnessMeter* itemMeter_ = nullptr;
+    QString valuesError_;  // why the track values could not go into the encoded file
     TLoudnessAlbum album_;
     std::unique_ptr<TLoudnessMeter> scaledMeter_;
     TLoudness scaledLoudness_;

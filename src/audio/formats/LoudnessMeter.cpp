@@ -14,8 +14,10 @@ namespace dw {
 namespace {
 // Frames converted to float and handed to libebur128 per call.
 constexpr size_t kFramesPerBlock = 4096;
-// Bytes queued for the meter's thread before Add waits (about 24 s of CD audio).
-constexpr size_t kMaxQueuedBytes = size_t(4) << 20;
+// Bytes queued for the meter's thread before Add waits (about six minutes of
+// CD audio): a rip from an image outruns libebur128 (about 1,100 times real
+// time), and what is queued is measured while the track is encoded.
+constexpr size_t kMaxQueuedBytes = size_t(64) << 20;
 }  // namespace
 
 struct TLoudnessMeter::State {

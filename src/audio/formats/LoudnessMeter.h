@@ -5,8 +5,8 @@
 //
 // The measuring runs on a thread of the meter's own: Add copies the bytes
 // into a queue and returns, so a job that rips or encodes on one core
-// measures on another instead of waiting for it. The queue holds at most a
-// few seconds of audio; Add waits while it is full. Result, Combine and
+// measures on another instead of waiting for it. The queue holds at most
+// 64 MiB; Add waits while it is full. Result, Combine and
 // Frames first wait until everything added has been measured.
 //
 // Bytes may arrive in pieces of any size: a frame split across two calls is

@@ -7,11 +7,13 @@
 // encoding has ended. What happens is told to a TJobView.
 //
 // ReplayGain (when the settings ask): the CD input passes through a loudness
-// measurement on its way to the WAV writer, so each track is measured as it
-// is ripped (a normalised track is measured again from its scaled copy, the
-// file that is encoded). The track's values go into its file as it is
-// encoded: comments of Ogg Vorbis and FLAC files (REPLAYGAIN_*), of Opus
-// files (R128_TRACK_GAIN), TXXX frames of an ID3v2.4 tag of MP3 files.
+// measurement on its way to the WAV writer, so each track is measured from
+// what is ripped (a normalised track is measured again from its scaled copy,
+// the file that is encoded); the meter works on its own thread and may still
+// be measuring while the track is encoded. The track's values go into its
+// file once encoded: comments of Ogg Vorbis and FLAC files (REPLAYGAIN_*), of
+// Opus files (R128_TRACK_GAIN), written into the writer's temporary file
+// before it is put in place; TXXX frames of an ID3v2.4 tag of MP3 files.
 // Every track ripped whole counts for the album; when the job's last item
 // has ended (not stopped), the album's values are written into every MP3,
 // Ogg Vorbis, FLAC and Opus file of the job (the comments are rewritten

@@ -2,7 +2,6 @@
 
 #include "audio/formats/FlacComments.h"
 #include "audio/stream/AuException.h"
-#include "audio/stream/AuFileStream.h"
 #include "tags/CommonTags.h"
 #include "tags/VorbisTags.h"
 
@@ -205,32 +204,6 @@ int TFlacIn::SeekPointCount()
     return SeekPoints;
 }
 
-void TFlacIn::OpenFile()
-{
-    std::lock_guard<std::recursive_mutex> lock(FileLock);
-    if (OpenCount != 0)
-        return;
-    Valid = true;
-    if (!StreamAssigned) {
-        try {
-            SetOwnedStream(std::make_unique<TAuFileStream>(FileName, fmOpenRead | fmShareDenyWrite));
-        } catch (const std::exception& e) {
-            Valid = false;
-            throw EAuException(QString("Failed to open stream: %1").arg(ExceptionText(e)));
-        }
-    }
-    try {
-        openDecoder();
-    } catch (...) {
-        Valid = false;
-        Decoder.reset();
-        if (OwnsStream())
-            FreeOwnedStream();
-        throw;
-    }
-    ++OpenCount;
-}
-
 void TFlacIn::openDecoder()
 {
     const QString name = FileName.isEmpty() ? QStringLiteral("(stream)") : FileName;
@@ -348,24 +321,15 @@ bool TFlacIn::DoSeek(int64_t& sampleNum)
     return ok;
 }
 
-void TFlacIn::CloseFile()
+void TFlacIn::closeDecoder()
 {
-    std::lock_guard<std::recursive_mutex> lock(FileLock);
-    if (OpenCount == 0)
-        return;
     Decoder.reset();
+}
+
+void TFlacIn::afterClose()
+{
     Buffer.clear();
     Taken = 0;
-    if (OwnsStream()) {
-        FreeOwnedStream();
-    } else if (Stream) {
-        try {
-            Stream->SetPosition(0);
-        } catch (const std::exception&) {
-        }
-    }
-    DecoderEnded = false;
-    OpenCount = 0;
 }
 
 }  // namespace dw

@@ -14,7 +14,7 @@
 // Threads: format queries and VorbisTags on any thread (FileLock); data
 // calls on the worker of the output at the end of the chain (DataLock).
 
-#include "audio/stream/AuTaggedFileIn.h"
+#include "audio/formats/DecodedFileIn.h"
 
 #include <QStringList>
 
@@ -27,7 +27,7 @@ namespace dw {
 class TVorbisTags;
 struct TFlacDecoder;
 
-class TFlacIn : public TAuTaggedFileIn {
+class TFlacIn : public TDecodedFileIn {
 public:
     TFlacIn();
     ~TFlacIn() override;
@@ -47,18 +47,18 @@ public:
 protected:
     void DoGetData(void*& buffer, uint32_t& bytes) override;
     bool DoSeek(int64_t& sampleNum) override;
-    void OpenFile() override;
-    void CloseFile() override;
+    void openDecoder() override;
+    void closeDecoder() override;
+    void afterClose() override;
+    bool decoderOpen() const override { return Decoder != nullptr; }
 
 private:
     friend struct TFlacInCallbacks;
-    void openDecoder();
     void take(const int32_t* const planes[], uint32_t frames, uint32_t channels);
 
     std::unique_ptr<TFlacDecoder> Decoder;
     std::vector<uint8_t> Buffer;  // decoded bytes; [Taken, size) not yet handed out
     size_t Taken = 0;
-    bool DecoderEnded = false;
     uint32_t FileBits = 0;
     uint32_t Shift = 0;  // left shift from the file's width to the delivered one
     uint32_t MinBlock = 0;

@@ -2,7 +2,6 @@
 
 #include "audio/formats/FlacComments.h"
 #include "audio/stream/AuException.h"
-#include "audio/stream/AuFileStream.h"
 #include "tags/CommonTags.h"
 #include "tags/VorbisTags.h"
 
@@ -148,32 +147,6 @@ int TOpusIn::LinkCount()
     return Valid ? Links : 0;
 }
 
-void TOpusIn::OpenFile()
-{
-    std::lock_guard<std::recursive_mutex> lock(FileLock);
-    if (OpenCount != 0)
-        return;
-    Valid = true;
-    if (!StreamAssigned) {
-        try {
-            SetOwnedStream(std::make_unique<TAuFileStream>(FileName, fmOpenRead | fmShareDenyWrite));
-        } catch (const std::exception& e) {
-            Valid = false;
-            throw EAuException(QString("Failed to open stream: %1").arg(ExceptionText(e)));
-        }
-    }
-    try {
-        openDecoder();
-    } catch (...) {
-        Valid = false;
-        Decoder.reset();
-        if (OwnsStream())
-            FreeOwnedStream();
-        throw;
-    }
-    ++OpenCount;
-}
-
 void TOpusIn::openDecoder()
 {
     const QString name = FileName.isEmpty() ? QStringLiteral("(stream)") : FileName;
@@ -255,32 +228,13 @@ void TOpusIn::fillBuffer()
             *out++ = static_cast<uint8_t>(u >> 8);
         }
         BufEnd += static_cast<uint32_t>(count * 2);
-        const int64_t size = Size;
-        if (size >= 0 && Position + BufEnd >= size) {
-            BufEnd = static_cast<uint32_t>(std::max<int64_t>(size - Position, 0));
-            DecoderEnded = true;
-        }
+        endAtStatedSize();
     }
 }
 
 void TOpusIn::DoGetData(void*& buffer, uint32_t& bytes)
 {
-    if (!Busy)
-        throw EAuException("The Stream is not opened");
-    if (!Decoder) {
-        bytes = 0;
-        return;
-    }
-    if (BufEnd < BufStart) {
-        BufStart = 1;
-        BufEnd = 0;
-        fillBuffer();
-    }
-    // Buffer holds bytes [BufStart, BufEnd] counted from 1.
-    const uint32_t held = BufEnd >= BufStart ? BufEnd - BufStart + 1 : 0;
-    bytes = std::min(bytes, held);
-    buffer = Buffer.data() + (BufStart - 1);
-    BufStart += bytes;
+    handOutBlock(Buffer.data(), buffer, bytes);
 }
 
 bool TOpusIn::DoSeek(int64_t& sampleNum)
@@ -289,28 +243,13 @@ bool TOpusIn::DoSeek(int64_t& sampleNum)
     if (!Decoder)
         return false;
     const bool ok = op_pcm_seek(Decoder->file, sampleNum) == 0;
-    BufStart = 1;
-    BufEnd = 0;
-    DecoderEnded = false;
+    resetBlock();
     return ok;
 }
 
-void TOpusIn::CloseFile()
+void TOpusIn::closeDecoder()
 {
-    std::lock_guard<std::recursive_mutex> lock(FileLock);
-    if (OpenCount == 0)
-        return;
     Decoder.reset();  // op_free
-    if (OwnsStream()) {
-        FreeOwnedStream();
-    } else if (Stream) {
-        try {
-            Stream->SetPosition(0);
-        } catch (const std::exception&) {
-        }
-    }
-    DecoderEnded = false;
-    OpenCount = 0;
 }
 
 }  // namespace dw

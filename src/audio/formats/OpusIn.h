@@ -12,7 +12,7 @@
 // Threads: format queries and VorbisTags on any thread (FileLock); data
 // calls on the worker of the output at the end of the chain (DataLock).
 
-#include "audio/stream/AuTaggedFileIn.h"
+#include "audio/formats/DecodedFileIn.h"
 
 #include <QStringList>
 
@@ -25,7 +25,7 @@ namespace dw {
 class TVorbisTags;
 struct TOpusDecoder;
 
-class TOpusIn : public TAuTaggedFileIn {
+class TOpusIn : public TDecodedFileIn {
 public:
     TOpusIn();
     ~TOpusIn() override;
@@ -46,20 +46,19 @@ public:
 protected:
     void DoGetData(void*& buffer, uint32_t& bytes) override;
     bool DoSeek(int64_t& sampleNum) override;
-    void OpenFile() override;
-    void CloseFile() override;
+    void openDecoder() override;
+    void closeDecoder() override;
+    bool decoderOpen() const override { return Decoder != nullptr; }
+    void fillBuffer() override;
 
 private:
     friend struct TOpusCallbacks;
-    void openDecoder();
-    void fillBuffer();
 
     static constexpr uint32_t kBufferSize = 23040;  // 120 ms of 48 kHz stereo, twice
     static constexpr uint32_t kFloatCapacity = kBufferSize / 2;
     std::array<uint8_t, kBufferSize> Buffer{};
     std::array<float, kFloatCapacity> Floats{};  // one decoder read before rounding
     std::unique_ptr<TOpusDecoder> Decoder;
-    bool DecoderEnded = false;
     uint32_t InputRate = 0;
     int32_t BitRateAverage = 0;
     int Links = 0;

@@ -2,7 +2,6 @@
 
 #include "audio/formats/VorbisLibrary.h"
 #include "audio/stream/AuException.h"
-#include "audio/stream/AuFileStream.h"
 #include "tags/CommonTags.h"
 #include "tags/VorbisTags.h"
 
@@ -157,31 +156,9 @@ int TVorbisIn::StreamCount()
     return Valid ? Streams : 0;
 }
 
-void TVorbisIn::OpenFile()
+void TVorbisIn::beforeOpen()
 {
-    std::lock_guard<std::recursive_mutex> lock(FileLock);
-    if (OpenCount != 0)
-        return;
     vorbis::LoadLibraries();  // a missing library is reported before anything else
-    Valid = true;
-    if (!StreamAssigned) {
-        try {
-            SetOwnedStream(std::make_unique<TAuFileStream>(FileName, fmOpenRead | fmShareDenyWrite));
-        } catch (const std::exception& e) {
-            Valid = false;
-            throw EAuException(QString("Failed to open stream: %1").arg(ExceptionText(e)));
-        }
-    }
-    try {
-        openDecoder();
-    } catch (...) {
-        Valid = false;
-        Decoder.reset();
-        if (OwnsStream())
-            FreeOwnedStream();
-        throw;
-    }
-    ++OpenCount;
 }
 
 void TVorbisIn::openDecoder()
@@ -288,32 +265,13 @@ void TVorbisIn::fillBuffer()
             CurrentStream = link;
         }
         BufEnd += static_cast<uint32_t>(got);
-        const int64_t size = Size;
-        if (size >= 0 && Position + BufEnd >= size) {
-            BufEnd = static_cast<uint32_t>(std::max<int64_t>(size - Position, 0));
-            DecoderEnded = true;
-        }
+        endAtStatedSize();
     }
 }
 
 void TVorbisIn::DoGetData(void*& buffer, uint32_t& bytes)
 {
-    if (!Busy)
-        throw EAuException("The Stream is not opened");
-    if (!Decoder) {
-        bytes = 0;
-        return;
-    }
-    if (BufEnd < BufStart) {
-        BufStart = 1;
-        BufEnd = 0;
-        fillBuffer();
-    }
-    // Buffer holds bytes [BufStart, BufEnd] counted from 1.
-    const uint32_t held = BufEnd >= BufStart ? BufEnd - BufStart + 1 : 0;
-    bytes = std::min(bytes, held);
-    buffer = Buffer.data() + (BufStart - 1);
-    BufStart += bytes;
+    handOutBlock(Buffer.data(), buffer, bytes);
 }
 
 bool TVorbisIn::DoSeek(int64_t& sampleNum)
@@ -323,29 +281,18 @@ bool TVorbisIn::DoSeek(int64_t& sampleNum)
         return false;
     const vorbis::Api& api = vorbis::LoadLibraries();
     const bool ok = api.ov_pcm_seek(&Decoder->file, sampleNum) == 0;
-    BufStart = 1;
-    BufEnd = 0;
-    DecoderEnded = false;
+    resetBlock();
     return ok;
 }
 
-void TVorbisIn::CloseFile()
+void TVorbisIn::closeDecoder()
 {
-    std::lock_guard<std::recursive_mutex> lock(FileLock);
-    if (OpenCount == 0)
-        return;
     Decoder.reset();  // ov_clear
-    if (OwnsStream()) {
-        FreeOwnedStream();
-    } else if (Stream) {
-        try {
-            Stream->SetPosition(0);
-        } catch (const std::exception&) {
-        }
-    }
+}
+
+void TVorbisIn::afterClose()
+{
     CurrentStream = -1;
-    DecoderEnded = false;
-    OpenCount = 0;
 }
 
 }  // namespace dw

@@ -12,7 +12,7 @@
 // Threads: format queries and VorbisTags on any thread (FileLock); data
 // calls on the worker of the output at the end of the chain (DataLock).
 
-#include "audio/stream/AuTaggedFileIn.h"
+#include "audio/formats/DecodedFileIn.h"
 
 #include <QStringList>
 
@@ -25,7 +25,7 @@ namespace dw {
 class TVorbisTags;
 struct TVorbisDecoder;
 
-class TVorbisIn : public TAuTaggedFileIn {
+class TVorbisIn : public TDecodedFileIn {
 public:
     TVorbisIn();
     ~TVorbisIn() override;
@@ -46,20 +46,21 @@ public:
 protected:
     void DoGetData(void*& buffer, uint32_t& bytes) override;
     bool DoSeek(int64_t& sampleNum) override;
-    void OpenFile() override;
-    void CloseFile() override;
+    void openDecoder() override;
+    void closeDecoder() override;
+    void beforeOpen() override;
+    void afterClose() override;
+    bool decoderOpen() const override { return Decoder != nullptr; }
+    void fillBuffer() override;
 
 private:
     friend struct TVorbisCallbacks;
-    void fillBuffer();
-    void openDecoder();
     void readComments();
 
     static constexpr uint32_t kBufferSize = 12288;
     std::array<uint8_t, kBufferSize> Buffer{};
     std::unique_ptr<TVorbisDecoder> Decoder;
     int CurrentStream = -1;
-    bool DecoderEnded = false;
     long BitRateUpper = 0;
     long BitRateNominal = 0;
     long BitRateLower = 0;

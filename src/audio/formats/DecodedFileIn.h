@@ -1,0 +1,53 @@
+#pragma once
+// TDecodedFileIn: what the readers over a decoding library (Ogg Vorbis,
+// Opus, FLAC) share. OpenFile opens the component's stream (the named file,
+// or the stream the caller assigned) and hands it to the reader's decoder;
+// when the decoder refuses, the reader is invalid and an owned stream is
+// closed again. CloseFile drops the decoder and frees an owned stream or
+// rewinds a supplied one.
+//
+// Readers that decode into a fixed block (Vorbis, Opus) also share how the
+// block is handed out: the window [BufStart, BufEnd], counted from 1, of
+// decoded bytes not yet delivered; fillBuffer appends whole frames to it
+// until it is full or the decoder has ended, and EndAtStatedSize cuts it at
+// the stated length.
+//
+// Threads: as TAuFileIn (format queries under FileLock, data calls on the
+// worker of the output at the end of the chain).
+
+#include "audio/stream/AuTaggedFileIn.h"
+
+#include <cstdint>
+
+namespace dw {
+
+class TDecodedFileIn : public TAuTaggedFileIn {
+protected:
+    void OpenFile() override;
+    void CloseFile() override;
+
+    // Called under FileLock before anything is opened (a reader whose
+    // libraries are loaded at run time reports a missing one first).
+    virtual void beforeOpen() {}
+    // Sets the decoder up over Stream and reads the format; raises
+    // EAuException when the data is not usable.
+    virtual void openDecoder() = 0;
+    // Drops the decoder (also after a failed openDecoder).
+    virtual void closeDecoder() = 0;
+    // Resets what the reader keeps about a decoding under way once closed.
+    virtual void afterClose() {}
+
+    // For the block readers: hands out up to bytes of the window, refilling
+    // it through fillBuffer when it is used up; nothing when no decoder is open.
+    void handOutBlock(uint8_t* block, void*& buffer, uint32_t& bytes);
+    virtual bool decoderOpen() const = 0;
+    virtual void fillBuffer() {}
+    // Cuts the window where the stated Size ends, and ends the decoding there.
+    void endAtStatedSize();
+    // Empties the window (after a seek).
+    void resetBlock();
+
+    bool DecoderEnded = false;
+};
+
+}  // namespace dw

@@ -14,8 +14,6 @@ namespace dw {
 
 namespace {
 
-// Bytes asked of the input per DoOutput.
-constexpr uint32_t kChunk = 0x6000;
 // Seconds between seek points.
 constexpr uint32_t kSeekSpacing = 10;
 // Room left after the comments so tag editors can grow them in place.
@@ -92,7 +90,7 @@ struct TFlacOutCallbacks {
     }
 };
 
-TFlacOut::TFlacOut() : CommentTags(std::make_unique<TVorbisTags>()) {}
+TFlacOut::TFlacOut() = default;
 
 TFlacOut::~TFlacOut()
 {
@@ -104,28 +102,9 @@ void TFlacOut::SetCompressionLevel(int level)
     CompressionLevel = std::clamp(level, kMinLevel, kMaxLevel);
 }
 
-void TFlacOut::SetComments(const TVorbisTags& tags)
-{
-    CommentTags->Assign(tags);
-}
-
-void TFlacOut::SetFileMode(TFileOutputMode)
-{
-    FileMode = foRewrite;
-}
-
 void TFlacOut::Prepare()
 {
-    EndOfStream = false;
-    wholeFrames_.Clear();
-    if (FileName.isEmpty())
-        throw EAuException("File name is not assigned.");
-    RefuseInputAsOutput();
-    OpenDestination();
-
-    Input->Init();
-    channels_ = static_cast<int>(Input->GetChannels());
-    bits_ = static_cast<int>(Input->GetBitsPerSample());
+    beginRun();
     const uint32_t rate = Input->GetSampleRate();
     if (channels_ < 1 || channels_ > 8)
         throw EAuException(QString("%1: FLAC takes 1 to 8 channels, not %2").arg(FileName).arg(channels_));
@@ -133,8 +112,7 @@ void TFlacOut::Prepare()
         throw EAuException(QString("%1: FLAC is written from 8, 16 or 24-bit samples, not %2").arg(FileName).arg(bits_));
     if (rate < 1 || rate > FLAC__MAX_SAMPLE_RATE)
         throw EAuException(QString("%1: sample rate %2 is out of FLAC's range").arg(FileName).arg(rate));
-    frameBytes_ = static_cast<uint32_t>(channels_ * bits_ / 8);
-    wholeFrames_.Reset(frameBytes_);
+    takeFrameSize();
 
     auto enc = std::make_unique<TFlacEncoder>();
     FLAC__StreamEncoder* e = enc->encoder;
@@ -219,7 +197,7 @@ void TFlacOut::encode(const uint8_t* data, uint32_t frames)
     }
 }
 
-void TFlacOut::finish()
+void TFlacOut::endStream()
 {
     if (!Encoder || Encoder->finished)
         return;
@@ -233,42 +211,10 @@ void TFlacOut::finish()
     }
 }
 
-bool TFlacOut::DoOutput(bool abort)
+void TFlacOut::dropEncoder()
 {
-    if (abort || EndOfStream || !Encoder)
-        return false;
-    void* data = nullptr;
-    uint32_t bytes = kChunk;
-    Input->GetData(data, bytes);
-    if (bytes == 0) {
-        // A partial frame left at the end of the input is dropped.
-        EndOfStream = true;
-        finish();
-        return false;
-    }
-    const auto* in = static_cast<const uint8_t*>(data);
-    wholeFrames_.Feed(in, bytes, [this](const uint8_t* frames, uint32_t count) { encode(frames, count); });
-    return true;
-}
-
-void TFlacOut::Done()
-{
-    bool failed = !GetExceptionMessage().isEmpty();
-    if (!failed && Encoder) {
-        // A stopped run ends its stream here.
-        try {
-            finish();
-        } catch (const std::exception& e) {
-            ReportWindUpFailure(ExceptionText(e));
-            failed = true;
-        }
-    }
     Encoder.reset();
-    wholeFrames_.Clear();
     samples_.clear();
-    // The next file needs its comment values set again; the names stay.
-    CommentTags->Clear();
-    WindUpDestination(failed);
 }
 
 }  // namespace dw

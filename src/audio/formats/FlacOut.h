@@ -12,8 +12,7 @@
 // Threads: properties are set on the main thread while idle; Prepare,
 // DoOutput and Done run on the output's worker thread.
 
-#include "audio/formats/WholeFrames.h"
-#include "audio/stream/AuFileOut.h"
+#include "audio/formats/FramedFileOut.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,10 +20,9 @@
 
 namespace dw {
 
-class TVorbisTags;
 struct TFlacEncoder;
 
-class TFlacOut : public TAuFileOut {
+class TFlacOut : public TFramedFileOut {
 public:
     static constexpr int kMinLevel = 0;
     static constexpr int kMaxLevel = 8;
@@ -39,32 +37,20 @@ public:
     bool GetVerify() const { return Verify; }
     void SetVerify(bool verify) { Verify = verify; }
 
-    // The comments written into the file; Done empties their values.
-    TVorbisTags& Comments() { return *CommentTags; }
-    void SetComments(const TVorbisTags& tags);
-
-    void SetFileMode(TFileOutputMode mode) override;
-
 protected:
     void Prepare() override;
-    bool DoOutput(bool abort) override;
-    void Done() override;
+    bool encoderOpen() const override { return Encoder != nullptr; }
+    void encode(const uint8_t* data, uint32_t frames) override;
+    void endStream() override;
+    void dropEncoder() override;
 
 private:
-    void encode(const uint8_t* data, uint32_t frames);
-    void finish();
 
     int CompressionLevel = kDefaultLevel;
     bool Verify = true;
-    std::unique_ptr<TVorbisTags> CommentTags;
 
     // The run in progress.
     std::unique_ptr<TFlacEncoder> Encoder;
-    bool EndOfStream = false;
-    int channels_ = 0;
-    int bits_ = 0;
-    uint32_t frameBytes_ = 0;
-    TWholeFrames wholeFrames_;  // input bytes not yet a whole frame
     std::vector<int32_t> samples_;  // one chunk widened for the encoder
 };
 

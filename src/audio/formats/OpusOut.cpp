@@ -12,8 +12,6 @@ namespace dw {
 
 namespace {
 
-// Bytes asked of the input per DoOutput.
-constexpr uint32_t kChunk = 0x6000;
 
 struct CommentsDelete {
     void operator()(OggOpusComments* c) const { ope_comments_destroy(c); }
@@ -57,7 +55,7 @@ struct TOpusEncoder {
     static int close(void*) { return 0; }
 };
 
-TOpusOut::TOpusOut() : CommentTags(std::make_unique<TVorbisTags>()) {}
+TOpusOut::TOpusOut() = default;
 
 TOpusOut::~TOpusOut()
 {
@@ -69,28 +67,9 @@ void TOpusOut::SetBitRate(int kbps)
     BitRate = std::clamp(kbps, kMinBitRate, kMaxBitRate);
 }
 
-void TOpusOut::SetComments(const TVorbisTags& tags)
-{
-    CommentTags->Assign(tags);
-}
-
-void TOpusOut::SetFileMode(TFileOutputMode)
-{
-    FileMode = foRewrite;
-}
-
 void TOpusOut::Prepare()
 {
-    EndOfStream = false;
-    wholeFrames_.Clear();
-    if (FileName.isEmpty())
-        throw EAuException("File name is not assigned.");
-    RefuseInputAsOutput();
-    OpenDestination();
-
-    Input->Init();
-    channels_ = static_cast<int>(Input->GetChannels());
-    bits_ = static_cast<int>(Input->GetBitsPerSample());
+    beginRun();
     const uint32_t rate = Input->GetSampleRate();
     if (channels_ < 1 || channels_ > 8)
         throw EAuException(QString("%1: Opus is written from 1 to 8 channels, not %2").arg(FileName).arg(channels_));
@@ -98,8 +77,7 @@ void TOpusOut::Prepare()
         throw EAuException(QString("%1: Opus is written from 8, 16, 24 or 32-bit samples, not %2").arg(FileName).arg(bits_));
     if (rate < 1 || rate > 768000)
         throw EAuException(QString("%1: sample rate %2 is out of the Opus encoder's range").arg(FileName).arg(rate));
-    frameBytes_ = static_cast<uint32_t>(channels_ * bits_ / 8);
-    wholeFrames_.Reset(frameBytes_);
+    takeFrameSize();
 
     std::unique_ptr<OggOpusComments, CommentsDelete> comments(ope_comments_create());
     if (!comments)
@@ -157,7 +135,7 @@ void TOpusOut::encode(const uint8_t* data, uint32_t frames)
                                                                             : Encoder->writeError));
 }
 
-void TOpusOut::drain()
+void TOpusOut::endStream()
 {
     if (!Encoder || Encoder->drained)
         return;
@@ -170,42 +148,10 @@ void TOpusOut::drain()
                                                                             : Encoder->writeError));
 }
 
-bool TOpusOut::DoOutput(bool abort)
+void TOpusOut::dropEncoder()
 {
-    if (abort || EndOfStream || !Encoder)
-        return false;
-    void* data = nullptr;
-    uint32_t bytes = kChunk;
-    Input->GetData(data, bytes);
-    if (bytes == 0) {
-        // A partial frame left at the end of the input is dropped.
-        EndOfStream = true;
-        drain();
-        return false;
-    }
-    const auto* in = static_cast<const uint8_t*>(data);
-    wholeFrames_.Feed(in, bytes, [this](const uint8_t* frames, uint32_t count) { encode(frames, count); });
-    return true;
-}
-
-void TOpusOut::Done()
-{
-    bool failed = !GetExceptionMessage().isEmpty();
-    if (!failed && Encoder) {
-        // A stopped run ends its stream here.
-        try {
-            drain();
-        } catch (const std::exception& e) {
-            ReportWindUpFailure(ExceptionText(e));
-            failed = true;
-        }
-    }
     Encoder.reset();
-    wholeFrames_.Clear();
     samples_.clear();
-    // The next file needs its comment values set again; the names stay.
-    CommentTags->Clear();
-    WindUpDestination(failed);
 }
 
 }  // namespace dw

@@ -2,10 +2,27 @@
 
 #include "audio/stream/AuException.h"
 #include "audio/stream/AuFileStream.h"
+#include "tags/VorbisTags.h"
 
 #include <algorithm>
 
 namespace dw {
+
+TDecodedFileIn::TDecodedFileIn() : Tags(std::make_unique<TVorbisTags>()) {}
+
+TDecodedFileIn::~TDecodedFileIn() = default;
+
+TVorbisTags& TDecodedFileIn::VorbisTags()
+{
+    OpenFile();
+    return *Tags;
+}
+
+QStringList TDecodedFileIn::RawComments()
+{
+    OpenFile();
+    return Comments;
+}
 
 void TDecodedFileIn::OpenFile()
 {

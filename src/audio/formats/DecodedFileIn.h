@@ -12,16 +12,34 @@
 // until it is full or the decoder has ended, and EndAtStatedSize cuts it at
 // the stated length.
 //
+// All three carry Vorbis comments, which openDecoder reads into Tags and
+// Comments.
+//
 // Threads: as TAuFileIn (format queries under FileLock, data calls on the
 // worker of the output at the end of the chain).
 
 #include "audio/stream/AuTaggedFileIn.h"
 
+#include <QStringList>
+
 #include <cstdint>
+#include <memory>
 
 namespace dw {
 
+class TVorbisTags;
+
 class TDecodedFileIn : public TAuTaggedFileIn {
+public:
+    TDecodedFileIn();
+    ~TDecodedFileIn() override;
+
+    // The file's comments (opens the file first).
+    TVorbisTags& VorbisTags();
+    // Every comment as the file holds it ("NAME=value", names in their own
+    // case), in file order (opens the file; of the first link of a chain).
+    QStringList RawComments();
+
 protected:
     void OpenFile() override;
     void CloseFile() override;
@@ -48,6 +66,8 @@ protected:
     void resetBlock();
 
     bool DecoderEnded = false;
+    std::unique_ptr<TVorbisTags> Tags;  // filled by openDecoder
+    QStringList Comments;               // filled by openDecoder
 };
 
 }  // namespace dw

@@ -158,7 +158,7 @@ struct TFlacInCallbacks {
     static void error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
 };
 
-TFlacIn::TFlacIn() : Tags(std::make_unique<TVorbisTags>()) {}
+TFlacIn::TFlacIn() = default;
 
 TFlacIn::~TFlacIn()
 {
@@ -166,18 +166,6 @@ TFlacIn::~TFlacIn()
         CloseFile();
     } catch (...) {
     }
-}
-
-TVorbisTags& TFlacIn::VorbisTags()
-{
-    OpenFile();
-    return *Tags;
-}
-
-QStringList TFlacIn::RawComments()
-{
-    OpenFile();
-    return Comments;
 }
 
 uint32_t TFlacIn::FileBitsPerSample()

@@ -24,7 +24,6 @@
 
 namespace dw {
 
-class TVorbisTags;
 struct TFlacDecoder;
 
 class TFlacIn : public TDecodedFileIn {
@@ -32,10 +31,6 @@ public:
     TFlacIn();
     ~TFlacIn() override;
 
-    // The file's comments (opens the file first).
-    TVorbisTags& VorbisTags();
-    // Every comment as the file holds it ("NAME=value"), in file order.
-    QStringList RawComments();
     // The sample width the file was encoded with (opens the file).
     uint32_t FileBitsPerSample();
     // The minimum and maximum block size of STREAMINFO (opens the file).
@@ -65,8 +60,6 @@ private:
     uint32_t MaxBlock = 0;
     int SeekPoints = 0;
     QString DecodeError;
-    std::unique_ptr<TVorbisTags> Tags;
-    QStringList Comments;
     QList<QByteArray> RawCommentBytes;
 };
 

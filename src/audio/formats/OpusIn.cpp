@@ -107,7 +107,7 @@ constexpr int kMaxHoles = 64;
 
 }  // namespace
 
-TOpusIn::TOpusIn() : Tags(std::make_unique<TVorbisTags>()) {}
+TOpusIn::TOpusIn() = default;
 
 TOpusIn::~TOpusIn()
 {
@@ -115,18 +115,6 @@ TOpusIn::~TOpusIn()
         CloseFile();
     } catch (...) {
     }
-}
-
-TVorbisTags& TOpusIn::VorbisTags()
-{
-    OpenFile();
-    return *Tags;
-}
-
-QStringList TOpusIn::RawComments()
-{
-    OpenFile();
-    return Comments;
 }
 
 uint32_t TOpusIn::InputSampleRate()

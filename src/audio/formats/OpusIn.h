@@ -22,7 +22,6 @@
 
 namespace dw {
 
-class TVorbisTags;
 struct TOpusDecoder;
 
 class TOpusIn : public TDecodedFileIn {
@@ -30,10 +29,6 @@ public:
     TOpusIn();
     ~TOpusIn() override;
 
-    // The file's comments (opens the file first).
-    TVorbisTags& VorbisTags();
-    // Every comment of the first link as the file holds it, in file order.
-    QStringList RawComments();
     // The sample rate the encoder was given, as the header records it
     // (0 when not recorded; opens the file).
     uint32_t InputSampleRate();
@@ -62,8 +57,6 @@ private:
     uint32_t InputRate = 0;
     int32_t BitRateAverage = 0;
     int Links = 0;
-    std::unique_ptr<TVorbisTags> Tags;
-    QStringList Comments;
 };
 
 }  // namespace dw

@@ -110,7 +110,7 @@ constexpr int kMaxHoles = 64;
 
 }  // namespace
 
-TVorbisIn::TVorbisIn() : Tags(std::make_unique<TVorbisTags>()) {}
+TVorbisIn::TVorbisIn() = default;
 
 TVorbisIn::~TVorbisIn()
 {
@@ -118,18 +118,6 @@ TVorbisIn::~TVorbisIn()
         CloseFile();
     } catch (...) {
     }
-}
-
-TVorbisTags& TVorbisIn::VorbisTags()
-{
-    OpenFile();
-    return *Tags;
-}
-
-QStringList TVorbisIn::RawComments()
-{
-    OpenFile();
-    return Comments;
 }
 
 long TVorbisIn::UpperBitRate()

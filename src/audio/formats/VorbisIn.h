@@ -22,7 +22,6 @@
 
 namespace dw {
 
-class TVorbisTags;
 struct TVorbisDecoder;
 
 class TVorbisIn : public TDecodedFileIn {
@@ -30,11 +29,6 @@ public:
     TVorbisIn();
     ~TVorbisIn() override;
 
-    // The file's comments (opens the file first).
-    TVorbisTags& VorbisTags();
-    // Every comment of the first logical stream as the file holds it
-    // ("NAME=value", names in their own case), in file order (opens the file).
-    QStringList RawComments();
     // Bit rates of the first logical stream in bits per second, as its
     // identification header states them (0 or less when not set; opens the file).
     long UpperBitRate();
@@ -65,8 +59,6 @@ private:
     long BitRateNominal = 0;
     long BitRateLower = 0;
     int Streams = 0;
-    std::unique_ptr<TVorbisTags> Tags;
-    QStringList Comments;
 };
 
 }  // namespace dw

@@ -18,17 +18,6 @@ using namespace dwtest;
 
 namespace {
 
-QString encode(TFlacOut& out, const QString& path, std::vector<uint8_t> pcm, int rate, int channels, int bits,
-               uint32_t chunk = 16384)
-{
-    MemoryPcmInput in(std::move(pcm), rate, channels, bits, chunk);
-    out.SetInput(&in);
-    out.SetFileName(path);
-    EXPECT_TRUE(runToEnd(out));
-    out.SetInput(nullptr);
-    return out.GetExceptionMessage();
-}
-
 QByteArray bytes(const std::vector<uint8_t>& v)
 {
     return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
@@ -63,7 +52,7 @@ TEST(FlacOut, FilesPassTheReferenceDecoderWithThePcmCommentsSeekTableAndLevel)
     out.Comments().SetTitle("Swan Lake");
     out.Comments().SetTrack("7");
     // Odd chunks split frames across reads.
-    ASSERT_EQ(encode(out, box.file("a.flac"), stereo16, rate, 2, 16, 1001), "");
+    ASSERT_EQ(encodeFromMemory(out, box.file("a.flac"), stereo16, rate, 2, 16, 1001), "");
     const ToolResult test = runTool("flac", {"-t", "-s", box.file("a.flac")});
     EXPECT_TRUE(test.ok) << test.err.toStdString();
     EXPECT_EQ(flacDecode(box.file("a.flac"), box.file("a.raw")), bytes(stereo16));
@@ -81,7 +70,7 @@ TEST(FlacOut, FilesPassTheReferenceDecoderWithThePcmCommentsSeekTableAndLevel)
     fast.SetCompressionLevel(12);  // brought to 8
     EXPECT_EQ(fast.GetCompressionLevel(), 8);
     fast.SetCompressionLevel(0);
-    ASSERT_EQ(encode(fast, box.file("b.flac"), mono24, rate, 1, 24), "");
+    ASSERT_EQ(encodeFromMemory(fast, box.file("b.flac"), mono24, rate, 1, 24), "");
     EXPECT_EQ(flacDecode(box.file("b.flac"), box.file("b.raw")), bytes(mono24));
     EXPECT_EQ(metaflac({"--show-bps", box.file("b.flac")}), "24");
     EXPECT_EQ(metaflac({"--show-max-blocksize", box.file("b.flac")}), "1152");
@@ -94,12 +83,12 @@ TEST(FlacOut, RefusedInputsAndAnInputAsOutputLeaveNothingBehind)
     Sandbox box;
     TFlacOut out;
     // 32-bit and 9-channel inputs are outside what the writer takes.
-    EXPECT_TRUE(encode(out, box.file("w.flac"), tonePcm(1000, 2, 44100, 32), 44100, 2, 32).contains("24-bit"));
-    EXPECT_TRUE(encode(out, box.file("w.flac"), tonePcm(100, 9, 44100, 16), 44100, 9, 16).contains("channels"));
+    EXPECT_TRUE(encodeFromMemory(out, box.file("w.flac"), tonePcm(1000, 2, 44100, 32), 44100, 2, 32).contains("24-bit"));
+    EXPECT_TRUE(encodeFromMemory(out, box.file("w.flac"), tonePcm(100, 9, 44100, 16), 44100, 9, 16).contains("channels"));
 
     // A file read by the chain is not overwritten.
     TFlacOut first;
-    ASSERT_EQ(encode(first, box.file("in.flac"), tonePcm(4410, 2, 44100, 16), 44100, 2, 16), "");
+    ASSERT_EQ(encodeFromMemory(first, box.file("in.flac"), tonePcm(4410, 2, 44100, 16), 44100, 2, 16), "");
     const QByteArray before = readAll(box.file("in.flac"));
     TFlacIn in;
     in.SetFileName(box.file("in.flac"));

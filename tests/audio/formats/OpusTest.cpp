@@ -21,17 +21,6 @@ using namespace dwtest;
 
 namespace {
 
-QString encode(TOpusOut& out, const QString& path, std::vector<uint8_t> pcm, int rate, int channels, int bits,
-               uint32_t chunk = 16384)
-{
-    MemoryPcmInput in(std::move(pcm), rate, channels, bits, chunk);
-    out.SetInput(&in);
-    out.SetFileName(path);
-    EXPECT_TRUE(runToEnd(out));
-    out.SetInput(nullptr);
-    return out.GetExceptionMessage();
-}
-
 double averageKbps(const QString& report)
 {
     const QRegularExpressionMatch m = QRegularExpression("Average bitrate: ([0-9.]+) kbit/s").match(report);
@@ -69,7 +58,7 @@ TEST(OpusOut, FilesTheToolsAcceptAtTheRequestedRateWithCommentsAndTheTone)
     EXPECT_TRUE(out.GetVbr());
     out.Comments().SetArtist(QString::fromUtf8("Björk"));
     out.Comments().SetTrack("3");
-    ASSERT_EQ(encode(out, box.file("a.opus"), pcm, rate, 2, 16, 999), "");
+    ASSERT_EQ(encodeFromMemory(out, box.file("a.opus"), pcm, rate, 2, 16, 999), "");
     const ToolResult info = runTool("opusinfo", {box.file("a.opus")});
     ASSERT_TRUE(info.ok) << info.err.toStdString();
     EXPECT_FALSE(info.out.contains("WARNING") || info.out.contains("ERROR")) << info.out.toStdString();
@@ -101,7 +90,7 @@ TEST(OpusOut, FilesTheToolsAcceptAtTheRequestedRateWithCommentsAndTheTone)
     low.SetBitRate(2);  // brought to 6
     EXPECT_EQ(low.GetBitRate(), 6);
     low.SetBitRate(32);
-    ASSERT_EQ(encode(low, box.file("b.opus"), tonePcm(48000 * 4, 1, 48000, 24, 440), 48000, 1, 24), "");
+    ASSERT_EQ(encodeFromMemory(low, box.file("b.opus"), tonePcm(48000 * 4, 1, 48000, 24, 440), 48000, 1, 24), "");
     const ToolResult lowInfo = runTool("opusinfo", {box.file("b.opus")});
     EXPECT_TRUE(lowInfo.ok && lowInfo.out.contains("Channels: 1")) << lowInfo.out.toStdString();
     EXPECT_LT(averageKbps(lowInfo.out), 45);

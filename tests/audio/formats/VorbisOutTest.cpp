@@ -16,18 +16,6 @@ using namespace dwtest;
 
 namespace {
 
-// Encodes PCM from memory into path; returns the run's exception message.
-QString encode(TVorbisOut& out, const QString& path, std::vector<uint8_t> pcm, int rate, int channels, int bits,
-               uint32_t chunk = 16384)
-{
-    MemoryPcmInput in(std::move(pcm), rate, channels, bits, chunk);
-    out.SetInput(&in);
-    out.SetFileName(path);
-    EXPECT_TRUE(runToEnd(out));
-    out.SetInput(nullptr);
-    return out.GetExceptionMessage();
-}
-
 TEST(VorbisOut, BitRateSettersKeepMinimumNominalMaximumInOrder)
 {
     TVorbisOut out;
@@ -68,7 +56,7 @@ TEST(VorbisOut, BothModesWriteFilesTheToolsAcceptWithTheRequestedRates)
 
     // Default: quality 0.2, the encoder's nominal rate for it (as oggenc -q 2).
     TVorbisOut quality;
-    ASSERT_EQ(encode(quality, box.file("q.ogg"), pcm, rate, 2, 16), "");
+    ASSERT_EQ(encodeFromMemory(quality, box.file("q.ogg"), pcm, rate, 2, 16), "");
     const ToolResult info = ogginfo(box.file("q.ogg"));
     EXPECT_TRUE(info.ok) << info.out.toStdString();
     EXPECT_TRUE(info.out.contains("Nominal bitrate: 96.000000 kb/s")) << info.out.toStdString();
@@ -76,7 +64,7 @@ TEST(VorbisOut, BothModesWriteFilesTheToolsAcceptWithTheRequestedRates)
     // Nominal 128 with the bounds automatic: maximum none, minimum 128.
     TVorbisOut managed;
     managed.SetDesiredNominalBitrate(bitrate128);
-    ASSERT_EQ(encode(managed, box.file("b.ogg"), pcm, rate, 2, 16), "");
+    ASSERT_EQ(encodeFromMemory(managed, box.file("b.ogg"), pcm, rate, 2, 16), "");
     TVorbisIn in;
     in.SetFileName(box.file("b.ogg"));
     EXPECT_EQ(in.NominalBitRate(), 128000);
@@ -105,7 +93,7 @@ TEST(VorbisOut, EightTwentyFourAndThirtyTwoBitInputsSplitAcrossReadsAreEncodedAs
         SCOPED_TRACE(c.bits);
         TVorbisOut out;
         out.SetCompression(0.5f);
-        ASSERT_EQ(encode(out, box.file("t.ogg"), tonePcm(frames, c.channels, rate, c.bits, 500), rate, c.channels,
+        ASSERT_EQ(encodeFromMemory(out, box.file("t.ogg"), tonePcm(frames, c.channels, rate, c.bits, 500), rate, c.channels,
                          c.bits, c.chunk),
                   "");
         const QByteArray decoded = oggdecPcm(box.file("t.ogg"), box.file("d.raw"));
@@ -124,7 +112,7 @@ TEST(VorbisOut, CommentsAreWrittenAsUtf8WithoutEmptyValuesAndClearedAfterTheRun)
     out.Comments().SetTitle("Ace");
     out.Comments().SetTrack("7");
     out.Comments().SetAlbum("");  // empty: not written
-    ASSERT_EQ(encode(out, box.file("c.ogg"), tonePcm(8000, 1, 8000, 16), 8000, 1, 16), "");
+    ASSERT_EQ(encodeFromMemory(out, box.file("c.ogg"), tonePcm(8000, 1, 8000, 16), 8000, 1, 16), "");
     const ToolResult listed = runTool("vorbiscomment", {"-l", box.file("c.ogg")});
     ASSERT_TRUE(listed.ok);
     QStringList lines = QString::fromUtf8(listed.out).split('\n', Qt::SkipEmptyParts);
@@ -144,13 +132,13 @@ TEST(VorbisOut, AppendAddsALogicalStreamThatDecodesAfterTheFirst)
     TVorbisOut first;
     first.SetSerial(11);
     first.SetCompression(0.9f);
-    ASSERT_EQ(encode(first, path, tonePcm(441000, 2, 44100, 16, 300), 44100, 2, 16), "");
+    ASSERT_EQ(encodeFromMemory(first, path, tonePcm(441000, 2, 44100, 16, 300), 44100, 2, 16), "");
     const QByteArray firstBytes = readAll(path);
     TVorbisOut second;
     second.SetSerial(22);
     second.SetFileMode(foAppend);
     second.SetCompression(0.9f);
-    ASSERT_EQ(encode(second, path, tonePcm(220500, 2, 44100, 16, 600), 44100, 2, 16), "");
+    ASSERT_EQ(encodeFromMemory(second, path, tonePcm(220500, 2, 44100, 16, 600), 44100, 2, 16), "");
 
     const ToolResult info = ogginfo(path);
     EXPECT_TRUE(info.ok) << info.out.toStdString();
@@ -171,7 +159,7 @@ TEST(VorbisOut, AppendAddsALogicalStreamThatDecodesAfterTheFirst)
     box.write("text.ogg", "plain text");
     TVorbisOut third;
     third.SetFileMode(foAppend);
-    EXPECT_TRUE(encode(third, box.file("text.ogg"), tonePcm(800, 1, 8000, 16), 8000, 1, 16).contains("not an Ogg file"));
+    EXPECT_TRUE(encodeFromMemory(third, box.file("text.ogg"), tonePcm(800, 1, 8000, 16), 8000, 1, 16).contains("not an Ogg file"));
     EXPECT_EQ(box.read("text.ogg"), QByteArray("plain text"));
 }
 
@@ -204,7 +192,7 @@ TEST(VorbisOut, AStoppedRunKeepsAPlayableFileAndAFailedOneLeavesNothing)
     box.write("kept.ogg", "old");
     TVorbisOut out;
     out.SetDesiredNominalBitrate(bitrate499);
-    EXPECT_EQ(encode(out, box.file("kept.ogg"), tonePcm(8000, 1, 8000, 16), 8000, 1, 16),
+    EXPECT_EQ(encodeFromMemory(out, box.file("kept.ogg"), tonePcm(8000, 1, 8000, 16), 8000, 1, 16),
               "Vorbis codec setup with the requested bitrate failed. Try a lower bitrate.");
     EXPECT_EQ(box.read("kept.ogg"), QByteArray("old"));
     // An input failing midway: the same.

@@ -3,10 +3,13 @@
 // ffmpeg, ffprobe), reading a whole input, running an output to its end,
 // and a tone input that can announce a size other than what it delivers.
 
+#include "audio/stream/AuFileOut.h"
 #include "audio/stream/AuInput.h"
 #include "audio/stream/AuOutput.h"
 #include "support/TestSupport.h"
 #include "ConvertTestInput.h"
+
+#include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QFile>
@@ -103,6 +106,19 @@ inline bool runToEnd(dw::TAuOutput& out, std::chrono::milliseconds timeout = std
     const bool ok = waitFor([&] { return done; }, timeout);
     out.OnDone = nullptr;
     return ok;
+}
+
+// Encodes PCM from memory into path through a file output; returns the
+// run's exception message (empty when it went well).
+inline QString encodeFromMemory(dw::TAuFileOut& out, const QString& path, std::vector<uint8_t> pcm, int rate,
+                                int channels, int bits, uint32_t chunk = 16384)
+{
+    MemoryPcmInput in(std::move(pcm), rate, channels, bits, chunk);
+    out.SetInput(&in);
+    out.SetFileName(path);
+    EXPECT_TRUE(runToEnd(out));
+    out.SetInput(nullptr);
+    return out.GetExceptionMessage();
 }
 
 // Interleaved 16-bit tones: channel c carries freq * (c + 1).

@@ -170,6 +170,8 @@ bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
     }
     if (!disc_.DriveMode() && (!disc_.Component() || disc_.Component()->DrivesCount() <= 0))
         return refuse(textOf(res::Get_CDHandle));
+    if (ChecksPassed)
+        ChecksPassed();
     if (settings.Rip.EnableRipTime && settings.Rip.RipTime == 0)
         return refuse(textOf(res::Select_0));
     return true;

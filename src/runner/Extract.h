@@ -16,6 +16,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -95,6 +96,10 @@ public:
     // (the drive cannot be set up or its table of contents read) ends the
     // job instead of waiting to be stopped. Before Run.
     void SetEndOnStall(bool end) { endOnStall_ = end; }
+    // Called once the ticked rows, the output folder and the drive have
+    // passed their checks, before the rip length is checked: the main window
+    // stops CD playback there, so a refused command leaves playback alone.
+    std::function<void()> ChecksPassed;
 
 private:
     bool checks(const TCDRipSettings& settings, TExtractResult& result);

@@ -48,8 +48,8 @@ enum Column { ColNumber, ColTitle, ColLength, ColSize };
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent)
-    : QMainWindow(parent), disc_(DiscListingCache()), listing_(disc_.Listing())
+TMainForm::TMainForm(QWidget* parent, TRipModeChoice mode)
+    : QMainWindow(parent), disc_(DiscListingCache()), listing_(disc_.Listing()), mode_(mode)
 {
     LoadSettings();
     lame_ = std::make_unique<TMp3EncodeProcess>();
@@ -196,7 +196,8 @@ void TMainForm::startUp()
 {
     if (closed_)
         return;
-    listing_.Show(AppSettings.Index);
+    if (mode_ != TRipModeChoice::Ripper)
+        listing_.Show(AppSettings.Index);
     ShowListing();
     activate();
     watcher_->resync();
@@ -393,8 +394,6 @@ void TMainForm::QueryFreedb()
 
 void TMainForm::Extract()
 {
-    if (Playing())
-        stopPlayback();
     runExtract();
 }
 

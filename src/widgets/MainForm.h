@@ -35,7 +35,10 @@ class TWMAEncodeProcess;
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // mode Ripper skips the drive library and reaches the disc through the
+    // CD input component only, as when the drive library opens no drive
+    // (as the command line's --mode ripper does).
+    explicit TMainForm(QWidget* parent = nullptr, TRipModeChoice mode = TRipModeChoice::Auto);
     ~TMainForm() override;
 
     // The listing the window shows (also used by the options dialog).
@@ -113,6 +116,7 @@ private:
     std::unique_ptr<TWMAEncodeProcess> wma_;
     std::unique_ptr<TCdAudioPlayer> player_;
     TQueryFreedb* query_ = nullptr;  // the Query Freedb command (a child)
+    TRipModeChoice mode_ = TRipModeChoice::Auto;
     bool playing_ = false;
     bool paused_ = false;
     bool shown_ = false;

@@ -27,16 +27,22 @@ void TMainForm::runExtract()
 {
     // The checks, the job list and the engine of the mode are the core's;
     // the window only gives the job its progress window.
+    // Playback stops once the track, folder and drive checks have passed.
+    auto run = [this](auto& form) {
+        TExtract extract(disc_, form, lame_.get(), wma_.get());
+        form.StopRequested = [&extract] { extract.Stop(); };
+        extract.ChecksPassed = [this] {
+            if (Playing())
+                stopPlayback();
+        };
+        extract.Run(TCDRipSettings::FromAppSettings());
+    };
     if (listing_.CDHandle != 0) {
         TRipForm form(this);
-        TExtract extract(disc_, form, lame_.get(), wma_.get());
-        form.StopRequested = [&extract] { extract.Stop(); };
-        extract.Run(TCDRipSettings::FromAppSettings());
+        run(form);
     } else {
         TfrmCDRip form(this);
-        TExtract extract(disc_, form, lame_.get(), wma_.get());
-        form.StopRequested = [&extract] { extract.Stop(); };
-        extract.Run(TCDRipSettings::FromAppSettings());
+        run(form);
     }
 }
 

@@ -6,7 +6,6 @@
 #include "platform/Paths.h"
 #include "widgets/JpegImage.h"
 #include "widgets/StopQueryForm.h"
-#include "widgets/TranslateForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -65,7 +64,6 @@ TfrmQueryCDDB::TfrmQueryCDDB(uint8_t firstTrack, uint8_t lastTrack, int handle, 
     cbServer->setEditable(true);
     cbServer->setInsertPolicy(QComboBox::NoInsert);
     cbServer->addItems(CddbServerHosts());
-    cbServer->setProperty(NoTranslateProperty, true);  // host names
     cbServer->setMinimumWidth(220);
     lServer->setBuddy(cbServer);
 

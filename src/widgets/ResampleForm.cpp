@@ -30,7 +30,8 @@ QLabel* valueLabel(const char* name, QWidget* parent)
     return l;
 }
 
-// A row caption with a name of its own, so the language file reaches it.
+// A row caption with a name of its own (the window names every control as its
+// description does).
 QLabel* caption(const char* name, const char* text, QWidget* parent)
 {
     auto* l = new QLabel(QString::fromLatin1(text), parent);
@@ -48,7 +49,7 @@ QPushButton* button(const char* name, const char* text, QWidget* parent)
 }  // namespace
 
 TfrmResample::TfrmResample(QWidget* parent)
-    : TranslatedDialog(parent),
+    : QDialog(parent),
       ProgressBar1(new QProgressBar(this)),
       GroupBox1(new QGroupBox(QStringLiteral("Input File Parameters"), this)),
       lbInFileName(valueLabel("lbInFileName", GroupBox1)),
@@ -70,6 +71,7 @@ TfrmResample::TfrmResample(QWidget* parent)
       StatusBar1(new QStatusBar(this))
 {
     setObjectName(QStringLiteral("frmResample"));
+    setModal(true);
     setWindowTitle(QStringLiteral("Wave File Converter"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -195,6 +197,7 @@ void TfrmResample::ConvertClick()
     settings.bits = bits != in.GetBitsPerSample() ? bits : 0;
     settings.sampleRate = uint32_t(std::max(rate, 0));
     settings.encoding = ComboBox1->currentIndex() == 1 ? wtDVIADPCM : wtPCM;
+    settings.overwrite = true;  // the window writes the file its save chooser named
 
     conversion_.reset();
     auto conversion = std::make_unique<TWaveConversion>(settings);
@@ -236,14 +239,14 @@ void TfrmResample::closeEvent(QCloseEvent* event)
 {
     if (conversion_)
         conversion_->Output().Stop(false);
-    TranslatedDialog::closeEvent(event);
+    QDialog::closeEvent(event);
 }
 
 void TfrmResample::done(int result)
 {
     if (conversion_)
         conversion_->Output().Stop(false);
-    TranslatedDialog::done(result);
+    QDialog::done(result);
 }
 
 }  // namespace dw

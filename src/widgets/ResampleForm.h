@@ -2,13 +2,15 @@
 // TfrmResample: the "Wave File Converter" window. It shows the format of an
 // input WAV file and converts it into another WAV file with the channels,
 // sample rate, bits and encoding chosen, through the same conversion chain as
-// the command line's convert-wav (audio/formats/WaveConversion). Not translated.
+// the command line's convert-wav (audio/formats/WaveConversion). It keeps its
+// English texts in every language: it is a plain modal dialog, not one of the
+// windows a language file addresses.
 //
 // Main thread only.
 
 #include "audio/formats/WaveConversion.h"
 
-#include "widgets/TranslatedDialog.h"
+#include <QDialog>
 
 #include <memory>
 
@@ -24,7 +26,7 @@ namespace dw {
 
 class SpinEdit;
 
-class TfrmResample : public TranslatedDialog {
+class TfrmResample : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmResample(QWidget* parent = nullptr);

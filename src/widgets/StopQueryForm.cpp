@@ -46,24 +46,16 @@ void TfrmStopQuery::build()
     pbQuery->setRange(0, 0);
     pbQuery->setTextVisible(false);
 
-    // The hint shown when the server knows no entry: one label per line, so
-    // a language file can replace each.
-    Panel1 = new QFrame(this);
+    // The hint shown when the server knows no entry: a panel whose caption
+    // is the whole hint, so the language file replaces it under one key.
+    Panel1 = new QLabel(QStringLiteral("No match found,perhaps:\n1.No information in CDDB server\n"
+                                       "2.error CDDB options\n3.check the network"),
+                        this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
-    auto* hint = new QVBoxLayout(Panel1);
-    hint->setContentsMargins(8, 6, 8, 6);
-    hint->setSpacing(2);
-    const std::pair<const char*, const char*> lines[] = {{"lNoMatch", "No match found,perhaps:"},
-                                                          {"lPerhaps1", "1.No information in CDDB server"},
-                                                          {"lPerhaps2", "2.error CDDB options"},
-                                                          {"lPerhaps3", "3.check the network"}};
-    for (const auto& [name, text] : lines) {
-        auto* line = new QLabel(QString::fromLatin1(text), Panel1);
-        line->setObjectName(QString::fromLatin1(name));
-        hint->addWidget(line);
-    }
+    Panel1->setContentsMargins(8, 6, 8, 6);
+    Panel1->setWordWrap(true);
     Panel1->setVisible(false);
 
     // The server's own words (plain English), under the hint panel.

@@ -11,7 +11,8 @@
 //                   chosen entry under the same busy bar and Stop, and its
 //                   result ends the window as above;
 //   not found (6) - the hint panel ("No match found,perhaps:" and three
-//                   causes, one line each) replaces "Query CDDB...", the reason the
+//                   causes, one line each; a translation gives the whole hint
+//                   as one text) replaces "Query CDDB...", the reason the
 //                   server gave stands under it and "Stop" becomes "Close".
 // Stop (or closing the window) while the thread runs abandons it at once
 // without waiting; the window closes with Rejected and nothing is written.
@@ -28,7 +29,6 @@
 #include <functional>
 #include <memory>
 
-class QFrame;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -79,7 +79,7 @@ private:
 
     QLabel* lHint = nullptr;
     QProgressBar* pbQuery = nullptr;
-    QFrame* Panel1 = nullptr;
+    QLabel* Panel1 = nullptr;
     QLabel* lReason = nullptr;
     QPushButton* bStop = nullptr;
 };

@@ -313,17 +313,27 @@ TEST_F(CDRipThreadTest, AStoppedThreadPostsNothingAndLeavesNoCompleteFile)
     EXPECT_TRUE(collector.ripErrors.empty());
     EXPECT_TRUE(outputFiles().isEmpty()) << outputFiles().join(' ').toStdString();
 
-    // Freeing a running thread after setting the stop flag waits for it.
+    // Freeing a running thread after setting the stop flag waits for it. The
+    // track is long (400 s) and the flag is set as soon as the first progress
+    // has arrived, so the thread is in the middle of it: a completion would
+    // mean the flag was missed.
+    const riptest::TestDisc big = riptest::MakeTestDisc(sandbox.path(), "long", {30000}, {}, 77);
+    CloseCDHandle(handle);
+    disc = big;
+    openHandle();
     auto running = std::make_unique<TCDRipThread>(1, "Freed");
     running->Settings.OutputFolder = out;
     running->CDHandle = handle;
     running->NotifyWindow = &collector;
     running->Resume();
+    ASSERT_TRUE(dwtest::waitFor([&] { return !collector.events.empty(); }));
     running->Stopped = true;
     running.reset();
     QCoreApplication::sendPostedEvents(&collector);
+    ASSERT_FALSE(collector.events.empty());
     for (const Seen& s : collector.events)
         EXPECT_NE(s.code, JOB_RIP_DONE) << "a completion would mean the stop flag was missed";
+    EXPECT_TRUE(collector.ripErrors.empty());
     EXPECT_TRUE(outputFiles().isEmpty()) << outputFiles().join(' ').toStdString();
 }
 

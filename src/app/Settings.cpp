@@ -28,7 +28,8 @@ struct Entry {
 };
 
 constexpr int MaxPort = 65535;
-// RipTime cuts a track; no track of an audio CD is longer than 99:59.
+// RipTime cuts a track; no track of an audio CD is longer than 99:59. 0 is
+// the default and stands for "not set" (a rip with it on asks for a length).
 constexpr int MaxRipSeconds = 99 * 60 + 59;
 // Positions in the options dialog's lists: three Ogg bit-rate lists of 15
 // entries, the WMA profile list of 33, the drive list of at most 8 drives.
@@ -52,7 +53,7 @@ const std::array<Entry, SettingCount>& entries()
         {{"CommonOptions", "IsNormalize", Bool, 0, 1}, &TAppSettings::IsNormalize},
         {{"CommonOptions", "NormalizePercent", Int, 0, 100}, &TAppSettings::NormalizePercent},
         {{"CommonOptions", "EnableRipTime", Bool, 0, 1}, &TAppSettings::EnableRipTime},
-        {{"CommonOptions", "RipTime", Int, 1, MaxRipSeconds}, &TAppSettings::RipTime},
+        {{"CommonOptions", "RipTime", Int, 0, MaxRipSeconds}, &TAppSettings::RipTime},
         {{"Mp3Options", "IsSelectVBR", Bool, 0, 1}, &TAppSettings::IsSelectVBR},
         {{"Mp3Options", "IsVBRHead", Bool, 0, 1}, &TAppSettings::IsVBRHead},
         {{"Mp3Options", "BitRate", Int, 32, 320}, &TAppSettings::BitRate},
@@ -139,7 +140,19 @@ bool textFits(const Entry& e, const QString& v)
     return false;
 }
 
-int clampCompress(int v) { return std::clamp(v, 30, 100); }
+// A text setting as the file holds it, held to what the setting accepts: a
+// number setting (the proxy port) clamped into its range, any other text
+// that breaks its rule replaced by the default.
+QString heldText(const Entry& e, const QString& value, const QString& fallback)
+{
+    if (e.d.min <= e.d.max) {
+        int v = 0;
+        if (!IniFile::parseInteger(value, v))
+            return fallback;
+        return QString::number(std::clamp(v, e.d.min, e.d.max));
+    }
+    return textFits(e, value) ? value : fallback;
+}
 
 TAppSettings defaults(const QString& outputFolder)
 {
@@ -178,15 +191,14 @@ void LoadSettingsFrom(TAppSettings& s, const QString& file, const QString& defau
             [&](auto member) {
                 using M = decltype(member);
                 if constexpr (std::is_same_v<M, QString TAppSettings::*>)
-                    s.*member = ini.readString(sec, key, d.*member);
+                    s.*member = heldText(e, ini.readString(sec, key, d.*member), d.*member);
                 else if constexpr (std::is_same_v<M, int TAppSettings::*>)
-                    s.*member = ini.readInteger(sec, key, d.*member);
+                    s.*member = std::clamp(ini.readInteger(sec, key, d.*member), e.d.min, e.d.max);
                 else
                     s.*member = ini.readBool(sec, key, d.*member);
             },
             e.m);
     }
-    s.CompressPosition = clampCompress(s.CompressPosition);
 }
 
 bool SaveSettingsTo(const TAppSettings& s, const QString& file, QString* error)

@@ -21,7 +21,7 @@ struct TAppSettings : TDiscInfo {
     bool IsNormalize = false;
     int NormalizePercent = 95;
     bool EnableRipTime = false;
-    int RipTime = 0;             // seconds
+    int RipTime = 0;             // seconds; 0: not set
     // [Mp3Options]
     bool IsSelectVBR = false;
     bool IsVBRHead = false;      // true = do not write the VBR header frame
@@ -32,7 +32,7 @@ struct TAppSettings : TDiscInfo {
     int StereoMode = 1;          // 0 stereo, 1 joint, 2 forced joint, 3 dual, 4 mono
     // [OggOptions]
     bool IsUseCompress = true;   // encode by quality
-    int CompressPosition = 30;   // 30..100, clamped on load
+    int CompressPosition = 30;   // 30..100
     int OggMaxBitRate = 0;       // key MaxBitRate
     int OggNomalBitRate = 0;     // key NomalBitRate
     int OggMinBitRate = 0;       // key MinBitRate
@@ -87,7 +87,8 @@ QString SettingsFilePath();
 // user-dirs, else ~/Music); settingsFolder only when the user has no home.
 QString DefaultOutputFolder(const QString& settingsFolder);
 
-// Reads every options.ini key into AppSettings (disc fields untouched).
+// Reads every options.ini key into AppSettings (disc fields untouched),
+// each held to the range SettingDescriptors() states.
 void LoadSettings();
 // Writes every key to options.ini, under the file's lock and atomically.
 // False with *error ("<file>: <reason>") when the file could not be written,
@@ -101,8 +102,10 @@ bool SaveSettingsTo(const TAppSettings& s, const QString& file, QString* error =
 
 // Every persisted setting in file order with the values it accepts: the
 // ranges of the options dialog, which the dialog and the command line both
-// enforce when a value is entered. Loading does not enforce them (a file
-// value is taken as it is, apart from the CompressPosition clamp).
+// enforce when a value is entered. Loading holds a file's values to them as
+// well: a number outside its range is clamped to the nearer end (the proxy
+// port too), a text that breaks its rule (an empty output folder, a language
+// name with a slash) and a number that does not parse take the default.
 struct SettingDescriptor {
     const char* section;
     const char* key;

@@ -1,10 +1,13 @@
 // discwright-cli tag: shows, changes and removes the ID3v1 tag of an MP3
 // file, as the tag editor does. The reading, checking and writing are the
-// core's (tags/Id3v1Edit); this file parses flags and prints.
+// core's (tags/Id3v1Edit, and tags/Id3v1Target, which refuses to change a
+// file that is not MP3 by content); this file parses flags and prints.
 
 #include "app/Genres.h"
 #include "cli/CliCommon.h"
+#include "platform/InputFile.h"
 #include "tags/Id3v1Edit.h"
+#include "tags/Id3v1Target.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -68,6 +71,8 @@ void printFields(const QString& path, const TId3v1Fields& f)
 
 int showTag(const Args& args, const QString& path)
 {
+    if (const QString problem = CheckInputFile(path); !problem.isEmpty())
+        return fail(problem);
     TId3v1Fields fields;
     const TId3v1Outcome r = ReadId3v1(path, fields);
     if (!r.ok() && !r.noTag())
@@ -102,6 +107,9 @@ int setTag(const Args& args, const QString& path)
     if (!any)
         return fail(QStringLiteral("tag set needs at least one of --%1\n%2").arg(kFieldOptions.join(", --"), kUsage), 2);
 
+    // Only an MP3 file takes the trailer: on any other it would damage the stream.
+    if (const QString problem = CheckId3v1Target(path); !problem.isEmpty())
+        return fail(problem);
     TId3v1Fields written;
     const TId3v1Outcome r = ChangeId3v1(path, changes, &written);
     if (r.badInput)
@@ -117,6 +125,9 @@ int setTag(const Args& args, const QString& path)
 
 int removeTag(const QString& path)
 {
+    // The last 128 bytes of another format are its own, even when they start with "TAG".
+    if (const QString problem = CheckId3v1Target(path); !problem.isEmpty())
+        return fail(problem);
     const TId3v1Outcome r = RemoveId3v1(path);
     if (r.noTag()) {
         out(QStringLiteral("%1: no ID3v1 tag; nothing removed").arg(path));

@@ -8,6 +8,7 @@
 #include "audio/formats/WaveConversion.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/stream/AuException.h"
+#include "platform/InputFile.h"
 #include "platform/NativePath.h"
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
@@ -28,11 +29,8 @@ namespace {
 // Opens a WAV file for reading (never for writing); on failure returns the error line.
 QString openWave(TWaveIn& in, const QString& path)
 {
-    const TPathInfo info = StatPath(path);
-    if (!info.exists)
-        return QString("%1: %2").arg(path, SystemReason(info.error));
-    if (!info.isFile)
-        return QString("%1: %2").arg(path, SystemReason(info.isDir ? EISDIR : EINVAL));
+    if (const QString problem = CheckInputFile(path); !problem.isEmpty())
+        return problem;
     in.SetFileName(path);
     if (!in.IsValid())
         return QString("%1: not a valid WAV file (or an encoding that cannot be read)").arg(path);
@@ -41,7 +39,7 @@ QString openWave(TWaveIn& in, const QString& path)
 
 const char* const kConvertUsage =
     "usage: discwright-cli convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] "
-    "[--encoding pcm|ima-adpcm]";
+    "[--encoding pcm|ima-adpcm] [--overwrite] [--quiet]";
 
 // The tags of an MP3 file: the ID3v2 and ID3v1 values, then every ID3v2
 // text frame. A damaged ID3v2 tag is a warning: what else the file holds is
@@ -173,6 +171,9 @@ int cmdInfo(const QStringList& argv)
     if (args.positional.size() != 1)
         return fail("usage: discwright-cli info FILE [--json]", 2);
     const QString path = args.positional[0];
+    // Telling the format apart reads the file: a FIFO or a device is refused first.
+    if (const QString problem = CheckInputFile(path); !problem.isEmpty())
+        return fail(problem);
     const TAudioFileKind kind = AudioFileKindOf(path);
     if (kind == TAudioFileKind::Flac || kind == TAudioFileKind::Opus)
         return printFlacOpusInfo(path, kind, args.has("json"));
@@ -218,7 +219,7 @@ int cmdConvertWav(const QStringList& argv)
 {
     Args args;
     QString error;
-    if (!parseArgs(argv, {"channels", "rate", "bits", "encoding"}, {"quiet"}, args, error))
+    if (!parseArgs(argv, {"channels", "rate", "bits", "encoding"}, {"overwrite", "quiet"}, args, error))
         return fail(error, 2);
     if (args.positional.size() != 2)
         return fail(kConvertUsage, 2);
@@ -245,6 +246,7 @@ int cmdConvertWav(const QStringList& argv)
     settings.sampleRate = static_cast<uint32_t>(rate);
     settings.bits = static_cast<uint32_t>(bits);
     settings.encoding = encoding == "ima-adpcm" ? wtDVIADPCM : wtPCM;
+    settings.overwrite = args.has("overwrite");
 
     TWaveConversion conversion(settings);
     error = conversion.Prepare();

@@ -2,6 +2,7 @@
 
 #include "audio/formats/VorbisIn.h"
 #include "audio/formats/WaveIn.h"
+#include "platform/InputFile.h"
 
 #include <QFileInfo>
 
@@ -28,8 +29,9 @@ bool TPlayChain::Open(const QString& fileName, QString& error)
         return false;
     }
     Input_->SetFileName(fileName);
-    if (!QFileInfo(fileName).isFile()) {
-        error = QStringLiteral("%1: no such file").arg(fileName);
+    // A missing file, a folder, a FIFO or a device, named as what it is.
+    if (const QString problem = CheckInputFile(fileName); !problem.isEmpty()) {
+        error = problem;
         return false;
     }
     if (!Input_->IsValid()) {

@@ -158,6 +158,52 @@ TEST(Settings, ClampingAndTolerantParsing)
     EXPECT_EQ(AppSettings.CompressPosition, 100);
 }
 
+// Every number of the table, written by hand far below and far above its
+// range, loads as the nearer end of the range; texts that break their rule
+// load as the default, and what loads passes the check a typed value must.
+TEST(Settings, EveryValueIsHeldToTheTableOnLoad)
+{
+    dwtest::Sandbox box;
+    QDir().mkpath(folderOf(box));
+    const QString file = folderOf(box) + "options.ini";
+    int numbers = 0;
+    for (const bool below : {true, false}) {
+        QByteArray ini;
+        for (const SettingDescriptor& d : SettingDescriptors()) {
+            if (d.min > d.max || d.type == SettingDescriptor::Boolean)
+                continue;
+            const long long v = below ? (long long)d.min - 100000 : (long long)d.max + 100000;
+            ini += QByteArray("[") + d.section + "]\n" + d.key + "=" + QByteArray::number(v) + "\n";
+        }
+        box.write(file, ini);
+        LoadSettingsFrom(AppSettings, file, box.path() + "/");
+        for (const SettingDescriptor& d : SettingDescriptors()) {
+            if (d.min > d.max || d.type == SettingDescriptor::Boolean)
+                continue;
+            SCOPED_TRACE(std::string(d.section) + "." + d.key);
+            EXPECT_EQ(SettingValue(AppSettings, d.section, d.key), QString::number(below ? d.min : d.max));
+            ++numbers;
+        }
+    }
+    ASSERT_GT(numbers, 0);
+
+    box.write(file, "[CommonOptions]\nOutputFolder=\nNormalizePercent=-300\nRipTime=0\n"
+                    "[QueryCDDB]\nServer=two words\nScript=cgi\nPort=http\n[Options]\nLan=../../tmp/x\n");
+    LoadSettingsFrom(AppSettings, file, box.path() + "/");
+    EXPECT_EQ(AppSettings.OutputFolder, box.path() + "/");
+    EXPECT_EQ(AppSettings.NormalizePercent, 0);
+    EXPECT_EQ(AppSettings.RipTime, 0);  // "not set" stays a valid value
+    EXPECT_EQ(AppSettings.Server, QString::fromLatin1(DefaultCddbServer));
+    EXPECT_EQ(AppSettings.Script, "/~cddb/cddb.cgi");
+    EXPECT_EQ(AppSettings.Port, "80");
+    EXPECT_EQ(AppSettings.Lan, "English");
+    for (const SettingDescriptor& d : SettingDescriptors()) {
+        QString problem;
+        EXPECT_TRUE(CheckSettingValue(d.section, d.key, SettingValue(AppSettings, d.section, d.key), nullptr, &problem))
+            << problem.toStdString();
+    }
+}
+
 TEST(Settings, SaveWritesEveryKeyInOrderAndRoundTrips)
 {
     dwtest::Sandbox box;

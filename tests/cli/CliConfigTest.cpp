@@ -68,7 +68,7 @@ TEST(CliConfig, ValuesOutsideTheOptionsRangesAreRefused)
         {"FlacOptions.CompressionLevel=9", "FlacOptions.CompressionLevel (a whole number from 0 to 8)"},
         {"OpusOptions.BitRate=5", "OpusOptions.BitRate (a whole number from 6 to 510)"},
         {"CommonOptions.NormalizePercent=101", "CommonOptions.NormalizePercent (a whole number from 0 to 100)"},
-        {"CommonOptions.RipTime=0", "CommonOptions.RipTime (a whole number from 1 to"},
+        {"CommonOptions.RipTime=-1", "CommonOptions.RipTime (a whole number from 0 to"},
         {"Mp3Options.VBRQuality=-1", "Mp3Options.VBRQuality (a whole number from 0 to 9)"},
         {"WMAOptions.BitRate=33", "WMAOptions.BitRate (a whole number from 0 to 32)"},
         {"OggOptions.MinBitRate=15", "OggOptions.MinBitRate (a whole number from 0 to 14)"},

@@ -69,7 +69,7 @@ TEST(CliPlay, WrongArgumentsAndFailingDevicesEndWithAMessage)
         {{"play", ogg, "--start", "-1"}, 2, "--start"},
         {{"play", ogg, "--start", "5"}, 2, "beyond the end"},
         {{"play", box.file("song.mp3")}, 1, "only .ogg and .wav"},
-        {{"play", box.file("missing.ogg")}, 1, "no such file"},
+        {{"play", box.file("missing.ogg")}, 1, "missing.ogg: No such file or directory"},
         {{"play", box.file("not.ogg")}, 1, "not a playable Ogg Vorbis file"},
     };
     for (const Case& c : cases) {

@@ -73,7 +73,7 @@ TEST(CliWaveHostile, AFailedOverwriteKeepsTheOldFileAndFoldersAreNamed)
     tool("sox", {"-n", "-r", "8000", "-c", "1", "-b", "8", in, "synth", "0.2", "sine", "300"});
     box.write("old.wav", "a good old file");
     // 8-bit into ADPCM with --bits 8 asked for: refused, old file intact.
-    auto r = runCli({"convert-wav", in, box.file("old.wav"), "--bits", "8", "--encoding", "ima-adpcm"});
+    auto r = runCli({"convert-wav", in, box.file("old.wav"), "--bits", "8", "--encoding", "ima-adpcm", "--overwrite"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("Cannot encode 8 bit sound into ADPCM.")) << r.err.toStdString();
     EXPECT_EQ(box.read("old.wav"), "a good old file");

@@ -6,6 +6,7 @@
 #include "audio/formats/WaveIn.h"
 #include "audio/formats/WaveOut.h"
 #include "audio/stream/AuException.h"
+#include "platform/InputFile.h"
 #include "platform/NativePath.h"
 #include "tags/VorbisTags.h"
 
@@ -48,11 +49,8 @@ QString offeredRates()
 // the input, and an existing output is replaced only when asked.
 QString checkPaths(const QString& input, const QString& output, bool overwrite)
 {
-    const TPathInfo in = StatPath(input);
-    if (!in.exists)
-        return QString("%1: %2").arg(input, SystemReason(in.error));
-    if (!in.isFile)
-        return QString("%1: not a regular file").arg(input);
+    if (const QString problem = CheckInputFile(input); !problem.isEmpty())
+        return problem;
     if (SameFile(input, output))
         return InputAsOutputMessage(output);
     const TPathInfo out = StatPath(output);
@@ -255,9 +253,8 @@ TConversionResult DecodeOggToWave(const TOggDecodeRequest& request, const TConve
 
 bool ReadOggInfo(const QString& path, TOggInfo* info, QString* error)
 {
-    const TPathInfo st = StatPath(path);
-    if (!st.exists || !st.isFile) {
-        *error = QString("%1: %2").arg(path, st.exists ? QStringLiteral("not a regular file") : SystemReason(st.error));
+    if (const QString problem = CheckInputFile(path); !problem.isEmpty()) {
+        *error = problem;
         return false;
     }
     TVorbisIn in;
@@ -283,13 +280,9 @@ bool ReadOggInfo(const QString& path, TOggInfo* info, QString* error)
 
 bool LooksLikeOgg(const QString& path)
 {
-    const int fd = ::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    const UniqueFd fd = OpenInputFile(path);
     char magic[4] = {};
-    const bool ogg = ::read(fd, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0;
-    ::close(fd);
-    return ogg;
+    return fd && ReadFull(fd.get(), magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0;
 }
 
 }  // namespace dw

@@ -5,6 +5,7 @@
 #include "audio/formats/VorbisIn.h"
 
 #include "audio/stream/AuFileOut.h"
+#include "platform/InputFile.h"
 #include "platform/NativePath.h"
 
 #include <QFileInfo>
@@ -20,14 +21,14 @@ namespace dw {
 
 TAudioFileKind AudioFileKindOf(const QString& path)
 {
-    const int fd = ::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // Not a regular file: the WAV reader's open then refuses it by name.
+    const UniqueFd fd = OpenInputFile(path);
+    if (!fd)
         return TAudioFileKind::Wave;
     // The first Ogg page: 27 header bytes, the segment table, then the first
     // packet, whose start names the codec.
     unsigned char head[27 + 255 + 8] = {};
-    const ssize_t got = ::read(fd, head, sizeof head);
-    ::close(fd);
+    const ssize_t got = ReadFull(fd.get(), head, sizeof head);
     if (got >= 4 && std::memcmp(head, "fLaC", 4) == 0)
         return TAudioFileKind::Flac;
     if (got < 4 || std::memcmp(head, "OggS", 4) != 0)
@@ -67,15 +68,15 @@ TWaveConversion::TWaveConversion(TWaveConversionSettings settings) : settings_(s
 QString TWaveConversion::Prepare()
 {
     const TWaveConversionSettings& s = settings_;
-    const TPathInfo inInfo = StatPath(s.inPath);
-    if (!inInfo.exists)
-        return QString("%1: %2").arg(s.inPath, SystemReason(inInfo.error ? inInfo.error : ENOENT));
-    if (!inInfo.isFile)
-        return QString("%1: %2").arg(s.inPath, SystemReason(inInfo.isDir ? EISDIR : EINVAL));
+    if (const QString problem = CheckInputFile(s.inPath); !problem.isEmpty())
+        return problem;
     if (SameFile(s.inPath, s.outPath))
         return InputAsOutputMessage(s.outPath);
-    if (IsDirectory(s.outPath))
+    const TPathInfo outInfo = StatPath(s.outPath);
+    if (outInfo.isDir)
         return QString("%1: %2").arg(s.outPath, SystemReason(EISDIR));
+    if (outInfo.exists && !s.overwrite)
+        return QString("%1: already exists and replacing it was not asked for").arg(s.outPath);
     QString reason;
     if (!FolderWritable(QFileInfo(s.outPath).absolutePath(), &reason))
         return reason;

@@ -4,8 +4,10 @@
 // The command line and the WAV conversion window both build their chain
 // here, so the checks and the choices below hold for every front end:
 //
+// - the input is a regular file (no FIFO, device or folder);
 // - the output may not be the input file (same path, another spelling, a
-//   symbolic or hard link): refused before anything is written;
+//   symbolic or hard link): refused before anything is written, and an
+//   existing output is refused unless the settings allow replacing it;
 // - channels: 1 <-> 2 by the converter; 3 to 8 input channels are mixed
 //   down to the 1 or 2 asked for (TDownmixer); more than 8 are refused;
 // - IMA ADPCM is coded from 16-bit samples of 1 or 2 channels: other input
@@ -49,6 +51,9 @@ struct TWaveConversionSettings {
     uint32_t sampleRate = 0;  // 0: as the input
     uint32_t bits = 0;        // 0: as the input (8, 16, 24 or 32 otherwise)
     TWavType encoding = wtPCM;  // wtPCM or wtDVIADPCM
+    // An existing output is replaced only when this is set (the window writes
+    // the file its save chooser named; the command line needs --overwrite).
+    bool overwrite = false;
 
     static constexpr uint32_t kMinRate = 1000;
     static constexpr uint32_t kMaxRate = 384000;

@@ -2,6 +2,7 @@
 
 #include "audio/stream/AuException.h"
 #include "platform/FileSharing.h"
+#include "platform/InputFile.h"
 #include "platform/NativePath.h"
 
 #include <cerrno>
@@ -48,10 +49,16 @@ TAuFileStream::TAuFileStream(const QString& fileName, uint16_t mode)
     } else {
         share = shareFromMode(mode);
         switch (mode & 0x03) {
-        case 0:
+        case 0: {
+            // Inputs are regular files: a FIFO or a device is refused before
+            // anything can block on it.
             access = AccessRead;
-            fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+            QString refusal;
+            fd = OpenInputFile(fileName, &refusal).release();
+            if (fd == -1)
+                throw EAuException(refusal);
             break;
+        }
         case 1:
             access = AccessWrite;
             // Read access as well where permitted, so the share locks can be held.

@@ -29,6 +29,8 @@ public:
     // Opens (any mode but fmCreate: the file must exist) or creates the file.
     // Raises EAuException "<file>: <system reason>" when it cannot, or with
     // the sharing-violation text when another open of the file forbids this one.
+    // Read-only opens take regular files only (platform/InputFile): a FIFO,
+    // a device or a socket is refused at once, naming what it is.
     TAuFileStream(const QString& fileName, uint16_t mode);
     ~TAuFileStream() override;
 

@@ -3,7 +3,11 @@
 #include "app/Genres.h"
 #include "app/Helpers.h"
 #include "platform/IniFile.h"
+#include "platform/NativePath.h"
 #include "platform/Paths.h"
+
+#include <QDateTime>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -94,15 +98,86 @@ void writeSection(IniFile& ini, const QString& section, const TDiscInfo& s, cons
 
 }  // namespace
 
-QString DiscCachePath() { return ProgramFolder() + QStringLiteral("cdinfo.dat"); }
+QString DiscCachePath() { return UserDataFolder() + QStringLiteral("cdinfo.dat"); }
+
+QString OldDiscCachePath() { return ProgramFolder() + QStringLiteral("cdinfo.dat"); }
 
 namespace {
+
 // Main thread only, as the cache itself.
 QString& lastError()
 {
     static QString error;
     return error;
 }
+
+// The section of the user's cache that records which old caches were carried
+// over: key = the old file's path, value = its size and modification time
+// then. A disc key is a number, so the name never meets a disc's section.
+const QString CarriedSection = QStringLiteral("CarriedOver");
+
+QString signatureOf(const QFileInfo& info)
+{
+    return QString::number(info.size()) + QLatin1Char(':') + QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+// Old caches this process has carried over (or found carried), by old and
+// new path, with the old file's signature at the time.
+std::map<QString, QString>& carriedOver()
+{
+    static std::map<QString, QString> done;
+    return done;
+}
+
+// Whether the old cache (if any) has reached the user's cache. When it has
+// not, it is merged in now under the user's cache's lock: the discs of the
+// old file that the user's cache does not hold are copied whole; a disc in
+// both keeps the user's section, which is the newer. Neither side loses a
+// disc. The old file itself is only read (its folder may be read-only).
+// An old file that changes later (an older version still running) is merged
+// again. False when the merge could not be saved (*error says why).
+bool carryOverOldCache(const QString& path, QString* error)
+{
+    const QString old = OldDiscCachePath();
+    const QFileInfo info(old);
+    if (QFileInfo(path).absoluteFilePath() == info.absoluteFilePath() || !info.isFile())
+        return true;
+    const QString signature = signatureOf(info);
+    const QString id = old + QChar(0) + path;
+    std::map<QString, QString>& done = carriedOver();
+    if (const auto it = done.find(id); it != done.end() && it->second == signature)
+        return true;
+    if (IniFile(path).readString(CarriedSection, old, QString()) == signature) {
+        done[id] = signature;
+        return true;
+    }
+    const IniFile from(old);
+    if (from.refused() || !from.loaded())
+        return true;  // nothing that can be read, so nothing to carry over
+    QString reason;
+    if (!MakePath(QFileInfo(path).path(), &reason)) {
+        if (error)
+            *error = reason;
+        return false;
+    }
+    const bool saved = IniFile::Update(
+        path,
+        [&](IniFile& ini) {
+            for (const QString& section : from.sections()) {
+                if (section.isEmpty() || section.compare(CarriedSection, Qt::CaseInsensitive) == 0
+                    || ini.hasSection(section))
+                    continue;
+                for (const QString& key : from.keys(section))
+                    ini.writeString(section, key, from.readString(section, key, QString()));
+            }
+            ini.writeString(CarriedSection, old, signature);
+        },
+        error);
+    if (saved)
+        done[id] = signature;
+    return saved;
+}
+
 }  // namespace
 
 QString LastDiscCacheError() { return lastError(); }
@@ -115,23 +190,37 @@ bool DiscCache(const QString& discKey, DiscCacheDirection direction, TDiscInfo& 
     std::map<QString, DiscValues>& known = knownValues();
     const QString id = knownKey(path, discKey);
     if (direction == DiscCacheDirection::Read) {
-        // No lock: the file is only ever replaced whole, by a rename.
+        // No lock: the file is only ever replaced whole, by a rename. An old
+        // cache that could not be carried over (the user's folder takes no
+        // files) is still read for the discs the user's cache lacks.
+        const bool carried = carryOverOldCache(path, nullptr);
         const IniFile ini(path);
-        readSection(ini, discKey, disc);
+        if (!carried && !ini.hasSection(discKey)) {
+            const IniFile old(OldDiscCachePath());
+            readSection(old, discKey, disc);
+        } else {
+            readSection(ini, discKey, disc);
+        }
         known[id] = valuesOf(disc);
         return true;
     }
+    QString& failure = lastError();
+    failure.clear();
+    const auto fail = [&] {
+        if (error)
+            *error = failure;
+        return false;
+    };
+    // The folder is the user's own: made when missing. The old cache goes in
+    // first, so the file written holds its discs as well.
+    if (!MakePath(UserDataFolder(), &failure) || !carryOverOldCache(path, &failure))
+        return fail();
     // Under the lock, on the file as it is now: other discs' sections and
     // values others changed for this disc stay.
     const auto it = known.find(id);
     const DiscValues* base = it == known.end() ? nullptr : &it->second;
-    QString& failure = lastError();
-    failure.clear();
-    if (!IniFile::Update(path, [&](IniFile& ini) { writeSection(ini, discKey, disc, base); }, &failure)) {
-        if (error)
-            *error = failure;
-        return false;
-    }
+    if (!IniFile::Update(path, [&](IniFile& ini) { writeSection(ini, discKey, disc, base); }, &failure))
+        return fail();
     known[id] = valuesOf(disc);
     return true;
 }

@@ -50,6 +50,25 @@ QString UserAppDataFolder()
     return withSlash(base);
 }
 
+namespace {
+
+// "<$name or home + fallback>/Quobel/Discwright/".
+QString xdgProgramFolder(const char* name, const char* fallback)
+{
+    QString base = envPath(name);
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
+        const QString home = HomeFolder();
+        base = (home.isEmpty() ? QDir::homePath() : home) + QLatin1String(fallback);
+    }
+    return withSlash(base) + QStringLiteral("Quobel/Discwright/");
+}
+
+}  // namespace
+
+QString UserDataFolder() { return xdgProgramFolder("XDG_DATA_HOME", "/.local/share"); }
+
+QString UserCacheFolder() { return xdgProgramFolder("XDG_CACHE_HOME", "/.cache"); }
+
 QString HomeFolder()
 {
     QString home = envPath("HOME");

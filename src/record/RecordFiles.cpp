@@ -5,8 +5,6 @@
 #include "platform/OutputFile.h"
 #include "platform/Paths.h"
 
-#include <QDir>
-
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -15,13 +13,10 @@ namespace dw {
 
 QString RecorderWorkFolder()
 {
-    const QString program = ProgramFolder();
-    if (FolderWritable(program))
-        return program;
-    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (cache.isEmpty() || !QDir::isAbsolutePath(cache))
-        cache = HomeFolder() + "/.cache";
-    const QString folder = cache + "/discwright/";
+    // The user's own cache folder, never the program folder (read-only once
+    // installed, and shared by every user). A folder that cannot be made is
+    // named by the first write into it.
+    const QString folder = UserCacheFolder();
     MakePath(folder);
     return folder;
 }

@@ -16,9 +16,8 @@ namespace dw {
 inline constexpr char NoNameFileName[] = "MyNoName.wav";
 inline constexpr char WorkFileName[] = "MyTemp.wav";
 
-// The folder of the work files, with a trailing "/": the program folder when
-// this process may write there, otherwise "discwright/" in the user's cache
-// folder ($XDG_CACHE_HOME, else ~/.cache), created when missing.
+// The folder of the work files, with a trailing "/": the user's cache folder
+// of the program (platform/Paths UserCacheFolder), created when missing.
 QString RecorderWorkFolder();
 
 // Writes the empty WAV file of a new recording (header only, data size 0).

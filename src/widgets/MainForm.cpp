@@ -446,12 +446,21 @@ void TMainForm::closeEvent(QCloseEvent* event)
                                             static_cast<TEncodeProcess*>(wma_.get())})
                 if (encoder->Running)
                     encoder->Kill();
-            listing_.CloseDisc();
+            // A save that fails is shown with its file and reason: the
+            // titles and settings would otherwise be lost without a word.
+            QStringList failures;
+            if (!listing_.CloseDisc())
+                failures << QStringLiteral("The disc titles could not be saved: ")
+                                + (LastDiscCacheError().isEmpty() ? DiscCachePath() : LastDiscCacheError());
             if (playing_)
                 stopPlayback();
-            SaveSettings();
+            QString settingsError;
+            if (!SaveSettings(&settingsError))
+                failures << QStringLiteral("The settings could not be saved: ") + settingsError;
+            if (!failures.isEmpty())
+                CurrentDialogs().error(failures.join(QLatin1Char('\n')));
         } catch (const std::exception&) {
-            // Errors of the closing steps are swallowed.
+            // Other errors of the closing steps are swallowed.
         }
     }
     QMainWindow::closeEvent(event);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -30,7 +31,7 @@ struct CacheEnv {
             CloseCDHandle(h);
         AppSettings = TAppSettings();
     }
-    QString cachePath() const { return box.programDir() + "/cdinfo.dat"; }
+    QString cachePath() const { return box.discCache(); }
 };
 
 }  // namespace
@@ -54,7 +55,7 @@ TEST(DiscCache, UnknownDiscMissingOrDamagedFileGiveDefaults)
     QByteArray junk;
     for (int i = 0; i < 4096; ++i)
         junk += char((i * 131) & 0xFF);
-    env.box.write("program/cdinfo.dat", junk);
+    env.box.write(env.cachePath(), junk);
     s.DiscArtist = "old";
     EXPECT_TRUE(DiscCache("12345", DiscCacheDirection::Read, s));
     EXPECT_EQ(s.DiscArtist, "");
@@ -67,7 +68,7 @@ TEST(DiscCache, UnknownDiscMissingOrDamagedFileGiveDefaults)
     DiscCache("12345", DiscCacheDirection::Read, back);
     EXPECT_EQ(back.DiscTitles[1], "One");
 
-    env.box.write("program/cdinfo.dat", "");
+    env.box.write(env.cachePath(), "");
     EXPECT_TRUE(DiscCache("12345", DiscCacheDirection::Read, back));
     EXPECT_EQ(back.DiscTitles[1], "Track01");
 }
@@ -119,13 +120,13 @@ TEST(DiscCache, TrackNumberIsBoundedAndEmptyKeyDoesNothing)
     QByteArray big = "[9]\nTrackNumber=250\n";
     for (int k = 1; k <= 120; ++k)
         big += QByteArray::number(k) + "=T" + QByteArray::number(k) + "\n";
-    env.box.write("program/cdinfo.dat", big);
+    env.box.write(env.cachePath(), big);
     TAppSettings s;
     DiscCache("9", DiscCacheDirection::Read, s);
     EXPECT_EQ(s.DiscTitles[100], "T100");
     EXPECT_LE(s.DiscTrackCount, 100);
 
-    env.box.write("program/cdinfo.dat", "[9]\nTrackNumber=-4\nGenre=148\n[8]\nGenre=147\n");
+    env.box.write(env.cachePath(), "[9]\nTrackNumber=-4\nGenre=148\n[8]\nGenre=147\n");
     DiscCache("9", DiscCacheDirection::Read, s);
     EXPECT_EQ(s.DiscTrackCount, 0);
     EXPECT_EQ(s.DiscGenre, -1);  // past the genre list
@@ -178,17 +179,14 @@ TEST(DiscCache, ListingReadsAndClosingWritesTheDiscSection)
         EXPECT_EQ(ini.readString(listing.DiscKey, "1", ""), "Track01");
     }
 
-    // A cache that cannot be written is reported by the closing step.
-    QFile::remove(env.cachePath());
-    QFile::Permissions old = QFile::permissions(env.box.programDir());
-    QFile::setPermissions(env.box.programDir(), QFile::ReadOwner | QFile::ExeOwner);
+    // A cache that cannot be written is reported by the closing step, with
+    // the folder and the reason (a data folder that is a file stops root too).
+    env.box.write("blocked", "a file, not a folder");
+    qputenv("XDG_DATA_HOME", env.box.file("blocked").toUtf8());
     DiscListing listing(DiscListingCache());
     listing.Show(0);
-    const bool saved = listing.CloseDisc();
-    QFile::setPermissions(env.box.programDir(), old);
-    if (::geteuid() != 0) {  // root writes anyway
-        EXPECT_FALSE(saved);
-    }
+    EXPECT_FALSE(listing.CloseDisc());
+    EXPECT_EQ(LastDiscCacheError(), env.box.file("blocked") + "/Quobel: Not a directory");
 }
 
 TEST(DiscCache, TwentyThousandDiscsReadAndWriteOneSection)
@@ -206,7 +204,7 @@ TEST(DiscCache, TwentyThousandDiscsReadAndWriteOneSection)
                     QByteArray::number(d) + "\n";
     }
     ASSERT_GT(file.size(), 20 * 1024 * 1024);
-    env.box.write("program/cdinfo.dat", file);
+    env.box.write(env.cachePath(), file);
 
     TAppSettings s;
     ASSERT_TRUE(DiscCache("112345", DiscCacheDirection::Read, s));
@@ -220,7 +218,7 @@ TEST(DiscCache, TwentyThousandDiscsReadAndWriteOneSection)
     QByteArray expected = file;
     expected.replace("Artist=Artist 12345\n", "Artist=Someone else\n");
     expected.replace("7=Title of track number 7 of disc 12345\n", "7=Renamed\n");
-    EXPECT_TRUE(env.box.read("program/cdinfo.dat") == expected);
+    EXPECT_TRUE(env.box.read(env.cachePath()) == expected);
 
     TAppSettings other;
     DiscCache("119999", DiscCacheDirection::Read, other);
@@ -261,7 +259,7 @@ TEST(DiscCache, WriteKeepsWhatOthersStoredForTheSameDisc)
 TEST(DiscCache, UnreadableCacheIsKeptAndTheWriteFailsNamingIt)
 {
     CacheEnv env;
-    env.box.write("program/cdinfo.dat", "[1]\nArtist=Kept\n");
+    env.box.write(env.cachePath(), "[1]\nArtist=Kept\n");
     ASSERT_EQ(::truncate(NativePath(env.cachePath()).constData(), IniFile::MaxFileSize + 1), 0);
     TAppSettings s;
     s.DiscArtist = "x";
@@ -274,17 +272,70 @@ TEST(DiscCache, UnreadableCacheIsKeptAndTheWriteFailsNamingIt)
     EXPECT_EQ(LastDiscCacheError(), error);
     EXPECT_EQ(QFileInfo(env.cachePath()).size(), IniFile::MaxFileSize + 1);
 
-    // A program folder whose name is not UTF-8 holds the cache under that very name.
-    const QByteArray folder = env.box.path().toUtf8() + "/prog\xe4";
-    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
-    qputenv("DISCWRIGHT_PROGRAM_DIR", folder);
+    // A data folder whose name is not UTF-8 holds the cache under that very name.
+    const QByteArray folder = env.box.path().toUtf8() + "/data\xe4";
+    qputenv("XDG_DATA_HOME", folder);
     s.DiscArtist = "Native";
     ASSERT_TRUE(DiscCache("1", DiscCacheDirection::Write, s)) << LastDiscCacheError().toStdString();
-    EXPECT_TRUE(IsRegularFile(PathFromNative(folder + "/cdinfo.dat")));
+    EXPECT_TRUE(IsRegularFile(PathFromNative(folder + "/Quobel/Discwright/cdinfo.dat")));
     TAppSettings back;
     DiscCache("1", DiscCacheDirection::Read, back);
     EXPECT_EQ(back.DiscArtist, "Native");
-    for (const char* name : {"/cdinfo.dat", "/cdinfo.dat.lock"})
+    for (const char* name : {"/Quobel/Discwright/cdinfo.dat", "/Quobel/Discwright/cdinfo.dat.lock"})
         ::unlink((folder + name).constData());
-    ::rmdir(folder.constData());
+    for (const char* name : {"/Quobel/Discwright", "/Quobel", ""})
+        ::rmdir((folder + name).constData());
+}
+
+// The cache earlier versions kept in the program folder reaches the user's
+// data folder on the first use: discs only it knows are carried over whole,
+// discs the user's cache already holds keep the user's titles, the old file
+// is never written, and it is read once (again only when it changes). While
+// the data folder takes no files, its discs are still read from the old file.
+TEST(DiscCache, OldCacheInTheProgramFolderIsCarriedOverOnceAndNeitherSideLosesADisc)
+{
+    CacheEnv env;
+    const QByteArray old = "[1]\nArtist=Old one\nTrackNumber=2\n1=Old A\n2=Old B\n"
+                           "[2]\nArtist=Old two\nTrackNumber=1\n1=Old title\n";
+    env.box.write("program/cdinfo.dat", old);
+    env.box.write(env.cachePath(), "[2]\nArtist=Mine\nTrackNumber=1\n1=My title\n[3]\nTrackNumber=1\n1=Third\n");
+    EXPECT_EQ(OldDiscCachePath(), env.box.programDir() + "/cdinfo.dat");
+
+    TAppSettings s;
+    ASSERT_TRUE(DiscCache("1", DiscCacheDirection::Read, s));
+    EXPECT_EQ(s.DiscArtist, "Old one");
+    EXPECT_EQ(s.DiscTitles[2], "Old B");
+    const IniFile merged(env.cachePath());
+    EXPECT_EQ(merged.readString("1", "2", ""), "Old B");
+    EXPECT_EQ(merged.readString("2", "1", ""), "My title");
+    EXPECT_EQ(merged.readString("2", "Artist", ""), "Mine");
+    EXPECT_EQ(merged.readString("3", "1", ""), "Third");
+    EXPECT_TRUE(env.box.read("program/cdinfo.dat") == old);
+
+    // Renamed here, then the old file is not read over it again.
+    s.DiscTitles[1] = "Renamed";
+    ASSERT_TRUE(DiscCache("1", DiscCacheDirection::Write, s)) << LastDiscCacheError().toStdString();
+    ASSERT_TRUE(DiscCache("1", DiscCacheDirection::Read, s));
+    EXPECT_EQ(s.DiscTitles[1], "Renamed");
+    EXPECT_EQ(IniFile(env.cachePath()).readString("1", "1", ""), "Renamed");
+
+    // An old file that changed brings its new discs; the user's stay.
+    env.box.write("program/cdinfo.dat", old + "[4]\nTrackNumber=1\n1=Later\n");
+    ASSERT_TRUE(DiscCache("4", DiscCacheDirection::Read, s));
+    EXPECT_EQ(s.DiscTitles[1], "Later");
+    const IniFile again(env.cachePath());
+    EXPECT_EQ(again.readString("1", "1", ""), "Renamed");
+    EXPECT_EQ(again.readString("2", "1", ""), "My title");
+
+    // A data folder that cannot be made: the old file's discs still read,
+    // and the write fails naming the folder and the reason.
+    env.box.write("blocked", "a file, not a folder");
+    qputenv("XDG_DATA_HOME", env.box.file("blocked").toUtf8());
+    TAppSettings fallback;
+    ASSERT_TRUE(DiscCache("2", DiscCacheDirection::Read, fallback));
+    EXPECT_EQ(fallback.DiscTitles[1], "Old title");
+    QString error;
+    EXPECT_FALSE(DiscCache("2", DiscCacheDirection::Write, fallback, &error));
+    EXPECT_EQ(error, env.box.file("blocked") + "/Quobel: Not a directory");
+    EXPECT_TRUE(env.box.read("program/cdinfo.dat").startsWith(old));
 }

@@ -59,8 +59,12 @@ TEST(CliConcurrency, ParallelTitleAndConfigRunsLoseNoUpdate)
                                               dwtest::CdImageOptions().named("a").silent());
     const QString discB = dwtest::makeCdImage(box.path(), std::vector<int>(Tracks, 2),
                                               dwtest::CdImageOptions().named("b").silent());
-    // Another disc's section and a hand-written comment that must survive.
-    box.write("program/cdinfo.dat", "; kept\n[999]\nArtist=Someone\nTrackNumber=1\n1=Old\n");
+    // Another disc's section and a hand-written comment that must survive,
+    // and a cache an earlier version left in the program folder, which every
+    // process may find not yet carried over.
+    box.write(box.discCache(), "; kept\n[999]\nArtist=Someone\nTrackNumber=1\n1=Old\n");
+    const QByteArray old = "[998]\nTrackNumber=1\n1=From the program folder\n";
+    box.write("program/cdinfo.dat", old);
 
     const QStringList settings{
         "CommonOptions.OutputFormat=3", "CommonOptions.IsKeepWav=1",    "CommonOptions.IsNormalize=1",
@@ -88,10 +92,12 @@ TEST(CliConcurrency, ParallelTitleAndConfigRunsLoseNoUpdate)
         EXPECT_EQ(a[k - 1], QString("A title %1").arg(k));
         EXPECT_EQ(b[k - 1], QString("B title %1").arg(k));
     }
-    const dw::IniFile cache(box.programDir() + "/cdinfo.dat");
-    EXPECT_EQ(cache.sections().size(), 3);
+    const dw::IniFile cache(box.discCache());
+    EXPECT_EQ(cache.sections().size(), 5);  // 999, 998, the two discs and the carry-over note
     EXPECT_EQ(cache.readString("999", "1", ""), "Old");
-    EXPECT_TRUE(box.read("program/cdinfo.dat").startsWith("; kept\n[999]\nArtist=Someone\n"));
+    EXPECT_EQ(cache.readString("998", "1", ""), "From the program folder");
+    EXPECT_TRUE(box.read(box.discCache()).startsWith("; kept\n[999]\nArtist=Someone\n"));
+    EXPECT_TRUE(box.read("program/cdinfo.dat") == old);
 
     const dw::IniFile options(box.configHome() + "/Quobel/Discwright/options.ini");
     for (const QString& s : settings) {
@@ -99,6 +105,6 @@ TEST(CliConcurrency, ParallelTitleAndConfigRunsLoseNoUpdate)
         EXPECT_EQ(options.readString(section, key, ""), s.section('=', 1)) << s.toStdString();
     }
     // Every write went through a temporary file that was renamed into place.
-    for (const QString& dir : {box.programDir(), box.configHome() + "/Quobel/Discwright"})
+    for (const QString& dir : {box.dataHome() + "/Quobel/Discwright", box.configHome() + "/Quobel/Discwright"})
         EXPECT_TRUE(QDir(dir).entryList({"*.part"}, QDir::Files | QDir::Hidden).isEmpty()) << dir.toStdString();
 }

@@ -72,7 +72,7 @@ TEST(CliDisc, ListShowsTheRowsAndCachedTitles)
 
     const QString key = doc["discKey"].toString();
     ASSERT_FALSE(key.isEmpty());
-    dw::IniFile cache(box.programDir() + "/cdinfo.dat");
+    dw::IniFile cache(box.discCache());
     EXPECT_EQ(cache.readInteger(key, "TrackNumber", 0), 3);
     EXPECT_EQ(cache.readString(key, "2", ""), "A/B: C?");
     // Listing never writes the cache, and does not create the settings file.
@@ -121,7 +121,7 @@ TEST(CliDisc, NoDriveNoAudioCdAndBadArgumentsFailWithOneLine)
         EXPECT_TRUE(r.err.startsWith("discwright-cli: ")) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty());
     }
-    EXPECT_FALSE(QFile::exists(box.programDir() + "/cdinfo.dat"));
+    EXPECT_FALSE(QFile::exists(box.discCache()));
 }
 
 TEST(CliDisc, OddDiscsListEveryTrackByItsNumber)

@@ -33,7 +33,7 @@ TEST(CliSettingsFiles, CacheThatCannotBeReadIsKeptAndNamed)
 {
     dwtest::Sandbox box;
     const QString cue = dwtest::makeCdImage(box.path(), {1, 1}, dwtest::CdImageOptions().silent());
-    const QString cache = box.programDir() + "/cdinfo.dat";
+    const QString cache = box.discCache();
 
     QDir().mkpath(cache);
     auto r = runCli({"title", "--device", cue, "1", "New"});
@@ -43,7 +43,7 @@ TEST(CliSettingsFiles, CacheThatCannotBeReadIsKeptAndNamed)
 
     // Too large to read: listed with the default titles, never overwritten.
     QDir(cache).removeRecursively();
-    box.write("program/cdinfo.dat", "[1]\nArtist=Kept\n");
+    box.write(cache, "[1]\nArtist=Kept\n");
     ASSERT_EQ(::truncate(dw::NativePath(cache).constData(), dw::IniFile::MaxFileSize + 1), 0);
     r = runCli({"title", "--device", cue, "2", "New"});
     EXPECT_EQ(r.status, 1);

@@ -33,6 +33,10 @@ public:
     QString path() const;               // root of the sandbox, no trailing slash
     QString programDir() const;         // DISCWRIGHT_PROGRAM_DIR
     QString configHome() const;         // XDG_CONFIG_HOME
+    QString dataHome() const;           // XDG_DATA_HOME
+    QString cacheHome() const;          // XDG_CACHE_HOME
+    // Where the program keeps the disc cache: dataHome() + "/Quobel/Discwright/cdinfo.dat".
+    QString discCache() const;
     QString file(const QString& name) const;  // path() + "/" + name
 
     void write(const QString& name, const QByteArray& bytes) const;
@@ -40,8 +44,8 @@ public:
 
 private:
     QTemporaryDir dir_;
-    QByteArray oldProgramDir_, oldConfigHome_, oldImages_;
-    bool hadProgramDir_, hadConfigHome_, hadImages_;
+    QByteArray oldProgramDir_, oldConfigHome_, oldImages_, oldDataHome_, oldCacheHome_;
+    bool hadProgramDir_, hadConfigHome_, hadImages_, hadDataHome_, hadCacheHome_;
 };
 
 // Pumps the Qt event loop until cond() is true or the timeout passes.

@@ -58,7 +58,8 @@ protected:
     }
     ~RecordFormTest() override { AppSettings = TAppSettings{}; }
 
-    QString work(const char* name) const { return box.programDir() + "/" + name; }
+    // The work files live in the user's cache folder, never the program folder.
+    QString work(const char* name) const { return box.cacheHome() + "/Quobel/Discwright/" + name; }
     static void trigger(QWidget& form, const char* item) { form.findChild<QAction*>(item)->trigger(); }
 
     // New with 8000 Hz, 16 bits, mono chosen in the new-file dialog.

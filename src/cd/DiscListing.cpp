@@ -5,6 +5,7 @@
 #include "app/ResourceText.h"
 #include "cd/CDIn.h"
 #include "cd/DriveLibrary.h"
+#include "cd/RipperLibrary.h"
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 
@@ -97,6 +98,7 @@ int DiscListing::DetectDriveMode(int position)
         CloseCDHandle(CDHandle);
         CDHandle = 0;
     }
+    DrivePath = DriveListPath(position);
     if (count == 0) {
         Status = ResourceText(res::NotFound_CDRom);
         return 0;
@@ -133,7 +135,7 @@ void DiscListing::Show(int position)
     try {
         CDHandle = DetectDriveMode(position);
         if (CDHandle != 0) {
-            if (AudioCdPresent())
+            if (IsAudioCdDrive(DrivePath))
                 ListFromToc();
             else
                 NoAudioCd = true;
@@ -148,7 +150,7 @@ void DiscListing::Activate(TCDIn* component)
 {
     try {
         if (CDHandle == 0 && component) {
-            if (AudioCdPresent()) {
+            if (IsAudioCdDrive(ComponentDrivePath(AppSettings.Index))) {
                 SelectComponentDrive(*component, AppSettings.Index);
                 ListThroughComponent(*component);
             } else {
@@ -168,8 +170,15 @@ void DiscListing::SelectComponentDrive(TCDIn& component, int index)
     component.SetCurrentDrive(index <= 0 || index >= count ? 0 : index);
 }
 
+QString DiscListing::ComponentDrivePath(int index)
+{
+    const QStringList drives = RipperDriveList();
+    return drives.value(index <= 0 || index >= drives.size() ? 0 : index);
+}
+
 void DiscListing::ListThroughComponent(TCDIn& component)
 {
+    DrivePath = RipperDriveList().value(component.GetCurrentDrive());
     readDiscInformation();
     Rows.clear();
     // The component counts tracks from 1; the rows show the disc's numbers.
@@ -195,7 +204,7 @@ void DiscListing::noteTrackCount()
 
 void DiscListing::readDiscInformation()
 {
-    DiscKey = ComputeDiscKey();
+    DiscKey = DiscKeyOf(DrivePath);
     if (cache_)
         cache_(DiscKey, false);
 }
@@ -248,7 +257,7 @@ void DiscListing::Refresh(TCDIn* component)
     if (CDHandle == 0) {
         if (!component)
             return;
-        if (AudioCdPresent()) {
+        if (IsAudioCdDrive(ComponentDrivePath(AppSettings.Index))) {
             SelectComponentDrive(*component, AppSettings.Index);
             ListThroughComponent(*component);
         } else {
@@ -256,12 +265,12 @@ void DiscListing::Refresh(TCDIn* component)
         }
         return;
     }
-    if (AudioCdPresent()) {
+    if (IsAudioCdDrive(DrivePath)) {
         ListFromToc();
         if (Status == ResourceText(res::Check_CDRom))
             Status = DriveDescription;
     } else {
-        Rows.clear();
+        Clear();
         Status = ResourceText(res::Check_CDRom);
     }
 }
@@ -280,8 +289,10 @@ bool DiscListing::CloseDisc()
             }
         }
         AppSettings.DiscTrackCount = last;
-        DiscKey = ComputeDiscKey();
-        if (cache_)
+        // The rows belong to the disc they were listed from: a disc changed
+        // since (or another drive's) must not get their titles, and a list
+        // that could not be read holds none to save.
+        if (cache_ && !Rows.empty())
             saved = cache_(DiscKey, true);
         if (CDHandle != 0) {
             const int handle = CDHandle;

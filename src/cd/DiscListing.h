@@ -62,7 +62,8 @@ public:
     QString IdleStatusText;
     QString Status;              // the status line
     std::vector<TrackRow> Rows;  // the track list
-    QString DiscKey;             // key of the latest cache read or write
+    QString DrivePath;           // the drive or image listed (the selected one)
+    QString DiscKey;             // cache key of the disc the rows were listed from
     QString ErrorDetail;         // plain English reason of the latest failed table read
 
     // Finds the drive at position (out-of-range positions give 0) and opens it
@@ -70,13 +71,14 @@ public:
     // it cannot be opened (status "No CD devices found!"). Stores the handle.
     int DetectDriveMode(int position);
 
-    // The showing step: drive-mode detection, then the listing when the first
-    // drive holds an audio CD (otherwise NoAudioCd), and IdleStatusText.
+    // The showing step: drive-mode detection, then the listing when the
+    // drive at position holds an audio CD (otherwise NoAudioCd), and
+    // IdleStatusText. Every cache read and write goes by that drive's disc.
     void Show(int position);
 
     // The activation step. In ripper mode (no handle) with a component: when an
-    // audio CD is present, the component's drive is chosen from `Index` and the
-    // tracks are listed through it; otherwise NoAudioCd. Then, with NoAudioCd,
+    // audio CD is in the drive chosen by `Index`, the component selects that
+    // drive and the tracks are listed through it; otherwise NoAudioCd. Then, with NoAudioCd,
     // the no-audio-CD status.
     void Activate(TCDIn* component = nullptr);
 
@@ -88,6 +90,9 @@ public:
     // Selects the component's drive at `index`, or drive 0 when index <= 0 or
     // index >= the drive count.
     static void SelectComponentDrive(TCDIn& component, int index);
+    // The device or image SelectComponentDrive picks for `index`; empty
+    // without drives.
+    static QString ComponentDrivePath(int index);
 
     // Reads the disc information, then lists the tracks from the table of
     // contents. False (status "Not get CD device information!", empty list)
@@ -97,15 +102,20 @@ public:
     // Menu "Refresh" and device arrival; in ripper mode through the component.
     void Refresh(TCDIn* component = nullptr);
 
-    // Device removal: the list is cleared.
-    void Clear() { Rows.clear(); }
+    // Device removal: the list is cleared (and belongs to no disc).
+    void Clear()
+    {
+        Rows.clear();
+        DiscKey.clear();
+    }
 
     // The window's closing steps for the disc: titles of the rows into the
-    // settings, the disc information saved under the disc key, the drive
+    // settings, the disc information saved under the key of the disc the rows
+    // were listed from (never another drive's or a newly inserted disc's), the drive
     // handle closed ("Error while closing CD handle!" through the dialogs when
     // that fails). The window then stops playback and saves the settings.
-    // False when the disc information could not be saved (the window ignores
-    // it; the command line reports it).
+    // False when the disc information could not be saved (the window and the
+    // command line show LastDiscCacheError).
     bool CloseDisc();
 
     ~DiscListing();

@@ -8,8 +8,7 @@
 // on it is an audio track: Enhanced CDs (audio, then data) and mixed-mode CDs
 // (data track 1, then audio) count; their data tracks are listed and refused
 // when ripped. The disc key of the disc-information cache is the audio-CD
-// serial number computed from the table of contents of the first drive that
-// holds an audio CD.
+// serial number computed from the table of contents of a drive's disc.
 //
 // All functions may be called from any thread; each opens its own libcdio
 // object for the time of the call.
@@ -91,5 +90,10 @@ int32_t AudioCdSerial(const DiscLayout& layout);
 // The disc key: the serial of the first drive holding an audio CD, as signed
 // decimal text; empty when no drive holds one.
 QString ComputeDiscKey();
+
+// The disc key of the disc in one drive or image: its serial as signed
+// decimal text; empty when it holds no audio CD. With several drives the
+// window and the command line key the cache by the drive they list.
+QString DiscKeyOf(const QString& path);
 
 }  // namespace dw

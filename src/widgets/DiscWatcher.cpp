@@ -42,9 +42,14 @@ void DiscWatcher::watchImages()
     }
 }
 
+QString DiscWatcher::currentKey() const
+{
+    return drivePath_ ? DiscKeyOf(drivePath_()) : ComputeDiscKey();
+}
+
 void DiscWatcher::resync()
 {
-    key_ = ComputeDiscKey();
+    key_ = currentKey();
 }
 
 void DiscWatcher::check()
@@ -52,7 +57,7 @@ void DiscWatcher::check()
     if (QApplication::activeModalWidget())
         return;
     watchImages();
-    const QString key = ComputeDiscKey();
+    const QString key = currentKey();
     if (key == key_)
         return;
     key_ = key;

@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QFileSystemWatcher;
 class QTimer;
 
@@ -20,6 +22,10 @@ class DiscWatcher : public QObject {
 public:
     // intervalMs: the period of the check.
     explicit DiscWatcher(QObject* parent = nullptr, int intervalMs = 2000);
+
+    // The drive whose disc is watched (the one the window lists); without it
+    // the first drive that holds an audio CD.
+    void SetDrive(std::function<QString()> drivePath) { drivePath_ = std::move(drivePath); }
 
     // Takes the present state as known (after a listing) without reporting it.
     void resync();
@@ -33,10 +39,12 @@ signals:
 
 private:
     void watchImages();
+    QString currentKey() const;
 
     QTimer* timer_;
     QFileSystemWatcher* files_;
     QString key_;  // disc key last seen, empty: no audio CD
+    std::function<QString()> drivePath_;
 };
 
 }  // namespace dw

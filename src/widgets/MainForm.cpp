@@ -70,6 +70,7 @@ TMainForm::TMainForm(QWidget* parent, TRipModeChoice mode)
     connect(query_, &TQueryFreedb::rowsChanged, this, &TMainForm::ShowListing);
 
     watcher_ = new DiscWatcher(this);
+    watcher_->SetDrive([this] { return devicePath(); });
     connect(watcher_, &DiscWatcher::arrived, this, &TMainForm::Refresh);
     connect(watcher_, &DiscWatcher::removed, this, &TMainForm::DiscRemoved);
     resize(560, 420);

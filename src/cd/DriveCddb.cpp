@@ -198,9 +198,16 @@ int CDDBGetDiskInfo(const CddbMatchRecord& match, std::span<char> buffer, const 
     const int code = CddbLineCode(lines[i]);
     if (code != 210)
         return fail(AlCddbFailed, QStringLiteral("CDDB read: ") + CddbAnswerText(code, lines[i]));
+    QStringList entry;
+    for (++i; i < lines.size() && lines[i] != QLatin1String("."); ++i)
+        entry << lines[i];
+    // A damaged entry changes nothing: none of it reaches the buffer.
+    if (const QString damage = CddbEntryDamage(entry); !damage.isEmpty())
+        return fail(AlCddbFailed, QStringLiteral("CDDB read: the entry of %1 %2 is damaged (%3); nothing of it was taken")
+                                      .arg(m->category, m->discId, damage));
     QByteArray text;
-    for (++i; i < lines.size() && lines[i] != QLatin1String("."); ++i) {
-        const QByteArray line = lines[i].toUtf8() + '\n';
+    for (const QString& entryLine : entry) {
+        const QByteArray line = entryLine.toUtf8() + '\n';
         if (text.size() + line.size() >= qsizetype(buffer.size()))
             break;  // a whole line or none: what fits is a partial entry
         text += line;

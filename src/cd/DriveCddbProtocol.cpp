@@ -153,6 +153,20 @@ QStringList CddbLines(const QString& text, int maxLines)
     return lines;
 }
 
+QString CddbEntryDamage(const QStringList& entryLines)
+{
+    for (qsizetype i = 0; i < entryLines.size(); ++i) {
+        for (const QChar c : entryLines[i]) {
+            const char16_t u = c.unicode();
+            if ((u < 0x20 && u != '\t') || u == 0x7F)
+                return QStringLiteral("line %1 of the entry holds the control character 0x%2")
+                    .arg(i + 1)
+                    .arg(unsigned(u), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return {};
+}
+
 int CddbLineCode(const QString& line)
 {
     if (line.size() < 3)

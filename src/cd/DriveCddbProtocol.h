@@ -68,6 +68,13 @@ QString DecodeCddbText(const QByteArray& bytes);
 constexpr int CddbMaxLines = 10000;
 QStringList CddbLines(const QString& text, int maxLines = CddbMaxLines);
 
+// Why the lines of an entry (what a read answer sends between its 210 line
+// and the closing ".") cannot be taken; empty when they can. A NUL byte or
+// another control character (tabs aside) means the entry was damaged on its
+// way: whatever follows it may be missing or garbled, so the entry is
+// refused whole rather than applied in part. Names the first such line.
+QString CddbEntryDamage(const QStringList& entryLines);
+
 // The code of a response line: its first three characters as a number; 500
 // when they are not three digits.
 int CddbLineCode(const QString& line);

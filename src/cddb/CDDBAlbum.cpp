@@ -16,7 +16,9 @@ TCDDBAlbum AlbumFromEntry(const CddbEntry& e)
     a.AlbumTrackCount = int32_t(e.ttitles.size());
     for (std::size_t k = 0; k < e.ttitles.size(); ++k) {
         const QString& value = e.ttitles[k];
-        if (value.contains('/')) {
+        // Only " / " parts an artist from the title, as in the disc title;
+        // a bare slash belongs to the title ("Either/Or", "AC/DC Live").
+        if (value.contains(QLatin1String(" / "))) {
             const SlashParts t = SplitSlash(value);
             a.TrackArtists.push_back(t.before.left(AlbumTextWidth));
             a.TrackTitles.push_back(t.after.left(AlbumTextWidth));

@@ -32,8 +32,10 @@ constexpr int AlbumYearWidth = 4;
 constexpr int AlbumGenreWidth = 30;
 constexpr int AlbumDiscLengthWidth = 30;
 
-// The record of an entry. A track title without a slash gets the album
-// artist as its artist.
+// The record of an entry. A track title "artist / title" (a slash between
+// blanks) gives the track's artist and title; any other title, one with a
+// bare slash included, is the title whole, with the album artist as its
+// artist.
 TCDDBAlbum AlbumFromEntry(const CddbEntry& entry);
 
 }  // namespace dw

@@ -72,6 +72,7 @@ int TCDDBQuery::ScanQuery(const QByteArray& body)
 
 bool TCDDBQuery::ParseRead(const QByteArray& body)
 {
+    Damage.clear();
     Lines = CddbLines(DecodeCddbText(body));
     qsizetype i = 0;
     while (i < Lines.size() && Lines[i].trimmed().isEmpty())
@@ -81,6 +82,10 @@ bool TCDDBQuery::ParseRead(const QByteArray& body)
     QStringList entry;
     for (++i; i < Lines.size() && Lines[i] != QLatin1String("."); ++i)
         entry << Lines[i];
+    // A damaged entry is refused whole: the album keeps what it held.
+    Damage = CddbEntryDamage(entry);
+    if (!Damage.isEmpty())
+        return false;
     Album = AlbumFromEntry(ParseCddbEntry(entry));
     return true;
 }
@@ -104,7 +109,10 @@ bool TCDDBQuery::ReadMatch(int index)
     }
     if (!ParseRead(r.body)) {
         const QString first = Lines.isEmpty() ? QString() : Lines.first();
-        info_.LastError = QStringLiteral("CDDB read: ") + CddbAnswerText(CddbLineCode(first), first);
+        info_.LastError = !Damage.isEmpty()
+                              ? QStringLiteral("CDDB read: the entry of %1 %2 is damaged (%3); nothing of it was taken")
+                                    .arg(m->category, m->discId, Damage)
+                              : QStringLiteral("CDDB read: ") + CddbAnswerText(CddbLineCode(first), first);
         return false;
     }
     return true;

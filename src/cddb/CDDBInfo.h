@@ -39,8 +39,10 @@ public:
 
     // Scans a query answer into Matches; gives the last code seen.
     int ScanQuery(const QByteArray& body);
-    // Parses a read answer into Album; false when it is no entry (code 210).
+    // Parses a read answer into Album; false when it is no entry (code 210)
+    // or a damaged one (Damage then says why, and Album stays as it was).
     bool ParseRead(const QByteArray& body);
+    QString Damage;
 
 private:
     TCDDBInfo& info_;

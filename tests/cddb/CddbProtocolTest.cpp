@@ -246,3 +246,42 @@ TEST(CddbEntryParse, MoreTitlesThanRowsAndFieldWidths)
     EXPECT_EQ(rows[2].title, "T2");
     EXPECT_EQ(disc.DiscYear, "1980");
 }
+
+// A track title is parted into artist and title only at " / ", as the disc
+// title is: a bare slash is part of the title.
+TEST(CddbEntryParse, TrackTitlesPartOnlyAtASlashBetweenBlanks)
+{
+    const TCDDBAlbum a = AlbumFromEntry(ParseCddbEntry(lines("DTITLE=Various / Mix\n"
+                                                             "TTITLE0=Either/Or\n"
+                                                             "TTITLE1=AC/DC / Back in Black\n"
+                                                             "TTITLE2=Face /Off\n")));
+    ASSERT_EQ(a.AlbumTrackCount, 3);
+    EXPECT_EQ(a.TrackTitles[0], "Either/Or");
+    EXPECT_EQ(a.TrackArtists[0], "Various");
+    EXPECT_EQ(a.TrackArtists[1], "AC/DC");
+    EXPECT_EQ(a.TrackTitles[1], "Back in Black");
+    EXPECT_EQ(a.TrackTitles[2], "Face /Off");
+}
+
+// An entry with a NUL byte (or another control character) was damaged on its
+// way: the HTTP client refuses it whole, keeping the album it held, and says
+// which line; a clean entry with tabs and both line ends is taken.
+TEST(CddbEntryParse, ADamagedEntryIsRefusedWholeAndTheAlbumKept)
+{
+    TCDDBInfo info;
+    TCDDBQuery& q = info.Lookup;
+    const QByteArray head = "210 rock 0a0b0c0d CD database entry follows\r\nDTITLE=First / Album\r\n";
+    ASSERT_TRUE(q.ParseRead(head + "TTITLE0=One\tTab\nTTITLE1=Two\r\n.\r\n"));
+    EXPECT_EQ(q.Album.TrackTitles[1], "Two");
+
+    QByteArray damaged = "210 rock 0a0b0c0d entry\r\nDTITLE=Second / Album\r\nTTITLE0=Un";
+    damaged += '\0';
+    damaged += "cut\r\nTTITLE1=Deux\r\n.\r\n";
+    EXPECT_FALSE(q.ParseRead(damaged));
+    EXPECT_EQ(q.Damage, "line 2 of the entry holds the control character 0x00");
+    EXPECT_EQ(q.Album.AlbumTitle, "Album");
+    EXPECT_EQ(q.Album.AlbumArtist, "First");
+    EXPECT_EQ(q.Album.TrackTitles[0], "One\tTab");
+    EXPECT_EQ(CddbEntryDamage({"TTITLE0=ok", "TTITLE1=bell\x07"}), "line 2 of the entry holds the control character 0x07");
+    EXPECT_EQ(CddbEntryDamage({"TTITLE0=caf\xc3\xa9\tx"}), "");
+}

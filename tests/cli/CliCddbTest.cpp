@@ -130,3 +130,38 @@ TEST(CliCddb, ServerFailuresEndInOneClearLine)
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "discwright-cli: --server names no HTTP server: ftp://x\n");
 }
+
+// An entry with a NUL byte is damaged: --apply refuses it whole with a
+// message, so the disc keeps every value of the entry applied before instead
+// of ending up with titles from two entries.
+TEST(CliCddb, ADamagedEntryIsRefusedWholeAndChangesNothing)
+{
+    dwtest::Sandbox box;
+    dwtest::CddbServer server;
+    const QString img = dwtest::makeCdImage(box.path(), {10, 10, 10}, dwtest::CdImageOptions().silent());
+    const QString id = dwtest::expectedCddbDisc(img).discId;
+    const QJsonObject query{{"*", "200 rock " + id + " Some / Disc\r\n"}};
+    server.configure({{"query", query},
+                      {"read", QJsonObject{{"*", dwtest::cddbReadAnswer("rock", id,
+                                                                        "DTITLE=Good / One\r\nTTITLE0=A\r\n"
+                                                                        "TTITLE1=B\r\nTTITLE2=C\r\n")}}}});
+    auto good = runCli({"cddb", "--device", img, "--server", server.url(), "--apply"});
+    ASSERT_EQ(good.status, 0) << good.err.toStdString();
+
+    const QString cut = "DTITLE=Bad / Two\r\nTTITLE0=X" + QString(QChar(0)) + "rest of the entry\r\nTTITLE1=Y\r\n";
+    server.configure({{"query", query}, {"read", QJsonObject{{"*", dwtest::cddbReadAnswer("rock", id, cut)}}}});
+    for (const QStringList& extra : {QStringList{}, QStringList{"--match", "1"}}) {
+        auto bad = runCli(QStringList{"cddb", "--device", img, "--server", server.url(), "--apply"} + extra);
+        EXPECT_EQ(bad.status, 1) << extra.join(' ').toStdString();
+        EXPECT_TRUE(bad.err.contains("CDDB read: the entry of rock " + id +
+                                     " is damaged (line 2 of the entry holds the control character 0x00)"))
+            << bad.err.toStdString();
+        EXPECT_TRUE(bad.out.isEmpty()) << bad.out.toStdString();
+    }
+    auto list = runCli({"list", "--device", img, "--json"});
+    ASSERT_EQ(list.status, 0) << list.err.toStdString();
+    const QJsonObject doc = json(list);
+    EXPECT_EQ(doc["artist"].toString(), "Good");
+    EXPECT_EQ(doc["album"].toString(), "One");
+    EXPECT_EQ(titles(doc), (QStringList{"A", "B", "C"}));
+}

@@ -22,6 +22,7 @@
 #include "runner/CDRipOgg.h"
 #include "runner/EncodedTags.h"
 #include "runner/JobItems.h"
+#include "runner/JobTags.h"
 #include "runner/JobWmaEstimate.h"
 #include "runner/LoudnessScan.h"
 #include "tags/Id3Tag.h"
@@ -601,7 +602,7 @@ void TCDRipEngine::writeMp3Tag(TCDRipItem& item, const QString& mp3)
     // Written whatever the ID3 option says: a ripped MP3 always carries its
     // track's title and the disc's values.
     Tid3tag tag;
-    tag.SetTitle(item.Title);
+    tag.SetTitle(TrackTagTitle(settings_.Disc(), item.Title, item.Track));
     tag.SetArtist(settings_.DiscArtist);
     tag.SetAlbum(settings_.DiscAlbum);
     tag.SetYear(settings_.DiscYear);

@@ -29,6 +29,7 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     r.DiscComment = s.DiscComment;
     r.DiscGenre = s.DiscGenre;
     r.DiscTrackCount = s.DiscTrackCount;
+    r.DiscTitles = s.DiscTitles;
     return r;
 }
 
@@ -41,6 +42,7 @@ TDiscInfo TCDRipSettings::Disc() const
     d.DiscGenre = DiscGenre;
     d.DiscComment = DiscComment;
     d.DiscTrackCount = DiscTrackCount;
+    d.DiscTitles = DiscTitles;
     return d;
 }
 

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <array>
+
 namespace dw {
 
 struct TCDRipSettings {
@@ -38,9 +40,12 @@ struct TCDRipSettings {
     QString DiscArtist, DiscAlbum, DiscYear, DiscComment;
     int DiscGenre = -1;
     int DiscTrackCount = 0;  // 0 when not known
+    // The tracks' titles as entered (slot k = track k; empty when not known):
+    // tags carry these, file names their cleaned form.
+    std::array<QString, 101> DiscTitles;
 
     static TCDRipSettings FromAppSettings();
-    TDiscInfo Disc() const;  // the disc's values above (no titles)
+    TDiscInfo Disc() const;  // the disc's values above
 };
 
 }  // namespace dw

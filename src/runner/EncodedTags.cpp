@@ -1,6 +1,7 @@
 #include "runner/EncodedTags.h"
 
 #include "app/Genres.h"
+#include "runner/JobTags.h"
 #include "tags/XiphCommentWriter.h"
 
 #include <QStringList>
@@ -28,7 +29,7 @@ bool hasText(const TId3v24Fields& f)
 TId3v24Fields DiscTrackId3v24Fields(const TDiscInfo& disc, const QString& title, int track)
 {
     TId3v24Fields fields;
-    fields.title = title;
+    fields.title = TrackTagTitle(disc, title, track);
     fields.artist = disc.DiscArtist;
     fields.album = disc.DiscAlbum;
     fields.date = disc.DiscYear;

@@ -27,7 +27,7 @@
 namespace dw {
 
 // The ID3v2.4 text frames of a ripped track from the disc information:
-// title, artist, album, date (the disc year), genre by name, comment, track
+// title (TrackTagTitle: as entered, not as its file is named), artist, album, date (the disc year), genre by name, comment, track
 // number with the disc's track count as total when known.
 TId3v24Fields DiscTrackId3v24Fields(const TDiscInfo& disc, const QString& title, int track);
 

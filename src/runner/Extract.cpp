@@ -191,10 +191,20 @@ TExtractResult TExtract::Run(const TCDRipSettings& settings)
         return result;
     }
     result.Ran = true;
+    // The list's titles as they stand now (renamed or looked up since the
+    // disc was listed) are what the tracks' tags carry; the job items hold
+    // only their file-name form.
+    TCDRipSettings run = settings;
+    for (const TrackRow& row : disc_.Rows()) {
+        if (row.track >= 1 && row.track < int(run.DiscTitles.size())) {
+            run.DiscTitles[std::size_t(row.track)] = row.title;
+            AppSettings.DiscTitles[std::size_t(row.track)] = row.title;
+        }
+    }
     if (result.DriveMode)
-        runDrive(items, settings, result);
+        runDrive(items, run, result);
     else
-        runRipper(items, settings, result);
+        runRipper(items, run, result);
     return result;
 }
 
@@ -232,7 +242,7 @@ void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings
     runner_ = nullptr;
     result.Stopped = runner.WasStopped() && !runner.IsStalled();
     // The runner's own names for the items' files, in the folder it writes.
-    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items);
+    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items, AppSettings.OutputFormat);
     const QString folder = WithTrailingBackslash(AppSettings.OutputFolder);
     for (std::size_t i = 0; i < resolved.size() && i < runner.Results().size(); ++i) {
         TCDRipItem item;

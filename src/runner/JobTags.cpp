@@ -5,10 +5,17 @@
 
 namespace dw {
 
+QString TrackTagTitle(const TDiscInfo& disc, const QString& title, int track)
+{
+    if (track >= 1 && track < int(disc.DiscTitles.size()) && !disc.DiscTitles[std::size_t(track)].isEmpty())
+        return disc.DiscTitles[std::size_t(track)];
+    return title;
+}
+
 uint16_t WriteTrackId3(const QString& mp3, const TDiscInfo& disc, const QString& title, int track, QString* error)
 {
     Tid3tag tag;
-    tag.SetTitle(title);
+    tag.SetTitle(TrackTagTitle(disc, title, track));
     tag.SetArtist(disc.DiscArtist);
     tag.SetAlbum(disc.DiscAlbum);
     tag.SetYear(disc.DiscYear);

@@ -5,6 +5,7 @@
 #include "platform/CdDrives.h"
 
 #include "platform/NativePath.h"
+#include "platform/TocSheet.h"
 
 #include <QByteArray>
 #include <QFileInfo>
@@ -155,7 +156,9 @@ QString CdDeviceProblem(const QString& path)
         problem = PathExists(path.left(path.size() - 3) + QStringLiteral("cue"))
                       ? cueProblem(path.left(path.size() - 3) + QStringLiteral("cue"))
                       : path + QStringLiteral(": no cue sheet beside it");
-    else if (suffix != QLatin1String("toc") && suffix != QLatin1String("nrg") && !info.isDir)
+    else if (suffix == QLatin1String("toc"))
+        (void)ReadTocSheet(path, &problem);
+    else if (suffix != QLatin1String("nrg") && !info.isDir)
         problem = path + QStringLiteral(": not a CD drive or a CD image (.cue/.bin, .toc, .nrg)");
     if (problem.isEmpty()) {
         // A file the sheet check passes, or a .toc/.nrg image: at least say

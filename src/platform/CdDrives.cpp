@@ -2,6 +2,7 @@
 
 #include "platform/NativePath.h"
 #include "platform/Paths.h"
+#include "platform/TocSheet.h"
 
 #include <QFileInfo>
 
@@ -114,8 +115,16 @@ CdioPtr OpenCdio(const QString& path)
     quietCdio();
     if (path.isEmpty())
         return {};
+    const driver_id_t driver = driverFor(path);
+    // A .toc sheet is read by our own reader (file names relative to the
+    // sheet's folder, silence, pregaps) and handed to libcdio in a form it
+    // reads right.
+    if (driver == DRIVER_CDRDAO) {
+        QString problem;
+        return CdioPtr(OpenTocImage(path, &problem));
+    }
     const QByteArray native = NativePath(path);
-    return CdioPtr(cdio_open(native.constData(), driverFor(path)));
+    return CdioPtr(cdio_open(native.constData(), driver));
 }
 
 void SetExplicitCdDevices(const QStringList& paths)
@@ -239,15 +248,5 @@ QString ComputeDiscKey()
     }
     return {};
 }
-QString DiscKeyOf(const QString& path)
-{
-    if (path.isEmpty())
-        return {};
-    const auto layout = ReadDiscLayout(path);
-    if (!layout || !layout->anyAudio())
-        return {};
-    return QString::number(AudioCdSerial(*layout));
-}
-
 
 }  // namespace dw

@@ -248,5 +248,15 @@ QString ComputeDiscKey()
     }
     return {};
 }
+QString DiscKeyOf(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    const auto layout = ReadDiscLayout(path);
+    if (!layout || !layout->anyAudio())
+        return {};
+    return QString::number(AudioCdSerial(*layout));
+}
+
 
 }  // namespace dw

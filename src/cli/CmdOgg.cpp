@@ -3,7 +3,9 @@
 // and Ctrl-C.
 
 #include "app/Settings.h"
+#include "audio/formats/AudioFileCheck.h"
 #include "audio/formats/VorbisConvert.h"
+#include "audio/formats/VorbisIn.h"
 #include "cli/CliCommon.h"
 #include "platform/NativePath.h"
 
@@ -185,8 +187,13 @@ int cmdInfoOgg(const QStringList& argv)
     TOggInfo info;
     if (!ReadOggInfo(args.positional[0], &info, &error))
         return fail(error);
+    // The stream is read whole: damage, a gap or a file cut short show here
+    // as they would in a conversion (a warning, the values shown all the same).
+    TVorbisIn in;
+    in.SetFileName(args.positional[0]);
+    const QString problem = CheckAudioFileData(in);
     printOggInfo(args.positional[0], info, args.has("json"));
-    return 0;
+    return problem.isEmpty() ? 0 : fail(QStringLiteral("warning: ") + problem, 1);
 }
 
 }  // namespace dw::cli

@@ -24,6 +24,41 @@ QStringList TDecodedFileIn::RawComments()
     return Comments;
 }
 
+QString TDecodedFileIn::OpenProblem()
+{
+    OpenFile();
+    return Problem;
+}
+
+QString TDecodedFileIn::displayName() const
+{
+    return FileName.isEmpty() ? QStringLiteral("(stream)") : FileName;
+}
+
+void TDecodedFileIn::checkEndOfData()
+{
+    if (!Problem.isEmpty())
+        throw EAuException(QString("%1: %2").arg(displayName(), Problem));
+    const int64_t size = Size;
+    const int64_t position = Position;
+    if (size < 0 || position >= size)
+        return;
+    const int64_t frame = std::max<int64_t>(1, static_cast<int64_t>(Channels) * (BitsPerSample / 8));
+    throw EAuException(QString("%1: the %2 data ends after %3 of the %4 sample frames the file states")
+                           .arg(displayName(), QLatin1String(kindName()))
+                           .arg(position / frame)
+                           .arg(size / frame));
+}
+
+void TDecodedFileIn::failDecoding(const QString& why)
+{
+    const int64_t frame = std::max<int64_t>(1, static_cast<int64_t>(Channels) * (BitsPerSample / 8));
+    throw EAuException(QString("%1: %2 decoding failed after %3 sample frames: %4")
+                           .arg(displayName(), QLatin1String(kindName()))
+                           .arg(Position / frame)
+                           .arg(why));
+}
+
 void TDecodedFileIn::OpenFile()
 {
     std::lock_guard<std::recursive_mutex> lock(FileLock);
@@ -31,6 +66,7 @@ void TDecodedFileIn::OpenFile()
         return;
     beforeOpen();
     Valid = true;
+    Problem.clear();
     if (!StreamAssigned) {
         try {
             SetOwnedStream(std::make_unique<TAuFileStream>(FileName, fmOpenRead | fmShareDenyWrite));
@@ -82,8 +118,14 @@ void TDecodedFileIn::handOutBlock(uint8_t* block, void*& buffer, uint32_t& bytes
         BufStart = 1;
         BufEnd = 0;
         fillBuffer();
+        // A stream found cut short when it was opened fails as its data
+        // runs out, before the end is handed out as if it were whole.
+        if (DecoderEnded && !Problem.isEmpty())
+            checkEndOfData();
     }
     const uint32_t held = BufEnd >= BufStart ? BufEnd - BufStart + 1 : 0;
+    if (held == 0 && DecoderEnded)
+        checkEndOfData();
     bytes = std::min(bytes, held);
     buffer = block + (BufStart - 1);
     BufStart += bytes;

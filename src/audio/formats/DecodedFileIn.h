@@ -15,6 +15,12 @@
 // All three carry Vorbis comments, which openDecoder reads into Tags and
 // Comments.
 //
+// Damaged data is never passed over in silence: a decoder error, lost sync
+// or a gap in the data raises EAuException where it is met, and a stream
+// that ends before the length it states (or that a reader found cut short
+// when it opened it, Problem) raises one when its data runs out, after
+// everything readable was handed out. Nothing is made up to fill the gap.
+//
 // Threads: as TAuFileIn (format queries under FileLock, data calls on the
 // worker of the output at the end of the chain).
 
@@ -39,6 +45,9 @@ public:
     // Every comment as the file holds it ("NAME=value", names in their own
     // case), in file order (opens the file; of the first link of a chain).
     QStringList RawComments();
+    // What the reader found wrong with the file when it opened it (a stream
+    // cut short, say), or empty; the data still reads up to that point.
+    QString OpenProblem();
 
 protected:
     void OpenFile() override;
@@ -64,10 +73,20 @@ protected:
     void endAtStatedSize();
     // Empties the window (after a seek).
     void resetBlock();
+    // At the end of the decoded data: raises the open-time Problem, or a
+    // shortfall when fewer bytes were handed out than Size states.
+    void checkEndOfData();
+    // Raises "<file>: <kind> decoding failed after N sample frames: <why>".
+    [[noreturn]] void failDecoding(const QString& why);
+    // The format's name for messages ("FLAC", "Ogg Vorbis", "Opus").
+    virtual const char* kindName() const = 0;
+    // The file's name for messages.
+    QString displayName() const;
 
     bool DecoderEnded = false;
     std::unique_ptr<TVorbisTags> Tags;  // filled by openDecoder
     QStringList Comments;               // filled by openDecoder
+    QString Problem;                    // set by openDecoder; see OpenProblem
 };
 
 }  // namespace dw

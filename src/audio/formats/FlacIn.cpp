@@ -1,6 +1,7 @@
 #include "audio/formats/FlacIn.h"
 
 #include "audio/formats/FlacComments.h"
+#include "audio/formats/FlacStreamStart.h"
 #include "audio/stream/AuException.h"
 #include "tags/CommonTags.h"
 #include "tags/VorbisTags.h"
@@ -54,11 +55,13 @@ struct TFlacInCallbacks {
         if (!self->Seekable || !self->Stream)
             return FLAC__STREAM_DECODER_SEEK_STATUS_UNSUPPORTED;
         try {
-            if (offset > static_cast<FLAC__uint64>(self->Stream->GetSize()))
+            // Offsets count from the stream's start, behind any tag in front.
+            const int64_t start = self->StreamStart;
+            if (offset > static_cast<FLAC__uint64>(self->Stream->GetSize() - start))
                 return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
-            const int64_t pos = self->Stream->Seek(static_cast<int64_t>(offset), TSeekOrigin::soBeginning);
-            return pos == static_cast<int64_t>(offset) ? FLAC__STREAM_DECODER_SEEK_STATUS_OK
-                                                       : FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
+            const int64_t target = static_cast<int64_t>(offset) + start;
+            const int64_t pos = self->Stream->Seek(target, TSeekOrigin::soBeginning);
+            return pos == target ? FLAC__STREAM_DECODER_SEEK_STATUS_OK : FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
         } catch (const std::exception&) {
             return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
         }
@@ -68,7 +71,7 @@ struct TFlacInCallbacks {
     {
         auto* self = static_cast<TFlacIn*>(client);
         try {
-            const int64_t pos = self->Stream ? self->Stream->GetPosition() : -1;
+            const int64_t pos = self->Stream ? self->Stream->GetPosition() - self->StreamStart : -1;
             if (pos < 0)
                 return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
             *offset = static_cast<FLAC__uint64>(pos);
@@ -82,7 +85,7 @@ struct TFlacInCallbacks {
     {
         auto* self = static_cast<TFlacIn*>(client);
         try {
-            const int64_t size = self->Stream ? self->Stream->GetSize() : -1;
+            const int64_t size = self->Stream ? self->Stream->GetSize() - self->StreamStart : -1;
             if (size < 0)
                 return FLAC__STREAM_DECODER_LENGTH_STATUS_UNSUPPORTED;
             *length = static_cast<FLAC__uint64>(size);
@@ -112,6 +115,24 @@ struct TFlacInCallbacks {
             self->DecodeError = QStringLiteral("a frame changes the stream's format");
             return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
         }
+        if (frame->header.sample_rate != self->SampleRate) {
+            self->DecodeError = QString("the sample rate changes from %1 Hz to %2 Hz within the stream")
+                                    .arg(self->SampleRate)
+                                    .arg(frame->header.sample_rate);
+            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+        // Frames are numbered by their first sample: a jump means frames
+        // were lost between two that both decode.
+        if (frame->header.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER) {
+            const auto first = static_cast<int64_t>(frame->header.number.sample_number);
+            if (self->NextSample >= 0 && first != self->NextSample) {
+                self->DecodeError = QString("frames are missing (sample %1 follows sample %2)")
+                                        .arg(first)
+                                        .arg(self->NextSample - 1);
+                return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+            }
+            self->NextSample = first + frame->header.blocksize;
+        }
         try {
             self->take(buffer, frame->header.blocksize, frame->header.channels);
         } catch (const std::exception& e) {
@@ -137,6 +158,11 @@ struct TFlacInCallbacks {
             break;
         }
         case FLAC__METADATA_TYPE_VORBIS_COMMENT: {
+            // A stream has one comment block; of a second one (which some
+            // tools leave behind) the first stands, as other readers take it.
+            if (self->HaveComments)
+                break;
+            self->HaveComments = true;
             const auto& vc = block->data.vorbis_comment;
             for (uint32_t i = 0; i < vc.num_comments; ++i) {
                 const auto& c = vc.comments[i];
@@ -154,8 +180,31 @@ struct TFlacInCallbacks {
         }
     }
 
-    // Damaged data: the decoder skips to the next frame; nothing to do.
-    static void error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
+    // Damaged data: the decoder would skip to the next frame it finds; the
+    // first fault is kept, and the reader fails with it.
+    static void error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client)
+    {
+        auto* self = static_cast<TFlacIn*>(client);
+        if (!self->DecodeError.isEmpty())
+            return;
+        switch (status) {
+        case FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC:
+            self->DecodeError = QStringLiteral("lost sync (data that is not a FLAC frame)");
+            break;
+        case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER:
+            self->DecodeError = QStringLiteral("a damaged frame header");
+            break;
+        case FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH:
+            self->DecodeError = QStringLiteral("a frame whose checksum does not match its data");
+            break;
+        case FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM:
+            self->DecodeError = QStringLiteral("data the decoder cannot parse");
+            break;
+        default:
+            self->DecodeError = QStringLiteral("damaged data (decoder error %1)").arg(static_cast<int>(status));
+            break;
+        }
+    }
 };
 
 TFlacIn::TFlacIn() = default;
@@ -194,15 +243,18 @@ int TFlacIn::SeekPointCount()
 
 void TFlacIn::openDecoder()
 {
-    const QString name = FileName.isEmpty() ? QStringLiteral("(stream)") : FileName;
+    const QString name = displayName();
     const auto refuse = [&name](const QString& why) {
         return EAuException(QString("%1: not a usable FLAC file: %2").arg(name, why));
     };
     RawCommentBytes.clear();
+    HaveComments = false;
+    NextSample = -1;
     SeekPoints = 0;
     DecodeError.clear();
     Channels = SampleRate = FileBits = 0;
     TotalSamples = 0;
+    skipTagsInFront();
     auto decoder = std::make_unique<TFlacDecoder>();
     FLAC__StreamDecoder* d = decoder->decoder;
     if (!d)
@@ -216,11 +268,17 @@ void TFlacIn::openDecoder()
         &TFlacInCallbacks::eof, &TFlacInCallbacks::write, &TFlacInCallbacks::metadata, &TFlacInCallbacks::error, this);
     if (st != FLAC__STREAM_DECODER_INIT_STATUS_OK)
         throw refuse(QString::fromLatin1(FLAC__StreamDecoderInitStatusString[st]));
-    if (!FLAC__stream_decoder_process_until_end_of_metadata(d) || !Decoder->haveInfo) {
-        const FLAC__StreamDecoderState ds = FLAC__stream_decoder_get_state(d);
+    const bool read = FLAC__stream_decoder_process_until_end_of_metadata(d);
+    const FLAC__StreamDecoderState ds = FLAC__stream_decoder_get_state(d);
+    if (!read || !Decoder->haveInfo || !DecodeError.isEmpty()) {
+        // Without "fLaC" and its stream information the decoder goes
+        // straight to the first frame it finds.
+        const bool atFrame = !Decoder->haveInfo && ds == FLAC__STREAM_DECODER_READ_FRAME;
         throw refuse(!DecodeError.isEmpty() ? DecodeError
-                     : Decoder->haveInfo     ? QString::fromLatin1(FLAC__StreamDecoderStateString[ds])
-                                             : QStringLiteral("no stream information"));
+                     : atFrame ? QStringLiteral("the stream header (\"fLaC\" and the stream information) is "
+                                                "missing: the file starts at an audio frame")
+                     : Decoder->haveInfo ? QString::fromLatin1(FLAC__StreamDecoderStateString[ds])
+                                         : QStringLiteral("no stream information"));
     }
     if (Channels < 1 || Channels > 8 || SampleRate < 1 || FileBits < 4 || FileBits > 32)
         throw refuse(QStringLiteral("stream information out of range"));
@@ -240,6 +298,29 @@ void TFlacIn::openDecoder()
     Buffer.clear();
     Taken = 0;
     DecoderEnded = false;
+}
+
+void TFlacIn::skipTagsInFront()
+{
+    StreamStart = 0;
+    if (!Seekable || !Stream)
+        return;  // the decoder passes over a tag itself as it reads
+    const int64_t base = Stream->GetPosition();
+    const int64_t end = Id3v2TagsEnd([this, base](int64_t pos, uint8_t* dst, size_t n) {
+        Stream->SetPosition(base + pos);
+        int64_t got = 0;
+        while (got < static_cast<int64_t>(n)) {
+            const int64_t r = Stream->Read(dst + got, static_cast<int64_t>(n) - got);
+            if (r <= 0)
+                return false;
+            got += r;
+        }
+        return true;
+    });
+    // A tag that claims more than the file holds leaves nothing to decode
+    // behind it; the decoder then reads from the start and refuses.
+    StreamStart = base + end <= Stream->GetSize() ? base + end : base;
+    Stream->SetPosition(StreamStart);
 }
 
 void TFlacIn::take(const int32_t* const planes[], uint32_t frames, uint32_t channels)
@@ -273,14 +354,22 @@ void TFlacIn::DoGetData(void*& buffer, uint32_t& bytes)
         Buffer.clear();
         Taken = 0;
         // One frame per call; metadata after the first frame gives nothing.
-        while (Buffer.empty() && !DecoderEnded) {
+        while (Buffer.empty() && !DecoderEnded && DecodeError.isEmpty()) {
             const bool ok = FLAC__stream_decoder_process_single(Decoder->decoder);
             const FLAC__StreamDecoderState st = FLAC__stream_decoder_get_state(Decoder->decoder);
             if (!ok || st == FLAC__STREAM_DECODER_END_OF_STREAM || st == FLAC__STREAM_DECODER_ABORTED)
                 DecoderEnded = true;
+            if (!ok && DecodeError.isEmpty() && st != FLAC__STREAM_DECODER_END_OF_STREAM)
+                DecodeError = QString::fromLatin1(FLAC__StreamDecoderStateString[st]);
         }
-        if (Buffer.empty() && !DecodeError.isEmpty())
-            throw EAuException(QString("%1: FLAC decoding failed: %2").arg(FileName, DecodeError));
+        // A frame decoded past a fault is not handed out: what lies between
+        // is lost.
+        if (!DecodeError.isEmpty()) {
+            Buffer.clear();
+            failDecoding(DecodeError);
+        }
+        if (Buffer.empty())
+            checkEndOfData();
     }
     const size_t held = Buffer.size() - Taken;
     bytes = static_cast<uint32_t>(std::min<size_t>(bytes, held));
@@ -299,7 +388,10 @@ bool TFlacIn::DoSeek(int64_t& sampleNum)
     DecodeError.clear();
     // The decoder hands the frame holding the target, cut to start at it,
     // to the write callback; it stays in Buffer as the next data.
+    NextSample = -1;
     bool ok = FLAC__stream_decoder_seek_absolute(Decoder->decoder, static_cast<FLAC__uint64>(sampleNum));
+    // What the search met on its way is not the data read from here on.
+    DecodeError.clear();
     if (!ok) {
         Buffer.clear();
         // A failed seek leaves the decoder needing a flush before it reads again.

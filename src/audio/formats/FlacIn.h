@@ -8,8 +8,12 @@
 // seek table when the file has one).
 //
 // The decoder reads through callbacks over the component's stream, so a
-// caller-supplied stream is read as well as a file. A file the decoder does
-// not accept raises "<file>: not a usable FLAC file: <reason>".
+// caller-supplied stream is read as well as a file; an ID3v2 tag in front of
+// the stream is passed over. A file the decoder does not accept raises
+// "<file>: not a usable FLAC file: <reason>". Damaged frames, lost sync,
+// missing frames, a frame in another format or sample rate, and a stream
+// shorter than STREAMINFO states raise EAuException where they are met
+// (see TDecodedFileIn). Of two comment blocks the first is read.
 //
 // Threads: format queries and VorbisTags on any thread (FileLock); data
 // calls on the worker of the output at the end of the chain (DataLock).
@@ -46,10 +50,15 @@ protected:
     void closeDecoder() override;
     void afterClose() override;
     bool decoderOpen() const override { return Decoder != nullptr; }
+    const char* kindName() const override { return "FLAC"; }
 
 private:
     friend struct TFlacInCallbacks;
     void take(const int32_t* const planes[], uint32_t frames, uint32_t channels);
+    // Moves the stream past ID3v2 tags in front of the FLAC stream (their
+    // sizes and footers read here: the decoder's own search stops at a
+    // footer) and sets StreamStart.
+    void skipTagsInFront();
 
     std::unique_ptr<TFlacDecoder> Decoder;
     std::vector<uint8_t> Buffer;  // decoded bytes; [Taken, size) not yet handed out
@@ -59,8 +68,11 @@ private:
     uint32_t MinBlock = 0;
     uint32_t MaxBlock = 0;
     int SeekPoints = 0;
-    QString DecodeError;
+    QString DecodeError;  // the first fault the decoder met
     QList<QByteArray> RawCommentBytes;
+    int64_t StreamStart = 0;    // where the FLAC stream starts in Stream
+    bool HaveComments = false;  // the first comment block was read
+    int64_t NextSample = -1;    // the first sample the next frame must hold (-1: any)
 };
 
 }  // namespace dw

@@ -1,6 +1,7 @@
 #include "audio/formats/OpusIn.h"
 
 #include "audio/formats/FlacComments.h"
+#include "audio/formats/OggStreamEnd.h"
 #include "audio/stream/AuException.h"
 #include "tags/CommonTags.h"
 #include "tags/VorbisTags.h"
@@ -99,11 +100,20 @@ QString decoderReason(int code)
     }
 }
 
+QString readFailure(int code)
+{
+    switch (code) {
+    case OP_HOLE: return QStringLiteral("a gap in the data (lost or damaged pages)");
+    case OP_EBADPACKET: return QStringLiteral("a damaged audio packet");
+    case OP_EBADLINK: return QStringLiteral("a damaged link of the chain");
+    case OP_EBADTIMESTAMP: return QStringLiteral("invalid timestamps");
+    case OP_EREAD: return QStringLiteral("the file could not be read");
+    default: return QStringLiteral("damaged data (decoder error %1)").arg(code);
+    }
+}
+
 // The decoder's output rate.
 constexpr uint32_t kOpusRate = 48000;
-// Consecutive holes (lost or corrupt pages) the decoder may report before
-// the rest of the file is given up.
-constexpr int kMaxHoles = 64;
 
 }  // namespace
 
@@ -137,7 +147,8 @@ int TOpusIn::LinkCount()
 
 void TOpusIn::openDecoder()
 {
-    const QString name = FileName.isEmpty() ? QStringLiteral("(stream)") : FileName;
+    const QString name = displayName();
+    Problem = OggCutShortProblem(Stream, Seekable);
     const OpusFileCallbacks callbacks{&TOpusCallbacks::read, &TOpusCallbacks::seek, &TOpusCallbacks::tell,
                                       &TOpusCallbacks::close};
     int error = 0;
@@ -158,6 +169,17 @@ void TOpusIn::openDecoder()
     BitsPerSample = 16;
     InputRate = head->input_sample_rate;
     Links = op_link_count(of);
+    // Every link of a chain is delivered as the one stream announced here:
+    // a link with another channel count cannot be, and the file is refused
+    // whole (all links decode at 48 kHz).
+    for (int link = 1; link < Links; ++link)
+        if (op_channel_count(of, link) != head->channel_count)
+            throw EAuException(QString("%1: a chained Opus file whose links differ in channels (link 1: %2, "
+                                       "link %3: %4); it cannot be read as one stream")
+                                   .arg(name)
+                                   .arg(head->channel_count)
+                                   .arg(link + 1)
+                                   .arg(op_channel_count(of, link)));
     const opus_int32 rate = op_bitrate(of, -1);
     BitRateAverage = rate > 0 ? rate : 0;
 
@@ -187,26 +209,26 @@ void TOpusIn::fillBuffer()
     const uint32_t frame = 2 * Channels;
     // Whole frames only.
     const uint32_t capacity = kBufferSize / frame * frame;
-    int holes = 0;
     while (BufEnd < capacity && !DecoderEnded) {
         int link = -1;
         // Decoded as float and rounded plainly (opusfile's own 16-bit path
         // adds dither), so the same file always gives the same samples.
         const int room = static_cast<int>(std::min<uint32_t>((capacity - BufEnd) / 2, kFloatCapacity));
         const int got = op_read_float(Decoder->file, Floats.data(), room, &link);
-        if (got == OP_HOLE && ++holes <= kMaxHoles)
-            continue;  // a gap in the data; decoding goes on after it
-        if (got <= 0) {
+        if (got == 0) {
             DecoderEnded = true;
             break;
         }
-        holes = 0;
+        // A gap or damaged data: what follows is not what the file holds.
+        if (got < 0)
+            failDecoding(readFailure(got));
         // A later link with another channel count cannot be delivered as
-        // the format announced for the file (op_read_float gives its layout).
-        if (op_channel_count(Decoder->file, link) != static_cast<int>(Channels)) {
-            DecoderEnded = true;
-            break;
-        }
+        // the format announced for the file (op_read_float gives its layout;
+        // a stream that cannot seek shows its links only as they come).
+        if (op_channel_count(Decoder->file, link) != static_cast<int>(Channels))
+            failDecoding(QString("link %1 of the chain has %2 channels")
+                             .arg(link + 1)
+                             .arg(op_channel_count(Decoder->file, link)));
         const size_t count = static_cast<size_t>(got) * Channels;
         uint8_t* out = Buffer.data() + BufEnd;
         for (size_t i = 0; i < count; ++i) {

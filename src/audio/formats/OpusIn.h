@@ -1,6 +1,7 @@
 #pragma once
 // TOpusIn: a file input that decodes an Ogg Opus file (every link of a
-// chain with the first link's channel count, one after the other) through
+// chain, one after the other; a chain whose links differ in channel count is
+// refused when it opens) through
 // opusfile into 16-bit little-endian PCM at 48 kHz, the decoder's rate, and
 // reads its comments. Size is the total length in bytes of 16-bit frames,
 // or unknown when the stream cannot tell it.
@@ -8,6 +9,8 @@
 // The decoder reads through callbacks over the component's stream, so a
 // caller-supplied stream is read as well as a file. A file the decoder does
 // not accept raises "<file>: not a usable Opus file: <code> (<reason>)".
+// A gap or damage in the data, and a file cut short, raise EAuException
+// (see TDecodedFileIn).
 //
 // Threads: format queries and VorbisTags on any thread (FileLock); data
 // calls on the worker of the output at the end of the chain (DataLock).
@@ -44,6 +47,7 @@ protected:
     void openDecoder() override;
     void closeDecoder() override;
     bool decoderOpen() const override { return Decoder != nullptr; }
+    const char* kindName() const override { return "Opus"; }
     void fillBuffer() override;
 
 private:

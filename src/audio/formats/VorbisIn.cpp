@@ -1,5 +1,6 @@
 #include "audio/formats/VorbisIn.h"
 
+#include "audio/formats/OggStreamEnd.h"
 #include "audio/formats/VorbisLibrary.h"
 #include "audio/stream/AuException.h"
 #include "tags/CommonTags.h"
@@ -104,9 +105,15 @@ QString decoderReason(int code)
     }
 }
 
-// Consecutive holes (lost or corrupt pages) the decoder may report before
-// the rest of the file is given up.
-constexpr int kMaxHoles = 64;
+QString readFailure(long code)
+{
+    switch (code) {
+    case OV_HOLE: return QStringLiteral("a gap in the data (lost or damaged pages)");
+    case OV_EBADLINK: return QStringLiteral("a damaged link of the chain");
+    case OV_EREAD: return QStringLiteral("the file could not be read");
+    default: return QStringLiteral("damaged data (decoder error %1)").arg(code);
+    }
+}
 
 }  // namespace
 
@@ -152,7 +159,8 @@ void TVorbisIn::beforeOpen()
 void TVorbisIn::openDecoder()
 {
     const vorbis::Api& api = vorbis::LoadLibraries();
-    const QString name = FileName.isEmpty() ? QStringLiteral("(stream)") : FileName;
+    const QString name = displayName();
+    Problem = OggCutShortProblem(Stream, Seekable);
     auto decoder = std::make_unique<TVorbisDecoder>(api);
     const ov_callbacks callbacks{&TVorbisCallbacks::read, &TVorbisCallbacks::seek, &TVorbisCallbacks::close,
                                  &TVorbisCallbacks::tell};
@@ -177,6 +185,21 @@ void TVorbisIn::openDecoder()
     BitRateNominal = info->bitrate_nominal;
     BitRateLower = info->bitrate_lower;
     Streams = static_cast<int>(api.ov_streams(&Decoder->file));
+    // Every link of a chain is delivered as the one stream announced here:
+    // a link in another format cannot be, and the file is refused whole.
+    for (int link = 1; link < Streams; ++link) {
+        const vorbis_info* li = api.ov_info(&Decoder->file, link);
+        if (!li || li->channels != info->channels || li->rate != info->rate)
+            throw EAuException(QString("%1: a chained Ogg Vorbis file whose links differ in format "
+                                       "(link 1: %2 channels at %3 Hz, link %4: %5 channels at %6 Hz); "
+                                       "it cannot be read as one stream")
+                                   .arg(name)
+                                   .arg(info->channels)
+                                   .arg(info->rate)
+                                   .arg(link + 1)
+                                   .arg(li ? li->channels : 0)
+                                   .arg(li ? li->rate : 0));
+    }
 
     const ogg_int64_t total = api.ov_pcm_total(&Decoder->file, -1);
     // A stream that cannot tell its length (not seekable) has an unknown size.
@@ -229,27 +252,28 @@ void TVorbisIn::fillBuffer()
     const uint32_t frame = 2 * Channels;
     // Whole frames only: the decoder refuses a request smaller than one frame.
     const uint32_t capacity = kBufferSize / frame * frame;
-    int holes = 0;
     while (BufEnd < capacity && !DecoderEnded) {
         int link = -1;
         const long got = api.ov_read(&Decoder->file, reinterpret_cast<char*>(Buffer.data() + BufEnd),
                                      static_cast<int>(capacity - BufEnd), 0, 2, 1, &link);
-        if (got == OV_HOLE && ++holes <= kMaxHoles)
-            continue;  // a gap in the data; decoding goes on after it
-        if (got <= 0) {
+        if (got == 0) {
             DecoderEnded = true;
             break;
         }
-        holes = 0;
+        // A gap or damaged data: what follows is not what the file holds.
+        if (got < 0)
+            failDecoding(readFailure(got));
         if (link != CurrentStream) {
             // A later link of a chain in another format cannot be delivered
-            // as the format announced for the file.
+            // as the format announced for the file (a stream that cannot
+            // seek shows its links only as they come).
             const vorbis_info* info = api.ov_info(&Decoder->file, link);
             if (!info || static_cast<uint32_t>(info->channels) != Channels ||
-                static_cast<uint32_t>(info->rate) != SampleRate) {
-                DecoderEnded = true;
-                break;
-            }
+                static_cast<uint32_t>(info->rate) != SampleRate)
+                failDecoding(QString("link %1 of the chain has another format (%2 channels at %3 Hz)")
+                                 .arg(link + 1)
+                                 .arg(info ? info->channels : 0)
+                                 .arg(info ? info->rate : 0));
             CurrentStream = link;
         }
         BufEnd += static_cast<uint32_t>(got);

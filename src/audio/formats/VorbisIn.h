@@ -7,7 +7,10 @@
 //
 // The decoder reads through four callbacks over the component's stream, so
 // a caller-supplied stream (memory, say) is read as well as a file. A file
-// the decoder does not accept raises "Failed to open an ogg file: <code>".
+// the decoder does not accept raises "Failed to open an ogg file: <code>";
+// a chain whose links differ in channels or rate is refused when it opens.
+// A gap or damage in the data, and a file cut short, raise EAuException
+// (see TDecodedFileIn).
 //
 // Threads: format queries and VorbisTags on any thread (FileLock); data
 // calls on the worker of the output at the end of the chain (DataLock).
@@ -45,6 +48,7 @@ protected:
     void beforeOpen() override;
     void afterClose() override;
     bool decoderOpen() const override { return Decoder != nullptr; }
+    const char* kindName() const override { return "Ogg Vorbis"; }
     void fillBuffer() override;
 
 private:

@@ -90,6 +90,7 @@ void TWaveIn::parseAndSetUp()
     BitsPerSample = 0;
     Channels = 0;
     SampleRate = 0;
+    StatedDataBytes = -1;
     if (!Stream) {
         Valid = false;
         return;
@@ -133,11 +134,23 @@ void TWaveIn::applyHeader(const wav::HeaderInfo& info)
     }
 
     // The data ends with its chunk or with the file, whichever comes first.
-    const int64_t announced = static_cast<int64_t>(std::min<uint64_t>(info.dataSize, INT64_MAX));
+    int64_t announced = static_cast<int64_t>(std::min<uint64_t>(info.dataSize, INT64_MAX));
     int64_t available = announced;
+    StatedDataBytes = -1;
     if (Seekable && WavType != wtUnsupported) {
         const int64_t fileSize = Stream->GetSize();
-        available = std::clamp<int64_t>(fileSize - DataOffset, 0, announced);
+        const int64_t held = std::max<int64_t>(fileSize - DataOffset, 0);
+        // 0xFFFFFFFF is the size of a WAV written as a stream: its data runs
+        // to the end of the file. So does that of a data chunk of size 0
+        // that audio follows (a writer that never came back to fix its
+        // header), unless what follows is a run of whole chunks.
+        const bool streamed = !info.rf64 && info.dataSize == 0xFFFFFFFFu;
+        if (!info.rf64 && info.dataSize == 0 && held > 0 && !dataFollowedByChunks(fileSize))
+            announced = held;
+        available = std::min(held, announced);
+        // Less in the file than the header states: the file is cut short.
+        if (!streamed && announced > held)
+            StatedDataBytes = announced;
     }
     DataEnd = DataOffset + available;
 
@@ -210,6 +223,40 @@ void TWaveIn::applyHeader(const wav::HeaderInfo& info)
     }
     if (!Valid)
         Size = 0;
+}
+
+bool TWaveIn::dataFollowedByChunks(int64_t fileSize)
+{
+    const int64_t was = Stream->GetPosition();
+    const auto readAt = [this](int64_t pos, uint8_t* dst) {
+        Stream->SetPosition(pos);
+        int64_t got = 0;
+        while (got < 8) {
+            const int64_t n = Stream->Read(dst + got, 8 - got);
+            if (n <= 0)
+                return false;
+            got += n;
+        }
+        return true;
+    };
+    const bool chunks = wav::chunksFollow(readAt, DataOffset, fileSize);
+    Stream->SetPosition(was);
+    return chunks;
+}
+
+QString TWaveIn::OpenProblem()
+{
+    try {
+        OpenFile();
+    } catch (const std::exception&) {
+        return {};
+    }
+    if (!Valid || StatedDataBytes < 0)
+        return {};
+    return QString("%1: the WAV data ends after %2 of the %3 bytes its header states (the file is cut short)")
+        .arg(FileName.isEmpty() ? QStringLiteral("(stream)") : FileName)
+        .arg(DataEnd - DataOffset)
+        .arg(StatedDataBytes);
 }
 
 bool TWaveIn::setUpAcm(const wav::HeaderInfo& info)
@@ -330,12 +377,15 @@ void TWaveIn::refill()
         if (!readBlock(MsBlockAlign, msadpcm::headerSize(static_cast<int>(channels))))
             break;
         size_t frames = 0;
-        // A block with a predictor index outside the file's table ends the data.
+        // A block with a predictor index outside the file's table is damaged
+        // data: nothing after it can be trusted.
         if (msadpcm::decodeBlock(Block, static_cast<int>(channels), MsSamplesPerBlock, Coefs, Decoded, frames) !=
             msadpcm::DecodeResult::Ok) {
             if (Seekable)
                 Stream->SetPosition(DataEnd);
-            break;
+            throw EAuException(QString("%1: Microsoft ADPCM decoding failed: a block names a predictor the "
+                                       "file does not have")
+                                   .arg(FileName.isEmpty() ? QStringLiteral("(stream)") : FileName));
         }
         for (size_t i = 0; i < frames * channels; ++i)
             putSample16(ReadBuffer.data() + 2 * i, Decoded[i]);
@@ -392,6 +442,10 @@ void TWaveIn::DoGetData(void*& buffer, uint32_t& bytes)
             if (BufEnd < BufStart)
                 refill();
         }
+        // The end of what the file holds, short of what its header states:
+        // the read fails here rather than ending as if the data were whole.
+        if (StatedDataBytes >= 0 && WavType != wtACM && Stream && Stream->GetPosition() >= DataEnd)
+            throw EAuException(OpenProblem());
     }
     const uint32_t frame = (Channels * BitsPerSample) / 8;
     if (frame > 0)

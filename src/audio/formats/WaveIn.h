@@ -5,7 +5,11 @@
 // delivers integer PCM (float as 32-bit, ADPCM and MPEG as 16-bit).
 //
 // A file that cannot be read is not an error at open time: Valid is false
-// and the input delivers nothing. Reads stay within the "data" chunk.
+// and the input delivers nothing. Reads stay within the "data" chunk and
+// the file: a file cut short fails as its end is reached (OpenProblem),
+// and damaged ADPCM data fails where it is met. A data chunk whose size is
+// 0 (a header never fixed) or 0xFFFFFFFF (written as a stream) runs to the
+// end of the file.
 //
 // Threads: format queries on any thread (FileLock); data calls on the worker
 // of the output at the end of the chain (DataLock, taken by the base).
@@ -28,6 +32,11 @@ public:
     // The kind of data in the file (opens it first; wtUnsupported when the
     // file cannot be opened).
     TWavType GetWavType();
+    // "<file>: the WAV data ends after N of the M bytes its header states
+    // ..." when the file holds less audio than its data chunk states, else
+    // empty (opens the file). Reading such a file raises this message as
+    // its last data is reached, instead of ending as if it were whole.
+    QString OpenProblem();
 
 protected:
     void DoGetData(void*& buffer, uint32_t& bytes) override;
@@ -42,6 +51,7 @@ private:
     int64_t readData(uint8_t* dst, int64_t n);  // never past the data chunk
     bool readBlock(uint32_t blockAlign, size_t headerBytes);
     void refill();
+    bool dataFollowedByChunks(int64_t fileSize);
 
     std::vector<uint8_t> ReadBuffer;
     TWavType WavType = wtUnsupported;
@@ -57,6 +67,7 @@ private:
     bool IsFloat32 = false;
     int64_t DataOffset = 0;
     int64_t DataEnd = 0;             // one past the last byte of the "data" chunk
+    int64_t StatedDataBytes = -1;    // the data size stated, when the file holds less
     uint32_t SkipBytes = 0;          // decoded bytes to drop after an ADPCM seek
     std::vector<uint8_t> Block;      // one ADPCM block as read
     std::vector<int16_t> Decoded;    // one ADPCM block decoded

@@ -18,6 +18,29 @@ using namespace dwtest;
 
 namespace {
 
+// Reads an input from Init until it ends or fails; what came before the
+// failure, and the failure's message in *message (empty when it ended).
+QByteArray readUntilFailure(TAuInput& in, QString* message)
+{
+    QByteArray got;
+    message->clear();
+    try {
+        in.Init();
+        for (;;) {
+            void* buffer = nullptr;
+            uint32_t bytes = 4096;
+            in.GetData(buffer, bytes);
+            if (bytes == 0)
+                break;
+            got.append(static_cast<const char*>(buffer), bytes);
+        }
+    } catch (const EAuException& e) {
+        *message = e.Message();
+    }
+    in.Flush();
+    return got;
+}
+
 // Makes `ogg` with sox (the source signal) and oggenc (the arguments given).
 bool makeOgg(const Sandbox& box, const QString& ogg, const QStringList& soxFormat, const QStringList& oggencArgs,
              const QString& seconds = "3")
@@ -96,12 +119,19 @@ TEST(VorbisIn, ChainedLogicalStreamsAreDecodedOneAfterTheOther)
     EXPECT_EQ(in.StreamCount(), 2);
     EXPECT_EQ(readInput(in), peer);
 
-    // A link in another format ends the data rather than being misread.
+    // A link in another format is not misread, nor is the file cut to its
+    // first link: it is refused whole.
     ASSERT_TRUE(makeOgg(box, box.file("mono.ogg"), {"-r", "44100", "-c", "1"}, {"-q", "2", "-s", "3"}, "1"));
     writeAll(box.file("mixed.ogg"), readAll(box.file("a.ogg")) + readAll(box.file("mono.ogg")));
     TVorbisIn mixed;
     mixed.SetFileName(box.file("mixed.ogg"));
-    EXPECT_EQ(readInput(mixed), oggdecPcm(box.file("a.ogg"), box.file("peer.raw")));
+    try {
+        mixed.GetChannels();
+        ADD_FAILURE() << "opened";
+    } catch (const EAuException& e) {
+        EXPECT_TRUE(e.Message().contains("link 2: 1 channels at 44100 Hz")) << e.Message().toStdString();
+    }
+    EXPECT_FALSE(mixed.IsValid());
 }
 
 TEST(VorbisIn, CommentsFromVorbiscommentFillTheVorbisAndCommonTagsWhateverTheirCase)
@@ -166,11 +196,24 @@ TEST(VorbisIn, DamagedOrForeignDataIsRefusedWithTheDecodersCode)
         EXPECT_TRUE(e.Message().startsWith("Failed to open stream: " + box.file("none.ogg") + ": No such file"))
             << e.Message().toStdString();
     }
-    // A file cut short is read as the library reads it for oggdec.
+    // A file cut short gives what oggdec reads of it at most, then fails
+    // instead of ending as if it were whole.
     writeAll(box.file("cut.ogg"), good.left(good.size() * 2 / 3));
     TVorbisIn partial;
     partial.SetFileName(box.file("cut.ogg"));
-    EXPECT_EQ(readInput(partial), oggdecPcm(box.file("cut.ogg"), box.file("peer.raw")));
+    EXPECT_TRUE(partial.OpenProblem().contains("cut short"));
+    QString message;
+    const QByteArray got = readUntilFailure(partial, &message);
+    const QByteArray peer = oggdecPcm(box.file("cut.ogg"), box.file("peer.raw"));
+    EXPECT_TRUE(message.contains("cut short")) << message.toStdString();
+    EXPECT_LE(got.size(), peer.size());
+    EXPECT_EQ(got, peer.left(got.size()));
+    // The whole file is not found short.
+    TVorbisIn whole;
+    whole.SetFileName(box.file("ok.ogg"));
+    EXPECT_TRUE(whole.OpenProblem().isEmpty());
+    EXPECT_EQ(readUntilFailure(whole, &message).size(), oggdecPcm(box.file("ok.ogg"), box.file("peer.raw")).size());
+    EXPECT_TRUE(message.isEmpty()) << message.toStdString();
 }
 
 }  // namespace

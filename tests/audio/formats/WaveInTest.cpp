@@ -17,6 +17,29 @@ using namespace dwtest;
 
 namespace {
 
+// Reads an input from Init until it ends or fails; what came before the
+// failure, and the failure's message in *message (empty when it ended).
+QByteArray readUntilFailure(TAuInput& in, QString* message)
+{
+    QByteArray got;
+    message->clear();
+    try {
+        in.Init();
+        for (;;) {
+            void* buffer = nullptr;
+            uint32_t bytes = 4096;
+            in.GetData(buffer, bytes);
+            if (bytes == 0)
+                break;
+            got.append(static_cast<const char*>(buffer), bytes);
+        }
+    } catch (const EAuException& e) {
+        *message = e.Message();
+    }
+    in.Flush();
+    return got;
+}
+
 QByteArray pcm16File(const QByteArray& samples, uint16_t channels = 2, uint32_t rate = 44100)
 {
     return riff(chunk("fmt ", fmtBody(1, channels, rate, channels * 2, 16)) + chunk("data", samples));
@@ -89,17 +112,36 @@ TEST(WaveInHeader, RejectsWhatItCannotRead)
     }
 }
 
-TEST(WaveInHeader, DataBeyondTheFileEndsWithTheFile)
+TEST(WaveInHeader, DataBeyondTheFileFailsAtTheFileEndAndSizeZeroRunsToIt)
 {
-    QByteArray file = pcm16File(toneBytes(500, 2, 44100));
+    const QByteArray tone = toneBytes(500, 2, 44100);
+    QByteArray file = pcm16File(tone);
     file.resize(file.size() - 400);  // cut the data short; the chunk still claims 2000 bytes
     Opened o(file);
     ASSERT_TRUE(o.in.IsValid());
-    const QByteArray got = readInput(o.in);
-    EXPECT_EQ(got.size(), 1600);
+    EXPECT_EQ(o.in.GetTotalSamples(), 400);
+    EXPECT_TRUE(o.in.OpenProblem().contains("ends after 1600 of the 2000 bytes")) << o.in.OpenProblem().toStdString();
+    // Never more than the file holds, and the read fails instead of ending.
+    QString message;
+    const QByteArray got = readUntilFailure(o.in, &message);
+    EXPECT_EQ(message, o.in.OpenProblem());
+    EXPECT_LE(got.size(), 1600);
+    EXPECT_EQ(got, tone.left(got.size()));
     // Chunks after the data are never delivered as audio.
     Opened o2(pcm16File(toneBytes(10, 2, 44100)) + chunk("LIST", QByteArray(64, 'z')));
     EXPECT_EQ(readInput(o2.in).size(), 40);
+    EXPECT_TRUE(o2.in.OpenProblem().isEmpty());
+
+    // A data size of 0 (a header never fixed) before audio: all of it; before
+    // whole chunks: nothing.
+    QByteArray open = pcm16File(tone);
+    open.replace(open.indexOf("data") + 4, 4, QByteArray(4, '\0'));
+    Opened o3(open);
+    EXPECT_EQ(readInput(o3.in), tone);
+    EXPECT_TRUE(o3.in.OpenProblem().isEmpty());
+    QByteArray empty = pcm16File(QByteArray()) + chunk("LIST", QByteArray(64, 'z'));
+    Opened o4(empty);
+    EXPECT_TRUE(readInput(o4.in).isEmpty());
 }
 
 TEST(WaveInFloat, ConvertsAndClipsTo32BitIntegers)
@@ -160,7 +202,7 @@ TEST(WaveInAdpcm, ImaSizeComesFromFactAndBlocksGive1017Samples)
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), s.begin() + 1100));
 }
 
-TEST(WaveInAdpcm, MsAdpcmDamageEndsTheDataEarly)
+TEST(WaveInAdpcm, MsAdpcmDamageFailsTheReadWhereItIsMet)
 {
     // Seven standard coefficient pairs.
     const int16_t coefs[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
@@ -178,12 +220,14 @@ TEST(WaveInAdpcm, MsAdpcmDamageEndsTheDataEarly)
         b[2] = 0;
         return b;
     };
-    // The second block names predictor 9 of 7: the data ends after the first.
+    // The second block names predictor 9 of 7: the read fails after the first.
     Opened o(riff(chunk("fmt ", fmtWith(7)) + chunk("fact", le32(348)) +
                   chunk("data", blockWith(0) + blockWith(9) + blockWith(0))));
     ASSERT_TRUE(o.in.IsValid());
     EXPECT_EQ(o.in.GetWavType(), wtMSADPCM);
-    EXPECT_EQ(readInput(o.in).size(), 116 * 2);
+    QString message;
+    EXPECT_EQ(readUntilFailure(o.in, &message).size(), 116 * 2);
+    EXPECT_TRUE(message.contains("names a predictor the file does not have")) << message.toStdString();
 
     // More than 32 coefficient pairs: not valid.
     Opened bad(riff(chunk("fmt ", fmtWith(33)) + chunk("fact", le32(116)) + chunk("data", blockWith(0))));

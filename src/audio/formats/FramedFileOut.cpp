@@ -65,8 +65,10 @@ bool TFramedFileOut::DoOutput(bool abort)
 void TFramedFileOut::Done()
 {
     bool failed = !GetExceptionMessage().isEmpty();
-    if (!failed && encoderOpen()) {
-        // A stopped run ends its stream here.
+    // A stopped run's file is removed unless the owner keeps it; only a kept
+    // one needs its stream ended.
+    if (!failed && !DiscardsStoppedRun() && encoderOpen()) {
+        // A stopped run that is kept ends its stream here.
         try {
             endStream();
         } catch (const std::exception& e) {

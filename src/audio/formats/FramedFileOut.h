@@ -2,8 +2,9 @@
 // TFramedFileOut: what the FLAC and Opus writers share. A run reads the
 // input in chunks, hands whole sample frames to the writer's encoder (a
 // partial frame left at the end of the input is dropped), and at the end of
-// the input or at a stop ends the encoder's stream; then the file is put in
-// place, or removed when the run failed. The comments written into the file
+// the input (or at a stop, when a stopped run is kept) ends the encoder's
+// stream; then the file is put in place, or removed when the run failed or
+// was stopped (TAuFileOut::SetKeepStopped). The comments written into the file
 // come from a TVorbisTags container whose values Done empties. A new file
 // is always written: the formats take no second stream, so foAppend writes
 // as foRewrite does.

@@ -214,6 +214,8 @@ TConversionResult EncodeWaveToOgg(const TOggEncodeRequest& request, const TConve
     out.SetInput(&waveIn);
     out.SetFileName(request.output);
     out.SetFileMode(foRewrite);
+    // A stopped one-file conversion keeps the part encoded so far.
+    out.SetKeepStopped(true);
     const TOggEncodeSettings& s = request.settings;
     if (s.byQuality) {
         out.SetCompression(s.quality);
@@ -247,6 +249,7 @@ TConversionResult DecodeOggToWave(const TOggDecodeRequest& request, const TConve
     out.SetInput(&vorbisIn);
     out.SetFileName(request.output);
     out.SetFileMode(foRewrite);
+    out.SetKeepStopped(true);
     out.SetWavType(wtPCM);
     return runToEnd(out, control);
 }

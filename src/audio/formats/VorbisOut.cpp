@@ -190,8 +190,8 @@ void TVorbisOut::Done()
     CommentTags->Clear();
     if (appending_) {
         FlushInput();
-        // A failed append leaves the file as it was.
-        if (failed && Stream) {
+        // A failed or stopped append leaves the file as it was.
+        if ((failed || DiscardsStoppedRun()) && Stream) {
             try {
                 Stream->SetSize(appendFrom_);
             } catch (const std::exception&) {

@@ -2,10 +2,11 @@
 // TVorbisOut: a file output that encodes PCM (8, 16, 24 or 32 bits) into an
 // Ogg Vorbis file, by quality (variable bit rate) or through the bit-rate
 // manager, with Vorbis comments. A new file is written under a temporary
-// name and renamed into place when the run ends (a stopped run keeps what
-// was encoded so far; a failed one leaves nothing). With FileMode foAppend
-// the stream is added at the end of an existing file as a new logical
-// stream; a failed append cuts the file back to its old length.
+// name and renamed into place when the run ends (a stopped run leaves
+// nothing, or keeps what was encoded so far with SetKeepStopped; a failed
+// one leaves nothing). With FileMode foAppend the stream is added at the end
+// of an existing file as a new logical stream; a failed append (or a stopped
+// one not kept) cuts the file back to its old length.
 //
 // Threads: properties are set on the main thread while idle; Prepare,
 // DoOutput and Done run on the output's worker thread.

@@ -152,3 +152,5 @@ QString TWaveConversion::Prepare()
 }
 
 }  // namespace dw
+    // A stopped conversion keeps a shorter, correctly sized file.
+    out_.SetKeepStopped(true);

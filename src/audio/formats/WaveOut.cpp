@@ -387,13 +387,15 @@ void TWaveOut::Done()
         return;  // Prepare failed: a temporary file, if any, goes with cleanup
     const bool failed = !GetExceptionMessage().isEmpty();
     try {
+        const bool discard = failed || DiscardsStoppedRun();
         if (appending_) {
-            if (failed)
+            if (discard)
                 restoreAppended();
             else
                 fixSizes();
-        } else if (!failed) {
-            // Complete or stopped: header sizes from the data, then in place.
+        } else if (!discard) {
+            // Complete (or stopped and kept): header sizes from the data,
+            // then in place.
             fixSizes();
             CommitDestination();
         }

@@ -6,8 +6,9 @@
 // whenever the run did not write exactly what the header announced.
 //
 // A new file is written under a temporary name and put in place by Done
-// when the run ends or is stopped; a failed run leaves no file and an
-// existing file untouched. A failed append puts the file back as it was.
+// when the run ends (or is stopped, with SetKeepStopped); a failed or
+// stopped run leaves no file and an existing file untouched. A failed (or
+// stopped, not kept) append puts the file back as it was.
 // Files that grow past 4 GiB are written as RF64 (EBU Tech 3306): when the
 // input announces such a size the RF64 header is written at once; when the
 // data only turns out that large, Done writes the RF64 header into a fresh

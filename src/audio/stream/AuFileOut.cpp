@@ -95,7 +95,7 @@ void TAuFileOut::FlushInput()
 void TAuFileOut::WindUpDestination(bool failed)
 {
     FlushInput();
-    if (failed || !Stream) {
+    if (failed || !Stream || DiscardsStoppedRun()) {
         DiscardDestination();
         return;
     }

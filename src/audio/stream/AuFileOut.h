@@ -2,10 +2,12 @@
 // An output that writes a named file, rewriting or appending.
 //
 // Rewriting goes to a temporary file in the destination folder that is
-// renamed over the final name when the run is complete (or stopped), so an
-// existing file is replaced whole or not at all and a symbolic link at the
-// destination is replaced, never written through. Appending writes the
-// existing file in place; the descendant restores it on failure.
+// renamed over the final name when the run is complete, so an existing file
+// is replaced whole or not at all and a symbolic link at the destination is
+// replaced, never written through. A stopped run leaves nothing under the
+// final name and an existing file as it was, unless the owner asked to keep
+// what a stopped run wrote (SetKeepStopped). Appending writes the existing
+// file in place; the descendant restores it on failure or stop.
 //
 // Threads: properties on the main thread while idle; the protected helpers
 // run on the worker (Prepare/Done).
@@ -38,6 +40,11 @@ public:
     // (TAuFileStream mode ShareMode | fmOpenReadWrite).
     uint16_t GetShareMode() const { return ShareMode; }
     void SetShareMode(uint16_t mode) { ShareMode = mode; }
+    // Whether a run cut short by Stop still puts what it wrote in place (a
+    // one-file conversion that keeps the part done). Off: a stopped run is
+    // discarded like a failed one.
+    bool GetKeepStopped() const { return KeepStopped; }
+    void SetKeepStopped(bool keep) { KeepStopped = keep; }
 
     // Called on the output's thread with the complete temporary file just
     // before it is put in place under FileName (a rewrite run that ended
@@ -63,9 +70,11 @@ protected:
     bool WritingTemporary() const { return Pending != nullptr; }
     // The end of a rewrite run in Done: flushes the input (its errors no
     // longer matter), then puts the file in place, or removes it when the run
-    // failed or nothing was opened. A failure to put it in place is reported
-    // as the run's failure.
+    // failed, was stopped (DiscardsStoppedRun) or nothing was opened. A
+    // failure to put it in place is reported as the run's failure.
     void WindUpDestination(bool failed);
+    // Whether the run being wound up was stopped and its output is to go.
+    bool DiscardsStoppedRun() const { return RunStopped && !KeepStopped; }
     // Flushes the input, swallowing what it raises: the run is over.
     void FlushInput();
     // Replaces the temporary file by a new one that holds `header` followed
@@ -77,6 +86,7 @@ protected:
     QString FileName;
     TFileOutputMode FileMode = foRewrite;
     uint16_t ShareMode = 0;
+    bool KeepStopped = false;
 
 private:
     std::unique_ptr<TOutputFile> Pending;

@@ -87,6 +87,10 @@ protected:
     void ReportWindUpFailure(const QString& message);
 
     std::atomic<bool> Stopped{false};
+    // Whether the run that Done winds up was cut short by a stop (the input
+    // was not read to its end). Written by the worker before Done; read in
+    // Done only.
+    bool RunStopped = false;
     QString ExceptionMessage;  // guarded by messageLock_
     std::atomic<bool> Active{false};
     int32_t LastProgress = 0;

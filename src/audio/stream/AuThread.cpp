@@ -48,6 +48,8 @@ void TAuThread::Execute()
     park();  // Run clears StopRequest before waking the worker
     while (!Terminated) {
         TAuOutput* out = Output;
+        // Whether the run ends by a stop rather than at the end of its input.
+        bool cut = false;
         try {
             bool result = true;
             out->Prepare();
@@ -72,8 +74,12 @@ void TAuThread::Execute()
                         WakeEvent.Wait();
                     Paused = false;
                 }
-                result = out->DoOutput(StopRequest);
+                const bool abort = StopRequest;
+                result = out->DoOutput(abort);
+                cut = cut || abort;
             }
+            // Left with more to write: a stop ended the loop.
+            cut = cut || result;
         } catch (const std::exception& e) {
             out->setExceptionMessage(ExceptionText(e));
             TEventHandler::Instance()->Post(TEventHandler::evThreadException, out, this);
@@ -86,6 +92,7 @@ void TAuThread::Execute()
             StopRequest = true;
         }
         StopRequest = false;
+        out->RunStopped = cut;
         try {
             if (out->Busy) {
                 out->Active = false;

@@ -163,12 +163,14 @@ TEST(VorbisOut, AppendAddsALogicalStreamThatDecodesAfterTheFirst)
     EXPECT_EQ(box.read("text.ogg"), QByteArray("plain text"));
 }
 
-TEST(VorbisOut, AStoppedRunKeepsAPlayableFileAndAFailedOneLeavesNothing)
+TEST(VorbisOut, AStoppedRunKeptOnRequestIsPlayableAndAFailedOneLeavesNothing)
 {
     Sandbox box;
-    // Stopped: what was encoded is under the final name, no temporary file is left.
+    // Stopped and kept: what was encoded is under the final name, no
+    // temporary file is left.
     {
         TVorbisOut out;
+        out.SetKeepStopped(true);
         const QByteArray pcm = toneBytes(44100 * 20, 2, 44100);
         ScriptedInput held(pcm, 44100, 2, 16, pcm.size());
         held.blockAfter = 44100 * 4 * 4;

@@ -3,6 +3,7 @@
 #include "app/Helpers.h"
 #include "platform/NativePath.h"
 
+#include <algorithm>
 #include <set>
 
 namespace dw {
@@ -34,8 +35,9 @@ QString FitFileStem(const QString& stem, const QString& suffix, int maxBytes)
     return s;
 }
 
-QString SafeFileStem(const QString& title, int track)
+QString SafeFileStem(const QString& title, int track, int extensionBytes)
 {
+    const int budget = MaxFileNameBytes - std::max(extensionBytes, FileExtensionBytes);
     QString s;
     const QString stripped = StripFileNameChars(title);
     s.reserve(stripped.size());
@@ -47,22 +49,23 @@ QString SafeFileStem(const QString& title, int track)
     while (dots < s.size() && s.at(dots) == QLatin1Char('.'))
         ++dots;
     s = s.mid(dots).trimmed();
-    s = FitFileStem(s, QString(), MaxFileNameBytes - FileExtensionBytes).trimmed();
+    s = FitFileStem(s, QString(), budget).trimmed();
     if (s.isEmpty())
         s = QStringLiteral("Track") + FormatTwoDigits(track);
     return s;
 }
 
-QStringList UniqueFileStems(const std::vector<TTitledTrack>& tracks)
+QStringList UniqueFileStems(const std::vector<TTitledTrack>& tracks, int extensionBytes)
 {
+    const int budget = MaxFileNameBytes - std::max(extensionBytes, FileExtensionBytes);
     QStringList stems;
     std::set<QString> taken;  // case-folded
     for (const TTitledTrack& t : tracks) {
-        const QString base = SafeFileStem(t.title, t.track);
+        const QString base = SafeFileStem(t.title, t.track, extensionBytes);
         QString stem = base;
         for (int n = 2; taken.count(stem.toCaseFolded()) != 0; ++n) {
             const QString suffix = QStringLiteral(" (%1)").arg(n);
-            stem = FitFileStem(base, suffix, MaxFileNameBytes - FileExtensionBytes) + suffix;
+            stem = FitFileStem(base, suffix, budget) + suffix;
         }
         taken.insert(stem.toCaseFolded());
         stems << stem;

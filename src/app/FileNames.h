@@ -13,15 +13,17 @@ namespace dw {
 
 // The longest file name, in bytes, that the usual Linux file systems accept.
 inline constexpr int MaxFileNameBytes = 255;
-// Room kept for the extension that follows a stem (".wav", ".mp3", ".ogg", ".wma").
+// Room kept for the extension that follows a stem (".wav", ".mp3", ".ogg",
+// ".wma"); a job writing a longer one (".flac", ".opus") passes its length.
 inline constexpr int FileExtensionBytes = 4;
 
 // A title as a file-name stem: StripFileNameChars, then control characters
 // (0x00-0x1F, 0x7F) removed, blanks at both ends and leading dots removed (no
 // hidden files, no "." or ".."); what is left empty becomes "Track" + two
 // digits of the track. The result is shortened at a character boundary so
-// that it and the extension fit in MaxFileNameBytes as the system stores them.
-QString SafeFileStem(const QString& title, int track);
+// that it and an extension of extensionBytes bytes fit in MaxFileNameBytes as
+// the system stores them.
+QString SafeFileStem(const QString& title, int track, int extensionBytes = FileExtensionBytes);
 
 // The stem cut at a character boundary so that stem + suffix takes at most
 // maxBytes bytes as the system stores the name.
@@ -35,6 +37,6 @@ struct TTitledTrack {
     int track = 0;
     QString title;
 };
-QStringList UniqueFileStems(const std::vector<TTitledTrack>& tracks);
+QStringList UniqueFileStems(const std::vector<TTitledTrack>& tracks, int extensionBytes = FileExtensionBytes);
 
 }  // namespace dw

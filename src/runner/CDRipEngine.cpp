@@ -125,7 +125,9 @@ void TCDRipEngine::Start(const QStringList& items)
         }
         items_.push_back(item);
     }
-    const QStringList stems = UniqueFileStems(titled);
+    // The stems leave room for the job's own extension (".flac" and ".opus"
+    // take a byte more than ".wav").
+    const QStringList stems = UniqueFileStems(titled, int(extensionOf(settings_.OutputFormat).size()));
     qsizetype next = 0;
     const QString folder = WithTrailingBackslash(settings_.Rip.OutputFolder);
     for (size_t i = 0; i < items_.size(); ++i) {
@@ -392,6 +394,9 @@ void TCDRipEngine::startEncode()
         case FormatFlac:
         case FormatOpus: {
             encoder_ = Encoder::Stream;
+            streamOut_ = settings_.OutputFormat == FormatFlac   ? static_cast<TAuFileOut*>(flacOut_.get())
+                         : settings_.OutputFormat == FormatOpus ? static_cast<TAuFileOut*>(opusOut_.get())
+                                                                : static_cast<TAuFileOut*>(vorbisOut_.get());
             encodedFile_ = std::make_unique<TOutputFile>(target);
             if (!encodedFile_->Create() || !encodedFile_->Close()) {
                 const QString error = encodedFile_->Error();
@@ -401,16 +406,12 @@ void TCDRipEngine::startEncode()
             }
             waveIn_->SetFileName(item.WavFile);
             const TCDRipTrackTags track{item.Track, item.Title};
-            if (settings_.OutputFormat == FormatFlac) {
+            if (settings_.OutputFormat == FormatFlac)
                 ApplyFlacSettings(*flacOut_, settings_, track);
-                streamOut_ = flacOut_.get();
-            } else if (settings_.OutputFormat == FormatOpus) {
+            else if (settings_.OutputFormat == FormatOpus)
                 ApplyOpusSettings(*opusOut_, settings_, track);
-                streamOut_ = opusOut_.get();
-            } else {
+            else
                 ApplyOggSettings(*vorbisOut_, settings_, track);
-                streamOut_ = vorbisOut_.get();
-            }
             // The track's values go into the finished temporary file just
             // before it is put in place: the measurement may still have been
             // running while the encoding started. Opus files carry R128
@@ -565,7 +566,8 @@ void TCDRipEngine::encodeDone(bool ok, const QString& failure)
     const QString target = encodedPath();
     QString why = failure;
     if (encoder_ == Encoder::Stream) {
-        streamOut_->SetFileName(QString());
+        if (streamOut_)
+            streamOut_->SetFileName(QString());
         waveIn_->SetFileName(QString());
         if (encodedFile_) {
             if (ok && !encodedFile_->Commit(settings_.Rip.Overwrite)) {

@@ -242,7 +242,7 @@ void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings
     runner_ = nullptr;
     result.Stopped = runner.WasStopped() && !runner.IsStalled();
     // The runner's own names for the items' files, in the folder it writes.
-    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items);
+    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items, AppSettings.OutputFormat);
     const QString folder = WithTrailingBackslash(AppSettings.OutputFolder);
     for (std::size_t i = 0; i < resolved.size() && i < runner.Results().size(); ++i) {
         TCDRipItem item;

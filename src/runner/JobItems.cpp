@@ -17,7 +17,7 @@ std::optional<TTrackItemText> ParseTrackItem(const QString& text)
     return TTrackItemText{track, text.mid(2)};
 }
 
-std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items)
+std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items, int outputFormat)
 {
     std::vector<TJobItem> out;
     out.reserve(std::size_t(items.size()));
@@ -40,7 +40,8 @@ std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items)
         titled.push_back({item.track, item.title});
         out.push_back(std::move(item));
     }
-    const QStringList stems = UniqueFileStems(titled);
+    const int extensionBytes = int(JobOutputExt(jkRipTracks, outputFormat).toUtf8().size());
+    const QStringList stems = UniqueFileStems(titled, extensionBytes);
     for (std::size_t i = 0; i < out.size(); ++i)
         out[i].stem = stems.value(int(i));
     return out;

@@ -35,8 +35,10 @@ struct TJobItem {
 };
 
 // Resolves the items of a job. CD items get distinct, safe file stems
-// (UniqueFileStems over the whole job), so no two tracks write one file.
-std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items);
+// (UniqueFileStems over the whole job), so no two tracks write one file,
+// short enough for the extension of outputFormat (the OutputFormat setting)
+// as well as for ".wav".
+std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items, int outputFormat);
 
 // Replaces the text from the last full stop of the file name on by ext
 // (".mp3"), or appends ext when the name has none. A dot in a folder name

@@ -86,7 +86,7 @@ float oggQuality()
 }  // namespace
 
 TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView& view, TJobEncoders encoders)
-    : kind_(kind), cdHandle_(cdHandle), items_(ResolveJobItems(kind, items)), view_(view)
+    : kind_(kind), cdHandle_(cdHandle), items_(ResolveJobItems(kind, items, AppSettings.OutputFormat)), view_(view)
 {
     count_ = int(items_.size());
     for (int i = 0; i < count_; ++i)

@@ -14,7 +14,9 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <mutex>
 #include <vector>
 #include <stdexcept>
 
@@ -127,9 +129,71 @@ CliResult runCli(const QStringList& args, int timeoutMs)
     return r;
 }
 
+namespace {
+
+// Whether a user other than the owner may reach path: every folder on the
+// way lets others search it.
+bool reachableByOthers(const QString& path)
+{
+    QFileInfo at(QFileInfo(path).absoluteFilePath());
+    for (QString folder = at.absolutePath();; folder = QFileInfo(folder).absolutePath()) {
+        if (!(QFileInfo(folder).permissions() & QFile::ExeOther))
+            return false;
+        if (QDir(folder).isRoot())
+            return true;
+    }
+}
+
+// The command line as a user without rights to the checkout can start it:
+// the built program itself when every folder above it lets others in,
+// otherwise a copy in a folder of its own under the system's temporary
+// folder (mode 0755), made once per test run and removed at its end.
+class ReachableProgram {
+public:
+    ~ReachableProgram()
+    {
+        if (!copyDir_.isEmpty())
+            QDir(copyDir_).removeRecursively();
+    }
+
+    QString path(const QString& built)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!path_.isEmpty())
+            return path_;
+        if (reachableByOthers(built))
+            return path_ = built;
+        for (const QString& base : {QDir::tempPath(), QStringLiteral("/tmp")}) {
+            if (!reachableByOthers(base + "/x"))
+                continue;
+            QByteArray pattern = QFile::encodeName(base + "/discwright-test-XXXXXX");
+            if (!::mkdtemp(pattern.data()))
+                continue;
+            copyDir_ = QFile::decodeName(pattern);
+            const QString copy = copyDir_ + "/" + QFileInfo(built).fileName();
+            const bool ready = ::chmod(pattern.constData(), 0755) == 0 && QFile::copy(built, copy) &&
+                               ::chmod(QFile::encodeName(copy).constData(), 0755) == 0;
+            if (ready)
+                return path_ = copy;
+            QDir(copyDir_).removeRecursively();
+            copyDir_.clear();
+        }
+        return path_ = built;  // the run then fails and says so
+    }
+
+private:
+    std::mutex mutex_;
+    QString path_;
+    QString copyDir_;
+};
+
+}  // namespace
+
 CliResult runCliRaw(const QList<QByteArray>& args, const CliRunOptions& options)
 {
-    const QByteArray program = QFile::encodeName(binDir() + "/discwright-cli");
+    static ReachableProgram reachable;
+    const QString built = binDir() + "/discwright-cli";
+    const QByteArray program = QFile::encodeName(options.unprivileged ? reachable.path(built) : built);
     std::vector<QByteArray> storage{program};
     for (const QByteArray& a : args)
         storage.push_back(a);

@@ -80,6 +80,8 @@ struct CliRunOptions {
     int timeoutMs = 120000;
     // Run as the unprivileged user nobody (tests run as root here, and root
     // writes into read-only folders): folders it must reach need mode 0777.
+    // When the checkout sits in a private folder, the program runs from a
+    // copy in a folder every user can reach.
     bool unprivileged = false;
     // A file-size limit in bytes (RLIMIT_FSIZE; SIGXFSZ ignored), so a write
     // past it fails with "File too large" as a full disk would fail.

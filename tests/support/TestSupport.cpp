@@ -41,40 +41,40 @@ Sandbox::Sandbox()
       hadConfigHome_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")),
       hadImages_(qEnvironmentVariableIsSet("DISCWRIGHT_CD_IMAGES"))
 {
-    if (!dir_.isValid())
-        throw std::runtime_error("cannot create a temporary folder");
     oldDataHome_ = qgetenv("XDG_DATA_HOME");
     oldCacheHome_ = qgetenv("XDG_CACHE_HOME");
     hadDataHome_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
     hadCacheHome_ = qEnvironmentVariableIsSet("XDG_CACHE_HOME");
+    if (!dir_.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
     QDir root(dir_.path());
     root.mkpath("program");
     root.mkpath("config");
     setEnv("DISCWRIGHT_PROGRAM_DIR", programDir().toUtf8());
     setEnv("XDG_CONFIG_HOME", configHome().toUtf8());
-    qunsetenv("DISCWRIGHT_CD_IMAGES");
-}
     // The user's data and work files too, so no test reaches the real ones.
     setEnv("XDG_DATA_HOME", dataHome().toUtf8());
     setEnv("XDG_CACHE_HOME", cacheHome().toUtf8());
+    qunsetenv("DISCWRIGHT_CD_IMAGES");
+}
 
 Sandbox::~Sandbox()
 {
     restoreEnv("DISCWRIGHT_PROGRAM_DIR", hadProgramDir_, oldProgramDir_);
     restoreEnv("XDG_CONFIG_HOME", hadConfigHome_, oldConfigHome_);
     restoreEnv("DISCWRIGHT_CD_IMAGES", hadImages_, oldImages_);
-}
-
     restoreEnv("XDG_DATA_HOME", hadDataHome_, oldDataHome_);
     restoreEnv("XDG_CACHE_HOME", hadCacheHome_, oldCacheHome_);
+}
+
 QString Sandbox::path() const { return dir_.path(); }
 QString Sandbox::programDir() const { return dir_.path() + "/program"; }
 QString Sandbox::configHome() const { return dir_.path() + "/config"; }
-QString Sandbox::file(const QString& name) const { return dir_.path() + "/" + name; }
-
 QString Sandbox::dataHome() const { return dir_.path() + "/data"; }
 QString Sandbox::cacheHome() const { return dir_.path() + "/cache"; }
 QString Sandbox::discCache() const { return dataHome() + "/Quobel/Discwright/cdinfo.dat"; }
+QString Sandbox::file(const QString& name) const { return dir_.path() + "/" + name; }
+
 void Sandbox::write(const QString& name, const QByteArray& bytes) const
 {
     QString full = QDir::isAbsolutePath(name) ? name : file(name);

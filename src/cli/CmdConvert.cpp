@@ -15,7 +15,10 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <cerrno>
 #include <memory>
+
+#include <sys/stat.h>
 
 #include "app/Settings.h"
 #include "cli/CliCommon.h"
@@ -80,6 +83,10 @@ int cmdConvert(const QStringList& argv)
         AppSettings.ReplayGainUse = true;
     if (args.options.contains("output"))
         AppSettings.OutputFolder = QFileInfo(args.value("output")).absoluteFilePath();
+    // A missing output folder is made (one level), as rip makes its own.
+    const QString folder = AppSettings.OutputFolder;
+    if (!StatPath(folder).exists && ::mkdir(NativePath(folder).constData(), 0777) != 0 && !IsDirectory(folder))
+        return fail(QStringLiteral("Cannot create ") + folder + QStringLiteral(": ") + SystemReason(errno));
     QString reason;
     if (!FolderWritable(AppSettings.OutputFolder, &reason))
         return fail(reason);

@@ -1,6 +1,7 @@
 #include "runner/JobItems.h"
 
 #include "app/FileNames.h"
+#include "platform/NativePath.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -116,6 +117,25 @@ std::vector<TOutputClash> FindOutputClashes(TJobKind kind, const QString& out, c
             first.insert(key, i);
     }
     return clashes;
+}
+
+QString OutputIsInput(TJobKind kind, const QString& out, const QStringList& inputs, int index)
+{
+    if (kind == jkRipTracks || index < 0 || index >= inputs.size())
+        return {};
+    const QString output = JobFileOutput(kind, out, inputs[index]);
+    const QString outputKey = QFileInfo(output).absoluteFilePath();
+    // Only an output that exists can be an input under another name.
+    const bool exists = StatPath(output).exists;
+    for (int i = 0; i < inputs.size(); ++i) {
+        if (QFileInfo(inputs[i]).absoluteFilePath() != outputKey && !(exists && SameFile(inputs[i], output)))
+            continue;
+        if (i == index)
+            return InputAsOutputMessage(output);
+        return output + QStringLiteral(": is also an input of this job (") + inputs[i]
+               + QStringLiteral("); an input is never overwritten");
+    }
+    return {};
 }
 
 }  // namespace dw

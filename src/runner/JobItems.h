@@ -72,4 +72,11 @@ struct TOutputClash {
 };
 std::vector<TOutputClash> FindOutputClashes(TJobKind kind, const QString& out, const QStringList& inputs);
 
+// Whether the output of input item `index` is one of the job's inputs (the
+// same file under any name or link, see SameFile, or the same path): such
+// an output would be replaced before or while it is read. Empty when not,
+// else the refusal naming the output (and the other input). Kinds 2 to 8
+// only; looks at the files as they are now.
+QString OutputIsInput(TJobKind kind, const QString& out, const QStringList& inputs, int index);
+
 }  // namespace dw

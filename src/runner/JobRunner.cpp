@@ -22,6 +22,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileSharing.h"
 #include "platform/NativePath.h"
+#include "platform/OutputFile.h"
 #include "runner/CDRipFlacOpus.h"
 #include "runner/EncodedTags.h"
 #include "runner/JobTags.h"
@@ -198,9 +199,42 @@ const char* TJobRunner::streamExt() const
     return encoder == flacOut_.get() ? ".flac" : encoder == opusOut_.get() ? ".opus" : ".ogg";
 }
 
-QString TJobRunner::bufferFor() const
+QString TJobRunner::bufferFor() const { return buffer_ ? buffer_->TempPath() : QString(); }
+
+bool TJobRunner::makeBuffer(QString& why)
 {
-    return kind_ == jkWavToOgg ? OggResampleBuffer(out(), bufferTag_) : Mp3ResampleBuffer(out(), bufferTag_);
+    // Created exclusively: a file of the same name that someone else keeps
+    // in the folder is never written or removed.
+    buffer_.reset();
+    const QString name = kind_ == jkWavToOgg ? OggResampleBuffer(out(), bufferTag_) : Mp3ResampleBuffer(out(), bufferTag_);
+    auto buffer = std::make_unique<TOutputFile>(name);
+    if (!buffer->Create() || !buffer->Close()) {
+        why = buffer->Error();
+        return false;
+    }
+    buffer_ = std::move(buffer);
+    return true;
+}
+
+void TJobRunner::refuseItem(int index, const QString& why)
+{
+    switch (kind_) {
+    case jkWavToMp3:
+    case jkMp3ToWav:
+    case jkRecordingToMp3:
+        encodeIndex_ = index;
+        PostJobEvent(this, MakeProcessInfo(JOB_MP3_DONE, ENC_RESULT_FAILED, why));
+        break;
+    case jkWavToWma:
+        encodeIndex_ = index;
+        PostJobEvent(this, MakeProcessInfo(JOB_WMA_DONE, ENC_RESULT_FAILED, why));
+        break;
+    default:
+        streamIndex_ = index;
+        stageError_ = why;
+        PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
+        break;
+    }
 }
 
 // ---------------------------------------------------------------- display
@@ -236,6 +270,18 @@ void TJobRunner::Start()
 
 void TJobRunner::startItem(int index, bool first)
 {
+    if (kind_ != jkRipTracks) {
+        // An output that is an input of this job (its own or another item's)
+        // is refused before anything is read or written.
+        QStringList inputs;
+        for (const TJobItem& item : items_)
+            inputs << item.text;
+        if (const QString why = OutputIsInput(kind_, out(), inputs, index); !why.isEmpty()) {
+            stage("Encoding", index);
+            refuseItem(index, why);
+            return;
+        }
+    }
     switch (kind_) {
     case jkRipTracks:
         if (first)
@@ -303,6 +349,11 @@ void TJobRunner::startWavItem(int index, bool first)
         return;
     }
     stage("Resampling", index);
+    QString why;
+    if (!makeBuffer(why)) {
+        refuseItem(index, why);
+        return;
+    }
     resample(bufferFor());
 }
 
@@ -992,8 +1043,8 @@ void TJobRunner::cleanUp()
         lame_->Kill(0);
     if (wma_->Running)
         wma_->Kill(0);
-    if (kind_ == jkWavToOgg || kind_ == jkWavToMp3)
-        deleteFile(bufferFor());
+    // The buffer is the job's own file: removed whoever may still read it.
+    buffer_.reset();
 }
 
 }  // namespace dw

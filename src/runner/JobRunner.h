@@ -76,6 +76,7 @@ class TFlacOut;
 class TOpusOut;
 class TLoudnessMeasure;
 class TLoudnessScan;
+class TOutputFile;
 struct TId3v24Fields;
 
 // The encoder objects a runner uses. The window passes the program's two
@@ -100,8 +101,9 @@ public:
     // count they show, when the items are part of a larger batch run by
     // several runners. Default: 1..n of n.
     void SetNumbering(std::vector<int> numbers, int count);
-    // Distinguishes this runner's resampling buffers from those of other
-    // runners writing into the same folder at the same time.
+    // A mark in the names of this runner's resampling buffers. Each buffer
+    // is a file of the job's own, created under a unique name (never one
+    // that was already there) and the only buffer the job removes.
     void SetBufferTag(const QString& tag) { bufferTag_ = tag; }
     // Whether a ripped track replaces an existing WAV file or encoded file
     // (the window: yes). Without, an existing file fails its item before
@@ -186,7 +188,14 @@ private:
     QString out() const;
     int number(int index) const;
     QString encodedOutput(int index, const char* ext) const;
+    // The buffer of the running resampling; empty when there is none.
     QString bufferFor() const;
+    // Makes a new buffer of the job's own (the last one goes); false with
+    // the reason when it cannot be created.
+    bool makeBuffer(QString& why);
+    // Fails item `index` without running it, through the completion of the
+    // stage that would have run it.
+    void refuseItem(int index, const QString& why);
 
     TJobKind kind_;
     int cdHandle_;
@@ -210,6 +219,7 @@ private:
     std::unique_ptr<TVorbisOut> vorbisOut_;
     std::unique_ptr<TFlacOut> flacOut_;
     std::unique_ptr<TOpusOut> opusOut_;
+    std::unique_ptr<TOutputFile> buffer_;  // the resampling buffer this job created
 
     // ReplayGain (read once when the runner is made): the measurement in the
     // stream chain, the scan beside lame, each item's loudness and encoded

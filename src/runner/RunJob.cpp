@@ -101,6 +101,23 @@ TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs,
             view->ItemFinished(r);
         }
     }
+    // An output that is an input of this run (under any name) is refused
+    // too: another item may be reading it, or read it later.
+    std::unique_ptr<TJobView> refusals;
+    for (int i = 0; i < n; ++i) {
+        if (!runs[std::size_t(i)])
+            continue;
+        const QString why = OutputIsInput(kind, out, files, i);
+        if (why.isEmpty())
+            continue;
+        runs[std::size_t(i)] = false;
+        TJobItemResult& r = summary.items[std::size_t(i)];
+        r.outcome = TJobItemResult::Outcome::Failed;
+        r.message = why;
+        if (!refusals)
+            refusals = makeView();
+        refusals->ItemFinished(r);
+    }
     std::deque<int> pending;
     for (int i = 0; i < n; ++i)
         if (runs[std::size_t(i)])

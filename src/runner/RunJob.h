@@ -46,7 +46,8 @@ TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobVi
 // through a runner of its own with a view from makeView (called once per
 // runner); captions and results number the items within the whole list. With
 // jobs 1 one runner takes the items in order, as the window does. Items that
-// would write the same output as an earlier item fail without running.
+// would write the same output as an earlier item, or whose output is one of
+// the inputs, fail without running.
 using TJobViewFactory = std::function<std::unique_ptr<TJobView>()>;
 TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobViewFactory& makeView,
                               const TJobRunOptions& options = {});

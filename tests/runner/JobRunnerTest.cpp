@@ -366,3 +366,57 @@ TEST(JobWmaEstimate, SmallInputsTakeTwoSecondsAndEstimatesStayAheadOfTheClock)
 }
 
 }  // namespace
+
+namespace {
+
+// A runner as the window makes it: no buffer tag, the whole list in one job.
+TJobSummary runAsTheWindow(TJobKind kind, const QStringList& items)
+{
+    RecordingView v;
+    TJobRunner runner(kind, 0, items, v);
+    runner.Start();
+    EXPECT_TRUE(dwtest::waitFor([&] { return runner.IsClosed(); }, std::chrono::seconds(60)));
+    TJobSummary s;
+    s.items = runner.Results();
+    return s;
+}
+
+}  // namespace
+
+// The window's conversions: the resampling buffer is a file of the job's own
+// (a user's file of the buffer's name stays untouched), and an output that
+// is an input of the job, under its own name or through a link, is refused
+// before anything is written.
+TEST_F(JobRunnerTest, WindowJobsKeepUsersFilesOfTheBufferNameAndNeverReplaceAnInput)
+{
+    ScopedDialogs scoped(dialogs);  // "replace?" is answered yes
+    const QString low = box.file("low.wav");
+    writeWav(low, 22050, 1.0);
+    box.write("out/MyReTemp.wav", "the user's own take");
+    box.write("out/MyMP3ReTemp.wav", "another take");
+    for (const TJobKind kind : {jkWavToOgg, jkWavToMp3}) {
+        const TJobSummary s = runAsTheWindow(kind, {low});
+        EXPECT_EQ(outcomes(s), std::vector<Outcome>{Outcome::Done}) << (s.items.empty() ? "" : s.items[0].message.toStdString());
+    }
+    EXPECT_EQ(box.read("out/MyReTemp.wav"), QByteArray("the user's own take"));
+    EXPECT_EQ(box.read("out/MyMP3ReTemp.wav"), QByteArray("another take"));
+    EXPECT_EQ(files(), (QStringList{"MyMP3ReTemp.wav", "MyReTemp.wav", "low.mp3", "low.ogg"}));
+
+    // x.wav would become out/x.flac, which is the second item; that item
+    // would replace itself. A symbolic link makes y.wav's output another input.
+    const QString x = out + "/x.wav", xFlac = out + "/x.flac", y = box.file("y.wav"), z = box.file("z.flac");
+    writeWav(x, 44100, 0.5);
+    writeWav(y, 44100, 0.5);
+    box.write("out/x.flac", "a FLAC of the user's");
+    box.write("z.flac", "the link's target");
+    ASSERT_TRUE(QFile::link(z, out + "/y.flac"));
+    const TJobSummary s = runAsTheWindow(jkToFlac, {x, xFlac, y, z});
+    EXPECT_EQ(outcomes(s), std::vector<Outcome>(4, Outcome::Failed));
+    ASSERT_EQ(s.items.size(), 4u);
+    EXPECT_EQ(s.items[0].message, xFlac + ": is also an input of this job (" + xFlac + "); an input is never overwritten");
+    EXPECT_EQ(s.items[1].message, InputAsOutputMessage(xFlac));
+    EXPECT_EQ(s.items[2].message, out + "/y.flac: is also an input of this job (" + z + "); an input is never overwritten");
+    EXPECT_EQ(box.read("out/x.flac"), QByteArray("a FLAC of the user's"));
+    EXPECT_EQ(box.read("z.flac"), QByteArray("the link's target"));
+    EXPECT_EQ(QFileInfo(out + "/y.flac").symLinkTarget(), z);
+}

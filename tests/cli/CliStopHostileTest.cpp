@@ -1,0 +1,272 @@
+// discwright-cli convert and rip stopped by Ctrl-C or SIGTERM at chosen
+// moments (right at the start, on the first progress report, once the
+// output's temporary file exists) in every output format and both rip
+// modes, each over an existing output that --overwrite would replace: the
+// old file must stay byte for byte, nothing new may appear under the final
+// name and no temporary file or buffer may be left. Then what a conversion
+// or a rip must refuse or survive: outputs that are inputs, titles that fill
+// the name limit, an output folder that does not exist yet.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <csignal>
+
+#include "support/CdImages.h"
+#include "support/TestSupport.h"
+
+using dwtest::runCli;
+
+namespace {
+
+constexpr int kSector = 2352;
+const QByteArray kOld = "an older file the user keeps";
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every name in a folder, hidden temporary files included, sorted.
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+}
+
+enum class Moment { Start, FirstProgress, TempFile };
+
+const char* nameOf(Moment m)
+{
+    return m == Moment::Start ? "at the start" : m == Moment::FirstProgress ? "on the first progress" : "once the temp file exists";
+}
+
+// Runs discwright-cli with --json and sends `sig` at the moment: the first
+// "stage" line (the job has begun, the signal handlers are in place), the
+// first "progress" line, or once a hidden temporary file of `finalName`
+// shows in `folder`. The result, or status -1 when the moment never came.
+dwtest::CliResult stopAt(const QStringList& args, Moment moment, int sig, const QString& folder,
+                         const QString& finalName)
+{
+    QProcess p;
+    p.start(dwtest::binDir() + "/discwright-cli", args + QStringList{"--json"});
+    dwtest::CliResult r;
+    if (!p.waitForStarted(10000))
+        return r;
+    const QRegularExpression temp("^\\.+" + QRegularExpression::escape(finalName) + "\\.");
+    const bool reached = dwtest::waitFor(
+        [&] {
+            if (p.state() == QProcess::NotRunning)
+                return true;
+            if (moment == Moment::TempFile)
+                return !filesIn(folder).filter(temp).isEmpty();
+            p.waitForReadyRead(5);
+            const QByteArray seen = p.peek(1 << 20);
+            return seen.contains(moment == Moment::Start ? "\"event\":\"stage\"" : "\"event\":\"progress\"");
+        },
+        std::chrono::seconds(90));
+    const bool ranOut = p.state() == QProcess::NotRunning;
+    if (reached && !ranOut)
+        ::kill(pid_t(p.processId()), sig);
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished(10000);
+        return r;
+    }
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    if (ranOut) {
+        r.err = "the job ended before the moment came: " + r.err;
+        return r;
+    }
+    if (p.exitStatus() == QProcess::NormalExit)
+        r.status = p.exitCode();
+    return r;
+}
+
+bool makeWav(const QString& path, int rate, int seconds)
+{
+    return dwtest::runTool("sox", {"-n", "-r", QString::number(rate), "-c", "2", "-b", "16", path, "synth",
+                                   QString::number(seconds), "pinknoise", "vol", "0.5"})
+        .ok;
+}
+
+class CliStopHostile : public ::testing::Test {
+protected:
+    dwtest::Sandbox box;
+};
+
+TEST_F(CliStopHostile, AStoppedConversionLeavesTheOldOutputAndNothingElseInEveryFormat)
+{
+    // Ten minutes of noise keep every encoder busy long past the signal.
+    const QString in = box.file("in");
+    QDir().mkpath(in);
+    const QString wav = in + "/long.wav", low = in + "/low.wav", mp3 = in + "/long.mp3";
+    ASSERT_TRUE(makeWav(wav, 44100, 600));
+    ASSERT_TRUE(makeWav(low, 22050, 600));
+    ASSERT_TRUE(dwtest::runTool("lame", {"--quiet", "-f", "-b", "128", wav, mp3}, 300000).ok);
+    const QByteArray mp3Bytes = readFile(mp3);
+
+    struct Case {
+        const char* format;
+        QString input;
+        QString output;  // its name in the output folder
+    };
+    const std::vector<Case> cases = {
+        {"wav", mp3, "long.wav"},   {"mp3", wav, "long.mp3"},  {"ogg", wav, "long.ogg"},
+        {"flac", wav, "long.flac"}, {"opus", wav, "long.opus"},
+        // Below 44100 Hz: resampled into a buffer first.
+        {"mp3", low, "low.mp3"},    {"ogg", low, "low.ogg"},
+    };
+    const QString out = box.file("out");
+    int turn = 0;
+    for (const Case& c : cases) {
+        for (const Moment moment : {Moment::Start, Moment::FirstProgress, Moment::TempFile}) {
+            const int sig = turn++ % 2 ? SIGTERM : SIGINT;
+            const std::string what = std::string(c.format) + " from " + c.input.toStdString() + " " + nameOf(moment);
+            QDir(out).removeRecursively();
+            QDir().mkpath(out);
+            box.write("out/" + c.output, kOld);
+            const auto r = stopAt({"convert", c.format, c.input, "--output", out, "--overwrite", "--jobs", "1"}, moment,
+                                  sig, out, c.output);
+            EXPECT_EQ(r.status, 130) << what << ": " << r.err.toStdString();
+            EXPECT_TRUE(r.err.endsWith(QString("stopped by %1\n").arg(sig == SIGINT ? "SIGINT" : "SIGTERM")))
+                << what << ": " << r.err.toStdString();
+            EXPECT_TRUE(readFile(out + "/" + c.output) == kOld) << what;
+            EXPECT_EQ(filesIn(out), QStringList{c.output}) << what;
+        }
+    }
+    // The inputs are never touched.
+    EXPECT_TRUE(readFile(mp3) == mp3Bytes);
+    EXPECT_EQ(filesIn(in), (QStringList{"long.mp3", "long.wav", "low.wav"}));
+}
+
+TEST_F(CliStopHostile, AStoppedRipLeavesTheOldOutputAndAtMostTheWholeRippedTrackInBothModes)
+{
+    const QString cue = dwtest::makeCdImageFrom(box.path(), {"5:00"});
+    const qint64 trackBytes = 5 * 60 * 75 * qint64(kSector);
+    const QString out = box.file("out");
+    int turn = 0;
+    for (const QString mode : {"drive", "ripper"}) {
+        for (const QString format : {"wav", "mp3", "ogg", "flac", "opus"}) {
+            for (const Moment moment : {Moment::Start, Moment::TempFile}) {
+                const int sig = turn++ % 2 ? SIGTERM : SIGINT;
+                const std::string what = (mode + " " + format + " ").toStdString() + nameOf(moment);
+                const QString output = "Track01." + format;
+                QDir(out).removeRecursively();
+                QDir().mkpath(out);
+                box.write("out/" + output, kOld);
+                const auto r = stopAt({"rip", "--device", cue, "--output", out, "--mode", mode, "--format", format,
+                                       "--overwrite"},
+                                      moment, sig, out, output);
+                EXPECT_EQ(r.status, 130) << what << ": " << r.err.toStdString();
+                EXPECT_TRUE(r.err.startsWith(QString("discwright-cli: stopped by %1;").arg(sig == SIGINT ? "SIGINT" : "SIGTERM")))
+                    << what << ": " << r.err.toStdString();
+                EXPECT_TRUE(readFile(out + "/" + output) == kOld) << what;
+                // The ripped track may stay beside it, whole, when it was
+                // ripped before the stop and is not the output itself.
+                QStringList left = filesIn(out);
+                left.removeAll(output);
+                if (format != "wav" && left == QStringList{"Track01.wav"})
+                    EXPECT_EQ(QFileInfo(out + "/Track01.wav").size(), 44 + trackBytes) << what;
+                else
+                    EXPECT_EQ(left, QStringList()) << what;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- refusals
+
+class CliOutputsHostile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = box.file("d");
+        QDir().mkpath(dir);
+        ASSERT_TRUE(makeWav(dir + "/x.wav", 44100, 2));
+    }
+    dwtest::Sandbox box;
+    QString dir;
+};
+
+TEST_F(CliOutputsHostile, AnOutputThatIsAnInputOfTheRunIsRefusedUnderAnyName)
+{
+    // A real FLAC of the user's, beside the WAV whose output would replace it.
+    ASSERT_EQ(runCli({"convert", "flac", dir + "/x.wav", "--output", dir}).status, 0);
+    const QByteArray flac = readFile(dir + "/x.flac");
+    ASSERT_FALSE(flac.isEmpty());
+    for (const QString jobs : {"1", "2"}) {
+        const auto r = runCli({"convert", "flac", dir + "/x.wav", dir + "/x.flac", "--output", dir, "--overwrite",
+                               "--jobs", jobs});
+        EXPECT_EQ(r.status, 1) << jobs.toStdString();
+        EXPECT_TRUE(r.err.contains(dir + "/x.flac: is also an input of this job (" + dir + "/x.flac)"))
+            << r.err.toStdString();
+        // The second item would write the first one's output as well.
+        EXPECT_TRUE(r.err.contains(dir + "/x.flac: is also the output of " + dir + "/x.wav")) << r.err.toStdString();
+        EXPECT_TRUE(readFile(dir + "/x.flac") == flac);
+    }
+    // Through a symbolic link in another folder, and for the encoder
+    // processes too: the target stays as it was.
+    const QString other = box.file("other");
+    QDir().mkpath(other);
+    box.write("other/x.mp3", kOld);
+    ASSERT_TRUE(QFile::link(other + "/x.mp3", dir + "/x.mp3"));
+    const auto r = runCli({"convert", "mp3", dir + "/x.wav", other + "/x.mp3", "--output", dir, "--overwrite"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(dir + "/x.mp3: is also an input of this job (" + other + "/x.mp3)")) << r.err.toStdString();
+    EXPECT_TRUE(readFile(other + "/x.mp3") == kOld);
+    EXPECT_EQ(QFileInfo(dir + "/x.mp3").symLinkTarget(), other + "/x.mp3");
+    EXPECT_EQ(filesIn(dir), (QStringList{"x.flac", "x.mp3", "x.wav"}));
+}
+
+TEST_F(CliOutputsHostile, AMissingOutputFolderIsMadeOneLevelDeep)
+{
+    const auto made = runCli({"convert", "flac", dir + "/x.wav", "--output", box.file("new")});
+    EXPECT_EQ(made.status, 0) << made.err.toStdString();
+    EXPECT_EQ(filesIn(box.file("new")), QStringList{"x.flac"});
+    EXPECT_TRUE(dwtest::runTool("flac", {"-t", "-s", box.file("new/x.flac")}).ok);
+
+    const auto deeper = runCli({"convert", "flac", dir + "/x.wav", "--output", box.file("a/b")});
+    EXPECT_EQ(deeper.status, 1);
+    EXPECT_EQ(deeper.err, "discwright-cli: Cannot create " + box.file("a/b") + ": No such file or directory\n");
+    EXPECT_FALSE(QFileInfo::exists(box.file("a")));
+}
+
+TEST_F(CliOutputsHostile, TitlesThatFillTheNameLimitRipToFlacAndOpusInBothModes)
+{
+    const QString cue = dwtest::makeCdImageFrom(box.path(), {"0:02", "0:01", "0:01"});
+    // 251 and 300 bytes: too long for a name with a five-byte extension.
+    ASSERT_EQ(runCli({"title", "--device", cue, "1", QString(251, 'a')}).status, 0);
+    ASSERT_EQ(runCli({"title", "--device", cue, "2", QString(150, QChar(0x00E9))}).status, 0);
+    const QString out = box.file("out");
+    for (const QString mode : {"drive", "ripper"}) {
+        for (const QString format : {"flac", "opus"}) {
+            const std::string what = (mode + " " + format).toStdString();
+            QDir(out).removeRecursively();
+            const auto r = runCli({"rip", "--device", cue, "--output", out, "--mode", mode, "--format", format});
+            ASSERT_EQ(r.status, 0) << what << ": " << r.err.toStdString();
+            const QString first = QString(250, 'a') + "." + format;
+            const QString second = QString(125, QChar(0x00E9)) + "." + format;  // 250 bytes as UTF-8
+            QStringList expected{"Track03." + format, first, second};
+            QStringList got = filesIn(out);
+            expected.sort();
+            got.sort();
+            EXPECT_EQ(got, expected) << what;
+            const bool decodes = format == "flac"
+                                     ? dwtest::runTool("flac", {"-t", "-s", out + "/" + first}).ok
+                                     : dwtest::runTool("opusdec", {"--quiet", out + "/" + first, box.file("o.wav")}).ok;
+            EXPECT_TRUE(decodes) << what;
+        }
+    }
+}
+
+}  // namespace

@@ -1,9 +1,11 @@
 // The tag editor on its real widgets under offscreen: what it saves is read
 // back by mutagen, Remove cuts the tag off, Save As writes another file, and
-// a write-protected file gives "Could not save Tag!".
+// a write-protected file gives "Could not save Tag!". Every command is a
+// click on its button.
 #include "app/Genres.h"
 #include "platform/Dialogs.h"
 #include "support/TestSupport.h"
+#include "UserInput.h"
 #include "widgets/ID3EditForm.h"
 
 #include <QComboBox>
@@ -66,7 +68,7 @@ TEST_F(ID3EditFormTest, SavesWhatMutagenReadsRemovesAndSavesAs)
 
     const QString a = box.file("a.mp3");
     dialogs.queueFiles({a});
-    form.LoadTagClick();  // no tag yet: empty fields
+    dwtest::click(&form, "btLoad");  // no tag yet: empty fields
     EXPECT_EQ(form.windowTitle(), "ID3 Tag Edit: " + a);
     EXPECT_TRUE(form.findChild<QPushButton*>("btSave")->isEnabled());
     EXPECT_EQ(edit("ID3track")->text(), "0");
@@ -79,7 +81,7 @@ TEST_F(ID3EditFormTest, SavesWhatMutagenReadsRemovesAndSavesAs)
     edit("ID3comment")->setText("Comment");
     edit("ID3track")->setText("7");
     genre()->setCurrentIndex(genre()->findText("Rock"));
-    form.SaveTagClick();
+    dwtest::click(&form, "btSave");
     EXPECT_EQ(QFile(a).size(), plain + 128);
     const QJsonObject saved = mutagenTags(a);
     EXPECT_EQ(saved["TIT2"].toString(), "A title of exactly thirty char");
@@ -92,12 +94,12 @@ TEST_F(ID3EditFormTest, SavesWhatMutagenReadsRemovesAndSavesAs)
 
     // Loading it again shows the tag; an empty track keeps the track stored.
     dialogs.queueFiles({a});
-    form.LoadTagClick();
+    dwtest::click(&form, "btLoad");
     EXPECT_EQ(edit("ID3artist")->text(), "Ärtist");
     EXPECT_EQ(genre()->currentText(), "Rock");
     edit("ID3track")->clear();
     edit("ID3album")->setText("Other");
-    form.SaveTagClick();
+    dwtest::click(&form, "btSave");
     EXPECT_EQ(QFile(a).size(), plain + 128);
     EXPECT_EQ(mutagenTags(a)["TRCK"].toString(), "7");
     EXPECT_EQ(mutagenTags(a)["TALB"].toString(), "Other");
@@ -105,14 +107,14 @@ TEST_F(ID3EditFormTest, SavesWhatMutagenReadsRemovesAndSavesAs)
     // Save As onto the other file; later saves go there.
     const QString b = box.file("b.mp3");
     dialogs.queueFiles({b});
-    form.SaveAsClick();
+    dwtest::click(&form, "btSaveAs");
     EXPECT_EQ(form.windowTitle(), "ID3 Tag Edit: " + b);
     EXPECT_EQ(mutagenTags(b)["TALB"].toString(), "Other");
 
     // Remove asks (No by default), then cuts the tag off.
     dialogs.clear();
     dialogs.queueAnswer(Answer::Yes);
-    form.RemoveTagClick();
+    dwtest::click(&form, "btRemove");
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Do you want to remove these tags?");
     EXPECT_EQ(dialogs.shown()[0].defaultAnswer, Answer::No);
@@ -124,7 +126,7 @@ TEST_F(ID3EditFormTest, SavesWhatMutagenReadsRemovesAndSavesAs)
     // A write-protected file cannot be tagged.
     QFile::setPermissions(b, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     dialogs.clear();
-    form.SaveTagClick();
+    dwtest::click(&form, "btSave");
     EXPECT_EQ(dialogs.texts(), QStringList{"Could not save Tag!"});
     EXPECT_EQ(QFile(b).size(), plain);
 }
@@ -133,20 +135,21 @@ TEST_F(ID3EditFormTest, SavesWhatMutagenReadsRemovesAndSavesAs)
 // goes there and never to the file loaded before.
 TEST_F(ID3EditFormTest, FailedLoadNeverWritesTheFileBefore)
 {
+    form.show();
     const QString a = box.file("a.mp3");
     dialogs.queueFiles({a});
-    form.LoadTagClick();
+    dwtest::click(&form, "btLoad");
     edit("ID3title")->setText("Kept");
-    form.SaveTagClick();
+    dwtest::click(&form, "btSave");
     ASSERT_EQ(mutagenTags(a)["TIT2"].toString(), "Kept");
 
     const QString missing = box.file("missing.mp3");
     dialogs.queueFiles({missing});
-    form.LoadTagClick();
+    dwtest::click(&form, "btLoad");
     EXPECT_EQ(edit("ID3title")->text(), "");
     edit("ID3title")->setText("Elsewhere");
     dialogs.clear();
-    form.SaveTagClick();
+    dwtest::click(&form, "btSave");
     EXPECT_EQ(dialogs.texts(), QStringList{"Could not save Tag!"});
     EXPECT_EQ(mutagenTags(a)["TIT2"].toString(), "Kept");
 }

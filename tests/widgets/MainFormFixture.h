@@ -9,6 +9,7 @@
 #include "platform/IniFile.h"
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
+#include "UserInput.h"
 #include "widgets/MainForm.h"
 
 #include <QAction>
@@ -26,30 +27,6 @@
 #include <memory>
 
 namespace dwtest {
-
-// Input as the user gives it, delivered straight to a widget.
-inline void clickAt(QWidget* w, QPoint pos, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    const QPointF global = w->mapToGlobal(QPointF(pos));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton, modifiers);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton, Qt::NoButton, modifiers);
-    QApplication::sendEvent(w, &release);
-}
-
-inline void pressKey(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {})
-{
-    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
-    QApplication::sendEvent(w, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
-    QApplication::sendEvent(w, &release);
-}
-
-inline void typeText(QWidget* w, const QString& text)
-{
-    for (QChar c : text)
-        pressKey(w, 0, Qt::NoModifier, QString(c));
-}
 
 class MainFormFixture : public ::testing::Test {
 protected:
@@ -95,9 +72,9 @@ protected:
         ASSERT_TRUE(dw::DiscCache(dw::ComputeDiscKey(), dw::DiscCacheDirection::Write, disc));
     }
 
-    dw::TMainForm& start()
+    dw::TMainForm& start(dw::TRipModeChoice mode = dw::TRipModeChoice::Auto)
     {
-        window_ = std::make_unique<dw::TMainForm>();
+        window_ = std::make_unique<dw::TMainForm>(nullptr, mode);
         window_->show();
         EXPECT_TRUE(waitFor([&] { return window_->StartedUp(); }));
         return *window_;
@@ -105,6 +82,8 @@ protected:
 
     QTreeWidget* list() const { return window_->findChild<QTreeWidget*>("ListView1"); }
     QAction* action(const char* name) const { return window_->findChild<QAction*>(name); }
+    // The menu item chosen as the user chooses it.
+    void choose(const char* name) const { chooseMenuItem(window_.get(), name); }
 
     // Runs handler on the next modal window to appear (polled from the event
     // loop, so it works while a modal loop runs).

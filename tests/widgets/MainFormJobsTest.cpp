@@ -17,6 +17,7 @@
 namespace {
 
 using dwtest::MainFormFixture;
+using dwtest::ShowWatch;
 
 // A 16-bit stereo PCM WAV file of a tone.
 void writeWav(const QString& path, int seconds, int rate = 44100)
@@ -39,22 +40,6 @@ void writeWav(const QString& path, int seconds, int rate = 44100)
     }
 }
 
-// Calls back with every window shown while it lives.
-class ShowWatch : public QObject {
-public:
-    explicit ShowWatch(std::function<void(QWidget*)> shown) : shown_(std::move(shown)) { qApp->installEventFilter(this); }
-    ~ShowWatch() override { qApp->removeEventFilter(this); }
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show && object->isWidgetType() && static_cast<QWidget*>(object)->isWindow())
-            shown_(static_cast<QWidget*>(object));
-        return false;
-    }
-
-private:
-    std::function<void(QWidget*)> shown_;
-};
-
 TEST_F(MainFormFixture, ExtractRipsTheTickedTracksThroughTheJobWindow)
 {
     setting("CommonOptions", "OutputFormat", "1");  // WAV
@@ -69,7 +54,7 @@ TEST_F(MainFormFixture, ExtractRipsTheTickedTracksThroughTheJobWindow)
         if (windowName.isEmpty() && shown->isModal())
             windowName = shown->objectName();
     });
-    action("miExtract")->trigger();  // returns when the job has closed
+    choose("miExtract");  // returns when the job has closed
 
     EXPECT_EQ(windowName, "RipForm");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -103,7 +88,7 @@ TEST_F(MainFormFixture, StopInTheMiddleEndsTheJobAndKeepsWhatWasDone)
         });
         poll->start(5);
     });
-    action("miExtract")->trigger();
+    choose("miExtract");
 
     EXPECT_TRUE(stopped);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -127,7 +112,7 @@ TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
     writeWav(b, 1);
 
     dialogs_.queueFiles({a, b});
-    action("miWavToMp3")->trigger();
+    choose("miWavToMp3");
     ASSERT_FALSE(dialogs_.shown().empty());
     EXPECT_EQ(dialogs_.shown().front().kind, dw::ScriptedDialogs::Kind::OpenFiles);
     EXPECT_EQ(dialogs_.shown().front().filter, "Sound file(*.wav)|*.wav| Any file(*.*)|*.*");
@@ -139,7 +124,7 @@ TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
     dialogs_.queueFiles({outputFolder() + "/song a.mp3"});
     QDir().mkpath(outputFolder() + "/wav");
     dw::AppSettings.OutputFolder = outputFolder() + "/wav/";
-    action("miMp3ToWav")->trigger();
+    choose("miMp3ToWav");
     EXPECT_EQ(dialogs_.shown().front().filter, "MP3 file(*.mp3)|*.mp3| Any file(*.*)|*.*");
     EXPECT_GT(QFileInfo(outputFolder() + "/wav/song a.wav").size(), 176400 / 2);
 
@@ -149,7 +134,7 @@ TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
     dialogs_.queueFiles({b});
     QDir().mkpath(outputFolder() + "/flac");
     dw::AppSettings.OutputFolder = outputFolder() + "/flac/";
-    action("miWavToFlac")->trigger();
+    choose("miWavToFlac");
     EXPECT_EQ(dialogs_.shown().front().filter,
               "Sound file(*.wav;*.flac;*.opus;*.ogg)|*.wav;*.flac;*.opus;*.ogg| Any file(*.*)|*.*");
     const QString flac = outputFolder() + "/flac/song b.flac";
@@ -163,7 +148,7 @@ TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
 
     dialogs_.clear();
     dialogs_.queueFiles({flac});
-    action("miWavToOpus")->trigger();
+    choose("miWavToOpus");
     EXPECT_EQ(dialogs_.shown().front().filter, dw::ConversionFilter(dw::jkToFlac));
     QFile opus(outputFolder() + "/flac/song b.opus");
     ASSERT_TRUE(opus.open(QIODevice::ReadOnly));
@@ -176,11 +161,11 @@ TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
     // A cancelled chooser starts nothing; a missing output folder is reported.
     dialogs_.clear();
     dialogs_.queueFiles({});
-    action("miWavToOgg")->trigger();
+    choose("miWavToOgg");
     EXPECT_EQ(dialogs_.texts(), QStringList());
     dw::AppSettings.OutputFolder = sandbox_.path() + "/gone/";
     dialogs_.queueFiles({a});
-    action("miWavToOgg")->trigger();
+    choose("miWavToOgg");
     EXPECT_EQ(dialogs_.texts(),
               QStringList{"The output directory does not exist.Please check the output directory setting."});
     EXPECT_FALSE(QFile::exists(sandbox_.path() + "/gone"));

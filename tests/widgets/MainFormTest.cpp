@@ -57,7 +57,7 @@ TEST_F(MainFormFixture, StartsWithTheDiscListedWithCachedTitlesAndTicks)
     EXPECT_FALSE(action("miPlay")->isEnabled());  // no row selected yet
 
     // Select None disables Extract; a click with Ctrl ticks the clicked row only.
-    action("miSelectNone")->trigger();
+    choose("miSelectNone");
     EXPECT_FALSE(action("miExtract")->isEnabled());
     const QRect second = rows->visualItemRect(rows->topLevelItem(1));
     dwtest::clickAt(rows->viewport(), second.center(), Qt::ControlModifier);
@@ -68,7 +68,7 @@ TEST_F(MainFormFixture, StartsWithTheDiscListedWithCachedTitlesAndTicks)
     EXPECT_EQ(dw::BuildJobList(w.Listing().Rows), QStringList{"02Track02"});
     dwtest::clickAt(rows->viewport(), second.center(), Qt::ControlModifier);
     EXPECT_EQ(rows->topLevelItem(1)->checkState(0), Qt::Unchecked);
-    action("miSelectAll")->trigger();
+    choose("miSelectAll");
     EXPECT_EQ(dw::BuildJobList(w.Listing().Rows).size(), 3);
 }
 
@@ -91,7 +91,7 @@ TEST_F(MainFormFixture, RenameChangesTheRowAndTheCacheWhenTheWindowCloses)
         dwtest::typeText(edit, "A/B: C?");
         dwtest::pressKey(edit, Qt::Key_Return);
     });
-    action("miRenameTitle")->trigger();  // F2
+    choose("miRenameTitle");  // F2
     EXPECT_FALSE(okWhenEmpty);
     EXPECT_EQ(rows->topLevelItem(1)->text(1), "A/B: C?");
     EXPECT_EQ(dw::BuildJobList(w.Listing().Rows).at(1), "02AB C");
@@ -188,7 +188,7 @@ TEST_F(MainFormFixture, TheGermanFileTranslatesEveryWindowAndEnglishComesBack)
     const auto mainEnglish = visibleTexts(&w);
     EXPECT_TRUE(action("miEnglish")->isChecked());
 
-    w.ChooseLanguageItem("miGerman");
+    dwtest::chooseMenuItem(&w, "miGerman");
     EXPECT_EQ(dw::AppSettings.Lan, "German");
     EXPECT_TRUE(action("miGerman")->isChecked());
     EXPECT_FALSE(action("miEnglish")->isChecked());
@@ -211,17 +211,41 @@ TEST_F(MainFormFixture, TheGermanFileTranslatesEveryWindowAndEnglishComesBack)
     compare([&] { return std::make_unique<dw::TfrmNoDeviceHint>(&w); }, "frmNoDeviceHint");
     compare([&] { return std::make_unique<dw::TRipForm>(&w); }, "RipForm");
     compare([&] { return std::make_unique<dw::TOptionSetForm>(&w, w.Listing(), w.Component()); }, "OptionSetForm");
-    compare([&] { return std::make_unique<dw::TfrmResample>(&w); }, "frmResample");
     compare([&] { return std::make_unique<dw::TfrmID3Edit>(&w); }, "frmID3Edit");
     compare([&] { return std::make_unique<dw::TfrmOggPlayer>(&w); }, "frmOggPlayer");
     compare([&] { return std::make_unique<dw::TfrmNewRecordFile>(&w); }, "frmNewRecordFile");
     compare([&] { return std::make_unique<dw::TfrmRecord>(&w, 0); }, "frmRecord");
 
+    // The WAV conversion window keeps its English texts in every language,
+    // even under a language file that has a section for it (the shipped one
+    // has none).
+    const QString german = sandbox_.programDir() + "/CLan_German.ini";
+    EXPECT_FALSE(dw::IniFile(german).hasSection("frmResample"));
+    dw::AppSettings.Lan = "English";
+    auto resampleEnglish = std::make_unique<dw::TfrmResample>(&w);
+    resampleEnglish->show();
+    const auto resampleTexts = visibleTexts(resampleEnglish.get());
+    EXPECT_GE(resampleTexts.size(), 10);
+    {
+        dw::IniFile withSection(german);
+        withSection.writeString("frmResample", "frmResample", "WAV-Konverter");
+        withSection.writeString("frmResample", "btConvert", "Umwandeln");
+        withSection.writeString("frmResample", "GroupBox1", "Eingabedatei");
+        ASSERT_TRUE(withSection.save());
+    }
+    dw::AppSettings.Lan = "German";
+    auto resampleGerman = std::make_unique<dw::TfrmResample>(&w);
+    resampleGerman->show();
+    EXPECT_EQ(visibleTexts(resampleGerman.get()), resampleTexts);
+    EXPECT_EQ(resampleGerman->windowTitle(), "Wave File Converter");
+    resampleEnglish.reset();
+    resampleGerman.reset();
+
     // Back to English through the English file; a language without a file
     // changes nothing and says where the file was looked for.
-    w.ChooseLanguageItem("miEnglish");
+    dwtest::chooseMenuItem(&w, "miEnglish");
     EXPECT_EQ(visibleTexts(&w), mainEnglish);
-    w.ChooseLanguageItem("miKurdish");
+    dwtest::chooseMenuItem(&w, "miKurdish");
     EXPECT_EQ(dw::AppSettings.Lan, "English");
     EXPECT_TRUE(action("miEnglish")->isChecked());
     EXPECT_FALSE(action("miKurdish")->isChecked());

@@ -9,6 +9,7 @@
 #include "platform/Dialogs.h"
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
+#include "UserInput.h"
 #include "widgets/OptionSetPictures.h"
 #include "widgets/OptionSetValues.h"
 #include "widgets/TranslateForm.h"
@@ -60,6 +61,19 @@ struct OpenForm {
     }
     template <typename T>
     T* operator()(const char* name) { return control<T>(form.get(), name); }
+    // A click on OK; true when the dialog closed with it.
+    bool ok()
+    {
+        dwtest::click(form.get(), "bOK");
+        return !form->isVisible() && form->result() == QDialog::Accepted;
+    }
+    // A click on the tab of a page.
+    void showPage(int page)
+    {
+        QTabBar* tabs = control<QTabWidget>(form.get(), "PageControl1")->tabBar();
+        dwtest::clickAt(tabs, tabs->tabRect(page).center());
+        EXPECT_EQ(control<QTabWidget>(form.get(), "PageControl1")->currentIndex(), page);
+    }
     std::unique_ptr<TOptionSetForm> form;
 };
 
@@ -114,7 +128,7 @@ TEST_F(OptionSetFormTest, EveryControlReachesTheSettingsAndOptionsIni)
         f.operator()<QCheckBox>("ckbOpusVbr")->setChecked(false);
         f.operator()<QCheckBox>("ckbReplayGain")->setChecked(true);
         f.operator()<QCheckBox>("ckbId3v2")->setChecked(false);
-        ASSERT_TRUE(f.form->ApplyAndClose());
+        ASSERT_TRUE(f.ok());
         EXPECT_EQ(dialogs.texts(), QStringList());
     }
     EXPECT_EQ(s.OutputFolder, box.path() + "/out/");
@@ -251,21 +265,21 @@ TEST_F(OptionSetFormTest, OkRefusesBadInputAndStoresNothing)
     f.operator()<QComboBox>("cbOutputFormat")->setCurrentIndex(3);
 
     f.operator()<QLineEdit>("editOutputDir")->setText(box.path() + "/missing");
-    EXPECT_FALSE(f.form->ApplyAndClose());
+    EXPECT_FALSE(f.ok());
     EXPECT_EQ(dialogs.texts().value(0), box.path() + "/missing,The output directory does not exist.");
     f.operator()<QLineEdit>("editOutputDir")->setText(box.path());
 
     f.operator()<QLineEdit>("eRipTime")->setText("1x");
-    EXPECT_FALSE(f.form->ApplyAndClose());
+    EXPECT_FALSE(f.ok());
     f.operator()<QLineEdit>("eRipTime")->setText("-100");
-    EXPECT_FALSE(f.form->ApplyAndClose());
+    EXPECT_FALSE(f.ok());
     EXPECT_EQ(dialogs.texts().mid(1), QStringList(2, "Please check the song length to extract."));
     EXPECT_TRUE(f.form->isVisible());
     f.operator()<QLineEdit>("eRipTime")->setText("0");
 
     for (const char* typed : {"abc kbit/s", " 8 kbit/s", "-32"}) {
         f.operator()<QComboBox>("cbBitRate")->setEditText(typed);
-        EXPECT_FALSE(f.form->ApplyAndClose()) << typed;
+        EXPECT_FALSE(f.ok()) << typed;
     }
     EXPECT_EQ(dialogs.texts().size(), 6);
     EXPECT_TRUE(unchanged());
@@ -277,7 +291,7 @@ TEST_F(OptionSetFormTest, OkRefusesBadInputAndStoresNothing)
     ASSERT_NE(opusText, nullptr);
     for (const char* typed : {"3", "600", "x"}) {
         opusText->setText(typed);
-        EXPECT_FALSE(f.form->ApplyAndClose()) << typed;
+        EXPECT_FALSE(f.ok()) << typed;
         EXPECT_EQ(dialogs.texts().last(),
                   QString("'%1' is not a valid value for OpusOptions.BitRate (a whole number from 6 to 510)").arg(typed));
         EXPECT_EQ(f.operator()<QTabWidget>("PageControl1")->currentIndex(), TOptionSetForm::FlacOpusPage);
@@ -286,7 +300,7 @@ TEST_F(OptionSetFormTest, OkRefusesBadInputAndStoresNothing)
     opusText->setText("64");
     f.operator()<QComboBox>("cbBitRate")->setEditText("1000");
 
-    ASSERT_TRUE(f.form->ApplyAndClose());
+    ASSERT_TRUE(f.ok());
     EXPECT_EQ(s.OpusBitRate, 64);
     EXPECT_EQ(s.BitRate, 100);
     EXPECT_EQ(s.RipTime, 0);
@@ -308,18 +322,18 @@ TEST_F(OptionSetFormTest, ChoosingAnotherDriveListsItsDisc)
     {
         // OK without the drive page: nothing is detected again.
         OpenForm f(s, listing, [&] { ++changed; });
-        ASSERT_TRUE(f.form->ApplyAndClose());
+        ASSERT_TRUE(f.ok());
         EXPECT_EQ(changed, 0);
         EXPECT_EQ(s.Index, -1);
     }
     OpenForm f(s, listing, [&] { ++changed; });
-    f.form->ShowPage(TOptionSetForm::CdRomPage);
+    f.showPage(TOptionSetForm::CdRomPage);
     auto* drives = f.operator()<QComboBox>("cbCDList");
     ASSERT_EQ(drives->count(), 2);
     EXPECT_EQ(drives->itemText(0), "Image   alpha");
     EXPECT_EQ(drives->currentIndex(), 0);  // Index -1 is shown as the first drive
     drives->setCurrentIndex(1);
-    ASSERT_TRUE(f.form->ApplyAndClose());
+    ASSERT_TRUE(f.ok());
     EXPECT_EQ(changed, 1);
     EXPECT_EQ(s.Index, 1);
     EXPECT_EQ(listing.Rows.size(), 3u);
@@ -396,7 +410,7 @@ TEST_F(OptionSetFormTest, GermanTextsAreNotCutOnAnyPage)
     EXPECT_EQ(f.operator()<QCheckBox>("ckbId3v2")->text(), "ID3v2.4-Tags in MP3-Dateien schreiben");
     EXPECT_GE(tabs->tabBar()->width(), tabs->tabBar()->sizeHint().width());
     for (int page = 0; page < TOptionSetForm::PageCount; ++page) {
-        f.form->ShowPage(TOptionSetForm::Page(page));
+        f.showPage(TOptionSetForm::Page(page));
         QApplication::processEvents();
         int checked = 0;
         for (QWidget* w : tabs->widget(page)->findChildren<QWidget*>()) {

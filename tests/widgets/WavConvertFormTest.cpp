@@ -1,8 +1,10 @@
 // The WAV conversion window on its real widgets under offscreen: with the
 // same choices it writes the same file as discwright-cli convert-wav, and its
-// refusals and failures show where the window's description says.
+// refusals and failures show where the window's description says. Every
+// command is a click on its button.
 #include "platform/Dialogs.h"
 #include "support/TestSupport.h"
+#include "UserInput.h"
 #include "widgets/ResampleForm.h"
 
 #include <QComboBox>
@@ -24,6 +26,7 @@ class WavConvertFormTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        form.show();
         QProcess sox;
         sox.start("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", box.file("in.wav"), "synth", "0.5", "sine",
                           "440", "sine", "660"});
@@ -35,14 +38,14 @@ protected:
     // Converts with the current choices and waits for the end.
     void convert()
     {
-        form.ConvertClick();
+        dwtest::click(&form, "btConvert");
         // Done: Convert is enabled again (at once when nothing started).
         ASSERT_TRUE(dwtest::waitFor([&] { return form.findChild<QPushButton*>("btConvert")->isEnabled(); }));
     }
     void chooseOutput(const QString& path)
     {
         dialogs.queueSaveFile(path);
-        form.OutputFileClick();
+        dwtest::click(&form, "btOutput");
     }
     QByteArray read(const QString& name) const { return box.read(name); }
 
@@ -57,9 +60,8 @@ protected:
 // extensible header, and RAW PCM 16 bits afterwards a plain one again.
 TEST_F(WavConvertFormTest, WritesWhatConvertWavWrites)
 {
-    form.show();
     dialogs.queueFiles({box.file("in.wav")});
-    form.InputFileClick();
+    dwtest::click(&form, "btInput");
     EXPECT_EQ(field("lbInFileName"), "in.wav");
     EXPECT_EQ(field("lbInChannels"), "2");
     EXPECT_EQ(field("lbInSampleRate"), "44100");
@@ -109,16 +111,16 @@ TEST_F(WavConvertFormTest, WritesWhatConvertWavWrites)
 TEST_F(WavConvertFormTest, RefusesAndReportsFailures)
 {
     dialogs.queueFiles({box.file("in.wav")});
-    form.InputFileClick();
+    dwtest::click(&form, "btInput");
     chooseOutput(box.file("out.wma"));
     EXPECT_EQ(field("lbOutFileName"), "");
-    form.ConvertClick();
+    dwtest::click(&form, "btConvert");
     EXPECT_EQ(dialogs.texts(), QStringList{"The output file name is not set!"});
 
     chooseOutput(box.file("out.wav"));
     form.findChild<QLineEdit*>("Edit1")->setText("22k");
     dialogs.clear();
-    form.ConvertClick();
+    dwtest::click(&form, "btConvert");
     EXPECT_EQ(dialogs.texts(), QStringList{"'22k' is not a valid integer value"});
     EXPECT_FALSE(QFile::exists(box.file("out.wav")));
 

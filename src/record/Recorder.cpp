@@ -297,7 +297,8 @@ void TRecorder::runMp3()
         }
     }
     mp3Done_ = true;
-    AppSettings.OutputFormat = 0;
+    // The job's kind makes MP3 whatever the stored output format is; that
+    // setting is the main window's and stays as the user chose it.
     view_.RunJob(jkRecordingToMp3, cdHandle_, {currentFile_});
 }
 

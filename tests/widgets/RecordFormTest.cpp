@@ -96,6 +96,8 @@ protected:
 // makes a valid song.mp3 beside it, and closing removes the working copy.
 TEST_F(RecordFormTest, RecordsAndSavesAsWavAndMp3)
 {
+    // The user's format is FLAC: the recorder's MP3 job must leave it so.
+    AppSettings.OutputFormat = 4;
     TfrmRecord form(nullptr, 1);
     form.show();
     newMono8k(form);
@@ -127,7 +129,7 @@ TEST_F(RecordFormTest, RecordsAndSavesAsWavAndMp3)
     EXPECT_EQ(r.CurrentFile(), song);
     EXPECT_FALSE(r.Modified());
     EXPECT_TRUE(r.Mp3Done());
-    EXPECT_EQ(AppSettings.OutputFormat, 0);
+    EXPECT_EQ(AppSettings.OutputFormat, 4);
     EXPECT_EQ(form.windowTitle(), "Record(" + song + ")");
     EXPECT_EQ(waveData(work("MyTemp.wav")), recorded);
 

@@ -55,10 +55,7 @@ int printMp3Info(const QString& path, bool json)
         fail(QStringLiteral("warning: ") + frames.problem, 0);
     if (json) {
         // One value as a string, several (an ID3v2.4 list, or repeated frames) as an array.
-        QJsonObject frameObject;
-        for (const auto& [key, values] : frames.frames)
-            frameObject.insert(key, values.size() == 1 ? QJsonValue(values.first())
-                                                       : QJsonValue(QJsonArray::fromStringList(values)));
+        const QJsonObject frameObject = FramesAsJson(frames);
         const auto fields = [](const QList<QPair<QString, QString>>& list) {
             QJsonObject o;
             for (const auto& [name, value] : list)

@@ -119,7 +119,7 @@ bool TId3v1Tags::ReadFromFile(int fd)
     SetTitle(trimmedField(&t[kTitle], kTextWidth));
     SetArtist(trimmedField(&t[kArtist], kTextWidth));
     SetAlbum(trimmedField(&t[kAlbum], kTextWidth));
-    SetYear(static_cast<uint16_t>(TagValueToInteger(trimmedField(&t[kYear], kYearWidth))));
+    SetYearText(trimmedField(&t[kYear], kYearWidth));
     const uint8_t marker = t[kTrackMarker], track = t[kTrack];
     if ((marker == 0x00 && track != 0x00) || (marker == 0x20 && track != 0x20)) {
         SetComment(trimmedField(&t[kComment], kShortCommentWidth));
@@ -142,8 +142,11 @@ bool TId3v1Tags::WriteToFile(int fd, bool)
     putField(&t[kTitle], kTextWidth, Title());
     putField(&t[kArtist], kTextWidth, Artist());
     putField(&t[kAlbum], kTextWidth, Album());
-    // No year is written as an empty field, not as "0".
-    if (Year() != 0)
+    // A year read as text is written back as it was ("0000" stays); a number
+    // is written in decimal, and no year as an empty field, not as "0".
+    if (const TTagValue year = Value("year"); IsString(year))
+        putField(&t[kYear], kYearWidth, TagValueToAnsi(year));
+    else if (Year() != 0)
         putField(&t[kYear], kYearWidth, QByteArray::number(Year()));
     if (Track() != 0) {
         putField(&t[kComment], kShortCommentWidth, Comment());

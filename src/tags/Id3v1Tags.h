@@ -22,7 +22,10 @@ public:
     QByteArray Artist() const { return textOf("artist"); }
     QByteArray Album() const { return textOf("album"); }
     QByteArray Comment() const { return textOf("comment"); }
+    // The year as a number (0 for none or for a text that is no number).
     uint16_t Year() const { return static_cast<uint16_t>(AsInteger("year")); }
+    // The year as the trailer holds it ("0000", "199?"), or the number set.
+    QByteArray YearText() const { return AsString("year"); }
     uint8_t Track() const { return static_cast<uint8_t>(AsInteger("track")); }
     // The "genre" value; 12 ("Other") for anything of 148 or more.
     uint8_t GenreId() const;
@@ -34,6 +37,7 @@ public:
     void SetAlbum(const QByteArray& v) { SetValue("album", v); }
     void SetComment(const QByteArray& v) { SetValue("comment", v); }
     void SetYear(uint16_t v) { SetValue("year", v); }
+    void SetYearText(const QByteArray& v) { SetValue("year", v); }
     void SetTrack(uint8_t v) { SetValue("track", v); }
     void SetGenreId(uint8_t v) { SetValue("genre", v); }
     // Trims name and looks it up among the names ignoring case; a name that
@@ -42,7 +46,8 @@ public:
 
     // Whether the last 128 bytes begin with "TAG"; the position is kept.
     bool CheckFile(int fd) override;
-    // Clear, then the fields from the trailer (texts read as ISO-8859-1).
+    // Clear, then the fields from the trailer (texts read as ISO-8859-1; the
+    // year kept as its text).
     bool ReadFromFile(int fd) override;
     // Appends a trailer at the end of the file (an existing one is not
     // looked for). A failed write cuts the file back to its old length.

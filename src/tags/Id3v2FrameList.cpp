@@ -1,16 +1,22 @@
 #include "tags/Id3v2FrameList.h"
 
 #include "platform/NativePath.h"
+#include "tags/GenreText.h"
 #include "tags/Id3v2Layout.h"
 
+#include <QHash>
+#include <QJsonArray>
+#include <QVariantMap>
+
 #include <taglib/commentsframe.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-#include <taglib/tbytevectorstream.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2header.h>
+#include <taglib/id3v2synchdata.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/urllinkframe.h>
 
 #include <cerrno>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,15 +53,28 @@ bool readAt(int fd, char* data, int64_t size, int64_t offset)
     return true;
 }
 
-void add(TId3v2FrameList& list, const QString& key, const QStringList& values)
-{
-    for (auto& [name, existing] : list.frames)
-        if (name == key) {
-            existing += values;
+// Gathers the frames under their keys in tag order; a key seen before gets
+// the values added to its entry, found through an index so that a tag of many
+// frames costs time in proportion to their number.
+class TFrameGatherer {
+public:
+    explicit TFrameGatherer(TId3v2FrameList& list) : list_(list) {}
+
+    void Add(const QString& key, const QStringList& values)
+    {
+        const auto found = index_.constFind(key);
+        if (found != index_.constEnd()) {
+            list_.frames[*found].second += values;
             return;
         }
-    list.frames.append({key, values});
-}
+        index_.insert(key, list_.frames.size());
+        list_.frames.append({key, values});
+    }
+
+private:
+    TId3v2FrameList& list_;
+    QHash<QString, qsizetype> index_;
+};
 
 // The key and values of one frame; false for frames that hold no text
 // (pictures, private data, counters, ...).
@@ -71,6 +90,9 @@ bool describe(const TagLib::ID3v2::Frame* frame, QString* key, QStringList* valu
     if (auto* text = dynamic_cast<const TextIdentificationFrame*>(frame)) {
         *key = id;
         *values = fromTagLib(text->fieldList());
+        if (id == QLatin1String("TCON"))
+            for (QString& genre : *values)
+                genre = GenreDisplayText(genre);
         return true;
     }
     if (auto* comment = dynamic_cast<const CommentsFrame*>(frame)) {
@@ -91,6 +113,50 @@ bool describe(const TagLib::ID3v2::Frame* frame, QString* key, QStringList* valu
         return true;
     }
     return false;
+}
+
+// Decodes the frames of the tag held in bytes (header included) one by one:
+// our own walk finds each frame by the sizes, TagLib decodes the frame's
+// text. A damaged frame (a bad name, no data, or one TagLib cannot decode)
+// is stepped over when its size fits in the tag; a frame larger than what is
+// left ends the walk, keeping what came before it.
+void walkFrames(const TagLib::ByteVector& bytes, const id3v2::Header& header, TId3v2FrameList& list)
+{
+    const TagLib::ID3v2::Header tagHeader(bytes.mid(0, id3v2::kHeaderSize));
+    // The frames end before a footer.
+    TagLib::ByteVector body = bytes.mid(id3v2::kHeaderSize, header.size);
+    // Versions before 2.4 unsynchronise the tag as a whole; 2.4 frame by frame.
+    if (header.major < 4 && header.Unsynchronised())
+        body = TagLib::ID3v2::SynchData::decode(body);
+    const int64_t end = body.size();
+    int64_t pos = 0;
+    if (header.HasExtendedHeader()) {
+        if (end < 4)
+            return;
+        const auto* e = reinterpret_cast<const uint8_t*>(body.data());
+        pos = header.major == 3 ? 4 + int64_t(id3v2::ReadBigEndian(e, 4)) : int64_t(id3v2::ReadSyncsafe(e));
+    }
+    const int headerSize = id3v2::FrameHeaderSize(header.major);
+    const TagLib::ID3v2::FrameFactory* factory = TagLib::ID3v2::FrameFactory::instance();
+    TFrameGatherer gather(list);
+    while (pos >= 0 && end - pos >= headerSize) {
+        const auto* p = reinterpret_cast<const uint8_t*>(body.data()) + pos;
+        const id3v2::FrameHeader frame = id3v2::ReadFrameHeader(p, header.major);
+        const int64_t left = end - pos - headerSize;
+        const id3v2::FrameStep step = id3v2::NextFrameStep(frame, p[0], left);
+        if (step == id3v2::FrameStep::End)
+            break;
+        if (step == id3v2::FrameStep::Read) {
+            const TagLib::ByteVector frameBytes =
+                body.mid(static_cast<unsigned int>(pos), static_cast<unsigned int>(headerSize + int64_t(frame.size)));
+            const std::unique_ptr<TagLib::ID3v2::Frame> decoded(factory->createFrame(frameBytes, &tagHeader));
+            QString key;
+            QStringList values;
+            if (decoded && describe(decoded.get(), &key, &values))
+                gather.Add(key, values);
+        }
+        pos += headerSize + int64_t(frame.size);
+    }
 }
 
 }  // namespace
@@ -139,21 +205,20 @@ TId3v2FrameList ListId3v2Frames(int fd, const QString& path)
     if (!readAt(fd, bytes.data(), total, 0))
         return problem(errno ? SystemReason(errno) : QStringLiteral("the file ended inside the ID3v2 tag"));
 
-    // TagLib reads the tag from memory: the file itself is never handed to it.
-    TagLib::ByteVectorStream stream(bytes);
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    const TagLib::ID3v2::Tag* tag = file.isValid() ? file.ID3v2Tag(false) : nullptr;
-    if (!tag)
-        return problem(QStringLiteral("the ID3v2 tag cannot be read"));
     list.present = true;
     list.version = QStringLiteral("2.%1.%2").arg(header->major).arg(header->revision);
-    for (const TagLib::ID3v2::Frame* frame : tag->frameList()) {
-        QString key;
-        QStringList values;
-        if (describe(frame, &key, &values))
-            add(list, key, values);
-    }
+    walkFrames(bytes, *header, list);
     return list;
+}
+
+QJsonObject FramesAsJson(const TId3v2FrameList& list)
+{
+    // Inserting into a QJsonObject one key at a time moves the keys after
+    // the new one; a sorted map is turned into the object in one pass.
+    QVariantMap sorted;
+    for (const auto& [key, values] : list.frames)
+        sorted.insert(key, values.size() == 1 ? QVariant(values.first()) : QVariant(values));
+    return QJsonObject::fromVariantMap(sorted);
 }
 
 }  // namespace dw

@@ -10,6 +10,7 @@
 //
 // Thread-safe (no shared state).
 
+#include <QJsonObject>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -39,5 +40,10 @@ inline constexpr int64_t kMaxListedId3v2Tag = 64 * 1024 * 1024;
 // Reads the tag at the start of the open file fd (path names it in problems).
 // No tag at all is not a problem: present stays false and problem empty.
 TId3v2FrameList ListId3v2Frames(int fd, const QString& path);
+
+// The frames as one JSON object: a key with one value maps to the string, a
+// key with several to an array of them. Built in key order, so a tag of
+// hundreds of thousands of keys costs time in proportion to their number.
+QJsonObject FramesAsJson(const TId3v2FrameList& list);
 
 }  // namespace dw

@@ -62,6 +62,30 @@ std::optional<FrameHeader> ParseFrameHeader(const uint8_t* p, uint8_t major)
 {
     if (p[0] < 'A' || p[0] > 'Z')
         return std::nullopt;
+    return ReadFrameHeader(p, major);
+}
+
+bool ValidFrameName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (QChar c : name)
+        if (!((c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))))
+            return false;
+    return true;
+}
+
+FrameStep NextFrameStep(const FrameHeader& f, uint8_t firstByte, int64_t left)
+{
+    if (firstByte == 0 || int64_t(f.size) > left)
+        return FrameStep::End;
+    if (f.size == 0 || !ValidFrameName(f.name))
+        return FrameStep::Skip;
+    return FrameStep::Read;
+}
+
+FrameHeader ReadFrameHeader(const uint8_t* p, uint8_t major)
+{
     FrameHeader f;
     const int nameLength = major == 2 ? 3 : 4;
     f.name = QString::fromLatin1(reinterpret_cast<const char*>(p), nameLength);

@@ -50,6 +50,21 @@ int FrameHeaderSize(uint8_t major);
 // Decodes a frame header of the version; nullopt when its first character is
 // not an upper-case letter A-Z (the padding or the end of the frames).
 std::optional<FrameHeader> ParseFrameHeader(const uint8_t* p, uint8_t major);
+// Decodes a frame header of the version whatever its name holds, so that a
+// frame with a damaged name can be stepped over by its size.
+FrameHeader ReadFrameHeader(const uint8_t* p, uint8_t major);
+// Whether a frame name is made of upper-case letters A-Z and digits only.
+bool ValidFrameName(const QString& name);
+
+// How a walk over the frames goes on at a frame header.
+enum class FrameStep {
+    End,    // zero bytes (the padding), or a frame larger than what is left
+    Skip,   // a damaged frame (a bad name, no data) whose size fits: step over it
+    Read,   // a frame to decode
+};
+// The step for frame header f (read by ReadFrameHeader from first byte
+// firstByte) with left bytes of the frame area after its header.
+FrameStep NextFrameStep(const FrameHeader& f, uint8_t firstByte, int64_t left);
 
 // Whether the frame's data can be read as it stands, and how many bytes of
 // it precede the text (a 2.4 data-length indicator). Compressed and

@@ -169,29 +169,28 @@ bool TId3v2Tags::ReadFromFile(int fd)
         const size_t headerSize = size_t(id3v2::FrameHeaderSize(header->major));
         uint8_t fb[10];
         while (pos < framesEnd && area.Read(pos, headerSize, fb)) {
-            const auto frame = id3v2::ParseFrameHeader(fb, header->major);
-            if (!frame)
-                break;
+            const id3v2::FrameHeader frame = id3v2::ReadFrameHeader(fb, header->major);
             pos += int64_t(headerSize);
-            if (frame->size == 0)
-                continue;
-            if (int64_t(frame->size) > framesEnd - pos)
+            // A damaged frame is stepped over when its size still fits, so
+            // the frames after it are kept.
+            const id3v2::FrameStep step = id3v2::NextFrameStep(frame, fb[0], framesEnd - pos);
+            if (step == id3v2::FrameStep::End)
                 break;
             int skip = 0;
-            if (isKnownFrame(frame->name, v2) && frame->size <= kMaxTextFrame &&
-                id3v2::FrameReadable(*frame, header->major, skip) && uint32_t(skip) < frame->size) {
-                QByteArray data(qsizetype(frame->size - uint32_t(skip)), Qt::Uninitialized);
+            if (step == id3v2::FrameStep::Read && isKnownFrame(frame.name, v2) && frame.size <= kMaxTextFrame &&
+                id3v2::FrameReadable(frame, header->major, skip) && uint32_t(skip) < frame.size) {
+                QByteArray data(qsizetype(frame.size - uint32_t(skip)), Qt::Uninitialized);
                 if (!area.Read(pos + skip, size_t(data.size()), reinterpret_cast<uint8_t*>(data.data())))
                     break;
                 const bool unsync =
-                    header->major == 4 ? (frame->formatFlags & 0x02) != 0 : header->Unsynchronised();
+                    header->major == 4 ? (frame.formatFlags & 0x02) != 0 : header->Unsynchronised();
                 const id3v2::Text text = id3v2::DecodeText(unsync ? id3v2::Resynchronise(data) : data);
                 if (const auto* a = std::get_if<QByteArray>(&text))
-                    SetValue(frame->name, *a);
+                    SetValue(frame.name, *a);
                 else if (const auto* w = std::get_if<QString>(&text))
-                    SetValue(frame->name, *w);
+                    SetValue(frame.name, *w);
             }
-            pos += int64_t(frame->size);
+            pos += int64_t(frame.size);
         }
     }
     ::lseek(fd, off_t(end), SEEK_SET);

@@ -2,6 +2,7 @@
 
 #include "platform/FdIo.h"
 #include "platform/NativePath.h"
+#include "tags/GenreText.h"
 #include "tags/Id3v1Tags.h"
 #include "tags/Id3v2Tags.h"
 
@@ -54,7 +55,7 @@ bool ReadMp3TagInfo(const QString& path, TMp3TagInfo* info, QString* error)
         add(info->id3v2, "album", v2.Album());
         add(info->id3v2, "year", QString::fromLatin1(v2.Year()));
         add(info->id3v2, "track", QString::fromLatin1(v2.Track()));
-        add(info->id3v2, "genre", v2.Genre());
+        add(info->id3v2, "genre", GenreDisplayText(v2.Genre().trimmed()));
         add(info->id3v2, "comment", v2.Comment());
         add(info->id3v2, "composer", v2.Composer());
         add(info->id3v2, "encoder", v2.Encoder());
@@ -66,16 +67,17 @@ bool ReadMp3TagInfo(const QString& path, TMp3TagInfo* info, QString* error)
     TId3v1Tags v1;
     if (v1.CheckFile(file.get()) && v1.ReadFromFile(file.get())) {
         info->hasId3v1 = true;
-        // The trailer has no encoding field; its text is read as Latin-1.
-        add(info->id3v1, "title", QString::fromLatin1(v1.Title()));
-        add(info->id3v1, "artist", QString::fromLatin1(v1.Artist()));
-        add(info->id3v1, "album", QString::fromLatin1(v1.Album()));
-        add(info->id3v1, "year", v1.Year() ? QString::number(v1.Year()) : QString());
+        // The container has read the trailer's Latin-1 text into UTF-8; the
+        // year is shown as the trailer writes it ("0000" included).
+        add(info->id3v1, "title", QString::fromUtf8(v1.Title()));
+        add(info->id3v1, "artist", QString::fromUtf8(v1.Artist()));
+        add(info->id3v1, "album", QString::fromUtf8(v1.Album()));
+        add(info->id3v1, "year", QString::fromUtf8(v1.YearText()));
         add(info->id3v1, "track", v1.Track() ? QString::number(v1.Track()) : QString());
         // 255 (and any byte past the list) is "no genre", not "Other".
         const int64_t genre = v1.AsInteger("genre");
         add(info->id3v1, "genre", genre >= 0 && genre < 148 ? QString::fromLatin1(Id3v1GenreNames[size_t(genre)]) : QString());
-        add(info->id3v1, "comment", QString::fromLatin1(v1.Comment()));
+        add(info->id3v1, "comment", QString::fromUtf8(v1.Comment()));
     }
     info->id3v2Frames = ListId3v2Frames(file.get(), path);
     return true;

@@ -102,8 +102,12 @@ TEST(CliInfoTags, DamagedId3v2TagIsReportedAndTheTrailerStillShown)
     const QString mp3 = box.file("cut.mp3");
     QByteArray bytes("ID3\x04\x00\x00\x00\x01\x00\x00", 10);  // 16384 bytes of tag announced
     bytes += QByteArray("\xFF\xFB\x90\x64", 4) + QByteArray(400, '\x55');
-    box.write("cut.mp3", bytes);
-    ASSERT_EQ(runCli({"tag", "set", mp3, "--title", "Still here"}).status, 0);
+    // The trailer written byte by byte: tag set refuses a file whose audio
+    // cannot be found after its tag.
+    QByteArray trailer(128, '\0');
+    trailer.replace(0, 13, "TAGStill here");
+    trailer[127] = char(255);
+    box.write("cut.mp3", bytes + trailer);
     const QString reason = mp3 + ": the ID3v2 tag claims 16394 bytes but the file has only 542";
 
     auto r = runCli({"info", mp3, "--json"});
@@ -117,6 +121,44 @@ TEST(CliInfoTags, DamagedId3v2TagIsReportedAndTheTrailerStillShown)
     r = runCli({"info", mp3});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.contains("ID3v2 problem:   " + reason + "\n")) << r.out.toStdString();
+}
+
+// A file as found in the wild: a damaged frame before the title and artist,
+// a genre by number, and a trailer in Latin-1 with the year "0000". info
+// shows the title, artist and genre name, and the trailer's text as written.
+TEST(CliInfoTags, DamagedFramesGenreNumbersAndLatin1TrailerAsWritten)
+{
+    dwtest::Sandbox box;
+    const auto frame = [](const QByteArray& id, const QByteArray& data) {
+        QByteArray size(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            size[i] = char((data.size() >> (8 * (3 - i))) & 0xFF);
+        return id + size + QByteArray(2, '\0') + data;
+    };
+    const QByteArray frames = frame("POPM", "") + frame("TIT2", QByteArray("\0Title", 6)) +
+                              frame("TPE1", QByteArray("\0Artist", 7)) + frame("TCON", QByteArray("\0(80)", 5));
+    const int size = int(frames.size()) + 20;
+    QByteArray bytes = QByteArray("ID3\x03\x00\x00", 6) + char((size >> 21) & 0x7F) + char((size >> 14) & 0x7F) +
+                       char((size >> 7) & 0x7F) + char(size & 0x7F) + frames + QByteArray(20, '\0');
+    bytes += QByteArray("\xFF\xFB\x90\x64", 4) + QByteArray(400, '\x55');
+    QByteArray trailer(128, '\0');
+    trailer.replace(0, 8, "TAGCaf\xe9 ");
+    trailer.replace(93, 4, "0000");
+    trailer[127] = 35;
+    box.write("wild.mp3", bytes + trailer);
+
+    const auto r = runCli({"info", box.file("wild.mp3"), "--json"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonObject o = json(r.out);
+    EXPECT_EQ(o["id3v2"].toObject(), (QJsonObject{{"title", "Title"}, {"artist", "Artist"}, {"genre", "Folk"}}));
+    EXPECT_EQ(o["id3v2Frames"].toObject(), (QJsonObject{{"TIT2", "Title"}, {"TPE1", "Artist"}, {"TCON", "Folk"}}));
+    EXPECT_EQ(o["id3v1"].toObject(),
+              (QJsonObject{{"title", QString::fromUtf8("Caf\xc3\xa9")}, {"year", "0000"}, {"genre", "House"}}));
+
+    const auto text = runCli({"info", box.file("wild.mp3")});
+    EXPECT_TRUE(text.out.contains(QString::fromUtf8("  title:           Caf\xc3\xa9\n"))) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("  year:            0000\n"));
+    EXPECT_TRUE(text.out.contains("  genre:           Folk\n"));
 }
 
 // Comments written by the peers' own tools, loudness ones included, come out

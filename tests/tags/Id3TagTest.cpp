@@ -258,6 +258,17 @@ TEST(Id3v1Container, ReadsAndAppendsTheTrailer)
     EXPECT_EQ(back.Track(), 0);
     EXPECT_EQ(back.Comment(), QByteArray(30, 'c'));
 
+    // A year is kept as the trailer writes it: "0000" is read and written back
+    // as "0000", not as a missing year.
+    box.write("zero.mp3", audioBytes(300) + trailer("Zero", "", "", "0000", "", 5));
+    tagtest::Fd zero(box.file("zero.mp3"), O_RDWR);
+    TId3v1Tags z;
+    ASSERT_TRUE(z.ReadFromFile(zero.get()));
+    EXPECT_EQ(z.YearText(), "0000");
+    EXPECT_EQ(z.Year(), 0);
+    ASSERT_TRUE(z.WriteToFile(zero.get(), false));
+    EXPECT_EQ(box.read("zero.mp3").right(128).mid(93, 4), QByteArray("0000"));
+
     // No year is an empty field, not "0"; no trailer and invalid handles are false.
     TId3v1Tags empty;
     ASSERT_TRUE(empty.WriteToFile(fd.get(), false));

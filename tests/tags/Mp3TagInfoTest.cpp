@@ -1,12 +1,15 @@
 // The ID3v2 frame list of ReadMp3TagInfo on tags assembled byte by byte:
 // the three versions, user texts in UTF-16, repeated keys, frames that
-// overrun their tag, and headers that lie about their size. The file is
-// never changed by reading it.
+// overrun their tag, damaged frames in the middle, genre numbers, and
+// headers that lie about their size. The file is never changed by reading it.
+#include "tags/GenreText.h"
 #include "tags/Mp3TagInfo.h"
 
 #include "TagFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <QJsonArray>
 
 namespace {
 
@@ -152,6 +155,124 @@ TEST(Mp3TagInfo, DamagedTagsAreReportedAndTheRestIsStillRead)
     }
     // What comes before a frame that overruns the tag is kept.
     EXPECT_EQ(dump(read(box, overrun + audio).id3v2Frames), "2.4.0: TIT2=Kept");
+}
+
+// A damaged frame in the middle of a tag (no data, a name that is no name, a
+// length indicator longer than the frame, a frame TagLib cannot decode) is
+// stepped over: the title and artist after it are still read, by the frame
+// list and by the tag container alike.
+TEST(Mp3TagInfo, DamagedFramesAreSteppedOver)
+{
+    dwtest::Sandbox box;
+    const QByteArray audio = tagtest::audioBytes(600);
+    const QByteArray utf8("\x03", 1);
+    struct Case {
+        const char* what;
+        int major;
+        QByteArray damaged;
+    };
+    const Case cases[] = {
+        {"empty POPM 2.4", 4, frame(4, "POPM", "")},
+        {"empty POPM 2.3", 3, frame(3, "POPM", "")},
+        // The flags announce a 4-byte length indicator in a 3-byte frame.
+        {"TENC cut by its flags", 4, QByteArray("TENC") + syncsafe(3) + '\0' + '\x01' + "abc"},
+        {"lower-case name", 4, frame(4, "Tenc", utf8 + "enc")},
+        {"name of control bytes", 3, frame(3, QByteArray("\x01\x02\x03\x04", 4), "xyz")},
+        {"empty 2.2 frame", 2, frame(2, "TEN", "")},
+    };
+    for (const Case& c : cases) {
+        const bool v22 = c.major == 2;
+        const QByteArray album = v22 ? "TAL" : "TALB", title = v22 ? "TT2" : "TIT2", artist = v22 ? "TP1" : "TPE1";
+        const QByteArray frames = frame(c.major, album, QByteArray("\x00", 1) + "Before") + c.damaged +
+                                  frame(c.major, title, QByteArray("\x00", 1) + "Title") +
+                                  frame(c.major, artist, QByteArray("\x00", 1) + "Artist");
+        const TMp3TagInfo info = read(box, tag(c.major, frames) + audio);
+        EXPECT_EQ(dump(info.id3v2Frames).toStdString(),
+                  QString("2.%1.0: TALB=Before; TIT2=Title; TPE1=Artist").arg(c.major).toStdString())
+            << c.what;
+        EXPECT_TRUE(info.id3v2Frames.problem.isEmpty()) << c.what;
+        EXPECT_EQ(info.id3v2.value(0), (QPair<QString, QString>{"title", "Title"})) << c.what;
+        EXPECT_EQ(info.id3v2.value(1), (QPair<QString, QString>{"artist", "Artist"})) << c.what;
+    }
+}
+
+// Genre numbers of the ID3v1 list read as names, in the content-type frame
+// of each version (as the tag's genre and in the frame list) and on their own.
+TEST(Mp3TagInfo, GenreNumbersAreShownByName)
+{
+    const struct {
+        const char* text;
+        const char* shown;
+    } texts[] = {
+        {"35", "House"},         {"(80)", "Folk"},        {"(80)Folk", "Folk"},   {"(17)(35)", "Rock, House"},
+        {"(RX)", "Remix"},       {"(CR)", "Cover"},       {"0", "Blues"},         {"147", "Synthpop"},
+        {"200", "200"},          {"(200)", "200"},        {"((Odd)", "(Odd)"},    {"(Live)", "(Live)"},
+        {"(80", "(80"},          {"Folk", "Folk"},        {"1234", "1234"},       {"", ""},
+    };
+    for (const auto& t : texts)
+        EXPECT_EQ(GenreDisplayText(t.text).toStdString(), t.shown) << t.text;
+
+    dwtest::Sandbox box;
+    const QByteArray latin1("\x00", 1);
+    const struct {
+        int major;
+        QByteArray tcon;
+        QString genre;  // the tag's genre
+        QString listed; // the frame list's values
+    } cases[] = {
+        {3, latin1 + "(80)", "Folk", "Folk"},
+        {3, latin1 + "(17)(35)", "Rock, House", "Rock|House"},
+        {3, latin1 + "(80)Folk", "Folk", "Folk"},
+        {4, latin1 + "35", "House", "House"},
+        {4, QByteArray("\x03", 1) + "9" + '\0' + "Shoegaze", "Metal", "Metal|Shoegaze"},
+        {2, latin1 + "(8)", "Jazz", "Jazz"},
+    };
+    for (const auto& c : cases) {
+        const TMp3TagInfo info = read(box, tag(c.major, frame(c.major, c.major == 2 ? "TCO" : "TCON", c.tcon)) +
+                                               tagtest::audioBytes(300));
+        EXPECT_EQ(info.id3v2.value(0), (QPair<QString, QString>{"genre", c.genre})) << c.tcon.toStdString();
+        EXPECT_EQ(dump(info.id3v2Frames).toStdString(),
+                  QString("2.%1.0: TCON=%2").arg(c.major).arg(c.listed).toStdString());
+    }
+}
+
+// The trailer's Latin-1 text is decoded once, and its year is shown as
+// written, "0000" included.
+TEST(Mp3TagInfo, TrailerTextDecodedOnceAndYearAsWritten)
+{
+    dwtest::Sandbox box;
+    const TMp3TagInfo info =
+        read(box, tagtest::audioBytes(400) + tagtest::trailer("Caf\xe9", "M\xfcller", "\xc6on", "0000", "ol\xe9", 80));
+    const QList<QPair<QString, QString>> expected = {
+        {"title", QString::fromUtf8("Caf\xc3\xa9")}, {"artist", QString::fromUtf8("M\xc3\xbcller")},
+        {"album", QString::fromUtf8("\xc3\x86on")},  {"year", "0000"},
+        {"genre", "Folk"},                            {"comment", QString::fromUtf8("ol\xc3\xa9")},
+    };
+    EXPECT_EQ(info.id3v1, expected);
+}
+
+// A tag of 240,000 frames with as many keys is read in full and in order,
+// and turned into JSON, well within the test's time-out (a search per key
+// used to take minutes).
+TEST(Mp3TagInfo, ManyFramesAreReadInTimeProportionalToTheirNumber)
+{
+    dwtest::Sandbox box;
+    constexpr int kFrames = 240000;
+    QByteArray frames;
+    frames.reserve(kFrames * 30);
+    for (int i = 0; i < kFrames; ++i)
+        frames += frame(4, "TXXX", QByteArray("\x00", 1) + "K" + QByteArray::number(i) + '\0' + QByteArray::number(i));
+    frames += frame(4, "TXXX", QByteArray("\x00", 1) + "K7" + '\0' + "again");
+    const TMp3TagInfo info = read(box, tag(4, frames) + tagtest::audioBytes(300));
+    const TId3v2FrameList& list = info.id3v2Frames;
+    ASSERT_EQ(list.frames.size(), kFrames);
+    EXPECT_EQ(list.frames.first().first, "TXXX:K0");
+    EXPECT_EQ(list.frames[7].second, (QStringList{"7", "again"}));
+    EXPECT_EQ(list.frames.last(), (QPair<QString, QStringList>{"TXXX:K239999", {"239999"}}));
+    const QJsonObject json = FramesAsJson(list);
+    EXPECT_EQ(json.size(), kFrames);
+    EXPECT_EQ(json["TXXX:K123456"].toString(), "123456");
+    EXPECT_EQ(json["TXXX:K7"].toArray().size(), 2);
 }
 
 }  // namespace

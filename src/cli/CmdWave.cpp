@@ -2,6 +2,7 @@
 // about a file (and what a FLAC, Opus, Ogg Vorbis or MP3 file holds), and its conversion (built and checked by TWaveConversion)
 // run from the command line with a progress bar and Ctrl-C.
 
+#include "audio/formats/AudioFileCheck.h"
 #include "audio/formats/FlacIn.h"
 #include "audio/formats/OpusIn.h"
 #include "audio/formats/VorbisConvert.h"
@@ -35,6 +36,14 @@ QString openWave(TWaveIn& in, const QString& path)
     if (!in.IsValid())
         return QString("%1: not a valid WAV file (or an encoding that cannot be read)").arg(path);
     return {};
+}
+
+// What info ends with for a file whose data does not read whole: the
+// reader's message as a warning and a non-zero status (the header's values
+// were shown all the same).
+int damagedFileStatus(const QString& problem)
+{
+    return problem.isEmpty() ? 0 : fail(QStringLiteral("warning: ") + problem, 1);
 }
 
 const char* const kConvertUsage =
@@ -122,6 +131,9 @@ int printFlacOpusInfo(const QString& path, TAudioFileKind kind, bool json)
     const int64_t frames = std::max<int64_t>(in->GetTotalSamples(), 0);
     const double seconds = rate ? static_cast<double>(frames) / rate : 0.0;
     const QStringList comments = flac ? flac->RawComments() : opus->RawComments();
+    // The stream is read whole: damage and a length the data falls short of
+    // show here as they would in a conversion.
+    const QString problem = CheckAudioFileData(*in);
 
     if (json) {
         QJsonObject o;
@@ -138,7 +150,7 @@ int printFlacOpusInfo(const QString& path, TAudioFileKind kind, bool json)
         }
         o["comments"] = QJsonArray::fromStringList(comments);
         printJson(QJsonDocument(o));
-        return 0;
+        return damagedFileStatus(problem);
     }
     out(QString("File:            %1").arg(QFileInfo(path).fileName()));
     out(QString("Encoding:        %1").arg(encoding));
@@ -154,7 +166,7 @@ int printFlacOpusInfo(const QString& path, TAudioFileKind kind, bool json)
     out(QStringLiteral("Comments:"));
     for (const QString& c : comments)
         out(QStringLiteral("  ") + c);
-    return 0;
+    return damagedFileStatus(problem);
 }
 
 }  // namespace
@@ -189,6 +201,7 @@ int cmdInfo(const QStringList& argv)
     const uint32_t bits = in.GetBitsPerSample();
     const int64_t frames = std::max<int64_t>(in.GetTotalSamples(), 0);
     const double seconds = rate ? static_cast<double>(frames) / rate : 0.0;
+    const QString problem = CheckAudioFileData(in);
 
     if (args.has("json")) {
         QJsonObject o;
@@ -200,7 +213,7 @@ int cmdInfo(const QStringList& argv)
         o["sampleFrames"] = static_cast<qint64>(frames);
         o["duration"] = seconds;
         printJson(QJsonDocument(o));
-        return 0;
+        return damagedFileStatus(problem);
     }
     out(QString("File:            %1").arg(QFileInfo(path).fileName()));
     out(QString("Encoding:        %1").arg(encoding));
@@ -209,7 +222,7 @@ int cmdInfo(const QStringList& argv)
     out(QString("Bits per sample: %1").arg(bits));
     out(QString("Sample frames:   %1").arg(frames));
     out(QString("Duration:        %1 s").arg(seconds, 0, 'f', 3));
-    return 0;
+    return damagedFileStatus(problem);
 }
 
 int cmdConvertWav(const QStringList& argv)

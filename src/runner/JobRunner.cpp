@@ -373,8 +373,10 @@ void TJobRunner::startFileItem(int index, bool first)
     // An unreadable input or an output that is the input fails the item,
     // naming the file, before the encoder is set up.
     stageError_.clear();
+    const QString refusal = OpenRefusal(*in);
     if (!in->IsValid())
-        stageError_ = input + QStringLiteral(": not a %1 file this program can read").arg(QLatin1String(AudioFileKindName(kind)));
+        stageError_ = !refusal.isEmpty() ? refusal
+                      : input + QStringLiteral(": not a %1 file this program can read").arg(QLatin1String(AudioFileKindName(kind)));
     else if (SameFile(input, output))
         stageError_ = InputAsOutputMessage(output);
     if (!stageError_.isEmpty()) {

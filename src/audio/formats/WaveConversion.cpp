@@ -1,9 +1,11 @@
 #include "audio/formats/WaveConversion.h"
 
 #include "audio/formats/FlacIn.h"
+#include "audio/formats/FlacStreamStart.h"
 #include "audio/formats/OpusIn.h"
 #include "audio/formats/VorbisIn.h"
 
+#include "audio/stream/AuException.h"
 #include "audio/stream/AuFileOut.h"
 #include "platform/InputFile.h"
 #include "platform/NativePath.h"
@@ -29,7 +31,8 @@ TAudioFileKind AudioFileKindOf(const QString& path)
     // packet, whose start names the codec.
     unsigned char head[27 + 255 + 8] = {};
     const ssize_t got = ReadFull(fd.get(), head, sizeof head);
-    if (got >= 4 && std::memcmp(head, "fLaC", 4) == 0)
+    // "fLaC" at the start or behind ID3v2 tags, or a FLAC frame.
+    if (FlacStreamInFile(fd.get()))
         return TAudioFileKind::Flac;
     if (got < 4 || std::memcmp(head, "OggS", 4) != 0)
         return TAudioFileKind::Wave;
@@ -50,6 +53,16 @@ std::unique_ptr<TAuFileIn> MakeAudioFileIn(TAudioFileKind kind)
     case TAudioFileKind::Wave: break;
     }
     return std::make_unique<TWaveIn>();
+}
+
+QString OpenRefusal(TAuFileIn& in)
+{
+    try {
+        (void)in.GetChannels();  // opens the file
+    } catch (const std::exception& e) {
+        return ExceptionText(e);
+    }
+    return {};
 }
 
 const char* AudioFileKindName(TAudioFileKind kind)
@@ -86,8 +99,11 @@ QString TWaveConversion::Prepare()
     const TAudioFileKind kind = AudioFileKindOf(s.inPath);
     in_ = MakeAudioFileIn(kind);
     in_->SetFileName(s.inPath);
+    // The decoders' refusals name the file and the reason.
+    const QString refusal = OpenRefusal(*in_);
     if (!in_->IsValid())
-        return kind == TAudioFileKind::Wave
+        return !refusal.isEmpty() ? refusal
+               : kind == TAudioFileKind::Wave
                    ? QString("%1: not a valid WAV file (or an encoding that cannot be read)").arg(s.inPath)
                    : QString("%1: not a valid %2 file").arg(s.inPath, QLatin1String(AudioFileKindName(kind)));
 

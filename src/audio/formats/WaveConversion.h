@@ -36,13 +36,19 @@ namespace dw {
 // The readable formats, told apart by the file's first bytes.
 enum class TAudioFileKind { Wave, OggVorbis, Flac, Opus };
 
-// "fLaC" is FLAC; an Ogg file whose first packet starts with "OpusHead" is
-// Opus, any other Ogg file Vorbis; everything else is read as WAV. A file
-// that cannot be opened reads as WAV (whose reader then says why).
+// "fLaC" is FLAC, also behind ID3v2 tags, and so is a file that starts at a
+// FLAC frame (which the FLAC reader refuses, saying why); an Ogg file whose
+// first packet starts with "OpusHead" is Opus, any other Ogg file Vorbis;
+// everything else is read as WAV. A file that cannot be opened reads as WAV
+// (whose reader then says why).
 TAudioFileKind AudioFileKindOf(const QString& path);
 // A reader for the kind, and the kind's name for messages ("WAV", "Ogg Vorbis", "FLAC", "Opus").
 std::unique_ptr<TAuFileIn> MakeAudioFileIn(TAudioFileKind kind);
 const char* AudioFileKindName(TAudioFileKind kind);
+// Why a reader set to its file cannot open it ("<file>: not a usable FLAC
+// file: <reason>" and the like), or empty when it opens or its reader does
+// not say (the WAV reader reads an unusable file as not valid).
+QString OpenRefusal(TAuFileIn& in);
 
 struct TWaveConversionSettings {
     QString inPath;

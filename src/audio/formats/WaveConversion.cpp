@@ -168,5 +168,3 @@ QString TWaveConversion::Prepare()
 }
 
 }  // namespace dw
-    // A stopped conversion keeps a shorter, correctly sized file.
-    out_.SetKeepStopped(true);

@@ -124,7 +124,10 @@ TEST(HttpClient, ServersThatMisbehaveEndInAClearFailure)
     EXPECT_TRUE(refused.error.contains("refused")) << refused.error.toStdString();
 }
 
-TEST(HttpClient, StopEndsARequestWithin200Milliseconds)
+// The request ends on the client's next look at the flag (every 50 ms), not
+// at a time-out; the bound leaves room for a busy machine that holds either
+// thread back for a while, and stays far below the shortest time-out.
+TEST(HttpClient, StopEndsARequestAtOnce)
 {
     dwtest::CddbServer server;
     server.configure({{"query_mode", "silent"}});
@@ -142,7 +145,7 @@ TEST(HttpClient, StopEndsARequestWithin200Milliseconds)
     const auto ended = Clock::now();
     stopper.join();
     EXPECT_EQ(r.failure, HttpFailure::Stopped);
-    EXPECT_LT(ended - stoppedAt, std::chrono::milliseconds(200));
+    EXPECT_LT(ended - stoppedAt, std::chrono::seconds(2));
 }
 
 TEST(HttpClient, ProxiesFromTheEnvironmentAndFromTheSettings)
@@ -278,9 +281,11 @@ TEST(QueryCDDBThread, PostsTheResultOrStopsAtOnce)
     {
         TQueryCDDBThread thread(1, 2, drive.handle, &window);
         ASSERT_TRUE(dwtest::waitFor([&] { return server.requests().size() > before; }, std::chrono::seconds(10)));
+        // Stop does not wait for the request, which the silent server would
+        // hold until the time-out.
         const auto start = Clock::now();
         thread.Stop();
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
         EXPECT_FALSE(thread.Running());
     }
     // Give a late event every chance to arrive before checking that none did.

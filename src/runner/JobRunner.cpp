@@ -540,6 +540,7 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
     stageStart_ = std::chrono::steady_clock::now();
     try {
         encoder->Run();
+        streamRunning_ = true;
     } catch (const EAuException& e) {
         stageError_ = e.Message();
         PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));
@@ -795,6 +796,7 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
 
 void TJobRunner::streamDone(const TProcessInfo& info)
 {
+    streamRunning_ = false;
     const int index = streamIndex_;
     const QString output = encodedOutput(index, streamExt());
     Outcome outcome = Outcome::Failed;
@@ -1004,6 +1006,17 @@ void TJobRunner::Stop()
         encoder->Stop(false);
     }
     waveOut_->Stop(false);
+    if (streamRunning_ && streamEncoder()->LastRunCommitted()) {
+        // The encoding had ended whole and its file was in place before the
+        // stop arrived (its completion was still on the way): the item is
+        // done, not stopped.
+        streamRunning_ = false;
+        const int index = streamIndex_;
+        const QString output = encodedOutput(index, streamExt());
+        encoded_[std::size_t(index)] = output;
+        finishItem(index, valuesInPlaceError_.isEmpty() ? Outcome::Done : Outcome::Failed, valuesInPlaceError_,
+                   {output});
+    }
     for (std::size_t i = 0; i < items_.size(); ++i)
         finishItem(int(i), Outcome::Stopped, QStringLiteral("the job was stopped before this item was done"));
     closeJob();

@@ -243,6 +243,7 @@ private:
     int gauge_ = 0;
     QString estimatedText_;
 
+    bool streamRunning_ = false;  // a stream encoder was started and its end not yet handled
     QString stageError_;          // a stream component's failure in the running stage
     bool streamSkipped_ = false;  // the user declined to replace the stream encoder's output
     // The stream encoder's track values went into its temporary file before

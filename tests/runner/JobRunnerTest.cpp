@@ -25,6 +25,7 @@
 
 #include <cmath>
 #include <functional>
+#include <thread>
 
 using namespace dw;
 using Outcome = TJobItemResult::Outcome;
@@ -419,4 +420,29 @@ TEST_F(JobRunnerTest, WindowJobsKeepUsersFilesOfTheBufferNameAndNeverReplaceAnIn
     EXPECT_EQ(box.read("out/x.flac"), QByteArray("a FLAC of the user's"));
     EXPECT_EQ(box.read("z.flac"), QByteArray("the link's target"));
     EXPECT_EQ(QFileInfo(out + "/y.flac").symLinkTarget(), z);
+}
+
+// A stop that arrives once the encoder has put its whole file in place, but
+// before its completion was handled, finds the item done: it is reported so
+// (the old file is gone for good), not as stopped.
+TEST_F(JobRunnerTest, AStopAfterTheEncodingEndedReportsTheItemDone)
+{
+    ScopedDialogs scoped(dialogs);  // "replace?" is answered yes
+    const QString in = box.file("short.wav");
+    writeWav(in, 44100, 0.5);
+    box.write("out/short.flac", "old");
+    RecordingView v;
+    TJobRunner runner(jkToFlac, 0, {in}, v);
+    runner.Start();
+    // No events are served while waiting, so the completion cannot be handled first.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (box.read("out/short.flac") == "old" && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    runner.Stop();
+    ASSERT_TRUE(runner.IsClosed());
+    ASSERT_EQ(runner.Results().size(), 1u);
+    EXPECT_EQ(runner.Results()[0].outcome, Outcome::Done) << runner.Results()[0].message.toStdString();
+    EXPECT_EQ(runner.Results()[0].outputs, QStringList{out + "/short.flac"});
+    EXPECT_TRUE(dwtest::runTool("flac", {"-t", "-s", out + "/short.flac"}).ok);
+    EXPECT_EQ(files(), QStringList{"short.flac"});
 }

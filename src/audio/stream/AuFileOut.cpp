@@ -42,6 +42,7 @@ void TAuFileOut::RefuseInputAsOutput()
 
 bool TAuFileOut::OpenDestination()
 {
+    LastCommitted = false;
     if (FileMode == foAppend && PathExists(FileName)) {
         SetOwnedStream(std::make_unique<TAuFileStream>(FileName, static_cast<uint16_t>(ShareMode | fmOpenReadWrite)));
         return true;
@@ -64,6 +65,7 @@ void TAuFileOut::CommitDestination()
         BeforeCommit(out->TempPath());
     if (!out->Commit(true))
         throw EAuException(out->Error());
+    LastCommitted = true;
 }
 
 void TAuFileOut::RewriteWithHeader(const std::vector<uint8_t>& header, int64_t dataFrom, int64_t dataTo)

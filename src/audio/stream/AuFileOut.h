@@ -16,6 +16,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +46,10 @@ public:
     // discarded like a failed one.
     bool GetKeepStopped() const { return KeepStopped; }
     void SetKeepStopped(bool keep) { KeepStopped = keep; }
+    // Whether the last run put its file in place under FileName (false from
+    // the start of a run until then). Read once the output is idle, e.g.
+    // after Stop(false): a run may have ended whole just before the stop.
+    bool LastRunCommitted() const { return LastCommitted; }
 
     // Called on the output's thread with the complete temporary file just
     // before it is put in place under FileName (a rewrite run that ended
@@ -90,6 +95,7 @@ protected:
 
 private:
     std::unique_ptr<TOutputFile> Pending;
+    std::atomic<bool> LastCommitted{false};
 };
 
 // Whether the file `path` is read by a file input anywhere up the chain

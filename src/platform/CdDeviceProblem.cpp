@@ -4,6 +4,7 @@
 
 #include "platform/CdDrives.h"
 
+#include "platform/CueSheet.h"
 #include "platform/NativePath.h"
 #include "platform/TocSheet.h"
 
@@ -150,9 +151,13 @@ QString CdDeviceProblem(const QString& path)
         return {};
     const QString suffix = QFileInfo(path).suffix().toLower();
     QString problem;
-    if (suffix == QLatin1String("cue"))
-        problem = cueProblem(path);
-    else if (suffix == QLatin1String("bin"))
+    if (suffix == QLatin1String("cue")) {
+        // A sheet read by our own reader says first what it found wrong.
+        if (!CueSheetFitsLibcdio(path))
+            (void)ReadCueSheet(path, &problem);
+        if (problem.isEmpty())
+            problem = cueProblem(path);
+    } else if (suffix == QLatin1String("bin"))
         problem = PathExists(path.left(path.size() - 3) + QStringLiteral("cue"))
                       ? cueProblem(path.left(path.size() - 3) + QStringLiteral("cue"))
                       : path + QStringLiteral(": no cue sheet beside it");

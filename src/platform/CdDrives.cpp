@@ -1,6 +1,7 @@
 #include "platform/CdDrives.h"
 
 #include "platform/NativePath.h"
+#include "platform/CueSheet.h"
 #include "platform/Paths.h"
 #include "platform/TocSheet.h"
 
@@ -122,6 +123,16 @@ CdioPtr OpenCdio(const QString& path)
     if (driver == DRIVER_CDRDAO) {
         QString problem;
         return CdioPtr(OpenTocImage(path, &problem));
+    }
+    // libcdio reads a cue sheet's data from the .bin beside it with its name
+    // whatever the sheet says; other sheets are read as .toc sheets are.
+    if (driver == DRIVER_BINCUE && QFileInfo(path).suffix().toLower() == QLatin1String("cue") &&
+        !CueSheetFitsLibcdio(path)) {
+        QString problem;
+        if (const std::optional<TocImage> image = ReadCueSheet(path, &problem))
+            return CdioPtr(OpenAudioImage(*image, &problem));
+        if (!problem.isEmpty())
+            return {};
     }
     const QByteArray native = NativePath(path);
     return CdioPtr(cdio_open(native.constData(), driver));

@@ -124,6 +124,32 @@ std::optional<TWaveData> waveData(int fd, int64_t fileSize)
 
 }  // namespace
 
+bool AudioRangeOfFile(const QString& path, int64_t* offset, int64_t* bytes, QString* problem)
+{
+    const UniqueFd data = OpenReadOnly(path);
+    struct stat st {};
+    if (!data || ::fstat(data.get(), &st) != 0) {
+        *problem = path + QStringLiteral(": ") + SystemReason(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *problem = path + QStringLiteral(": not a regular file");
+        return false;
+    }
+    *offset = 0;
+    *bytes = st.st_size;
+    if (path.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
+        const std::optional<TWaveData> wave = waveData(data.get(), st.st_size);
+        if (!wave) {
+            *problem = path + QStringLiteral(": no WAVE file with a data chunk");
+            return false;
+        }
+        *offset = wave->offset;
+        *bytes = wave->bytes;
+    }
+    return true;
+}
+
 std::optional<TocImage> ReadTocSheet(const QString& sheetPath, QString* problem)
 {
     problem->clear();
@@ -235,19 +261,10 @@ std::optional<TocImage> ReadTocSheet(const QString& sheetPath, QString* problem)
                 ++i;
             const QString path = name->text.startsWith(QLatin1Char('/')) ? name->text
                                                                           : folder + QLatin1Char('/') + name->text;
-            const UniqueFd data = OpenReadOnly(path);
-            struct stat st {};
-            if (!data || ::fstat(data.get(), &st) != 0)
-                return fail(t.line, path + QStringLiteral(": ") + SystemReason(errno));
-            if (!S_ISREG(st.st_mode))
-                return fail(t.line, path + QStringLiteral(": not a regular file"));
-            TWaveData audio{0, int64_t(st.st_size)};
-            if (path.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
-                const std::optional<TWaveData> wave = waveData(data.get(), st.st_size);
-                if (!wave)
-                    return fail(t.line, path + QStringLiteral(": no WAVE file with a data chunk"));
-                audio = *wave;
-            }
+            TWaveData audio;
+            QString why;
+            if (!AudioRangeOfFile(path, &audio.offset, &audio.bytes, &why))
+                return fail(t.line, why);
             if (offset > audio.bytes || (length >= 0 && length > audio.bytes - offset))
                 return fail(t.line, path + QStringLiteral(": the range %1+%2 bytes lies past its %3 bytes of audio")
                                                .arg(offset)
@@ -495,32 +512,14 @@ QByteArray withAbsoluteNames(const QString& sheetPath)
     return NativePath(out);
 }
 
-}  // namespace
-
-CdIo_t* OpenTocImage(const QString& sheetPath, QString* problem)
+// Hands libcdio a sheet of ours, written to a private folder for the time
+// libcdio takes to read it.
+CdIo_t* openSheetText(const QByteArray& sheet, QString* problem)
 {
-    const std::optional<TocImage> image = ReadTocSheet(sheetPath, problem);
-    if (!image && !problem->isEmpty())
-        return nullptr;
     const TPrivateFolder folder;
     if (folder.path().isEmpty()) {
         *problem = QStringLiteral("cannot make a private folder for the sheet: ") + SystemReason(errno);
         return nullptr;
-    }
-    QByteArray sheet;
-    if (image) {
-        QByteArray dataPath = NativePath(DirectDataFile(*image));
-        if (dataPath.isEmpty() || dataPath.contains('"')) {
-            const int fd = assembledImage(*image, problem);
-            if (fd < 0)
-                return nullptr;
-            dataPath = "/proc/self/fd/" + QByteArray::number(fd);
-        }
-        sheet = NormalisedTocSheet(*image, dataPath);
-    } else {
-        // Not an audio sheet of ours (data tracks): libcdio reads it with
-        // its file names made absolute.
-        sheet = withAbsoluteNames(sheetPath);
     }
     const QByteArray sheetFile = folder.path() + "/image.toc";
     {
@@ -532,6 +531,33 @@ CdIo_t* OpenTocImage(const QString& sheetPath, QString* problem)
     }
     // libcdio reads the sheet and opens the data while it opens the image.
     return cdio_open(sheetFile.constData(), DRIVER_CDRDAO);
+}
+
+}  // namespace
+
+CdIo_t* OpenAudioImage(const TocImage& image, QString* problem)
+{
+    QByteArray dataPath = NativePath(DirectDataFile(image));
+    if (dataPath.isEmpty() || dataPath.contains('"')) {
+        const int fd = assembledImage(image, problem);
+        if (fd < 0)
+            return nullptr;
+        dataPath = "/proc/self/fd/" + QByteArray::number(fd);
+    }
+    return openSheetText(NormalisedTocSheet(image, dataPath), problem);
+}
+
+CdIo_t* OpenTocImage(const QString& sheetPath, QString* problem)
+{
+    const std::optional<TocImage> image = ReadTocSheet(sheetPath, problem);
+    if (!image && !problem->isEmpty())
+        return nullptr;
+    if (image)
+        return OpenAudioImage(*image, problem);
+    // Not an audio sheet of ours (data tracks): libcdio reads it with its
+    // file names made absolute.
+    const QByteArray sheet = withAbsoluteNames(sheetPath);
+    return sheet.isEmpty() ? nullptr : openSheetText(sheet, problem);
 }
 
 }  // namespace dw

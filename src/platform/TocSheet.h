@@ -62,5 +62,12 @@ QString DirectDataFile(const TocImage& image);
 // Opens a .toc image through libcdio as described above; a CdIo_t* owned by
 // the caller, or null (with *problem set when the sheet is at fault).
 CdIo_t* OpenTocImage(const QString& sheetPath, QString* problem);
+// Opens an audio image read from any sheet the same way.
+CdIo_t* OpenAudioImage(const TocImage& image, QString* problem);
+
+// Where the audio of a data file named by a sheet lies: the whole file, or
+// for a .wav file its data chunk. False with *problem ("<file>: <reason>")
+// when the file cannot be opened, is not a regular file or is no WAVE file.
+bool AudioRangeOfFile(const QString& path, int64_t* offset, int64_t* bytes, QString* problem);
 
 }  // namespace dw

@@ -149,3 +149,41 @@ TEST(CliTocSheet, RipOfAnAssembledSheetHoldsTheSheetsAudio)
     EXPECT_TRUE(one.mid(44) == bin.left(225 * kSector) + QByteArray(75 * kSector, '\0'));
     EXPECT_TRUE(two.mid(44) == bin.mid(225 * kSector) + bin.left(75 * kSector));
 }
+
+// Cue sheets whose data is not "<sheet name>.bin": one file of another name,
+// and a WAVE file per track with track 2's pregap at the end of the first.
+// They list from another folder and rip the files' audio.
+TEST(CliTocSheet, CueSheetsNamingOtherFilesAreReadFromThem)
+{
+    dwtest::Sandbox box;
+    ASSERT_TRUE(QDir().mkpath(box.file("img")));
+    const QString cue = dwtest::makeCdImage(box.file("img"), {3, 2});
+    const QByteArray bin = readFile(dwtest::binPathOf(cue));
+    ASSERT_EQ(bin.size(), 375 * kSector);
+    const auto wave = [](const QByteArray& pcm) {
+        const auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+        return "RIFF" + le32(uint32_t(36 + pcm.size())) + "WAVEfmt " + le32(16) + QByteArray("\1\0\2\0", 4) +
+               le32(44100) + le32(176400) + QByteArray("\4\0\20\0", 4) + "data" + le32(uint32_t(pcm.size())) + pcm;
+    };
+    box.write("img/Album.raw", bin);
+    box.write("img/t1.wav", wave(bin.left(225 * kSector)));
+    box.write("img/t2.wav", wave(bin.mid(225 * kSector)));
+    box.write("img/one.cue", "FILE \"Album.raw\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                             " TRACK 02 AUDIO\n  INDEX 00 00:02:00\n  INDEX 01 00:03:00\n");
+    box.write("img/wavs.cue", "FILE \"t1.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                              " TRACK 02 AUDIO\n  INDEX 00 00:02:00\nFILE \"t2.wav\" WAVE\n  INDEX 01 00:00:00\n");
+    box.write("img/bad.cue", "FILE \"t1.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:04:00\n");
+    ASSERT_EQ(runCli({"config", "CommonOptions.OutputFormat=1"}).status, 0);
+
+    TCurrentFolder elsewhere(QDir::rootPath());
+    for (const char* name : {"one.cue", "wavs.cue"}) {
+        EXPECT_EQ(lengths(box.file("img/") + name), (QStringList{"00:03", "00:02"})) << name;
+        const QString out = box.file(QString("out-") + name);
+        const auto r = runCli({"rip", "--device", box.file("img/") + name, "--output", out, "--tracks", "1-2"});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_TRUE(readFile(out + "/Track01.wav").mid(44) == bin.left(225 * kSector)) << name;
+        EXPECT_TRUE(readFile(out + "/Track02.wav").mid(44) == bin.mid(225 * kSector)) << name;
+    }
+    EXPECT_TRUE(lengths(box.file("img/bad.cue")).value(0).contains("line 3: the index lies past the 529200 bytes"))
+        << lengths(box.file("img/bad.cue")).join(' ').toStdString();
+}

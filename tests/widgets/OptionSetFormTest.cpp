@@ -85,7 +85,12 @@ protected:
     DiscListing listing;
     TAppSettings s;
 
-    void SetUp() override { s.OutputFolder = box.path() + "/"; }
+    void SetUp() override
+    {
+        s.OutputFolder = box.path() + "/";
+        // A record as loading gives it: an empty server is no valid value.
+        s.Server = QString::fromLatin1(DefaultCddbServer);
+    }
 };
 
 // Every control carries its setting into the record, options.ini keeps it, and

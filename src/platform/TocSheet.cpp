@@ -354,8 +354,12 @@ QByteArray NormalisedTocSheet(const TocImage& image, const QByteArray& dataPath)
     }
     starts.push_back(position);
     QByteArray sheet("CD_DA\n");
-    for (size_t n = 0; n + 1 < starts.size(); ++n)
-        sheet += "TRACK AUDIO\nFILE \"" + dataPath + "\" " + msf(starts[n]) + ' ' + msf(starts[n + 1] - starts[n]) + '\n';
+    for (size_t n = 0; n + 1 < starts.size(); ++n) {
+        // An index 1 inside a sector (a pregap counted in samples) starts
+        // the track at that sector.
+        const int64_t first = starts[n] / kSector * kSector;
+        sheet += "TRACK AUDIO\nFILE \"" + dataPath + "\" " + msf(first) + ' ' + msf(starts[n + 1] - first) + '\n';
+    }
     return sheet;
 }
 
@@ -423,10 +427,16 @@ int assembledImage(const TocImage& image, QString* problem)
     auto& images = assembledImages();
     if (const auto found = images.find(key); found != images.end())
         return found->second.get();
+    // The user's cache folder, else the temporary folder when that one cannot
+    // be made or holds no unnamed files.
     QString folder = UserCacheFolder();
-    if (!QDir().mkpath(folder))
+    UniqueFd file;
+    if (QDir().mkpath(folder))
+        file = UniqueFd(::open(NativePath(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!file) {
         folder = QDir::tempPath();
-    UniqueFd file(::open(NativePath(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        file = UniqueFd(::open(NativePath(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    }
     if (!file) {
         *problem = folder + QStringLiteral(": cannot hold the image's audio: ") + SystemReason(errno);
         return -1;
@@ -537,6 +547,13 @@ CdIo_t* openSheetText(const QByteArray& sheet, QString* problem)
 
 CdIo_t* OpenAudioImage(const TocImage& image, QString* problem)
 {
+    int64_t total = 0;
+    for (const TocTrack& track : image.tracks)
+        total += paddedBytes(track);
+    if (image.tracks.empty() || total > kMaxDiscBytes) {
+        *problem = QStringLiteral("the image's disc is longer than 100 minutes");
+        return nullptr;
+    }
     QByteArray dataPath = NativePath(DirectDataFile(image));
     if (dataPath.isEmpty() || dataPath.contains('"')) {
         const int fd = assembledImage(image, problem);

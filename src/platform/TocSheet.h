@@ -13,8 +13,11 @@
 // process into an unnamed temporary file in the user's cache folder, silence
 // as holes that take no space, and that file is named instead.
 //
-// Sheets with data tracks and sheets this reader does not know are left to
-// libcdio as they are. Everything the sheet says is bounds-checked: the
+// A .wav data file's audio is its data chunk. Cue sheets that libcdio would
+// read wrong are turned into the same image (CueSheet).
+//
+// Sheets with data tracks are left to libcdio, their file names made
+// absolute. Everything the sheet says is bounds-checked: the
 // sheet's size, the track count, lengths, and every range against its file.
 //
 // Thread-safe (the cache of assembled images is locked).

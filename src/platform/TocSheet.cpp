@@ -110,7 +110,10 @@ std::optional<TWaveData> waveData(int fd, int64_t fileSize)
     if (::pread(fd, h, sizeof h, 0) != ssize_t(sizeof h) || std::string_view(reinterpret_cast<char*>(h), 4) != "RIFF" ||
         std::string_view(reinterpret_cast<char*>(h + 8), 4) != "WAVE")
         return std::nullopt;
-    for (int64_t pos = 12; pos + 8 <= fileSize;) {
+    // The data chunk follows a few others; a file of endless tiny chunks is
+    // not walked to its end.
+    int chunks = 0;
+    for (int64_t pos = 12; pos + 8 <= fileSize && ++chunks <= 1000;) {
         uint8_t c[8];
         if (::pread(fd, c, sizeof c, off_t(pos)) != ssize_t(sizeof c))
             return std::nullopt;

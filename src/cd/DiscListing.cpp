@@ -98,6 +98,7 @@ int DiscListing::DetectDriveMode(int position)
         CloseCDHandle(CDHandle);
         CDHandle = 0;
     }
+    position_ = position;
     DrivePath = DriveListPath(position);
     if (count == 0) {
         Status = ResourceText(res::NotFound_CDRom);
@@ -150,7 +151,7 @@ void DiscListing::Activate(TCDIn* component)
 {
     try {
         if (CDHandle == 0 && component) {
-            if (IsAudioCdDrive(ComponentDrivePath(AppSettings.Index))) {
+            if (IsAudioCdDrive(DrivePathAt(AppSettings.Index))) {
                 SelectComponentDrive(*component, AppSettings.Index);
                 ListThroughComponent(*component);
             } else {
@@ -170,10 +171,14 @@ void DiscListing::SelectComponentDrive(TCDIn& component, int index)
     component.SetCurrentDrive(index <= 0 || index >= count ? 0 : index);
 }
 
-QString DiscListing::ComponentDrivePath(int index)
+QString DiscListing::DrivePathAt(int index)
 {
-    const QStringList drives = RipperDriveList();
-    return drives.value(index <= 0 || index >= drives.size() ? 0 : index);
+    // Read afresh: a drive list that changed since (an image named anew) is
+    // seen, as the disc in a drive is.
+    const std::vector<CdDrive> drives = ListCdDrives();
+    if (drives.empty())
+        return {};
+    return drives[std::size_t(index <= 0 || std::size_t(index) >= drives.size() ? 0 : index)].path;
 }
 
 void DiscListing::ListThroughComponent(TCDIn& component)
@@ -257,7 +262,7 @@ void DiscListing::Refresh(TCDIn* component)
     if (CDHandle == 0) {
         if (!component)
             return;
-        if (IsAudioCdDrive(ComponentDrivePath(AppSettings.Index))) {
+        if (IsAudioCdDrive(DrivePathAt(AppSettings.Index))) {
             SelectComponentDrive(*component, AppSettings.Index);
             ListThroughComponent(*component);
         } else {
@@ -265,6 +270,7 @@ void DiscListing::Refresh(TCDIn* component)
         }
         return;
     }
+    DrivePath = DrivePathAt(position_);
     if (IsAudioCdDrive(DrivePath)) {
         ListFromToc();
         if (Status == ResourceText(res::Check_CDRom))

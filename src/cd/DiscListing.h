@@ -90,9 +90,10 @@ public:
     // Selects the component's drive at `index`, or drive 0 when index <= 0 or
     // index >= the drive count.
     static void SelectComponentDrive(TCDIn& component, int index);
-    // The device or image SelectComponentDrive picks for `index`; empty
-    // without drives.
-    static QString ComponentDrivePath(int index);
+    // The device or image at `index` of the current drive list (drive 0 when
+    // index is out of range, as SelectComponentDrive and DetectDriveMode
+    // choose); empty without drives.
+    static QString DrivePathAt(int index);
 
     // Reads the disc information, then lists the tracks from the table of
     // contents. False (status "Not get CD device information!", empty list)
@@ -126,6 +127,7 @@ private:
     void readDiscInformation();
     void noteTrackCount();  // the disc's last track number into DiscTrackCount
     DiscCacheAccess cache_;
+    int position_ = 0;      // the drive-mode position detected
 };
 
 }  // namespace dw

@@ -91,7 +91,7 @@ TDiscProblem TExtractDisc::Open(TRipModeChoice choice, int index)
     component_ = std::make_unique<TCDIn>();
     if (component_->DrivesCount() <= 0)
         return problem(TDiscProblem::NoComponentDrive, textOf(res::Get_CDHandle));
-    if (!IsAudioCdDrive(DiscListing::ComponentDrivePath(index)))
+    if (!IsAudioCdDrive(DiscListing::DrivePathAt(index)))
         return problem(TDiscProblem::NoAudioCd, textOf(res::Check_CDRom));
     DiscListing::SelectComponentDrive(*component_, index);
     // Listing also reads the drive name, which takes over the library's

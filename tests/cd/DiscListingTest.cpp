@@ -7,6 +7,7 @@
 #include "cd/CDIn.h"
 #include "cd/DiscListing.h"
 #include "cd/DriveLibrary.h"
+#include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
@@ -115,15 +116,22 @@ TEST(DiscListing, NoDriveNoAudioCdAndOutOfRangePosition)
     const QString data = dwtest::makeCdImageFrom(env.box.path(), {}, dwtest::CdImageOptions().named("data").withDataTrack("5"));
     const QString audio = dwtest::makeCdImage(env.box.path(), {5, 5}, dwtest::CdImageOptions().named("audio"));
     env.images({data, audio});
-    // The first drive holds a data disc: no audio CD, whatever drive is chosen.
+    // The chosen drive decides, not the first: drive 0 holds a data disc,
+    // drive 1 the audio CD that is listed and keyed.
     DiscListing first;
-    first.Show(1);
+    first.Show(0);
     EXPECT_NE(first.CDHandle, 0);
-    EXPECT_EQ(first.DriveDescription, "Image   audio");
     EXPECT_TRUE(first.NoAudioCd);
     EXPECT_TRUE(first.Rows.empty());
     first.Activate();
     EXPECT_EQ(first.Status, "Can not find audio CD in your CD device.");
+    DiscListing second;
+    second.Show(1);
+    EXPECT_EQ(second.DriveDescription, "Image   audio");
+    EXPECT_FALSE(second.NoAudioCd);
+    EXPECT_EQ(second.Rows.size(), 2u);
+    EXPECT_EQ(second.DrivePath, audio);
+    EXPECT_EQ(second.DiscKey, DiscKeyOf(audio));
 
     // Position 5 with one drive uses drive 0.
     env.images({audio});

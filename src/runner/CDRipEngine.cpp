@@ -570,12 +570,16 @@ void TCDRipEngine::encodeDone(bool ok, const QString& failure)
             streamOut_->SetFileName(QString());
         waveIn_->SetFileName(QString());
         if (encodedFile_) {
+            // Taken before the commit, which forgets the name whether or not
+            // it succeeds.
+            const QString temp = encodedFile_->TempPath();
             if (ok && !encodedFile_->Commit(settings_.Rip.Overwrite)) {
                 ok = false;
                 why = encodedFile_->Error();
             }
             // The writer names its temporary file; the user knows the track's.
-            why.replace(encodedFile_->TempPath(), target);
+            if (!temp.isEmpty())
+                why.replace(temp, target);
             encodedFile_.reset();
         }
         if (!ok && !why.contains(target))

@@ -269,4 +269,19 @@ TEST_F(CliOutputsHostile, TitlesThatFillTheNameLimitRipToFlacAndOpusInBothModes)
     }
 }
 
+TEST_F(CliOutputsHostile, AnEncodedFileThatCannotBePutInPlaceFailsItsTrackWithTheReason)
+{
+    const QString cue = dwtest::makeCdImageFrom(box.path(), {"0:02", "0:01"});
+    const QString out = box.file("out");
+    for (const QString mode : {"drive", "ripper"}) {
+        QDir(out).removeRecursively();
+        QDir().mkpath(out + "/Track01.flac");  // a folder where the file would go
+        const auto r = runCli({"rip", "--device", cue, "--output", out, "--mode", mode, "--format", "flac", "--overwrite"});
+        EXPECT_EQ(r.status, 1) << mode.toStdString();
+        EXPECT_EQ(r.err, "discwright-cli: " + out + "/Track01.flac: Is a directory\n") << mode.toStdString();
+        EXPECT_TRUE(dwtest::runTool("flac", {"-t", "-s", out + "/Track02.flac"}).ok) << mode.toStdString();
+        EXPECT_TRUE(QFileInfo(out + "/Track01.flac").isDir());
+    }
+}
+
 }  // namespace

@@ -49,7 +49,10 @@ TEST(ProgramSmoke, ShowsTheMainWindowUnderXAndClosesCleanly)
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << qPrintable(output);
     EXPECT_EQ(p.exitCode(), 0) << qPrintable(output);
     EXPECT_TRUE(QFile::exists(sandbox.configHome() + "/Quobel/Discwright/options.ini")) << qPrintable(output);
-    EXPECT_TRUE(QFile::exists(sandbox.programDir() + "/cdinfo.dat")) << qPrintable(output);
+    // The disc cache goes to the user's data folder; the program folder is
+    // left as it was.
+    EXPECT_TRUE(QFile::exists(sandbox.discCache())) << qPrintable(output);
+    EXPECT_FALSE(QFile::exists(sandbox.programDir() + "/cdinfo.dat")) << qPrintable(output);
 }
 
 }  // namespace

@@ -56,9 +56,11 @@ QString JobFileOutput(TJobKind kind, const QString& out, const QString& input);
 // The ripped WAV of a CD item: out + stem + ".wav".
 QString JobTrackWav(const QString& out, const TJobItem& item);
 
-// The resampling buffers: out + "MyMP3ReTemp" / "MyReTemp" + tag + ".wav".
-// The window's job has no tag; runners working side by side in one folder
-// each pass a tag of their own.
+// The base names of the resampling buffers: out + "MyMP3ReTemp" /
+// "MyReTemp" + tag + ".wav". The runner creates each buffer exclusively
+// under a unique hidden name made from it (never this name itself), so a
+// file of this name in the folder is never touched. The window's job has no
+// tag; runners side by side in one folder may pass one to tell theirs apart.
 QString Mp3ResampleBuffer(const QString& out, const QString& tag = {});
 QString OggResampleBuffer(const QString& out, const QString& tag = {});
 

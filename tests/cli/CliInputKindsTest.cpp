@@ -179,7 +179,10 @@ TEST(CliInputKinds, TagChangesOnlyFilesThatAreMp3ByContent)
     id3 += QByteArray("Some title", 10);
     box.write("id3-front.flac", id3 + box.read("t.flac"));
 
-    const QStringList others = {"t.wav", "t.flac", "t.opus", "t.ogg", "flac-named.mp3", "id3-front.flac"};
+    // One MPEG frame header in front of what is no MPEG stream.
+    box.write("sync-only.mp3", QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(5000, '\0'));
+
+    const QStringList others = {"t.wav", "t.flac", "t.opus", "t.ogg", "flac-named.mp3", "id3-front.flac", "sync-only.mp3"};
     for (const QString& name : others) {
         SCOPED_TRACE(name.toStdString());
         const QByteArray before = box.read(name);

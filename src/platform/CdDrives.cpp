@@ -250,15 +250,6 @@ int32_t AudioCdSerial(const DiscLayout& layout)
     return int32_t(sum);
 }
 
-QString ComputeDiscKey()
-{
-    for (const CdDrive& d : ListCdDrives()) {
-        auto layout = ReadDiscLayout(d.path);
-        if (layout && layout->anyAudio())
-            return QString::number(AudioCdSerial(*layout));
-    }
-    return {};
-}
 QString DiscKeyOf(const QString& path)
 {
     if (path.isEmpty())
@@ -269,5 +260,14 @@ QString DiscKeyOf(const QString& path)
     return QString::number(AudioCdSerial(*layout));
 }
 
+QString ComputeDiscKey()
+{
+    for (const CdDrive& d : ListCdDrives()) {
+        auto layout = ReadDiscLayout(d.path);
+        if (layout && layout->anyAudio())
+            return QString::number(AudioCdSerial(*layout));
+    }
+    return {};
+}
 
 }  // namespace dw

@@ -328,7 +328,8 @@ void TJobRunner::startWavItem(int index, bool first)
     if (!waveIn_->IsValid()) {
         stage("Encoding", index);
         heading(ResourceText(first ? (ogg ? res::WAV_TO_OGG : res::WAV_TO_MP3) : res::Encoding));
-        const QString why = input + QStringLiteral(": not a WAV file this program can read");
+        const QString refusal = OpenRefusal(*waveIn_);  // a FIFO, a device, a folder: named as such
+        const QString why = !refusal.isEmpty() ? refusal : input + QStringLiteral(": not a WAV file this program can read");
         if (ogg) {
             stageError_ = why;
             PostJobEvent(this, MakeProcessInfo(JOB_OGG_DONE));

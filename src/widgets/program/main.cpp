@@ -34,8 +34,9 @@ constexpr QtOption kQtOptions[] = {
     {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
     {"qwindowgeometry", true}, {"geometry", true}, {"qwindowicon", true}, {"icon", true},
     {"qwindowtitle", true}, {"title", true}, {"display", true}, {"style", true}, {"stylesheet", true},
-    {"session", true}, {"reverse", false}, {"widgetcount", false}, {"nograb", false}, {"dograb", false},
-    {"sync", false},
+    {"session", true}, {"name", true}, {"visual", true}, {"ncols", true}, {"reverse", false},
+    {"widgetcount", false}, {"nograb", false}, {"dograb", false}, {"sync", false}, {"cmap", false},
+    {"testability", false},
 };
 
 void printUsage()

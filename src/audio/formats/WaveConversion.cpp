@@ -161,6 +161,8 @@ QString TWaveConversion::Prepare()
     out_.SetInput(&converter_);
     out_.SetFileName(s.outPath);
     out_.SetFileMode(foRewrite);
+    // A stopped conversion keeps a shorter, correctly sized file.
+    out_.SetKeepStopped(true);
     out_.SetBlockSize(512);
     out_.SetCreateNonMsHeaders(false);
     out_.SetWavType(s.encoding);

@@ -57,18 +57,6 @@ bool readSmallFile(const QString& path, QByteArray& data, int& error)
     return ok;
 }
 
-// The words of a cue line; a double-quoted word may hold blanks.
-QStringList cueWords(const QString& line)
-{
-    QStringList words;
-    static const QRegularExpression word(QStringLiteral(R"re("([^"]*)"|(\S+))re"));
-    for (auto it = word.globalMatch(line); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        words << (m.capturedStart(1) >= 0 ? m.captured(1) : m.captured(2));
-    }
-    return words;
-}
-
 QString folderOf(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -102,7 +90,7 @@ QString cueProblem(const QString& cue)
         if (line.isEmpty())
             continue;
         const QString where = cue + QStringLiteral(": line %1: ").arg(i + 1);
-        const QStringList w = cueWords(line);
+        const QStringList w = CueWords(line);
         const QString key = w.front().toUpper();
         if (key == QLatin1String("FILE")) {
             if (w.size() < 2)

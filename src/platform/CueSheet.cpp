@@ -46,18 +46,6 @@ bool sheetLines(const QString& path, QStringList* lines, QString* problem)
     return true;
 }
 
-// The words of a cue line; a double-quoted word may hold blanks.
-QStringList cueWords(const QString& line)
-{
-    QStringList words;
-    static const QRegularExpression word(QStringLiteral(R"re("([^"]*)"|(\S+))re"));
-    for (auto it = word.globalMatch(line); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        words << (m.capturedStart(1) >= 0 ? m.captured(1) : m.captured(2));
-    }
-    return words;
-}
-
 // "mm:ss:ff" in bytes; -1 when it is no such time.
 int64_t msfBytes(const QString& text)
 {
@@ -96,6 +84,18 @@ struct TCueTrack {
 
 }  // namespace
 
+// The words of a cue line; a double-quoted word may hold blanks.
+QStringList CueWords(const QString& line)
+{
+    QStringList words;
+    static const QRegularExpression word(QStringLiteral(R"re("([^"]*)"|(\S+))re"));
+    for (auto it = word.globalMatch(line); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        words << (m.capturedStart(1) >= 0 ? m.captured(1) : m.captured(2));
+    }
+    return words;
+}
+
 bool CueSheetFitsLibcdio(const QString& cuePath)
 {
     QStringList lines;
@@ -104,7 +104,7 @@ bool CueSheetFitsLibcdio(const QString& cuePath)
         return true;  // libcdio says no in its own way
     const QString expected = dataPathOf(cuePath, QFileInfo(cuePath).completeBaseName() + QStringLiteral(".bin"));
     for (const QString& line : lines) {
-        const QStringList w = cueWords(line.trimmed());
+        const QStringList w = CueWords(line.trimmed());
         if (w.size() >= 2 && w[0].compare(QLatin1String("FILE"), Qt::CaseInsensitive) == 0 &&
             QDir::cleanPath(dataPathOf(cuePath, w[1])) != QDir::cleanPath(expected))
             return false;
@@ -121,7 +121,7 @@ std::optional<TocImage> ReadCueSheet(const QString& cuePath, QString* problem)
     std::vector<TCueFile> files;
     std::vector<TCueTrack> tracks;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QStringList w = cueWords(lines[i].trimmed());
+        const QStringList w = CueWords(lines[i].trimmed());
         if (w.isEmpty())
             continue;
         const auto fail = [&](const QString& why) {

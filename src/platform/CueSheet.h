@@ -11,10 +11,15 @@
 
 #include "platform/TocSheet.h"
 
+#include <QStringList>
+
 namespace dw {
 
 // Whether libcdio reads the cue sheet right as it stands: its FILE lines
 // name one file, the .bin beside the sheet with the sheet's name.
+// The words of a cue sheet line; a double-quoted word may hold blanks.
+QStringList CueWords(const QString& line);
+
 bool CueSheetFitsLibcdio(const QString& cuePath);
 
 // Reads an audio cue sheet; nullopt with *problem set ("<sheet>: line N:

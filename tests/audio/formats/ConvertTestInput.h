@@ -3,7 +3,11 @@
 // memory in chunks of a chosen size (so that frames can be split across
 // reads), and helpers to make and measure signals.
 
+#include "audio/stream/AuException.h"
 #include "audio/stream/AuInput.h"
+
+#include <QByteArray>
+#include <QString>
 
 #include <QtGlobal>
 
@@ -74,6 +78,29 @@ inline std::vector<uint8_t> drain(dw::TAuInput& in, uint32_t request = 16384)
     }
     in.Flush();
     return out;
+}
+
+// Reads an input from Init until it ends or fails; what came before the
+// failure, and the failure's message in *message (empty when it ended).
+inline QByteArray readUntilFailure(dw::TAuInput& in, QString* message)
+{
+    QByteArray got;
+    message->clear();
+    try {
+        in.Init();
+        for (;;) {
+            void* buffer = nullptr;
+            uint32_t bytes = 4096;
+            in.GetData(buffer, bytes);
+            if (bytes == 0)
+                break;
+            got.append(static_cast<const char*>(buffer), qsizetype(bytes));
+        }
+    } catch (const dw::EAuException& e) {
+        *message = e.Message();
+    }
+    in.Flush();
+    return got;
 }
 
 inline std::vector<uint8_t> fromS16(const std::vector<int16_t>& s)

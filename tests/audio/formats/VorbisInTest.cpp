@@ -3,6 +3,7 @@
 // logical streams decode to the very PCM oggdec produces; comments written
 // by vorbiscomment are read; damaged files are refused with the decoder's code.
 
+#include "ConvertTestInput.h"
 #include "VorbisTestUtil.h"
 
 #include "audio/formats/VorbisIn.h"
@@ -17,29 +18,6 @@ using namespace dw;
 using namespace dwtest;
 
 namespace {
-
-// Reads an input from Init until it ends or fails; what came before the
-// failure, and the failure's message in *message (empty when it ended).
-QByteArray readUntilFailure(TAuInput& in, QString* message)
-{
-    QByteArray got;
-    message->clear();
-    try {
-        in.Init();
-        for (;;) {
-            void* buffer = nullptr;
-            uint32_t bytes = 4096;
-            in.GetData(buffer, bytes);
-            if (bytes == 0)
-                break;
-            got.append(static_cast<const char*>(buffer), bytes);
-        }
-    } catch (const EAuException& e) {
-        *message = e.Message();
-    }
-    in.Flush();
-    return got;
-}
 
 // Makes `ogg` with sox (the source signal) and oggenc (the arguments given).
 bool makeOgg(const Sandbox& box, const QString& ogg, const QStringList& soxFormat, const QStringList& oggencArgs,

@@ -1,6 +1,7 @@
 // TWaveIn on hand-made files: the tolerant header walk, float conversion,
 // ADPCM sizes, sample ranges and seeking, and damaged files.
 
+#include "ConvertTestInput.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/stream/AuException.h"
 #include "audio/stream/MemoryStream.h"
@@ -16,29 +17,6 @@ using namespace dw;
 using namespace dwtest;
 
 namespace {
-
-// Reads an input from Init until it ends or fails; what came before the
-// failure, and the failure's message in *message (empty when it ended).
-QByteArray readUntilFailure(TAuInput& in, QString* message)
-{
-    QByteArray got;
-    message->clear();
-    try {
-        in.Init();
-        for (;;) {
-            void* buffer = nullptr;
-            uint32_t bytes = 4096;
-            in.GetData(buffer, bytes);
-            if (bytes == 0)
-                break;
-            got.append(static_cast<const char*>(buffer), bytes);
-        }
-    } catch (const EAuException& e) {
-        *message = e.Message();
-    }
-    in.Flush();
-    return got;
-}
 
 QByteArray pcm16File(const QByteArray& samples, uint16_t channels = 2, uint32_t rate = 44100)
 {

@@ -7,7 +7,6 @@
 #include "cli/CliCommon.h"
 #include "platform/InputFile.h"
 #include "tags/Id3v1Edit.h"
-#include "tags/Id3v1Target.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -107,9 +106,6 @@ int setTag(const Args& args, const QString& path)
     if (!any)
         return fail(QStringLiteral("tag set needs at least one of --%1\n%2").arg(kFieldOptions.join(", --"), kUsage), 2);
 
-    // Only an MP3 file takes the trailer: on any other it would damage the stream.
-    if (const QString problem = CheckId3v1Target(path); !problem.isEmpty())
-        return fail(problem);
     TId3v1Fields written;
     const TId3v1Outcome r = ChangeId3v1(path, changes, &written);
     if (r.badInput)
@@ -125,9 +121,6 @@ int setTag(const Args& args, const QString& path)
 
 int removeTag(const QString& path)
 {
-    // The last 128 bytes of another format are its own, even when they start with "TAG".
-    if (const QString problem = CheckId3v1Target(path); !problem.isEmpty())
-        return fail(problem);
     const TId3v1Outcome r = RemoveId3v1(path);
     if (r.noTag()) {
         out(QStringLiteral("%1: no ID3v1 tag; nothing removed").arg(path));

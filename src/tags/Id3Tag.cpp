@@ -1,8 +1,10 @@
 #include "tags/Id3Tag.h"
 
 #include "platform/FileSharing.h"
+#include "platform/InputFile.h"
 #include "platform/NativePath.h"
 #include "tags/Id3v1Layout.h"
+#include "tags/Id3v1Target.h"
 #include "tags/TagFileIo.h"
 
 #include <cerrno>
@@ -45,6 +47,14 @@ void putField(uint8_t* to, int width, const QString& text)
     std::copy(bytes.begin(), bytes.end(), to);
 }
 
+// Why path, which exists, is no file to tag: what it is (a FIFO, a device,
+// a folder), named as every input check names it.
+QString notAFileText(const QString& path, const TPathInfo& info)
+{
+    const QString why = CheckInputFile(path);
+    return why.isEmpty() ? path + QStringLiteral(": ") + SystemReason(info.isDir ? EISDIR : EINVAL) : why;
+}
+
 }  // namespace
 
 uint16_t Tid3tag::failWith(uint16_t status, uint16_t errorClass, const QString& path, int err)
@@ -65,8 +75,10 @@ uint16_t Tid3tag::ReadTag(const QString& path)
     const TPathInfo info = StatPath(path);
     if (!info.exists)
         return failWith(Done, ErrOpen, path, info.error ? info.error : ENOENT);
-    if (!info.isFile)
-        return failWith(Done, ErrOpen, path, info.isDir ? EISDIR : EINVAL);
+    if (!info.isFile) {
+        error_ = notAFileText(path, info);
+        return ErrOpen;
+    }
     readOnly_ = writeProtected(path, info);
     tagio::TFileHandle file(::open(NativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen())
@@ -112,10 +124,16 @@ uint16_t Tid3tag::SaveTag(const QString& pathGiven)
     const TPathInfo info = StatPath(path);
     if (!info.exists)
         return failWith(Done, ErrOpen, path, info.error ? info.error : ENOENT);
-    if (!info.isFile)
-        return failWith(Done, ErrOpen, path, info.isDir ? EISDIR : EINVAL);
+    if (!info.isFile) {
+        error_ = notAFileText(path, info);
+        return ErrOpen;
+    }
     if (writeProtected(path, info))
         return writeProtectedError(path);
+    if (QString notMp3 = CheckId3v1Target(path); !notMp3.isEmpty()) {
+        error_ = std::move(notMp3);
+        return ErrNotMp3;
+    }
     tagio::TFileHandle file(::open(NativePath(path).constData(), O_RDWR | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen())
         return failWith(Done, ErrOpen, path, errno);
@@ -162,10 +180,18 @@ uint16_t Tid3tag::RemoveTagStatus()
     error_.clear();
     const QString& path = fileName_;
     const TPathInfo info = StatPath(path);
-    if (!info.exists || !info.isFile)
-        return failWith(Done, ErrOpen, path, !info.exists ? (info.error ? info.error : ENOENT) : EINVAL);
+    if (!info.exists)
+        return failWith(Done, ErrOpen, path, info.error ? info.error : ENOENT);
+    if (!info.isFile) {
+        error_ = notAFileText(path, info);
+        return ErrOpen;
+    }
     if (writeProtected(path, info))
         return writeProtectedError(path);
+    if (QString notMp3 = CheckId3v1Target(path); !notMp3.isEmpty()) {
+        error_ = std::move(notMp3);
+        return ErrNotMp3;
+    }
     tagio::TFileHandle file(::open(NativePath(path).constData(), O_RDWR | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen())
         return failWith(Done, ErrOpen, path, errno);

@@ -6,6 +6,10 @@
 // encoding field): a character outside it is written as "?" and counts as
 // one of the field's characters.
 //
+// Only MP3 files are written (judged by content, see CheckId3v1Target): the
+// last 128 bytes of any other format are its own, and a trailer appended to
+// a FLAC, Ogg or WAV stream damages it.
+//
 // Writing never touches the audio before the trailer: an existing trailer
 // is replaced where it is, otherwise 128 bytes are appended; when the write
 // fails the file is put back as it was (the append cut off again, the old
@@ -34,6 +38,7 @@ public:
         ErrRead = 0x0300,
         ErrWrite = 0x0400,
         ErrIo = 0x0500,        // another input/output error
+        ErrNotMp3 = 0x0600,    // SaveTag, RemoveTag: not an MP3 file by its content
         ErrNoTag = 0x1000,     // ReadTag: no trailer
     };
     static bool Succeeded(uint16_t status) { return status < 0x0100; }

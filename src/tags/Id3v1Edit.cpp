@@ -3,6 +3,7 @@
 #include "app/Genres.h"
 #include "tags/Id3Tag.h"
 #include "tags/Id3v1Tags.h"
+#include "tags/Id3v1Target.h"
 #include "tags/TagFileIo.h"
 
 namespace dw {
@@ -152,6 +153,14 @@ TId3v1Outcome ChangeId3v1(const QString& path, const TId3v1Changes& changes, TId
 
 TId3v1Outcome RemoveId3v1(const QString& path)
 {
+    // Refused before the trailer is looked for, so that another format is
+    // named as such rather than reported as holding no tag.
+    if (QString notMp3 = CheckId3v1Target(path); !notMp3.isEmpty()) {
+        TId3v1Outcome o;
+        o.status = Tid3tag::ErrNotMp3;
+        o.message = std::move(notMp3);
+        return o;
+    }
     Tid3tag tag;
     const uint16_t read = tag.ReadTag(path);
     if (read >= 0x0100)

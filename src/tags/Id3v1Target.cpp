@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dw {
@@ -138,6 +139,21 @@ QString CheckId3v1Target(const QString& path)
     // The next frame, where the file holds one, must be of the same stream.
     // At the end of the file, or at a tag that follows the audio, the one
     // frame stands alone.
+    // A frame cut short by an ID3v1 trailer stands alone too.
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return readFailed();
+    int64_t audioEnd = int64_t(st.st_size);
+    uint8_t last[3] = {};
+    if (audioEnd >= pos + 4 + 128) {
+        const ssize_t n = readAt(fd.get(), audioEnd - 128, last, sizeof last);
+        if (n < 0)
+            return readFailed();
+        if (n == 3 && std::memcmp(last, "TAG", 3) == 0)
+            audioEnd -= 128;
+    }
+    if (pos + *length + 4 > audioEnd)
+        return {};
     uint8_t next[4] = {};
     const ssize_t more = readAt(fd.get(), pos + *length, next, sizeof next);
     if (more < 0)

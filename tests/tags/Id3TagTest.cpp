@@ -159,6 +159,17 @@ TEST(Id3Tag, ErrorsNameTheFileAndTheReason)
     EXPECT_TRUE(tag.ErrorText().startsWith(box.file("ro.mp3") + ": "));
     tag.RemoveTag();
     EXPECT_EQ(box.read("ro.mp3"), before);
+
+    // Another format is never given a trailer nor cut, whatever its name,
+    // even when its last 128 bytes begin with "TAG".
+    const QByteArray flac = QByteArray("fLaC") + QByteArray(600, '\x11') + trailer("Not", "ours", "", "", "", 1);
+    box.write("flac.mp3", flac);
+    tag.SetTitle("Changed");
+    EXPECT_EQ(tag.SaveTag(box.file("flac.mp3")), Tid3tag::ErrNotMp3);
+    EXPECT_TRUE(tag.ErrorText().startsWith(box.file("flac.mp3") + ": ")) << tag.ErrorText().toStdString();
+    EXPECT_EQ(tag.ReadTag(box.file("flac.mp3")), Tid3tag::Done);
+    EXPECT_EQ(tag.RemoveTagStatus(), Tid3tag::ErrNotMp3);
+    EXPECT_EQ(box.read("flac.mp3"), flac);
 }
 
 namespace {

@@ -12,12 +12,19 @@
 
 namespace tagtest {
 
-// Bytes that are not a tag and differ from position to position.
+// Bytes that are not a tag and differ from position to position, laid out
+// as MP3 audio: an MPEG-1 layer III frame header (128 kbit/s, 44.1 kHz, 417
+// bytes a frame) at the start of every frame, since only MP3 files take an
+// ID3v1 trailer.
 inline QByteArray audioBytes(int size)
 {
     QByteArray b(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
         b[i] = char((i * 131 + 7) & 0xFF);
+    static const char kHeader[4] = {char(0xFF), char(0xFB), char(0x90), char(0x64)};
+    for (int frame = 0; frame < size; frame += 417)
+        for (int k = 0; k < 4 && frame + k < size; ++k)
+            b[frame + k] = kHeader[k];
     return b;
 }
 

@@ -127,6 +127,14 @@ TCDRipThread::~TCDRipThread()
         thread_.join();
 }
 
+bool TCDRipThread::StopAndWait()
+{
+    Stopped = true;
+    if (thread_.joinable())
+        thread_.join();
+    return inPlace_;
+}
+
 void TCDRipThread::Resume()
 {
     if (!thread_.joinable() && !Finished)
@@ -306,6 +314,8 @@ void TCDRipThread::Execute()
             PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_NORMALIZING));
             normaliseStart = Clock::now();
         });
+    if (status == TFinishStatus::Done)
+        inPlace_ = true;
     if (status == TFinishStatus::Stopped || Stopped)
         return;
     if (status == TFinishStatus::Failed) {

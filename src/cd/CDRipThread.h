@@ -45,6 +45,10 @@ public:
 
     void Resume();
     bool IsFinished() const { return Finished; }
+    // Sets the stop flag and waits for the thread to end. True when the
+    // track's file was put in place all the same (the stop came after the
+    // rename, its completion never posted). Main thread.
+    bool StopAndWait();
     // The file the thread writes: WithTrailingBackslash(OutputFolder) + title + ".wav".
     QString FileName() const;
     // Why the track failed, for a failure it posted: "<file>: <system reason>"
@@ -69,6 +73,7 @@ private:
     QString errorText_;
     std::thread thread_;
     std::atomic<bool> Finished{false};
+    std::atomic<bool> inPlace_{false};  // the finished file was renamed into place
 };
 
 }  // namespace dw

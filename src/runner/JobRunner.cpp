@@ -1018,6 +1018,15 @@ void TJobRunner::Stop()
         finishItem(index, valuesInPlaceError_.isEmpty() ? Outcome::Done : Outcome::Failed, valuesInPlaceError_,
                    {output});
     }
+    if (ripThread_ && ripIndex_ < int(items_.size()) && ripThread_->Track == items_[std::size_t(ripIndex_)].track &&
+        ripThread_->StopAndWait()) {
+        // The track's WAV was renamed into place before the stop reached the
+        // thread: it is ripped, and a WAV rip is done, not stopped.
+        const int index = ripIndex_++;
+        ripped_[std::size_t(index)] = true;
+        if (!encodesAfterRip(AppSettings.OutputFormat))
+            finishItem(index, Outcome::Done, {}, {JobTrackWav(out(), items_[std::size_t(index)])});
+    }
     for (std::size_t i = 0; i < items_.size(); ++i)
         finishItem(int(i), Outcome::Stopped, QStringLiteral("the job was stopped before this item was done"));
     closeJob();

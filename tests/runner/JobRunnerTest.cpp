@@ -239,6 +239,26 @@ TEST_F(JobRunnerTest, StopBeforeEveryTrackIsRippedKeepsTheRippedWavs)
     EXPECT_EQ(view.closed, 1);
 }
 
+TEST_F(JobRunnerTest, AStopAfterTheRippedWavWasPutInPlaceReportsTheTrackDone)
+{
+    openDisc({1, 1});
+    AppSettings.OutputFormat = 1;
+    ScopedDialogs scoped(dialogs);
+    TJobRunner runner(jkRipTracks, handle, {"01A", "02B"}, view);
+    runner.Start();
+    // No events are served while waiting, so the rip's completion cannot be handled first.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!QFileInfo::exists(out + "/A.wav") && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    runner.Stop();
+    ASSERT_TRUE(runner.IsClosed());
+    ASSERT_EQ(runner.Results().size(), 2u);
+    EXPECT_EQ(runner.Results()[0].outcome, Outcome::Done) << runner.Results()[0].message.toStdString();
+    EXPECT_EQ(runner.Results()[0].outputs, QStringList{out + "/A.wav"});
+    EXPECT_EQ(runner.Results()[1].outcome, Outcome::Stopped);
+    EXPECT_EQ(files(), QStringList{"A.wav"});
+}
+
 TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
 {
     openDisc({1, 1});

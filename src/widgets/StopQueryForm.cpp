@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace dw {
@@ -127,6 +128,11 @@ void TfrmStopQuery::cddbResult(int result)
         lReason->setText(outcome_.error);
         lReason->setVisible(!outcome_.error.isEmpty());
         bStop->setText(QStringLiteral("Close"));
+        // A translated hint may take more lines than the English one: the
+        // window grows to show it whole at its width.
+        layout()->activate();
+        const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : sizeHint().height();
+        resize(width(), std::max(height(), h));
         return;
     }
     if (readMatch_ && outcome_.kind == CddbLookupOutcome::Finished && !outcome_.hasValues && outcome_.chosen < 0 &&

@@ -1,5 +1,6 @@
 #include "app/Helpers.h"
 
+#include "app/OutputFormats.h"
 #include "platform/NativePath.h"
 
 #include <chrono>
@@ -58,15 +59,8 @@ QString StripFileNameChars(const QString& text)
 
 QString OutputFormatName(int format)
 {
-    switch (format) {
-    case 0: return QStringLiteral("MP3");
-    case 1: return QStringLiteral("WAV");
-    case 2: return QStringLiteral("OGG");
-    case 3: return QStringLiteral("WMA");
-    case 4: return QStringLiteral("FLAC");
-    case 5: return QStringLiteral("Opus");
-    default: return {};
-    }
+    const std::optional<TOutputFormat> f = OutputFormatFromStored(format);
+    return f ? FormatName(*f) : QString();
 }
 
 }  // namespace dw

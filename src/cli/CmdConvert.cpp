@@ -20,6 +20,7 @@
 
 #include <sys/stat.h>
 
+#include "app/OutputFormats.h"
 #include "app/Settings.h"
 #include "cli/CliCommon.h"
 #include "cli/CliJobView.h"
@@ -36,23 +37,18 @@ namespace {
 const char kUsage[] =
     "usage: discwright-cli convert mp3|wav|ogg|wma|flac|opus FILES... [--output DIR] [--jobs N] [--replaygain] [--overwrite] [--json] [--quiet]";
 
-bool kindOf(const QString& format, TJobKind& kind)
+// The conversion job that writes the format.
+TJobKind kindOf(TOutputFormat format)
 {
-    if (format == "mp3")
-        kind = jkWavToMp3;
-    else if (format == "wav")
-        kind = jkMp3ToWav;
-    else if (format == "ogg")
-        kind = jkWavToOgg;
-    else if (format == "wma")
-        kind = jkWavToWma;
-    else if (format == "flac")
-        kind = jkToFlac;
-    else if (format == "opus")
-        kind = jkToOpus;
-    else
-        return false;
-    return true;
+    switch (format) {
+    case TOutputFormat::Mp3: return jkWavToMp3;
+    case TOutputFormat::Wav: return jkMp3ToWav;
+    case TOutputFormat::Ogg: return jkWavToOgg;
+    case TOutputFormat::Wma: return jkWavToWma;
+    case TOutputFormat::Flac: return jkToFlac;
+    case TOutputFormat::Opus: return jkToOpus;
+    }
+    return jkWavToMp3;
 }
 
 }  // namespace
@@ -63,17 +59,18 @@ int cmdConvert(const QStringList& argv)
     QString error;
     if (!parseArgs(argv, {"output", "jobs"}, {"overwrite", "quiet", "json", "replaygain"}, args, error))
         return fail(error, 2);
-    TJobKind kind = jkWavToMp3;
-    if (args.positional.size() < 2 || !kindOf(args.positional[0].toLower(), kind))
+    const std::optional<TOutputFormat> format =
+        args.positional.isEmpty() ? std::nullopt : OutputFormatFromName(args.positional[0].toLower());
+    if (args.positional.size() < 2 || !format)
         return fail(kUsage, 2);
+    const TJobKind kind = kindOf(*format);
     int jobs = QThread::idealThreadCount();
     if (args.options.contains("jobs") && (!parseInt(args.value("jobs"), jobs) || jobs < 1))
         return fail(QStringLiteral("--jobs takes a number of 1 or more, not ") + args.value("jobs"), 2);
     if (jobs < 1)
         jobs = 1;
 
-    const bool measurable = kind == jkWavToMp3 || kind == jkWavToOgg || kind == jkToFlac || kind == jkToOpus;
-    if (args.has("replaygain") && !measurable)
+    if (args.has("replaygain") && !FormatInfo(*format).replayGain)
         return fail("--replaygain works with mp3, ogg, flac and opus outputs (WAV and WMA files carry no ReplayGain "
                     "values)",
                     2);

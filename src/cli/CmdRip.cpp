@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 
 #include "app/Helpers.h"
+#include "app/OutputFormats.h"
 #include "app/Settings.h"
 #include "cddb/DiscCache.h"
 #include "platform/Dialogs.h"
@@ -88,13 +89,12 @@ bool applyFlags(const Args& args, QString& error)
         AppSettings.RipTime = seconds;
     }
     if (args.options.contains("format")) {
-        static const QStringList formats = {"mp3", "wav", "ogg", "wma", "flac", "opus"};  // OutputFormat order
-        const int format = int(formats.indexOf(args.value("format")));
-        if (format < 0) {
+        const std::optional<TOutputFormat> format = OutputFormatFromName(args.value("format"));
+        if (!format) {
             error = "--format is wav, mp3, ogg, wma, flac or opus";
             return false;
         }
-        AppSettings.OutputFormat = format;
+        AppSettings.OutputFormat = static_cast<int>(*format);
     }
     if (args.has("keep-wav"))
         AppSettings.IsKeepWav = true;
@@ -146,7 +146,7 @@ int cmdRip(const QStringList& argv)
 
     // WAV and WMA files carry no loudness values: asking for them with such
     // a format is refused, the stored setting only noted.
-    const bool untagged = AppSettings.OutputFormat == 1 || AppSettings.OutputFormat == 3;
+    const bool untagged = !FormatInfo(StoredOutputFormat(AppSettings.OutputFormat)).replayGain;
     if (AppSettings.ReplayGainUse && untagged) {
         if (args.has("replaygain") && args.options.contains("format"))
             return fail("--replaygain needs --format mp3, ogg, flac or opus (WAV and WMA files carry no "
@@ -203,7 +203,7 @@ int cmdRip(const QStringList& argv)
     }
     if (json)
         PrintJsonLine({{"event", "summary"}, {"mode", result.DriveMode ? "drive" : "ripper"},
-                       {"format", OutputFormatName(settings.OutputFormat).toLower()},
+                       {"format", FormatName(settings.OutputFormat).toLower()},
                        {"stopped", result.Stopped}, {"tracks", tracks}});
     if (result.Stopped)
         return fail(QString("stopped by %1; %2 of %3 tracks ripped, no partial file left")

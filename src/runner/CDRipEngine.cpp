@@ -3,6 +3,7 @@
 #include "app/FileNames.h"
 #include "app/Genres.h"
 #include "app/Helpers.h"
+#include "app/OutputFormats.h"
 #include "app/ResourceText.h"
 #include "app/ScaleWaveVolume.h"
 #include "audio/formats/FlacOut.h"
@@ -40,20 +41,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Outcome = TJobItemResult::Outcome;
-
-constexpr int FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4, FormatOpus = 5;
-
-QString extensionOf(int format)
-{
-    switch (format) {
-    case FormatMp3: return QStringLiteral(".mp3");
-    case FormatOgg: return QStringLiteral(".ogg");
-    case FormatWma: return QStringLiteral(".wma");
-    case FormatFlac: return QStringLiteral(".flac");
-    case FormatOpus: return QStringLiteral(".opus");
-    default: return QStringLiteral(".wav");
-    }
-}
 
 QString stoppedText() { return QStringLiteral("stopped"); }
 
@@ -127,7 +114,7 @@ void TCDRipEngine::Start(const QStringList& items)
     }
     // The stems leave room for the job's own extension (".flac" and ".opus"
     // take a byte more than ".wav").
-    const QStringList stems = UniqueFileStems(titled, int(extensionOf(settings_.OutputFormat).size()));
+    const QStringList stems = UniqueFileStems(titled, int(FormatExtension(settings_.OutputFormat).size()));
     qsizetype next = 0;
     const QString folder = WithTrailingBackslash(settings_.Rip.OutputFolder);
     for (size_t i = 0; i < items_.size(); ++i) {
@@ -165,7 +152,7 @@ void TCDRipEngine::startRip(int index)
     itemNote_.clear();
     stage_ = Stage::Ripping;
     encoder_ = Encoder::None;
-    const bool afterEncoding = index > 0 && settings_.OutputFormat != FormatWav;
+    const bool afterEncoding = index > 0 && settings_.OutputFormat != TOutputFormat::Wav;
     stage(QStringLiteral("Extracting"));
     view_.Heading(QStringLiteral("Extracting..."));
     view_.StatusText(afterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing..."), true);
@@ -182,7 +169,7 @@ void TCDRipEngine::startRip(int index)
     // Files that may not be replaced are refused before anything is read.
     QString taken;
     if (OutputTaken(item.WavFile, settings_.Rip, taken)
-        || (settings_.OutputFormat != FormatWav && OutputTaken(encodedPath(), settings_.Rip, taken))) {
+        || (settings_.OutputFormat != TOutputFormat::Wav && OutputTaken(encodedPath(), settings_.Rip, taken))) {
         finishItem(Outcome::Failed, taken);
         return;
     }
@@ -362,7 +349,7 @@ void TCDRipEngine::wavReady(const QString& note)
     // The track is ripped whole: it is part of the album.
     itemMeter_ = trackMeter_.get();
     album_.Add(std::move(trackMeter_));
-    if (settings_.OutputFormat == FormatWav || settings_.OutputFormat < 0 || settings_.OutputFormat > FormatOpus) {
+    if (FormatInfo(settings_.OutputFormat).encoder == TFormatEncoder::None) {
         item.Result.outputs << item.WavFile;
         finishItem(itemNote_.isEmpty() ? Outcome::Done : Outcome::Failed, itemNote_);
         return;
@@ -373,7 +360,7 @@ void TCDRipEngine::wavReady(const QString& note)
 QString TCDRipEngine::encodedPath() const
 {
     const QString& wav = items_[size_t(current_)].WavFile;
-    return wav.left(wav.size() - 4) + extensionOf(settings_.OutputFormat);
+    return wav.left(wav.size() - 4) + FormatExtension(settings_.OutputFormat);
 }
 
 void TCDRipEngine::startEncode()
@@ -390,12 +377,12 @@ void TCDRipEngine::startEncode()
     const QString target = encodedPath();
     try {
         switch (settings_.OutputFormat) {
-        case FormatOgg:
-        case FormatFlac:
-        case FormatOpus: {
+        case TOutputFormat::Ogg:
+        case TOutputFormat::Flac:
+        case TOutputFormat::Opus: {
             encoder_ = Encoder::Stream;
-            streamOut_ = settings_.OutputFormat == FormatFlac   ? static_cast<TAuFileOut*>(flacOut_.get())
-                         : settings_.OutputFormat == FormatOpus ? static_cast<TAuFileOut*>(opusOut_.get())
+            streamOut_ = settings_.OutputFormat == TOutputFormat::Flac   ? static_cast<TAuFileOut*>(flacOut_.get())
+                         : settings_.OutputFormat == TOutputFormat::Opus ? static_cast<TAuFileOut*>(opusOut_.get())
                                                                 : static_cast<TAuFileOut*>(vorbisOut_.get());
             encodedFile_ = std::make_unique<TOutputFile>(target);
             if (!encodedFile_->Create() || !encodedFile_->Close()) {
@@ -406,9 +393,9 @@ void TCDRipEngine::startEncode()
             }
             waveIn_->SetFileName(item.WavFile);
             const TCDRipTrackTags track{item.Track, item.Title};
-            if (settings_.OutputFormat == FormatFlac)
+            if (settings_.OutputFormat == TOutputFormat::Flac)
                 ApplyFlacSettings(*flacOut_, settings_, track);
-            else if (settings_.OutputFormat == FormatOpus)
+            else if (settings_.OutputFormat == TOutputFormat::Opus)
                 ApplyOpusSettings(*opusOut_, settings_, track);
             else
                 ApplyOggSettings(*vorbisOut_, settings_, track);
@@ -419,7 +406,7 @@ void TCDRipEngine::startEncode()
             valuesError_.clear();
             if (settings_.ReplayGain) {
                 const int index = current_;
-                const bool opus = settings_.OutputFormat == FormatOpus;
+                const bool opus = settings_.OutputFormat == TOutputFormat::Opus;
                 streamOut_->BeforeCommit = [this, index, opus, target](const QString& temp) {
                     TCDRipItem& encoded = items_[size_t(index)];
                     settleLoudness(encoded);
@@ -435,7 +422,7 @@ void TCDRipEngine::startEncode()
             streamOut_->Run();
             break;
         }
-        case FormatWma:
+        case TOutputFormat::Wma:
             encoder_ = Encoder::Wma;
             // Set before Start: the WMA object may report its completion
             // from within it.
@@ -596,7 +583,7 @@ void TCDRipEngine::encodeDone(bool ok, const QString& failure)
     if (!valuesError_.isEmpty())
         itemNote_ = itemNote_.isEmpty() ? valuesError_ : itemNote_ + QStringLiteral("; ") + valuesError_;
     valuesError_.clear();
-    if (settings_.OutputFormat == FormatMp3)
+    if (settings_.OutputFormat == TOutputFormat::Mp3)
         writeMp3Tag(item, target);
     if (settings_.IsKeepWav || FileInUse(item.WavFile) || !RemoveFile(item.WavFile))
         item.Result.outputs << item.WavFile;

@@ -20,10 +20,8 @@ struct TCDRipTrackTags {
     QString Title;   // the track's title
 };
 
-// Quality mode (IsUseCompress): quality (CompressPosition - 10) / 100 with
-// every bit-rate choice automatic. Otherwise the stored bit-rate ordinals as
-// they are (out-of-range values fall back to automatic) and quality 0.2.
-// Then the comments are cleared and, when TrackComments is on, set from the
+// The Ogg values as every Ogg Vorbis output maps them (OggSettingsFromValues:
+// quality mode, or the bit rates the options dialog shows). Then the comments are cleared and, when TrackComments is on, set from the
 // track and the disc (SetTrackVorbisComments).
 void ApplyOggSettings(TVorbisOut& out, const TCDRipSettings& settings, const TCDRipTrackTags& track);
 

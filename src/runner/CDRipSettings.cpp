@@ -9,7 +9,7 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     const TAppSettings& s = AppSettings;
     TCDRipSettings r;
     r.Rip = TRipSettings::FromAppSettings();
-    r.OutputFormat = s.OutputFormat;
+    r.OutputFormat = StoredOutputFormat(s.OutputFormat);
     r.IsKeepWav = s.IsKeepWav;
     r.IsUseCompress = s.IsUseCompress;
     r.CompressPosition = s.CompressPosition;

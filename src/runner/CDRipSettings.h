@@ -4,6 +4,7 @@
 // encoder processes read their MP3 and WMA switches themselves).
 
 #include "app/DiscInfo.h"
+#include "app/OutputFormats.h"
 #include "cd/RipSettings.h"
 
 #include <QString>
@@ -14,12 +15,12 @@ namespace dw {
 
 struct TCDRipSettings {
     TRipSettings Rip;          // folder, cut, normalise, Overwrite
-    int OutputFormat = 0;      // 0 MP3, 1 WAV, 2 OGG, 3 WMA, 4 FLAC, 5 Opus
+    TOutputFormat OutputFormat = TOutputFormat::Mp3;
     bool IsKeepWav = false;
     // [OggOptions]
     bool IsUseCompress = true;
     int CompressPosition = 30;
-    int OggMaxBitRate = 0, OggNomalBitRate = 0, OggMinBitRate = 0;  // ordinals of the bit-rate choice
+    int OggMaxBitRate = 0, OggNomalBitRate = 0, OggMinBitRate = 0;  // positions in the dialog's bit-rate lists
     // [WMAOptions] profile index, for the time estimate
     int WmaBitRate = 8;
     // [FlacOptions] and [OpusOptions]

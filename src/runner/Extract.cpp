@@ -1,6 +1,7 @@
 #include "runner/Extract.h"
 
 #include "app/Helpers.h"
+#include "app/OutputFormats.h"
 #include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "cd/CDIn.h"
@@ -242,7 +243,7 @@ void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings
     runner_ = nullptr;
     result.Stopped = runner.WasStopped() && !runner.IsStalled();
     // The runner's own names for the items' files, in the folder it writes.
-    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items, AppSettings.OutputFormat);
+    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items, StoredOutputFormat(AppSettings.OutputFormat));
     const QString folder = WithTrailingBackslash(AppSettings.OutputFolder);
     for (std::size_t i = 0; i < resolved.size() && i < runner.Results().size(); ++i) {
         TCDRipItem item;

@@ -1,6 +1,7 @@
 #include "runner/JobItems.h"
 
 #include "app/FileNames.h"
+#include "app/OutputFormats.h"
 #include "platform/NativePath.h"
 
 #include <QFileInfo>
@@ -18,7 +19,7 @@ std::optional<TTrackItemText> ParseTrackItem(const QString& text)
     return TTrackItemText{track, text.mid(2)};
 }
 
-std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items, int outputFormat)
+std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items, TOutputFormat outputFormat)
 {
     std::vector<TJobItem> out;
     out.reserve(std::size_t(items.size()));
@@ -57,32 +58,24 @@ QString ChangeFileExt(const QString& path, const QString& ext)
     return path.left(dot) + ext;
 }
 
-QString JobOutputExt(TJobKind kind, int outputFormat)
+QString JobOutputExt(TJobKind kind, TOutputFormat outputFormat)
 {
     switch (kind) {
-    case jkRipTracks:
-        switch (outputFormat) {
-        case 0: return QStringLiteral(".mp3");
-        case 2: return QStringLiteral(".ogg");
-        case 3: return QStringLiteral(".wma");
-        case 4: return QStringLiteral(".flac");
-        case 5: return QStringLiteral(".opus");
-        default: return QStringLiteral(".wav");
-        }
+    case jkRipTracks: return FormatExtension(outputFormat);
     case jkWavToMp3:
-    case jkRecordingToMp3: return QStringLiteral(".mp3");
-    case jkMp3ToWav: return QStringLiteral(".wav");
-    case jkWavToOgg: return QStringLiteral(".ogg");
-    case jkWavToWma: return QStringLiteral(".wma");
-    case jkToFlac: return QStringLiteral(".flac");
-    case jkToOpus: return QStringLiteral(".opus");
+    case jkRecordingToMp3: return FormatExtension(TOutputFormat::Mp3);
+    case jkMp3ToWav: return FormatExtension(TOutputFormat::Wav);
+    case jkWavToOgg: return FormatExtension(TOutputFormat::Ogg);
+    case jkWavToWma: return FormatExtension(TOutputFormat::Wma);
+    case jkToFlac: return FormatExtension(TOutputFormat::Flac);
+    case jkToOpus: return FormatExtension(TOutputFormat::Opus);
     }
     return {};
 }
 
 QString JobFileOutput(TJobKind kind, const QString& out, const QString& input)
 {
-    const QString ext = JobOutputExt(kind, 0);
+    const QString ext = JobOutputExt(kind, TOutputFormat::Mp3);  // the format counts for CD jobs alone
     if (kind == jkRecordingToMp3)
         return ChangeFileExt(input, ext);
     return out + ChangeFileExt(QFileInfo(input).fileName(), ext);

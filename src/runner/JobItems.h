@@ -6,6 +6,7 @@
 // Pure functions; any thread.
 
 #include "app/JobEvents.h"
+#include "app/OutputFormats.h"
 
 #include <QString>
 #include <QStringList>
@@ -38,7 +39,7 @@ struct TJobItem {
 // (UniqueFileStems over the whole job), so no two tracks write one file,
 // short enough for the extension of outputFormat (the OutputFormat setting)
 // as well as for ".wav".
-std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items, int outputFormat);
+std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items, TOutputFormat outputFormat);
 
 // Replaces the text from the last full stop of the file name on by ext
 // (".mp3"), or appends ext when the name has none. A dot in a folder name
@@ -46,8 +47,8 @@ std::vector<TJobItem> ResolveJobItems(TJobKind kind, const QStringList& items, i
 QString ChangeFileExt(const QString& path, const QString& ext);
 
 // The extension of what a job kind makes of a file: ".mp3", ".wav", ".ogg",
-// ".wma", ".flac", ".opus".
-QString JobOutputExt(TJobKind kind, int outputFormat);
+// ".wma", ".flac", ".opus" (for a CD job, that of outputFormat).
+QString JobOutputExt(TJobKind kind, TOutputFormat outputFormat);
 
 // The output of a file item (kinds 2 to 8): out + the input's file name with
 // its extension changed; kind 4 writes beside the recording instead.

@@ -1,12 +1,14 @@
 #include "runner/JobRunner.h"
 
 #include "app/Helpers.h"
+#include "app/OutputFormats.h"
 #include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "audio/formats/FastResampler.h"
 #include "audio/formats/FlacOut.h"
 #include "audio/formats/LoudnessMeasure.h"
 #include "audio/formats/OpusOut.h"
+#include "audio/formats/VorbisConvert.h"
 #include "audio/formats/VorbisOut.h"
 #include "audio/formats/WaveConversion.h"
 #include "audio/formats/WaveIn.h"
@@ -53,14 +55,14 @@ void deleteFile(const QString& path)
 
 // Whether a CD job's OutputFormat encodes the ripped WAV (MP3, OGG, WMA,
 // FLAC, Opus) rather than keeping it as the output.
-bool encodesAfterRip(int format) { return format == 0 || (format >= 2 && format <= 5); }
+bool encodesAfterRip(TOutputFormat format) { return FormatInfo(format).encoder != TFormatEncoder::None; }
 
 // Whether a job of this kind writes files that carry loudness values: MP3,
 // Ogg Vorbis, FLAC and Opus outputs (not WAV, not WMA).
-bool measuresLoudness(TJobKind kind, int format)
+bool measuresLoudness(TJobKind kind, TOutputFormat format)
 {
     switch (kind) {
-    case jkRipTracks: return format == 0 || format == 2 || format == 4 || format == 5;
+    case jkRipTracks: return FormatInfo(format).replayGain;
     case jkWavToMp3:
     case jkRecordingToMp3:
     case jkWavToOgg:
@@ -75,19 +77,10 @@ QString joined(const QString& a, const QString& b)
     return a.isEmpty() ? b : b.isEmpty() ? a : a + QStringLiteral("; ") + b;
 }
 
-// The Ogg quality of the runner: the quality setting when encoding by
-// quality, otherwise the writer's default.
-float oggQuality()
-{
-    if (AppSettings.IsUseCompress)
-        return float(AppSettings.CompressPosition - 10) / 100.0f;
-    return 0.2f;
-}
-
 }  // namespace
 
 TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView& view, TJobEncoders encoders)
-    : kind_(kind), cdHandle_(cdHandle), items_(ResolveJobItems(kind, items, AppSettings.OutputFormat)), view_(view)
+    : kind_(kind), cdHandle_(cdHandle), items_(ResolveJobItems(kind, items, StoredOutputFormat(AppSettings.OutputFormat))), view_(view)
 {
     count_ = int(items_.size());
     for (int i = 0; i < count_; ++i)
@@ -136,7 +129,7 @@ TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView&
     timer_.setInterval(kWmaTimerMs);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { WmaTimerTick(); });
 
-    replayGain_ = AppSettings.ReplayGainUse && measuresLoudness(kind_, AppSettings.OutputFormat);
+    replayGain_ = AppSettings.ReplayGainUse && measuresLoudness(kind_, StoredOutputFormat(AppSettings.OutputFormat));
     measure_ = std::make_unique<TLoudnessMeasure>();
     scan_ = std::make_unique<TLoudnessScan>();
     loudness_.assign(items_.size(), TLoudness{});
@@ -175,28 +168,30 @@ QString TJobRunner::out() const { return WithTrailingBackslash(AppSettings.Outpu
 
 int TJobRunner::number(int index) const { return numbers_[std::size_t(index)]; }
 
-QString TJobRunner::encodedOutput(int index, const char* ext) const
+QString TJobRunner::encodedOutput(int index, TOutputFormat format) const
 {
     const TJobItem& item = items_[std::size_t(index)];
     if (kind_ == jkRipTracks)
-        return ChangeFileExt(JobTrackWav(out(), item), QString::fromLatin1(ext));
+        return ChangeFileExt(JobTrackWav(out(), item), FormatExtension(format));
     return JobFileOutput(kind_, out(), item.text);
 }
 
 TAuFileOut* TJobRunner::streamEncoder() const
 {
-    const int format = AppSettings.OutputFormat;
-    if (kind_ == jkToFlac || (kind_ == jkRipTracks && format == 4))
+    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
+    if (kind_ == jkToFlac || (kind_ == jkRipTracks && format == TOutputFormat::Flac))
         return flacOut_.get();
-    if (kind_ == jkToOpus || (kind_ == jkRipTracks && format == 5))
+    if (kind_ == jkToOpus || (kind_ == jkRipTracks && format == TOutputFormat::Opus))
         return opusOut_.get();
     return vorbisOut_.get();
 }
 
-const char* TJobRunner::streamExt() const
+TOutputFormat TJobRunner::streamFormat() const
 {
     const TAuFileOut* encoder = streamEncoder();
-    return encoder == flacOut_.get() ? ".flac" : encoder == opusOut_.get() ? ".opus" : ".ogg";
+    return encoder == flacOut_.get()   ? TOutputFormat::Flac
+           : encoder == opusOut_.get() ? TOutputFormat::Opus
+                                       : TOutputFormat::Ogg;
 }
 
 QString TJobRunner::bufferFor() const { return buffer_ ? buffer_->TempPath() : QString(); }
@@ -300,19 +295,19 @@ void TJobRunner::startItem(int index, bool first)
     case jkMp3ToWav:
         stage("Decoding", index);
         heading(ResourceText(first ? res::MP3_TO_WAV : res::Decoding));
-        lameItem(items_[std::size_t(index)].text, encodedOutput(index, ".wav"), false);
+        lameItem(items_[std::size_t(index)].text, encodedOutput(index, TOutputFormat::Wav), false);
         break;
     case jkRecordingToMp3:
         stage("Encoding", index);
         heading(ResourceText(first ? res::WAV_TO_MP3 : res::Encoding));
-        lameItem(items_[std::size_t(index)].text, encodedOutput(index, ".mp3"), true);
+        lameItem(items_[std::size_t(index)].text, encodedOutput(index, TOutputFormat::Mp3), true);
         break;
     case jkWavToWma:
         stage("Encoding", index);
         heading(ResourceText(first ? res::WAV_TO_WMA : res::Encoding));
         if (!first)
             view_.Times(QString(), QString());
-        wmaItem(items_[std::size_t(index)].text, encodedOutput(index, ".wma"));
+        wmaItem(items_[std::size_t(index)].text, encodedOutput(index, TOutputFormat::Wma));
         break;
     }
 }
@@ -342,10 +337,10 @@ void TJobRunner::startWavItem(int index, bool first)
         stage("Encoding", index);
         if (ogg) {
             heading(ResourceText(first ? res::WAV_TO_OGG : res::Encoding));
-            streamItem(QString(), encodedOutput(index, ".ogg"), index);
+            streamItem(QString(), encodedOutput(index, TOutputFormat::Ogg), index);
         } else {
             heading(ResourceText(first ? res::WAV_TO_MP3 : res::Encoding));
-            lameItem(input, encodedOutput(index, ".mp3"), true);
+            lameItem(input, encodedOutput(index, TOutputFormat::Mp3), true);
         }
         return;
     }
@@ -361,7 +356,7 @@ void TJobRunner::startWavItem(int index, bool first)
 void TJobRunner::startFileItem(int index, bool first)
 {
     const QString input = items_[std::size_t(index)].text;
-    const QString output = encodedOutput(index, streamExt());
+    const QString output = encodedOutput(index, streamFormat());
     stage("Encoding", index);
     heading(ResourceText(res::Encoding));
     if (!first)
@@ -399,11 +394,11 @@ void TJobRunner::ripTrack(int index)
     // Files that may not be replaced, the WAV first, are refused before the
     // track is read (the rip thread checks the WAV again as it writes); the
     // refusal ends the rip as a file that could not be created.
-    const int format = AppSettings.OutputFormat;
+    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
     const QString wav = JobTrackWav(out(), item);
     QStringList written{wav};
     if (encodesAfterRip(format))
-        written << ChangeFileExt(wav, JobOutputExt(jkRipTracks, format));
+        written << ChangeFileExt(wav, FormatExtension(format));
     for (const QString& file : written) {
         QString taken;
         if (OutputTaken(file, settings, taken)) {
@@ -523,8 +518,7 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
         encoder->BeforeCommit = nullptr;
     }
     if (encoder == vorbisOut_.get()) {
-        vorbisOut_->SetCompression(oggQuality());
-        vorbisOut_->SetDesiredNominalBitrate(brAutoSelect);
+        ApplyOggEncodeSettings(*vorbisOut_, OggSettingsFromOptions(AppSettings));
         if (tagged)
             SetTrackVorbisComments(vorbisOut_->Comments(), AppSettings.Disc(), item.title, item.track);
         else
@@ -670,7 +664,7 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
     }
     ++ripIndex_;
 
-    const int format = AppSettings.OutputFormat;
+    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
     if (!encodesAfterRip(format)) {
         if (info->Result == RIP_RESULT_OK)
             finishItem(index, Outcome::Done, {}, {wav});
@@ -682,8 +676,8 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
             ripTrack(ripIndex_);
         return;
     }
-    const int32_t doneCode = format == 0 ? JOB_MP3_DONE : format == 3 ? JOB_WMA_DONE : JOB_OGG_DONE;
-    if (format == 3)
+    const int32_t doneCode = format == TOutputFormat::Mp3 ? JOB_MP3_DONE : format == TOutputFormat::Wma ? JOB_WMA_DONE : JOB_OGG_DONE;
+    if (format == TOutputFormat::Wma)
         ripThread_.reset();
     if (info->Result != RIP_RESULT_OK) {
         // The track is done with: its encoding is skipped, reported through
@@ -696,12 +690,12 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
     }
     stage("Encoding", index);
     heading(ResourceText(res::Encoding));
-    if (format == 0)
-        lameItem(wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
-    else if (format == 3)
-        wmaItem(wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+    if (format == TOutputFormat::Mp3)
+        lameItem(wav, ChangeFileExt(wav, FormatExtension(format)), true);
+    else if (format == TOutputFormat::Wma)
+        wmaItem(wav, ChangeFileExt(wav, FormatExtension(format)));
     else
-        streamItem(wav, ChangeFileExt(wav, QString::fromLatin1(streamExt())), index);
+        streamItem(wav, ChangeFileExt(wav, FormatExtension(streamFormat())), index);
 }
 
 void TJobRunner::mp3Done(const TProcessInfo& info)
@@ -799,7 +793,7 @@ void TJobRunner::streamDone(const TProcessInfo& info)
 {
     streamRunning_ = false;
     const int index = streamIndex_;
-    const QString output = encodedOutput(index, streamExt());
+    const QString output = encodedOutput(index, streamFormat());
     Outcome outcome = Outcome::Failed;
     QString message;
     QStringList outputs;
@@ -886,9 +880,9 @@ void TJobRunner::resampleDone()
     stage("Encoding", index);
     heading(ResourceText(res::Encoding));
     if (ogg)
-        streamItem(bufferFor(), encodedOutput(index, ".ogg"), index);
+        streamItem(bufferFor(), encodedOutput(index, TOutputFormat::Ogg), index);
     else
-        lameItem(bufferFor(), encodedOutput(index, ".mp3"), true);
+        lameItem(bufferFor(), encodedOutput(index, TOutputFormat::Mp3), true);
 }
 
 void TJobRunner::wmaDone(const TProcessInfo& info)
@@ -1013,7 +1007,7 @@ void TJobRunner::Stop()
         // done, not stopped.
         streamRunning_ = false;
         const int index = streamIndex_;
-        const QString output = encodedOutput(index, streamExt());
+        const QString output = encodedOutput(index, streamFormat());
         encoded_[std::size_t(index)] = output;
         finishItem(index, valuesInPlaceError_.isEmpty() ? Outcome::Done : Outcome::Failed, valuesInPlaceError_,
                    {output});
@@ -1024,7 +1018,7 @@ void TJobRunner::Stop()
         // thread: it is ripped, and a WAV rip is done, not stopped.
         const int index = ripIndex_++;
         ripped_[std::size_t(index)] = true;
-        if (!encodesAfterRip(AppSettings.OutputFormat))
+        if (!encodesAfterRip(StoredOutputFormat(AppSettings.OutputFormat)))
             finishItem(index, Outcome::Done, {}, {JobTrackWav(out(), items_[std::size_t(index)])});
     }
     for (std::size_t i = 0; i < items_.size(); ++i)
@@ -1055,7 +1049,7 @@ void TJobRunner::cleanUp()
         ripThread_->Stopped = true;
         ripThread_.reset();
     }
-    const int format = AppSettings.OutputFormat;
+    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
     if (kind_ == jkRipTracks && ripIndex_ == int(items_.size()) && encodesAfterRip(format) &&
         !AppSettings.IsKeepWav) {
         // Only the WAVs this job ripped: a file of the same name that was

@@ -45,6 +45,7 @@
 // be called from inside an encoder's report); delete it afterwards.
 
 #include "app/JobEvents.h"
+#include "app/OutputFormats.h"
 #include "audio/formats/LoudnessAlbum.h"
 #include "audio/formats/LoudnessValues.h"
 #include "runner/JobItems.h"
@@ -151,9 +152,9 @@ private:
     void startWavItem(int index, bool first);
     // A file item of kinds 7 and 8: read by content, encoded at its own rate.
     void startFileItem(int index, bool first);
-    // The stream encoder of the job's format and the extension it writes.
+    // The stream encoder of the job's format and the format it writes.
     TAuFileOut* streamEncoder() const;
-    const char* streamExt() const;
+    TOutputFormat streamFormat() const;
 
     // Completion handlers.
     void progress(const TProcessInfo& info);
@@ -187,7 +188,7 @@ private:
 
     QString out() const;
     int number(int index) const;
-    QString encodedOutput(int index, const char* ext) const;
+    QString encodedOutput(int index, TOutputFormat format) const;
     // The buffer of the running resampling; empty when there is none.
     QString bufferFor() const;
     // Makes a new buffer of the job's own (the last one goes); false with

@@ -1,5 +1,6 @@
 #include "widgets/OptionSetValues.h"
 
+#include "app/OutputFormats.h"
 #include "jobs/WmaProfiles.h"
 
 #include <algorithm>
@@ -8,9 +9,13 @@ namespace dw {
 
 const QStringList& OutputFormatItems()
 {
-    // Positions are the OutputFormat values; FLAC and Opus follow the first four.
-    static const QStringList items{"MP3 file(*.MP3)", "WAV file(*.WAV)", "OGG file(*.OGG)", "WMA file(*.WMA)",
-                                   "FLAC file(*.FLAC)", "Opus file(*.OPUS)"};
+    // Positions are the stored OutputFormat values.
+    static const QStringList items = [] {
+        QStringList list;
+        for (const TOutputFormatInfo& f : OutputFormats())
+            list << QString::fromLatin1(f.dialogItem);
+        return list;
+    }();
     return items;
 }
 

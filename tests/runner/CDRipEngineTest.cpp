@@ -117,7 +117,7 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
 
     // MP3: every track tagged with its title and number and the disc's values,
     // whatever the ID3 option says; an ID3v2.4 tag (on by default) says the same.
-    settings.OutputFormat = 0;
+    settings.OutputFormat = TOutputFormat::Mp3;
     settings.DiscTrackCount = 3;
     run(items);
     EXPECT_EQ(files(), (QStringList{"Intro.mp3", "Outro.mp3", "Song Two.mp3"}));
@@ -151,7 +151,7 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
     QDir(out).removeRecursively();
     QDir().mkpath(out);
     view = RecordingView();
-    settings.OutputFormat = 2;
+    settings.OutputFormat = TOutputFormat::Ogg;
     settings.IsKeepWav = true;
     run(items);
     EXPECT_EQ(files(), (QStringList{"Intro.ogg", "Intro.wav", "Outro.ogg", "Outro.wav", "Song Two.ogg",
@@ -174,7 +174,7 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
     QDir(out).removeRecursively();
     QDir().mkpath(out);
     view = RecordingView();
-    settings.OutputFormat = 3;
+    settings.OutputFormat = TOutputFormat::Wma;
     settings.IsKeepWav = false;
     run(items);
     EXPECT_EQ(files(), (QStringList{"Intro.wma", "Outro.wma", "Song Two.wma"}));
@@ -186,7 +186,7 @@ TEST_F(CDRipEngineTest, EveryFormatEndsWithTaggedTracksAndTheWavsKeptOnlyWhenAsk
     QDir(out).removeRecursively();
     QDir().mkpath(out);
     view = RecordingView();
-    settings.OutputFormat = 1;
+    settings.OutputFormat = TOutputFormat::Wav;
     run({"02Song Two"});
     EXPECT_EQ(files(), QStringList{"Song Two.wav"});
     EXPECT_EQ(view.captions, QStringList{"Extracting(01/01): Song Two"});
@@ -197,7 +197,7 @@ TEST_F(CDRipEngineTest, AStopWhileEncodingKeepsTheRippedWavAndNoPartialOutput)
 {
     // The finished track keeps its track values; a stopped job is no album.
     settings.ReplayGain = true;
-    for (const int format : {0, 2}) {  // an encoder process, our own writer
+    for (const TOutputFormat format : {TOutputFormat::Mp3, TOutputFormat::Ogg}) {  // an encoder process, our own writer
         QDir(out).removeRecursively();
         QDir().mkpath(out);
         view = RecordingView();
@@ -207,14 +207,14 @@ TEST_F(CDRipEngineTest, AStopWhileEncodingKeepsTheRippedWavAndNoPartialOutput)
                 engine->Stop();
         };
         run({"01A", "02B", "03C"});
-        const QString ext = format == 0 ? ".mp3" : ".ogg";
+        const QString ext = format == TOutputFormat::Mp3 ? ".mp3" : ".ogg";
         EXPECT_EQ(files(), (QStringList{"A" + ext, "B.wav"})) << ext.toStdString();
         EXPECT_TRUE(engine->WasStopped());
         EXPECT_EQ(outcomes(), (std::vector<Outcome>{Outcome::Done, Outcome::Stopped, Outcome::Stopped}));
         EXPECT_EQ(engine->Items()[1].Result.outputs, QStringList{out + "/B.wav"});
         ASSERT_EQ(view.finished.size(), 2u);  // the item under way was told; the one never begun was not
         const QString values =
-            format == 0 ? peer("/usr/bin/python3", {"-c",
+            format == TOutputFormat::Mp3 ? peer("/usr/bin/python3", {"-c",
                                                     "import sys\nfrom mutagen.id3 import ID3\n"
                                                     "print('\\n'.join(f.desc.lower() for f in "
                                                     "ID3(sys.argv[1]).getall('TXXX')))",
@@ -230,7 +230,7 @@ TEST_F(CDRipEngineTest, ATrackThatCannotBeReadIsReportedOnceNotEncodedAndTheJobG
 {
     // The image is cut short inside track 2 while the job runs, and whole
     // again when item 4 begins.
-    settings.OutputFormat = 0;
+    settings.OutputFormat = TOutputFormat::Mp3;
     const QByteArray whole = box.read(QFileInfo(dwtest::binPathOf(cue)).fileName());
     view.onStage = [&](const TJobStage& stage) {
         if (stage.word == "Extracting" && stage.number == 2)

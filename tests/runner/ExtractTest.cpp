@@ -24,7 +24,7 @@ protected:
         SetExplicitCdDevices({dwtest::makeCdImage(box.path(), {1, 2})});
         ASSERT_EQ(disc.Open(TRipModeChoice::Ripper, 0), TDiscProblem::None) << disc.Message().toStdString();
         ASSERT_EQ(disc.Rows().size(), 2u);
-        settings.OutputFormat = 1;
+        settings.OutputFormat = TOutputFormat::Wav;
         settings.Rip.OutputFolder = box.file("out") + "/";
     }
     void TearDown() override

@@ -114,22 +114,45 @@ TConversionResult failed(const QString& error)
 
 }  // namespace
 
-TOggEncodeSettings OggSettingsFromOptions(const TAppSettings& settings)
+TOggEncodeSettings OggSettingsFromValues(bool useCompress, int compressPosition, int nominalPosition,
+                                         int maximumPosition, int minimumPosition)
 {
     TOggEncodeSettings s;
-    if (settings.IsUseCompress) {
+    if (useCompress) {
         s.byQuality = true;
-        s.quality = static_cast<float>(settings.CompressPosition - 10) / 100.0f;
+        s.quality = static_cast<float>(compressPosition - 10) / 100.0f;
         return s;
     }
     s.byQuality = false;
     s.quality = 0.2f;
-    s.nominal = dialogRate(settings.OggNomalBitRate);
-    s.maximum = dialogRate(settings.OggMaxBitRate);
-    s.minimum = dialogRate(settings.OggMinBitRate);
+    s.nominal = dialogRate(nominalPosition);
+    s.maximum = dialogRate(maximumPosition);
+    s.minimum = dialogRate(minimumPosition);
     if (s.nominal == brAutoSelect)
         s.byQuality = true;  // no nominal rate: the encoder works by quality
     return s;
+}
+
+TOggEncodeSettings OggSettingsFromOptions(const TAppSettings& settings)
+{
+    return OggSettingsFromValues(settings.IsUseCompress, settings.CompressPosition, settings.OggNomalBitRate,
+                                 settings.OggMaxBitRate, settings.OggMinBitRate);
+}
+
+void ApplyOggEncodeSettings(TVorbisOut& out, const TOggEncodeSettings& s)
+{
+    // An automatic nominal rate clears both bounds; the setters keep
+    // minimum <= nominal <= maximum and take a maximum only beside a nominal
+    // rate, so the nominal rate goes first.
+    out.SetDesiredNominalBitrate(brAutoSelect);
+    if (s.byQuality) {
+        out.SetCompression(s.quality);
+        return;
+    }
+    out.SetCompression(0.2f);
+    out.SetDesiredNominalBitrate(s.nominal);
+    out.SetDesiredMaximumBitrate(s.maximum);
+    out.SetMinimumBitrate(s.minimum);
 }
 
 bool OggBitRateSettings(int nominalKbps, int minimumKbps, int maximumKbps, TOggEncodeSettings* out, QString* problem)
@@ -216,16 +239,7 @@ TConversionResult EncodeWaveToOgg(const TOggEncodeRequest& request, const TConve
     out.SetFileMode(foRewrite);
     // A stopped one-file conversion keeps the part encoded so far.
     out.SetKeepStopped(true);
-    const TOggEncodeSettings& s = request.settings;
-    if (s.byQuality) {
-        out.SetCompression(s.quality);
-        out.SetDesiredNominalBitrate(brAutoSelect);
-    } else {
-        out.SetCompression(0.2f);
-        out.SetDesiredNominalBitrate(s.nominal);
-        out.SetDesiredMaximumBitrate(s.maximum);
-        out.SetMinimumBitrate(s.minimum);
-    }
+    ApplyOggEncodeSettings(out, request.settings);
     out.SetComments(comments);
     // A serial of its own, so the file can be chained with others (as the
     // Vorbis tools do); zero is avoided, some tools mistrust it.

@@ -21,6 +21,7 @@
 namespace dw {
 
 struct TAppSettings;
+class TVorbisOut;
 
 // How the encoder is set up.
 struct TOggEncodeSettings {
@@ -31,10 +32,20 @@ struct TOggEncodeSettings {
     TVorbisBitRate minimum = brAutoSelect;
 };
 
-// The settings of options.ini: by quality, (CompressPosition - 10) / 100;
-// otherwise the three bit-rate lists, each position meaning the bit rate the
-// options dialog shows there (0 automatic, 1 45 kbit/s, ..., 14 320 kbit/s).
+// The Ogg values of options.ini, the one mapping every Ogg Vorbis output
+// uses (single conversions, conversion jobs, rips in both modes): by quality
+// (useCompress), (compressPosition - 10) / 100; otherwise the positions in
+// the three bit-rate lists, each meaning the bit rate the options dialog shows
+// there (0 automatic, 1 45 kbit/s, ..., 14 320 kbit/s; any other value
+// automatic). Without a nominal rate the encoder works by quality 0.2.
+TOggEncodeSettings OggSettingsFromValues(bool useCompress, int compressPosition, int nominalPosition,
+                                         int maximumPosition, int minimumPosition);
+// The same from the settings record.
 TOggEncodeSettings OggSettingsFromOptions(const TAppSettings& settings);
+
+// Sets an output that is not running up for these settings; whatever an
+// earlier file of the same output was set to does not carry over.
+void ApplyOggEncodeSettings(TVorbisOut& out, const TOggEncodeSettings& settings);
 
 // Bit-rate mode with a nominal rate and optional bounds, as given in kbit/s
 // (0 = not given). False with *problem when a rate is not one the encoder

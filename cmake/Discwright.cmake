@@ -68,7 +68,12 @@ function(dw_test name dir)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE dw_testsupport ${A_DEPS} GTest::gtest GTest::gmock)
+  set(env)
+  if(DISCWRIGHT_SANITIZE)
+    # Leaks inside system libraries are not ours to mend (see the file).
+    set(env ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan-system-libraries.supp")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300)
+    PROPERTIES TIMEOUT 300 ${env})
 endfunction()

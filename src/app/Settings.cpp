@@ -16,7 +16,7 @@ const char* const DefaultCddbServer = "gnudb.gnudb.org";
 
 namespace {
 
-using Member = std::variant<QString TAppSettings::*, int TAppSettings::*, bool TAppSettings::*>;
+using Member = std::variant<QString TStoredOptions::*, int TStoredOptions::*, bool TStoredOptions::*>;
 
 // What a text setting accepts beyond being a single line.
 enum class TextRule { Any, NotEmpty, HostName, ScriptPath, LanguageName };
@@ -47,42 +47,42 @@ const std::array<Entry, SettingCount>& entries()
     using T = SettingDescriptor;
     constexpr T::Type Txt = T::Text, Int = T::Integer, Bool = T::Boolean;
     static const std::array<Entry, SettingCount> e{{
-        {{"CommonOptions", "OutputFolder", Txt}, &TAppSettings::OutputFolder, TextRule::NotEmpty},
-        {{"CommonOptions", "OutputFormat", Int, 0, 5}, &TAppSettings::OutputFormat},
-        {{"CommonOptions", "IsKeepWav", Bool, 0, 1}, &TAppSettings::IsKeepWav},
-        {{"CommonOptions", "IsNormalize", Bool, 0, 1}, &TAppSettings::IsNormalize},
-        {{"CommonOptions", "NormalizePercent", Int, 0, 100}, &TAppSettings::NormalizePercent},
-        {{"CommonOptions", "EnableRipTime", Bool, 0, 1}, &TAppSettings::EnableRipTime},
-        {{"CommonOptions", "RipTime", Int, 0, MaxRipSeconds}, &TAppSettings::RipTime},
-        {{"Mp3Options", "IsSelectVBR", Bool, 0, 1}, &TAppSettings::IsSelectVBR},
-        {{"Mp3Options", "IsVBRHead", Bool, 0, 1}, &TAppSettings::IsVBRHead},
-        {{"Mp3Options", "BitRate", Int, 32, 320}, &TAppSettings::BitRate},
-        {{"Mp3Options", "MaxBitRate", Int, 32, 320}, &TAppSettings::MaxBitRate},
-        {{"Mp3Options", "MpegQuality", Int, 0, 2}, &TAppSettings::MpegQuality},
-        {{"Mp3Options", "VBRQuality", Int, 0, 9}, &TAppSettings::VBRQuality},
-        {{"Mp3Options", "StereoMode", Int, 0, 4}, &TAppSettings::StereoMode},
-        {{"OggOptions", "IsUseCompress", Bool, 0, 1}, &TAppSettings::IsUseCompress},
-        {{"OggOptions", "CompressPosition", Int, 30, 100}, &TAppSettings::CompressPosition},
-        {{"OggOptions", "MaxBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggMaxBitRate},
-        {{"OggOptions", "NomalBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggNomalBitRate},
-        {{"OggOptions", "MinBitRate", Int, 0, LastOggBitRate}, &TAppSettings::OggMinBitRate},
-        {{"WMAOptions", "BitRate", Int, 0, LastWmaProfile}, &TAppSettings::WmaBitRate},
-        {{"FlacOptions", "CompressionLevel", Int, 0, 8}, &TAppSettings::FlacCompressionLevel},
-        {{"FlacOptions", "Verify", Bool, 0, 1}, &TAppSettings::FlacVerify},
-        {{"OpusOptions", "BitRate", Int, 6, 510}, &TAppSettings::OpusBitRate},
-        {{"OpusOptions", "IsVBR", Bool, 0, 1}, &TAppSettings::OpusVbr},
-        {{"CDOptions", "Index", Int, -1, LastDrive}, &TAppSettings::Index},
-        {{"CDOptions", "CDDb", Bool, 0, 1}, &TAppSettings::CDDb},
-        {{"RecordOptions", "SaveMp3", Bool, 0, 1}, &TAppSettings::SaveMp3},
-        {{"QueryCDDB", "Server", Txt}, &TAppSettings::Server, TextRule::HostName},
-        {{"QueryCDDB", "Script", Txt}, &TAppSettings::Script, TextRule::ScriptPath},
-        {{"QueryCDDB", "UseProxy", Bool, 0, 1}, &TAppSettings::UseProxy},
-        {{"QueryCDDB", "ProxyAddress", Txt}, &TAppSettings::ProxyAddress},
-        {{"QueryCDDB", "Port", Txt, 1, MaxPort}, &TAppSettings::Port},
-        {{"ID3", "Use", Bool, 0, 1}, &TAppSettings::Use},
-        {{"ReplayGain", "Use", Bool, 0, 1}, &TAppSettings::ReplayGainUse},
-        {{"Id3v2", "Use", Bool, 0, 1}, &TAppSettings::Id3v2Use},
-        {{"Options", "Lan", Txt}, &TAppSettings::Lan, TextRule::LanguageName},
+        {{"CommonOptions", "OutputFolder", Txt}, &TStoredOptions::OutputFolder, TextRule::NotEmpty},
+        {{"CommonOptions", "OutputFormat", Int, 0, 5}, &TStoredOptions::OutputFormat},
+        {{"CommonOptions", "IsKeepWav", Bool, 0, 1}, &TStoredOptions::IsKeepWav},
+        {{"CommonOptions", "IsNormalize", Bool, 0, 1}, &TStoredOptions::IsNormalize},
+        {{"CommonOptions", "NormalizePercent", Int, 0, 100}, &TStoredOptions::NormalizePercent},
+        {{"CommonOptions", "EnableRipTime", Bool, 0, 1}, &TStoredOptions::EnableRipTime},
+        {{"CommonOptions", "RipTime", Int, 0, MaxRipSeconds}, &TStoredOptions::RipTime},
+        {{"Mp3Options", "IsSelectVBR", Bool, 0, 1}, &TStoredOptions::IsSelectVBR},
+        {{"Mp3Options", "IsVBRHead", Bool, 0, 1}, &TStoredOptions::IsVBRHead},
+        {{"Mp3Options", "BitRate", Int, 32, 320}, &TStoredOptions::BitRate},
+        {{"Mp3Options", "MaxBitRate", Int, 32, 320}, &TStoredOptions::MaxBitRate},
+        {{"Mp3Options", "MpegQuality", Int, 0, 2}, &TStoredOptions::MpegQuality},
+        {{"Mp3Options", "VBRQuality", Int, 0, 9}, &TStoredOptions::VBRQuality},
+        {{"Mp3Options", "StereoMode", Int, 0, 4}, &TStoredOptions::StereoMode},
+        {{"OggOptions", "IsUseCompress", Bool, 0, 1}, &TStoredOptions::IsUseCompress},
+        {{"OggOptions", "CompressPosition", Int, 30, 100}, &TStoredOptions::CompressPosition},
+        {{"OggOptions", "MaxBitRate", Int, 0, LastOggBitRate}, &TStoredOptions::OggMaxBitRate},
+        {{"OggOptions", "NomalBitRate", Int, 0, LastOggBitRate}, &TStoredOptions::OggNomalBitRate},
+        {{"OggOptions", "MinBitRate", Int, 0, LastOggBitRate}, &TStoredOptions::OggMinBitRate},
+        {{"WMAOptions", "BitRate", Int, 0, LastWmaProfile}, &TStoredOptions::WmaBitRate},
+        {{"FlacOptions", "CompressionLevel", Int, 0, 8}, &TStoredOptions::FlacCompressionLevel},
+        {{"FlacOptions", "Verify", Bool, 0, 1}, &TStoredOptions::FlacVerify},
+        {{"OpusOptions", "BitRate", Int, 6, 510}, &TStoredOptions::OpusBitRate},
+        {{"OpusOptions", "IsVBR", Bool, 0, 1}, &TStoredOptions::OpusVbr},
+        {{"CDOptions", "Index", Int, -1, LastDrive}, &TStoredOptions::Index},
+        {{"CDOptions", "CDDb", Bool, 0, 1}, &TStoredOptions::CDDb},
+        {{"RecordOptions", "SaveMp3", Bool, 0, 1}, &TStoredOptions::SaveMp3},
+        {{"QueryCDDB", "Server", Txt}, &TStoredOptions::Server, TextRule::HostName},
+        {{"QueryCDDB", "Script", Txt}, &TStoredOptions::Script, TextRule::ScriptPath},
+        {{"QueryCDDB", "UseProxy", Bool, 0, 1}, &TStoredOptions::UseProxy},
+        {{"QueryCDDB", "ProxyAddress", Txt}, &TStoredOptions::ProxyAddress},
+        {{"QueryCDDB", "Port", Txt, 1, MaxPort}, &TStoredOptions::Port},
+        {{"ID3", "Use", Bool, 0, 1}, &TStoredOptions::Use},
+        {{"ReplayGain", "Use", Bool, 0, 1}, &TStoredOptions::ReplayGainUse},
+        {{"Id3v2", "Use", Bool, 0, 1}, &TStoredOptions::Id3v2Use},
+        {{"Options", "Lan", Txt}, &TStoredOptions::Lan, TextRule::LanguageName},
     }};
     return e;
 }
@@ -190,9 +190,9 @@ void LoadSettingsFrom(TAppSettings& s, const QString& file, const QString& defau
         std::visit(
             [&](auto member) {
                 using M = decltype(member);
-                if constexpr (std::is_same_v<M, QString TAppSettings::*>)
+                if constexpr (std::is_same_v<M, QString TStoredOptions::*>)
                     s.*member = heldText(e, ini.readString(sec, key, d.*member), d.*member);
-                else if constexpr (std::is_same_v<M, int TAppSettings::*>)
+                else if constexpr (std::is_same_v<M, int TStoredOptions::*>)
                     s.*member = std::clamp(ini.readInteger(sec, key, d.*member), e.d.min, e.d.max);
                 else
                     s.*member = ini.readBool(sec, key, d.*member);
@@ -211,9 +211,9 @@ bool SaveSettingsTo(const TAppSettings& s, const QString& file, QString* error)
             std::visit(
                 [&](auto member) {
                     using M = decltype(member);
-                    if constexpr (std::is_same_v<M, QString TAppSettings::*>)
+                    if constexpr (std::is_same_v<M, QString TStoredOptions::*>)
                         ini.writeString(sec, key, s.*member);
-                    else if constexpr (std::is_same_v<M, int TAppSettings::*>)
+                    else if constexpr (std::is_same_v<M, int TStoredOptions::*>)
                         ini.writeInteger(sec, key, s.*member);
                     else
                         ini.writeBool(sec, key, s.*member);
@@ -254,9 +254,9 @@ QString SettingValue(const TAppSettings& s, const QString& section, const QStrin
     return std::visit(
         [&](auto member) -> QString {
             using M = decltype(member);
-            if constexpr (std::is_same_v<M, QString TAppSettings::*>)
+            if constexpr (std::is_same_v<M, QString TStoredOptions::*>)
                 return s.*member;
-            else if constexpr (std::is_same_v<M, int TAppSettings::*>)
+            else if constexpr (std::is_same_v<M, int TStoredOptions::*>)
                 return QString::number(s.*member);
             else
                 return (s.*member) ? QStringLiteral("1") : QStringLiteral("0");
@@ -312,9 +312,9 @@ bool SetSettingValue(TAppSettings& s, const QString& section, const QString& key
     std::visit(
         [&](auto member) {
             using M = decltype(member);
-            if constexpr (std::is_same_v<M, QString TAppSettings::*>)
+            if constexpr (std::is_same_v<M, QString TStoredOptions::*>)
                 s.*member = stored;
-            else if constexpr (std::is_same_v<M, int TAppSettings::*>)
+            else if constexpr (std::is_same_v<M, int TStoredOptions::*>)
                 s.*member = stored.toInt();
             else
                 s.*member = stored == QLatin1String("1");

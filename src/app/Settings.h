@@ -1,8 +1,10 @@
 #pragma once
 // The one process-wide settings record, its INI file options.ini, and the
-// settings folder. The record also carries the current disc's information
-// (its TDiscInfo part), which the disc-information cache persists per disc
-// (not options.ini).
+// settings folder. The record is the stored options (TStoredOptions, what
+// options.ini holds) plus the current disc's information (its TDiscInfo
+// part, which the disc-information cache persists per disc, not
+// options.ini). Only front ends read the record: a job gets a copy of the
+// options in its TJobConfig (app/JobConfig.h) when it is set up.
 
 #include "app/DiscInfo.h"
 
@@ -13,7 +15,7 @@
 
 namespace dw {
 
-struct TAppSettings : TDiscInfo {
+struct TStoredOptions {
     // [CommonOptions]
     QString OutputFolder;        // with trailing "/"
     int OutputFormat = 0;        // 0 MP3, 1 WAV, 2 OGG, 3 WMA, 4 FLAC, 5 Opus
@@ -49,10 +51,6 @@ struct TAppSettings : TDiscInfo {
     bool CDDb = false;
     // [RecordOptions]
     bool SaveMp3 = false;
-    // The current disc (DiscArtist ... DiscTitles) is the TDiscInfo base: not in options.ini.
-
-    TDiscInfo& Disc() { return *this; }
-    const TDiscInfo& Disc() const { return *this; }
     // [QueryCDDB]
     QString Server;
     QString Script = QStringLiteral("/~cddb/cddb.cgi");
@@ -67,6 +65,14 @@ struct TAppSettings : TDiscInfo {
     bool Id3v2Use = true;        // key Use: MP3 files get an ID3v2.4 tag beside the ID3v1 trailer
     // [Options]
     QString Lan = QStringLiteral("English");
+};
+
+// The current disc (DiscArtist ... DiscTitles) is the TDiscInfo base: not in options.ini.
+struct TAppSettings : TDiscInfo, TStoredOptions {
+    TDiscInfo& Disc() { return *this; }
+    const TDiscInfo& Disc() const { return *this; }
+    TStoredOptions& Options() { return *this; }
+    const TStoredOptions& Options() const { return *this; }
 };
 
 // The process-wide record. Read and written on the main thread; the track rip

@@ -38,7 +38,15 @@ struct TFlacInCallbacks {
         if (*bytes == 0 || !self->Stream)
             return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
         try {
-            const size_t want = std::min<size_t>(*bytes, std::numeric_limits<int32_t>::max());
+            size_t want = std::min<size_t>(*bytes, std::numeric_limits<int32_t>::max());
+            if (self->TrailerBytes > 0) {
+                const int64_t left = self->streamEnd() - self->Stream->GetPosition();
+                want = left > 0 ? std::min<size_t>(want, static_cast<size_t>(left)) : 0;
+                if (want == 0) {
+                    *bytes = 0;
+                    return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
+                }
+            }
             const int64_t n = self->Stream->Read(buffer, static_cast<int64_t>(want));
             *bytes = n > 0 ? static_cast<size_t>(n) : 0;
             return n > 0 ? FLAC__STREAM_DECODER_READ_STATUS_CONTINUE : FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
@@ -57,7 +65,7 @@ struct TFlacInCallbacks {
         try {
             // Offsets count from the stream's start, behind any tag in front.
             const int64_t start = self->StreamStart;
-            if (offset > static_cast<FLAC__uint64>(self->Stream->GetSize() - start))
+            if (offset > static_cast<FLAC__uint64>(self->streamEnd() - start))
                 return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
             const int64_t target = static_cast<int64_t>(offset) + start;
             const int64_t pos = self->Stream->Seek(target, TSeekOrigin::soBeginning);
@@ -85,7 +93,7 @@ struct TFlacInCallbacks {
     {
         auto* self = static_cast<TFlacIn*>(client);
         try {
-            const int64_t size = self->Stream ? self->Stream->GetSize() - self->StreamStart : -1;
+            const int64_t size = self->Stream ? self->streamEnd() - self->StreamStart : -1;
             if (size < 0)
                 return FLAC__STREAM_DECODER_LENGTH_STATUS_UNSUPPORTED;
             *length = static_cast<FLAC__uint64>(size);
@@ -99,7 +107,7 @@ struct TFlacInCallbacks {
     {
         auto* self = static_cast<TFlacIn*>(client);
         try {
-            return !self->Stream || self->Stream->GetPosition() >= self->Stream->GetSize();
+            return !self->Stream || self->Stream->GetPosition() >= self->streamEnd();
         } catch (const std::exception&) {
             return true;
         }
@@ -300,9 +308,15 @@ void TFlacIn::openDecoder()
     DecoderEnded = false;
 }
 
+int64_t TFlacIn::streamEnd() const
+{
+    return Stream->GetSize() - TrailerBytes;
+}
+
 void TFlacIn::skipTagsInFront()
 {
     StreamStart = 0;
+    TrailerBytes = 0;
     if (!Seekable || !Stream)
         return;  // the decoder passes over a tag itself as it reads
     const int64_t base = Stream->GetPosition();
@@ -320,6 +334,14 @@ void TFlacIn::skipTagsInFront()
     // A tag that claims more than the file holds leaves nothing to decode
     // behind it; the decoder then reads from the start and refuses.
     StreamStart = base + end <= Stream->GetSize() ? base + end : base;
+    constexpr int64_t Id3v1Size = 128;
+    const int64_t size = Stream->GetSize();
+    if (size - Id3v1Size >= StreamStart + 4) {
+        uint8_t mark[3] = {};
+        Stream->SetPosition(size - Id3v1Size);
+        if (Stream->Read(mark, 3) == 3 && mark[0] == 'T' && mark[1] == 'A' && mark[2] == 'G')
+            TrailerBytes = Id3v1Size;
+    }
     Stream->SetPosition(StreamStart);
 }
 

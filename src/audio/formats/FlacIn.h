@@ -57,8 +57,13 @@ private:
     void take(const int32_t* const planes[], uint32_t frames, uint32_t channels);
     // Moves the stream past ID3v2 tags in front of the FLAC stream (their
     // sizes and footers read here: the decoder's own search stops at a
-    // footer) and sets StreamStart.
+    // footer) and sets StreamStart; an ID3v1 trailer at the end of the file
+    // sets StreamEnd before it.
     void skipTagsInFront();
+    // Where the FLAC stream ends in Stream: its size, or the start of an
+    // ID3v1 trailer (which a stream of unknown length would otherwise read
+    // as data that is not a frame).
+    int64_t streamEnd() const;
 
     std::unique_ptr<TFlacDecoder> Decoder;
     std::vector<uint8_t> Buffer;  // decoded bytes; [Taken, size) not yet handed out
@@ -71,6 +76,7 @@ private:
     QString DecodeError;  // the first fault the decoder met
     QList<QByteArray> RawCommentBytes;
     int64_t StreamStart = 0;    // where the FLAC stream starts in Stream
+    int64_t TrailerBytes = 0;   // an ID3v1 trailer's 128 bytes at the end, or 0
     bool HaveComments = false;  // the first comment block was read
     int64_t NextSample = -1;    // the first sample the next frame must hold (-1: any)
 };

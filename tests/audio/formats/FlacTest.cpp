@@ -179,3 +179,41 @@ TEST(FlacIn, FilesMadeByFlacDecodeToTheirPcmWithInfoCommentsAndSeeking)
         EXPECT_TRUE(e.Message().contains("not a usable FLAC file")) << e.Message().toStdString();
     }
 }
+
+namespace dw {
+
+// A stream written where the encoder could not seek back states no length;
+// an ID3v1 trailer behind it then ends the stream instead of reading as a
+// damaged frame. Anything else behind the last frame is still damage.
+TEST(FlacIn, AnId3v1TrailerEndsAStreamOfUnknownLength)
+{
+    Sandbox box;
+    const auto pcm = tonePcm(44100 * 2 + 17, 2, 44100, 16, 440);
+    writeAll(box.file("s.raw"), bytes(pcm));
+    ASSERT_TRUE(runTool("flac", {"-s", "--force-raw-format", "--endian=little", "--sign=signed", "--channels=2",
+                                 "--bps=16", "--sample-rate=44100", "-o", box.file("s.flac"), box.file("s.raw")})
+                    .ok);
+    QByteArray file = readAll(box.file("s.flac"));
+    ASSERT_TRUE(file.startsWith("fLaC"));
+    // STREAMINFO's 36-bit sample count: the low nibble of byte 21 and bytes 22..25.
+    file[21] = char(file[21] & 0xF0);
+    for (int i = 22; i <= 25; ++i)
+        file[i] = 0;
+    QByteArray trailer = QByteArray("TAG") + QByteArray("Title").leftJustified(30, '\0')
+                         + QByteArray(30 + 30 + 4 + 30, '\0') + QByteArray(1, char(12));
+    ASSERT_EQ(trailer.size(), 128);
+    for (const bool knownLength : {false, true}) {
+        QByteArray body = knownLength ? readAll(box.file("s.flac")) : file;
+        writeAll(box.file("t.flac"), body + trailer);
+        TFlacIn in;
+        in.SetFileName(box.file("t.flac"));
+        EXPECT_EQ(readInput(in), bytes(pcm)) << "known length: " << knownLength;
+        in.Flush();
+    }
+    writeAll(box.file("g.flac"), file + QByteArray(128, 'x'));
+    TFlacIn damaged;
+    damaged.SetFileName(box.file("g.flac"));
+    EXPECT_THROW(readInput(damaged), EAuException);
+}
+
+}  // namespace dw

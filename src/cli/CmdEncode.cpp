@@ -123,7 +123,7 @@ int cmdEncode(const QStringList& argv)
         return report.failure(LameNotFoundText(), 1, output);
 
     LoadSettings();
-    // The overwrite question is answered by --overwrite; without it an existing output stays.
+    // Boxes an encoder still opens (the WMA tool's absence) are answered here, not shown.
     NonInteractiveDialogs dialogs(args.has("overwrite") ? NonInteractiveDialogs::Policy::AlwaysYes
                                                         : NonInteractiveDialogs::Policy::AlwaysNo,
                                   [](const QString&) {});
@@ -152,6 +152,8 @@ int cmdEncode(const QStringList& argv)
     process->EncodeMode = format != "wav";
     process->JobKind = format == "wma" ? jkWavToWma : (format == "wav" ? jkMp3ToWav : jkWavToMp3);
     process->NotifyWindow = &waiter;
+    // An existing output is replaced only with --overwrite; without it it stays.
+    process->SetOverwrite(args.has("overwrite"));
     try {
         process->Start();
     } catch (const EProcessError& e) {

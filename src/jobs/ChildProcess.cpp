@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
@@ -209,43 +208,6 @@ bool ChildProcess::reap(bool block)
     return true;
 }
 
-bool ChildProcess::waitForEnd(int timeoutMs)
-{
-    if (ended())
-        return true;
-    if (pid_ <= 0)
-        return false;
-    if (pidfd_) {
-        pollfd p{pidfd_.get(), POLLIN, 0};
-        int r;
-        do {
-            r = ::poll(&p, 1, timeoutMs);
-        } while (r < 0 && errno == EINTR);
-        return r > 0 ? reap(true) : reap(false);
-    }
-    // Without process descriptors: look, then look again after the wait.
-    if (timeoutMs < 0)
-        return reap(true);
-    if (reap(false))
-        return true;
-    ::usleep(static_cast<useconds_t>(timeoutMs) * 1000);
-    return reap(false);
-}
-
-bool ChildProcess::waitGone(int timeoutMs) const
-{
-    if (ended() || pid_ <= 0)
-        return true;
-    if (!pidfd_)
-        return false;
-    pollfd p{pidfd_.get(), POLLIN, 0};
-    int r;
-    do {
-        r = ::poll(&p, 1, timeoutMs);
-    } while (r < 0 && errno == EINTR);
-    return r > 0 || ended();
-}
-
 void ChildProcess::signal(int sig)
 {
     if (pid_ <= 0 || ended())
@@ -260,15 +222,6 @@ void ChildProcess::signal(int sig)
 
 void ChildProcess::kill() { signal(SIGKILL); }
 
-void ChildProcess::stop(int graceMs, int killWaitMs)
-{
-    if (pid_ <= 0 || ended())
-        return;
-    signal(SIGTERM);
-    if (!waitGone(graceMs)) {
-        kill();
-        waitGone(killWaitMs);
-    }
-}
+void ChildProcess::terminate() { signal(SIGTERM); }
 
 }  // namespace dw

@@ -1,7 +1,7 @@
 #pragma once
 // A child program with its standard input, output and error on pipes, for the
 // encoder processes. Started from an argument vector (no shell). Thread use:
-// the reading thread peeks, waits and reaps; the main thread reads and kills.
+// the reading thread polls, reads and reaps; the main thread only signals.
 // The descriptors stay open until the object is destroyed, so a peek on one
 // thread can never meet a descriptor closed (and reused) by another.
 
@@ -69,26 +69,30 @@ public:
     // a failed read.
     bool read(Pipe pipe, int count, QByteArray& out, int& error);
 
-    // Waits up to timeoutMs for the child to end; true once it has ended (it
-    // is reaped then and exit() tells how).
-    bool waitForEnd(int timeoutMs);
+    // The descriptors a waiting thread polls: the child's process
+    // descriptor (readable once it has ended; -1 on kernels without one) and
+    // our ends of its output pipes.
+    int processFd() const { return pidfd_.get(); }
+    int pipeFd(Pipe pipe) const;
+
+    // Reaps the child when it has ended, without waiting; true once it has
+    // ended (exit() tells how then).
+    bool reapIfEnded() { return reap(false); }
+    // Waits for the child to end and reaps it (a worker thread only).
+    void reapWaiting() { reap(true); }
     bool ended() const { return reaped_.load(std::memory_order_acquire); }
-    // Waits up to timeoutMs for the child to be gone without reaping it (for
-    // a thread other than the one that reaps); true once it is.
-    bool waitGone(int timeoutMs) const;
     ChildExit exit() const { return exit_; }
 
+    // Asks the child to end (SIGTERM), so it can remove what it was
+    // writing; returns at once. Whoever waits for the child sends SIGKILL
+    // when it does not end in time.
+    void terminate();
     // Ends the child with SIGKILL (no effect once it has ended); remembered,
     // so the caller can tell its own kill from a crash.
     void kill();
-    // Asks the child to end with SIGTERM, so it can remove what it was
-    // writing; after graceMs without an end, SIGKILL and a wait of up to
-    // killWaitMs. Does not reap (the reading thread does).
-    void stop(int graceMs, int killWaitMs);
     bool killedByUs() const { return killed_.load(); }
 
 private:
-    int pipeFd(Pipe pipe) const;
     void signal(int sig);
     bool reap(bool block);
 

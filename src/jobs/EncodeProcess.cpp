@@ -4,26 +4,17 @@
 #include "jobs/ChildProcess.h"
 #include "jobs/EncodeThread.h"
 #include "jobs/EncoderItemChecks.h"
-#include "platform/Dialogs.h"
 #include "platform/FileSharing.h"
-#include "platform/MainThread.h"
 #include "platform/NativePath.h"
 #include "platform/OutputFile.h"
 
 #include <cerrno>
 #include <sys/stat.h>
 #include <system_error>
-#include <thread>
 
 namespace dw {
 
 namespace {
-
-// How long a child asked to end (SIGTERM) may take to remove its own files
-// before it is killed, and how long the main thread then waits for it to be
-// gone before the next item may start.
-constexpr int StopGraceMs = 1000;
-constexpr int KillWaitMs = 2000;
 
 // "<program> failed on <input> (exit status 1): <last line it printed>".
 QString describeFailure(const QString& program, const QString& input, const ChildExit& e, const QString& lastLine)
@@ -67,24 +58,12 @@ TEncodeProcess::TEncodeProcess() = default;
 
 TEncodeProcess::~TEncodeProcess()
 {
-    const std::shared_ptr<EncodeSession> last = session_;
+    // The reading thread never waits for this object or the main thread, so
+    // it winds down by itself (ending the child) after this returns.
     if (Running)
         Kill(0);
     else
         endSession();
-    // Let the thread wind down while this object's program still runs, so it
-    // is not left blocked on the main thread at the end of the process.
-    if (last)
-        waitForThread(last);
-}
-
-void TEncodeProcess::waitForThread(const std::shared_ptr<EncodeSession>& session)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (!session->threadDone.load() && std::chrono::steady_clock::now() < until) {
-        if (!CheckSynchronize())
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
 }
 
 QString TEncodeProcess::refusal() const
@@ -93,6 +72,11 @@ QString TEncodeProcess::refusal() const
     if (why.isEmpty())
         why = CheckEncoderInput(InputFile, inputKind());
     return why;
+}
+
+bool TEncodeProcess::OutputAwaitsOverwriteAnswer() const
+{
+    return asksBeforeOverwrite() && nameTaken(OutputFile) && refusal().isEmpty();
 }
 
 void TEncodeProcess::Start()
@@ -110,9 +94,7 @@ void TEncodeProcess::Start()
     }
 
     if (asksBeforeOverwrite() && nameTaken(OutputFile)) {
-        const Answer a = CurrentDialogs().messageBox(OutputFile + ResourceText(res::File_Exist), ProductCaption(),
-                                                     MessageIcon::Information, MessageButtons::YesNo, Answer::Yes);
-        if (a != Answer::Yes) {
+        if (!overwrite_) {
             reportCompletion(ENC_RESULT_SKIPPED);
             return;
         }
@@ -134,6 +116,8 @@ void TEncodeProcess::Start()
         return;
     }
     auto session = std::make_shared<EncodeSession>();
+    if (session->wakeFd() < 0)
+        throw EProcessError((ResourceText(res::CreateProcess_Error) + QString::number(errno)).toStdString());
     session->child.createPipes();
     const QStringList args = buildArguments(output->TempPath());
     resetParser();
@@ -145,6 +129,7 @@ void TEncodeProcess::Start()
     itemInput_ = InputFile;
     programName_ = baseName(program);
     output_ = std::move(output);
+    session->tempPath = output_->TempPath();
     session->owner = this;
     session_ = session;
     try {
@@ -169,31 +154,34 @@ void TEncodeProcess::endSession()
     session_.reset();
     if (s) {
         s->owner = nullptr;
-        s->terminate.store(true);
-        s->child.stop(StopGraceMs, KillWaitMs);
+        // A child that writes on gets to an unlinked file; one that creates
+        // its output only now is cleaned up after by its thread.
+        s->discard.store(output_ != nullptr);
+        s->child.terminate();
+        s->giveUp();
     }
-    // The child is gone (or was given up on): what it wrote goes too.
+    // What the child wrote goes too.
     output_.reset();
 }
 
-void TEncodeProcess::readPipe(const std::shared_ptr<EncodeSession>& session, int pipe, int count)
+void TEncodeProcess::readFailed(const std::shared_ptr<EncodeSession>& session, int pipe, int error)
 {
     if (session != session_)
         return;
-    const auto which = pipe == 0 ? ChildProcess::Pipe::StdOut : ChildProcess::Pipe::StdErr;
-    QByteArray bytes;
-    int error = 0;
-    if (!session->child.read(which, count, bytes, error)) {
-        // The item cannot go on without its output: end the child and report
-        // the failure, so the job does not wait for a completion forever.
-        const QString text =
-            QString::fromLatin1(pipe == 0 ? "Error reading STDOUT pipe : " : "Error reading STDERR pipe : ") +
-            QString::number(error);
-        qWarning("%s", qPrintable(text));
-        endSession();
-        reportCompletion(ENC_RESULT_FAILED, text);
+    // The item cannot go on without its output: end the child and report
+    // the failure, so the job does not wait for a completion forever.
+    const QString text =
+        QString::fromLatin1(pipe == 0 ? "Error reading STDOUT pipe : " : "Error reading STDERR pipe : ") +
+        QString::number(error);
+    qWarning("%s", qPrintable(text));
+    endSession();
+    reportCompletion(ENC_RESULT_FAILED, text);
+}
+
+void TEncodeProcess::readChunk(const std::shared_ptr<EncodeSession>& session, int pipe, const QByteArray& bytes)
+{
+    if (session != session_)
         return;
-    }
     LineSplitter& splitter = pipe == 0 ? session->outLines : session->errLines;
     const QStringList lines = splitter.feed(bytes);
     if (lines.isEmpty())

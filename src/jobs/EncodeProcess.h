@@ -12,9 +12,11 @@
 // input is not of the expected kind, or whose output folder cannot be
 // written is refused before anything starts.
 //
-// Thread rules: every member function is called on the main thread. The
-// reading thread only peeks at the pipes and waits for the child; it asks the
-// main thread (Synchronize) to read, parse and finish.
+// Thread rules: every member function is called on the main thread, and none
+// of them waits for the child or the reading thread: the reading thread posts
+// what the child printed and the child's end to the main thread's event loop,
+// and a child that is given up gets SIGTERM at once and SIGKILL from the
+// reading thread when it has not ended a second later.
 
 #include "jobs/EncoderOutput.h"
 #include "app/JobEvents.h"
@@ -39,7 +41,8 @@ enum class EncoderInputKind;
 class TEncodeProcess {
 public:
     TEncodeProcess();
-    // Ends a child still running, without a completion.
+    // Ends a child still running, without a completion (as Kill; does not
+    // wait for it).
     virtual ~TEncodeProcess();
     TEncodeProcess(const TEncodeProcess&) = delete;
     TEncodeProcess& operator=(const TEncodeProcess&) = delete;
@@ -51,16 +54,31 @@ public:
     bool EncodeMode = true;           // lame: true encode, false decode
     TJobKind JobKind = jkWavToMp3;
 
-    // Runs one item: checks it, asks before overwriting, starts the child and
+    // Whether an existing output is replaced, for the job kinds that do not
+    // always replace it (conversions and WMA recordings); the front end
+    // decides it before the job (asking the user, or from its flags). Kept
+    // for every item until changed; by default an existing output is kept
+    // and the item reported skipped.
+    void SetOverwrite(bool replace) { overwrite_ = replace; }
+    bool Overwrite() const { return overwrite_; }
+    // Whether SetOverwrite decides the current item (InputFile, OutputFile,
+    // JobKind set): its output exists, the job kind keeps existing outputs
+    // and no check refuses the item first. A front end that asks the user
+    // asks when this is true.
+    bool OutputAwaitsOverwriteAnswer() const;
+
+    // Runs one item: checks it, keeps or replaces an existing output as
+    // SetOverwrite says, starts the child and
     // returns, or reports a skipped or refused item (a refusal is
     // ENC_RESULT_FAILED with "<file>: <reason>" in Elapsed). Raises
     // EProcessError when a pipe or the child cannot be created (no
     // completion is reported then).
     void Start();
     // When Running: clears it and ends the child and its reading thread
-    // without a completion; the temporary output is removed. The exit code
-    // cannot be imposed on a Linux process: the child gets SIGTERM, then
-    // SIGKILL when it does not end soon.
+    // without a completion; the temporary output is removed. Returns at
+    // once. The exit code cannot be imposed on a Linux process: the child
+    // gets SIGTERM, then SIGKILL from its reading thread when it has not
+    // ended within StopGraceMs.
     void Kill(int exitCode = 0);
 
     // True while a child of the current item runs (or its output is drained).
@@ -78,7 +96,8 @@ public:
 protected:
     // JOB_MP3_DONE or JOB_WMA_DONE.
     virtual int32_t doneCode() const = 0;
-    // Whether an existing output is asked about for this job kind.
+    // Whether an existing output is kept unless SetOverwrite(true), for this
+    // job kind (otherwise it is always replaced).
     virtual bool asksBeforeOverwrite() const = 0;
     // The program to run; empty when it cannot be found.
     virtual QString locateProgram() const = 0;
@@ -108,24 +127,25 @@ protected:
 private:
     friend class TEncodeThread;
 
-    // Main-thread steps the reading thread asks for.
-    void readPipe(const std::shared_ptr<EncodeSession>& session, int pipe, int count);
+    // Main-thread steps the reading thread posts (ignored when the session
+    // is no longer the current one).
+    void readChunk(const std::shared_ptr<EncodeSession>& session, int pipe, const QByteArray& bytes);
+    void readFailed(const std::shared_ptr<EncodeSession>& session, int pipe, int error);
     void finish(const std::shared_ptr<EncodeSession>& session);
 
-    // Detaches the current session and makes its thread end; stops the child
-    // when it still runs, then removes an uncommitted temporary output.
+    // Detaches the current session and makes its thread end; asks the child
+    // to end when it still runs and removes an uncommitted temporary output
+    // (the thread removes it again once the child is gone). Does not wait.
     void endSession();
     // "<file>: <reason>" when the current item must not start; else empty.
     QString refusal() const;
-    // Waits (serving main-thread requests) until the session's thread is gone.
-    static void waitForThread(const std::shared_ptr<EncodeSession>& session);
-
     std::shared_ptr<EncodeSession> session_;
     // The temporary output of the running item (OutputFile may already name
     // the next item's); renamed into place by finish.
     std::unique_ptr<TOutputFile> output_;
     QString itemInput_, programName_;
     std::chrono::steady_clock::time_point startTime_{};
+    bool overwrite_ = false;
 };
 
 }  // namespace dw

@@ -214,6 +214,11 @@ void TJobRunner::lameItem(const QString& input, const QString& output, bool enco
     lame_->NotifyWindow = this;
     lame_->EncodeMode = encode;
     lame_->JobKind = kind_;
+    // An existing output is replaced only when the user (or --overwrite)
+    // agrees; the encoder itself asks nothing.
+    lame_->SetOverwrite(!lame_->OutputAwaitsOverwriteAnswer() ||
+                        CurrentDialogs().askYesNo(output + ResourceText(res::File_Exist), Answer::Yes,
+                                                  MessageIcon::Information));
     // lame reads the WAV by itself: the scan reads the same PCM beside it.
     if (encode && replayGain_)
         scan_->Start(input);
@@ -245,6 +250,9 @@ void TJobRunner::wmaItem(const QString& input, const QString& output)
     wma_->NotifyWindow = this;
     wma_->EncodeMode = true;
     wma_->JobKind = kind_;
+    wma_->SetOverwrite(!wma_->OutputAwaitsOverwriteAnswer() ||
+                       CurrentDialogs().askYesNo(output + ResourceText(res::File_Exist), Answer::Yes,
+                                                 MessageIcon::Information));
     inWmaStart_ = true;
     try {
         wma_->Start();

@@ -129,49 +129,50 @@ TEST_F(Mp3Process, EncodesAndDecodesWithTheRealLame)
     EXPECT_GT(QFileInfo(back).size(), 44100 * 4 * 5);
 }
 
-TEST_F(Mp3Process, OverwriteQuestionAndBusyOutput)
+TEST_F(Mp3Process, OverwriteAnswerAndBusyOutput)
 {
     const QString in = wav("in.wav", 1.0);
     const QString out = box.file("exists.mp3");
     box.write("exists.mp3", "old");
 
-    // Declined: completion 0, nothing started, file unchanged.
-    dialogs.queueAnswer(Answer::No);
+    // Not allowed (the default): completion 0, nothing started, file
+    // unchanged, and no box: the answer is the front end's, given before.
     prepare(mp3, in, out, jkWavToMp3);
+    EXPECT_TRUE(mp3.OutputAwaitsOverwriteAnswer());
     mp3.Start();
     EXPECT_FALSE(mp3.ChildActive());
     ASSERT_TRUE(log.waitCompletions(1));
     EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_SKIPPED);
     EXPECT_EQ(box.read("exists.mp3"), "old");
-    ASSERT_EQ(dialogs.shown().size(), 1u);
-    const auto box0 = dialogs.shown()[0];
-    EXPECT_EQ(box0.text, out + " has existed,overite it?");
-    EXPECT_EQ(box0.caption, "Discwright");
-    EXPECT_EQ(box0.icon, MessageIcon::Information);
-    EXPECT_EQ(box0.buttons, MessageButtons::YesNo);
 
-    // Accepted while the file is open elsewhere: completion 1.
+    // Allowed while the file is open elsewhere: completion 1.
     {
         QFile holder(out);
         ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
-        dialogs.queueAnswer(Answer::Yes);
+        mp3.SetOverwrite(true);
         mp3.Start();
         ASSERT_TRUE(log.waitCompletions(2));
         EXPECT_EQ(log.completions()[1].Result, ENC_RESULT_IN_USE);
         EXPECT_EQ(box.read("exists.mp3"), "old");
     }
 
-    // CD and recording jobs overwrite without asking.
+    // An item refused anyway (its output is its input) awaits no answer.
+    prepare(mp3, out, out, jkWavToMp3);
+    EXPECT_FALSE(mp3.OutputAwaitsOverwriteAnswer());
+
+    // CD and recording jobs overwrite whatever the answer.
+    mp3.SetOverwrite(false);
     for (TJobKind kind : {jkRipTracks, jkRecordingToMp3}) {
         box.write("exists.mp3", "old");
         const size_t before = log.completions().size();
         prepare(mp3, in, out, kind);
+        EXPECT_FALSE(mp3.OutputAwaitsOverwriteAnswer());
         mp3.Start();
         ASSERT_TRUE(log.waitCompletions(before + 1));
         EXPECT_EQ(log.completions().back().Result, ENC_RESULT_ENDED);
         EXPECT_EQ(jobstest::probe(out).value("codec_name"), "mp3");
     }
-    EXPECT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_TRUE(dialogs.shown().empty());
 }
 
 TEST_F(Mp3Process, MissingLameRaisesTheCreateProcessError)
@@ -373,4 +374,31 @@ TEST_F(Mp3Process, KillEndsTheChildWithoutACompletion)
     }
     EXPECT_TRUE(processGone(pid));
     EXPECT_EQ(log.completions().size(), 1u);
+}
+
+TEST_F(Mp3Process, AChildIgnoringSigtermIsKilledByItsThreadAndLeavesNothing)
+{
+    // The stand-in ignores SIGTERM and keeps writing its output anew, as a
+    // child would that opens its output late.
+    fakeLame("trap '' TERM\nfor a; do out=$a; done\necho $$ > \"" + box.file("pid").toUtf8() +
+             "\"\nwhile :; do echo partial > \"$out\"; sleep 0.05; done\n");
+    const QString in = wav("in.wav", 0.2);
+    prepare(mp3, in, box.file("stubborn.mp3"), jkWavToMp3);
+    mp3.Start();
+    ASSERT_TRUE(dwtest::waitFor([&] {
+        return box.read("pid").trimmed().toInt() > 0 && jobstest::hiddenFiles(box.path()).size() == 1;
+    }));
+    const pid_t pid = box.read("pid").trimmed().toInt();
+
+    mp3.Kill(0);
+    // Kill did not wait out the grace time: the child, deaf to SIGTERM, is
+    // still there when it returns.
+    EXPECT_EQ(::kill(pid, 0), 0);
+    EXPECT_FALSE(mp3.ChildActive());
+    // SIGKILL follows from the item's thread, which then removes what the
+    // child wrote after the wrapper had removed it.
+    EXPECT_TRUE(processGone(pid));
+    EXPECT_TRUE(dwtest::waitFor([&] { return jobstest::hiddenFiles(box.path()).isEmpty(); }));
+    EXPECT_FALSE(QFileInfo::exists(box.file("stubborn.mp3")));
+    EXPECT_TRUE(log.completions().empty());
 }

@@ -161,14 +161,15 @@ TEST_F(WmaProcess, MissingToolAndOverwriteAreSentBeforeStartReturns)
     EXPECT_EQ(dialogs.shown()[0].text, ResourceText(res::NoWmaEncoder));
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Information);
 
-    // The WMA wrapper asks for recordings too; only CD jobs overwrite silently.
+    // The WMA wrapper keeps an existing output of a recording too unless
+    // allowed; only CD jobs overwrite regardless. No box is opened for it.
     box.write("exists.wma", "old");
-    dialogs.queueAnswer(Answer::No);
     prepare(box.file("exists.wma"), jkRecordingToMp3);
+    EXPECT_TRUE(wma.OutputAwaitsOverwriteAnswer());
     wma.Start();
     ASSERT_EQ(log.completions().size(), 2u);
     EXPECT_EQ(log.completions()[1].Result, ENC_RESULT_SKIPPED);
-    EXPECT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(box.read("exists.wma"), "old");
 }
 

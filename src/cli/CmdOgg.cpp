@@ -9,6 +9,7 @@
 #include "cli/CliCommon.h"
 #include "platform/NativePath.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -27,14 +28,20 @@ namespace {
 
 // Runs one conversion with a progress bar; the exit status.
 int runConversion(const QString& label, bool quiet, const QString& output,
-                  const std::function<TConversionResult(const TConversionControl&)>& convert)
+                  const std::function<std::unique_ptr<TOggConversion>(TConversionControl, TConversionDone)>& start)
 {
     ProgressBar bar(label, quiet);
     StopSignals stop;
     TConversionControl control;
     control.progress = [&](int percent) { bar.update(percent); };
     control.stopRequested = [] { return StopSignals::requested(); };
-    const TConversionResult r = convert(control);
+    QEventLoop loop;
+    TConversionResult r;
+    const std::unique_ptr<TOggConversion> conversion = start(control, [&](const TConversionResult& result) {
+        r = result;
+        loop.quit();
+    });
+    loop.exec();
     bar.finish();
     if (!r.error.isEmpty())
         return fail(r.error);
@@ -106,7 +113,9 @@ int cmdEncodeOgg(const QStringList& argv)
 
     const int status = runConversion(QStringLiteral("Encoding"), args.has("quiet") || args.has("json"),
                                      request.output,
-                                     [&](const TConversionControl& c) { return EncodeWaveToOgg(request, c); });
+                                     [&](TConversionControl c, TConversionDone d) {
+                                         return StartWaveToOgg(request, std::move(c), std::move(d));
+                                     });
     if (status != 0 || !args.has("json"))
         return status;
     TOggInfo info;
@@ -129,7 +138,9 @@ int cmdDecodeOgg(const QStringList& argv)
     request.output = args.positional[1];
     request.overwrite = args.has("overwrite");
     return runConversion(QStringLiteral("Decoding"), args.has("quiet"), request.output,
-                         [&](const TConversionControl& c) { return DecodeOggToWave(request, c); });
+                         [&](TConversionControl c, TConversionDone d) {
+                             return StartOggToWave(request, std::move(c), std::move(d));
+                         });
 }
 
 int cmdDecode(const QStringList& argv)

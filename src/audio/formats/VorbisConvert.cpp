@@ -10,7 +10,8 @@
 #include "platform/NativePath.h"
 #include "tags/VorbisTags.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QObject>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -61,55 +62,17 @@ QString checkPaths(const QString& input, const QString& output, bool overwrite)
     return {};
 }
 
-// Runs an output to its end on its worker while this thread runs the event
-// loop, passing progress on and stopping it when asked.
-TConversionResult runToEnd(TAuOutput& output, const TConversionControl& control)
+// Runs fn later on the main thread unless the object behind alive is gone.
+void postIfAlive(const std::shared_ptr<bool>& alive, std::function<void()> fn)
 {
-    TConversionResult result;
-    QEventLoop loop;
-    bool done = false;
-    bool stopAsked = false;
-    output.OnProgress = [&](TAuOutput* o) {
-        if (control.progress)
-            control.progress(o->Progress());
-    };
-    output.OnDone = [&](TAuOutput*) {
-        done = true;
-        loop.quit();
-    };
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!stopAsked && control.stopRequested && control.stopRequested()) {
-            stopAsked = true;
-            output.Stop(true);
-        }
-    });
-    poll.start();
-    try {
-        output.Run();
-        if (!done)
-            loop.exec();
-    } catch (const EAuException& e) {
-        result.error = e.Message();
-    }
-    poll.stop();
-    output.OnProgress = nullptr;
-    output.OnDone = nullptr;
-    if (result.error.isEmpty())
-        result.error = output.GetExceptionMessage();
-    result.stopped = result.error.isEmpty() && stopAsked;
-    result.ok = result.error.isEmpty() && !stopAsked;
-    if (result.ok && control.progress)
-        control.progress(100);
-    return result;
-}
-
-TConversionResult failed(const QString& error)
-{
-    TConversionResult r;
-    r.error = error;
-    return r;
+    std::weak_ptr<bool> weak = alive;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [weak, fn = std::move(fn)] {
+            if (weak.lock())
+                fn();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -213,59 +176,145 @@ QStringList OggCommentNames()
     return names;
 }
 
-TConversionResult EncodeWaveToOgg(const TOggEncodeRequest& request, const TConversionControl& control)
+TOggConversion::TOggConversion(std::unique_ptr<TAuInput> input, std::unique_ptr<TAuOutput> output,
+                               TConversionControl control, TConversionDone done)
+    : input_(std::move(input)), output_(std::move(output)), control_(std::move(control)), done_(std::move(done))
 {
-    QString error = checkPaths(request.input, request.output, request.overwrite);
+    output_->OnProgress = [this](TAuOutput* o) {
+        if (control_.progress)
+            control_.progress(o->Progress());
+    };
+    output_->OnDone = [this](TAuOutput*) { outputDone(); };
+    poll_.setInterval(50);
+    QObject::connect(&poll_, &QTimer::timeout, [this] {
+        if (!stopAsked_ && control_.stopRequested && control_.stopRequested())
+            Stop();
+    });
+    // Started from the event loop, so that done never runs before the
+    // caller holds the object.
+    postIfAlive(alive_, [this] { start(); });
+}
+
+TOggConversion::TOggConversion(const QString& error, TConversionDone done) : done_(std::move(done))
+{
+    TConversionResult r;
+    r.error = error;
+    postIfAlive(alive_, [this, r] { finish(r); });
+}
+
+TOggConversion::~TOggConversion()
+{
+    alive_.reset();
+    poll_.stop();
+    if (output_) {
+        output_->OnProgress = nullptr;
+        output_->OnDone = nullptr;
+        output_->Stop(false);
+    }
+    output_.reset();  // before the input it reads
+}
+
+void TOggConversion::start()
+{
+    try {
+        output_->Run();
+    } catch (const EAuException& e) {
+        TConversionResult r;
+        r.error = e.Message();
+        finish(r);
+        return;
+    }
+    poll_.start();
+}
+
+void TOggConversion::Stop()
+{
+    if (finished_ || stopAsked_ || !output_)
+        return;
+    stopAsked_ = true;
+    output_->Stop(true);
+}
+
+void TOggConversion::outputDone()
+{
+    TConversionResult r;
+    r.error = output_->GetExceptionMessage();
+    r.stopped = r.error.isEmpty() && stopAsked_;
+    r.ok = r.error.isEmpty() && !stopAsked_;
+    if (r.ok && control_.progress)
+        control_.progress(100);
+    finish(r);
+}
+
+void TOggConversion::finish(const TConversionResult& result)
+{
+    if (finished_)
+        return;
+    finished_ = true;
+    poll_.stop();
+    // A copy: done may destroy this object.
+    const TConversionDone done = done_;
+    if (done)
+        done(result);
+}
+
+std::unique_ptr<TOggConversion> StartWaveToOgg(const TOggEncodeRequest& request, TConversionControl control,
+                                               TConversionDone done)
+{
+    const QString error = checkPaths(request.input, request.output, request.overwrite);
     if (!error.isEmpty())
-        return failed(error);
+        return std::make_unique<TOggConversion>(error, std::move(done));
 
     TVorbisTags comments;
     const QStringList names = OggCommentNames();
     for (const auto& [name, value] : request.comments) {
         if (!names.contains(name.toLower()))
-            return failed(QString("%1: a comment named %2 is not written (names: %3)")
-                              .arg(request.output, name, names.join(", ")));
+            return std::make_unique<TOggConversion>(QString("%1: a comment named %2 is not written (names: %3)")
+                                                        .arg(request.output, name, names.join(", ")),
+                                                    std::move(done));
         comments.SetValue(name.toLower(), value);
     }
 
-    TWaveIn waveIn;
-    waveIn.SetFileName(request.input);
-    if (!waveIn.IsValid())
-        return failed(QString("%1: not a WAV file this program can read").arg(request.input));
+    auto waveIn = std::make_unique<TWaveIn>();
+    waveIn->SetFileName(request.input);
+    if (!waveIn->IsValid())
+        return std::make_unique<TOggConversion>(QString("%1: not a WAV file this program can read").arg(request.input),
+                                                std::move(done));
 
-    TVorbisOut out;
-    out.SetInput(&waveIn);
-    out.SetFileName(request.output);
-    out.SetFileMode(foRewrite);
+    auto out = std::make_unique<TVorbisOut>();
+    out->SetInput(waveIn.get());
+    out->SetFileName(request.output);
+    out->SetFileMode(foRewrite);
     // A stopped one-file conversion keeps the part encoded so far.
-    out.SetKeepStopped(true);
-    ApplyOggEncodeSettings(out, request.settings);
-    out.SetComments(comments);
+    out->SetKeepStopped(true);
+    ApplyOggEncodeSettings(*out, request.settings);
+    out->SetComments(comments);
     // A serial of its own, so the file can be chained with others (as the
     // Vorbis tools do); zero is avoided, some tools mistrust it.
-    out.SetSerial(static_cast<int32_t>(QRandomGenerator::global()->bounded(1, std::numeric_limits<int32_t>::max())));
-    return runToEnd(out, control);
+    out->SetSerial(static_cast<int32_t>(QRandomGenerator::global()->bounded(1, std::numeric_limits<int32_t>::max())));
+    return std::make_unique<TOggConversion>(std::move(waveIn), std::move(out), std::move(control), std::move(done));
 }
 
-TConversionResult DecodeOggToWave(const TOggDecodeRequest& request, const TConversionControl& control)
+std::unique_ptr<TOggConversion> StartOggToWave(const TOggDecodeRequest& request, TConversionControl control,
+                                               TConversionDone done)
 {
     const QString error = checkPaths(request.input, request.output, request.overwrite);
     if (!error.isEmpty())
-        return failed(error);
-    TVorbisIn vorbisIn;
-    vorbisIn.SetFileName(request.input);
+        return std::make_unique<TOggConversion>(error, std::move(done));
+    auto vorbisIn = std::make_unique<TVorbisIn>();
+    vorbisIn->SetFileName(request.input);
     try {
-        (void)vorbisIn.GetChannels();  // opens the file: a refusal is reported now
+        (void)vorbisIn->GetChannels();  // opens the file: a refusal is reported now
     } catch (const EAuException& e) {
-        return failed(e.Message());
+        return std::make_unique<TOggConversion>(e.Message(), std::move(done));
     }
-    TWaveOut out;
-    out.SetInput(&vorbisIn);
-    out.SetFileName(request.output);
-    out.SetFileMode(foRewrite);
-    out.SetKeepStopped(true);
-    out.SetWavType(wtPCM);
-    return runToEnd(out, control);
+    auto out = std::make_unique<TWaveOut>();
+    out->SetInput(vorbisIn.get());
+    out->SetFileName(request.output);
+    out->SetFileMode(foRewrite);
+    out->SetKeepStopped(true);
+    out->SetWavType(wtPCM);
+    return std::make_unique<TOggConversion>(std::move(vorbisIn), std::move(out), std::move(control), std::move(done));
 }
 
 bool ReadOggInfo(const QString& path, TOggInfo* info, QString* error)

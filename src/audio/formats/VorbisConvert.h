@@ -6,8 +6,9 @@
 // (under any name), writes through a temporary file renamed into place, and
 // reports progress and can be stopped.
 //
-// Threads: call from the main thread (it runs the Qt event loop while the
-// output's worker converts).
+// Threads: call from the main thread. A conversion starts and returns at
+// once; its output's worker converts while the caller's event loop runs, and
+// its end arrives as a callback on the main thread.
 
 #include "audio/formats/VorbisBitRate.h"
 
@@ -16,11 +17,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <QTimer>
+
 #include <functional>
+#include <memory>
 
 namespace dw {
 
 struct TAppSettings;
+class TAuInput;
+class TAuOutput;
 class TVorbisOut;
 
 // How the encoder is set up.
@@ -71,6 +77,46 @@ struct TConversionResult {
     QString error;         // "<file>: <reason>" when it failed
 };
 
+// Called once on the main thread when a conversion has ended; the
+// conversion object may be destroyed from inside it.
+using TConversionDone = std::function<void(const TConversionResult&)>;
+
+// One conversion under way: its reader and writer, the stop poll and the
+// completion. Made by StartWaveToOgg / StartOggToWave.
+class TOggConversion {
+public:
+    TOggConversion(std::unique_ptr<TAuInput> input, std::unique_ptr<TAuOutput> output, TConversionControl control,
+                   TConversionDone done);
+    // Refused before anything started: done gets error from the event loop.
+    TOggConversion(const QString& error, TConversionDone done);
+    // Ends a conversion under way without calling done: the worker is told
+    // to stop and waited for until it has parked, which takes as long as the
+    // writer needs to close its file (its input is not read further).
+    ~TOggConversion();
+    TOggConversion(const TOggConversion&) = delete;
+    TOggConversion& operator=(const TOggConversion&) = delete;
+
+    // Asks the conversion to end; done follows with stopped set and the
+    // output holding what was converted.
+    void Stop();
+    bool Finished() const { return finished_; }
+
+private:
+    void start();
+    void outputDone();
+    void finish(const TConversionResult& result);
+
+    std::unique_ptr<TAuInput> input_;
+    std::unique_ptr<TAuOutput> output_;
+    TConversionControl control_;
+    TConversionDone done_;
+    QTimer poll_;
+    bool stopAsked_ = false;
+    bool finished_ = false;
+    // Cleared when the object goes, so that a posted step does nothing then.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
 struct TOggEncodeRequest {
     QString input;   // a WAV file
     QString output;  // the Ogg Vorbis file
@@ -78,14 +124,18 @@ struct TOggEncodeRequest {
     QList<QPair<QString, QString>> comments;  // names from OggCommentNames, any case
     bool overwrite = false;
 };
-TConversionResult EncodeWaveToOgg(const TOggEncodeRequest& request, const TConversionControl& control = {});
+// Starts encoding and returns at once; done reports the end (also a request
+// refused before anything started).
+std::unique_ptr<TOggConversion> StartWaveToOgg(const TOggEncodeRequest& request, TConversionControl control,
+                                               TConversionDone done);
 
 struct TOggDecodeRequest {
     QString input;   // an Ogg Vorbis file
     QString output;  // a 16-bit PCM WAV file
     bool overwrite = false;
 };
-TConversionResult DecodeOggToWave(const TOggDecodeRequest& request, const TConversionControl& control = {});
+std::unique_ptr<TOggConversion> StartOggToWave(const TOggDecodeRequest& request, TConversionControl control,
+                                               TConversionDone done);
 
 // What an Ogg Vorbis file holds.
 struct TOggInfo {

@@ -1,17 +1,20 @@
 // discwright-cli record: a recording from the default capture device into a
-// WAV file through the recorder's device layer, for a given time. Ctrl-C or
-// SIGTERM ends it early with a whole, correctly sized file; a device that
-// fails or a full disk ends it with what reached the disk.
+// WAV file for a given time, through the recorder engine's session (the file
+// policy the recorder window uses: a work file, finished and then kept under
+// the final name). Ctrl-C or SIGTERM ends it early with a whole, correctly
+// sized file; a device that fails or a full disk ends it with what reached
+// the disk.
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 #include "platform/NativePath.h"
 #include "platform/WaveAudioDevice.h"
-#include "record/RecordFiles.h"
+#include "record/RecordSession.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace dw::cli {
@@ -20,21 +23,6 @@ namespace {
 
 const char kUsage[] =
     "usage: discwright-cli record OUT.wav --seconds N [--rate HZ] [--channels 1|2] [--bits 8|16] [--overwrite] [--quiet]";
-
-// Removes the work file unless it has been moved into place.
-class WorkFileGuard {
-public:
-    explicit WorkFileGuard(QString path) : path_(std::move(path)) {}
-    ~WorkFileGuard()
-    {
-        if (!path_.isEmpty())
-            RemoveFile(path_);
-    }
-    void release() { path_.clear(); }
-
-private:
-    QString path_;
-};
 
 }  // namespace
 
@@ -70,23 +58,23 @@ int cmdRecord(const QStringList& argv)
     // into place at the end, so an existing output is replaced only by a recording.
     const QFileInfo outInfo(outPath);
     const QString work = outInfo.path() + "/." + outInfo.fileName() + ".recording.wav";
-    if (!WriteEmptyWave(work, format, &error))
-        return fail(error);
-    WorkFileGuard guard(work);
-
     TWaveAudioDevice device;
-    if (!device.Open(work))
-        return fail(device.Error());
+    TRecordSession session(device);
+    // Whatever ends the command early, the work file does not stay behind.
+    const auto discard = qScopeGuard([&] { session.Discard(); });
+    if (!session.Begin(work, format, &error))
+        return fail(error);
     QEventLoop loop;
     QString failure;
-    QObject::connect(&device, &TWaveAudioDevice::recordingLimitReached, &loop, &QEventLoop::quit);
-    QObject::connect(&device, &TWaveAudioDevice::deviceFailed, &loop, [&](const QString& reason) {
+    bool ended = false;
+    QObject::connect(&session, &TRecordSession::ended, &loop, [&](const QString& reason) {
         failure = reason;
+        ended = true;
         loop.quit();
     });
     StopSignals stop;
-    if (!device.Record(0, int64_t(seconds) * 1000))
-        return fail(device.Error());
+    if (!session.Record(0, int64_t(seconds) * 1000, &error))
+        return fail(error);
 
     ProgressBar bar(QStringLiteral("Recording"), args.has("quiet"));
     bool stopped = false;
@@ -101,18 +89,16 @@ int cmdRecord(const QStringList& argv)
         bar.update(int(device.Length() * 100 / (int64_t(seconds) * 1000)));
     });
     poll.start();
-    loop.exec();
+    if (!ended)
+        loop.exec();
     poll.stop();
-    device.Stop();
+    const bool saved = session.Finish(&error);
     const int64_t recordedMs = device.Length();
-    const bool saved = device.Save();
     bar.finish();
-    device.Close();
     if (!saved)
-        return fail(QString("the recording could not be saved: %1").arg(device.Error()));
-    if (!MoveWholeFile(work, outPath, &error))
+        return fail(QString("the recording could not be saved: %1").arg(error));
+    if (!session.KeepAs(outPath, &error))
         return fail(error);
-    guard.release();
 
     const QString held = QString("%1 holds the %2 s recorded").arg(outPath).arg(double(recordedMs) / 1000.0, 0, 'f', 1);
     if (!failure.isEmpty())

@@ -1,7 +1,6 @@
 #include "record/Recorder.h"
 
 #include "app/ResourceText.h"
-#include "app/Settings.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSharing.h"
 #include "platform/NativePath.h"
@@ -11,8 +10,6 @@
 
 #include <QFileInfo>
 
-#include <chrono>
-#include <thread>
 
 namespace dw {
 
@@ -41,15 +38,16 @@ const char* TRecorder::NoNameFileName()
     return dw::NoNameFileName;
 }
 
-TRecorder::TRecorder(TRecordView& view, int cdHandle, QObject* parent)
-    : QObject(parent), view_(view), cdHandle_(cdHandle), folder_(RecorderWorkFolder())
+TRecorder::TRecorder(TRecordView& view, int cdHandle, bool mp3Format, QObject* parent)
+    : QObject(parent), view_(view), cdHandle_(cdHandle), folder_(RecorderWorkFolder()), mp3Format_(mp3Format)
 {
-    mp3Format_ = AppSettings.SaveMp3;
     workFile_ = folder_ + WorkFileName;
     timer1_.setInterval(500);
     timerRecord_.setInterval(100);
     connect(&timer1_, &QTimer::timeout, this, &TRecorder::playTimerTick);
     connect(&timerRecord_, &QTimer::timeout, this, &TRecorder::recordTimerTick);
+    stopTimer_.setSingleShot(true);
+    connect(&stopTimer_, &QTimer::timeout, this, &TRecorder::finishRecording);
     connect(&device_, &TWaveAudioDevice::deviceFailed, this, &TRecorder::deviceFailed);
     setState(IdleState);
     setButtons(0);
@@ -136,8 +134,8 @@ bool TRecorder::askToSave(bool askMode)
     Dialogs& dialogs = CurrentDialogs();
     if (currentFile_.isEmpty())
         return true;
-    if (buttons_ & mbStop)
-        StopClick();
+    if ((buttons_ & mbStop) || StopPending())
+        stopAtOnce();
     if (!modified_ && (askMode || !isNoName()))
         return true;
     if (modified_ && askMode) {
@@ -170,7 +168,7 @@ bool TRecorder::askToSave(bool askMode)
     if (PathExists(workFile_))
         RemoveFile(workFile_);
     QString error;
-    if (!MoveWholeFile(NoNameFile(), chosen, &error)) {
+    if (!session_.KeepAs(chosen, &error)) {
         dialogs.error(ResourceText(res::Save_Fail) + "\n" + error);
         device_.Open(NoNameFile());  // the recording stays where it was
         return false;
@@ -191,8 +189,8 @@ void TRecorder::New()
     currentFile_ = NoNameFile();
     device_.Close();
     QString error;
-    if (!WriteEmptyWave(currentFile_, *format, &error) || !device_.Open(currentFile_)) {
-        CurrentDialogs().error(ResourceText(res::MCI_Init_Fail) + "\n" + (error.isEmpty() ? device_.Error() : error));
+    if (!session_.Begin(currentFile_, *format, &error)) {
+        CurrentDialogs().error(ResourceText(res::MCI_Init_Fail) + "\n" + error);
         setButtons(0);
     } else {
         setButtons(mbRecord);
@@ -232,15 +230,14 @@ void TRecorder::Open()
 void TRecorder::SaveAs()
 {
     Dialogs& dialogs = CurrentDialogs();
-    if (buttons_ & mbStop)
-        StopClick();
+    if ((buttons_ & mbStop) || StopPending())
+        stopAtOnce();
     const QString chosen = chooseSaveName(false);
     if (chosen.isEmpty())
         return;
     device_.Close();
     QString error;
-    const bool ok = isNoName() ? MoveWholeFile(NoNameFile(), chosen, &error)
-                               : CopyWholeFile(currentFile_, chosen, &error);
+    const bool ok = isNoName() ? session_.KeepAs(chosen, &error) : CopyWholeFile(currentFile_, chosen, &error);
     if (!ok) {
         dialogs.error(ResourceText(res::Save_Fail) + "\n" + error);
         device_.Open(isNoName() ? NoNameFile() : workFile_);
@@ -304,7 +301,6 @@ void TRecorder::runMp3()
 
 void TRecorder::Close()
 {
-    AppSettings.SaveMp3 = mp3Format_;
     timer1_.stop();
     askToSave(true);  // the answer does not stop the closing
     device_.Close();
@@ -332,12 +328,10 @@ void TRecorder::PlayClick()
     }
 }
 
-void TRecorder::finishRecording(bool waitForWholeSecond)
+void TRecorder::finishRecording()
 {
+    stopTimer_.stop();
     if (timerRecord_.isActive()) {
-        // The recording runs on to the next whole second of the clock.
-        if (waitForWholeSecond && recordMsec_ > 100)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000 - recordMsec_));
         recordTimerTick();
         timerRecord_.stop();
     }
@@ -348,20 +342,36 @@ void TRecorder::finishRecording(bool waitForWholeSecond)
         device_.Stop();
         return;
     }
-    device_.Stop();
-    const bool saved = device_.Save();
+    QString error;
+    const bool saved = session_.Finish(&error);
     setTrackBar(kTrackMax);
     view_.SetLengthText(LengthText(device_.Length()));
     setState(RecordOverState);
     if (!saved)
-        CurrentDialogs().error(ResourceText(res::Save_Error) + "\n" + device_.Error());
+        CurrentDialogs().error(ResourceText(res::Save_Error) + "\n" + error);
+}
+
+void TRecorder::stopAtOnce()
+{
+    setTrackBar(0);
+    timer1_.stop();
+    finishRecording();
 }
 
 void TRecorder::StopClick()
 {
     setTrackBar(0);
     timer1_.stop();
-    finishRecording(true);
+    if (StopPending())
+        return;
+    if (timerRecord_.isActive() && recordMsec_ > 100) {
+        // The recording runs on to the next whole second of the record
+        // clock; the window stays responsive meanwhile, with no button to press.
+        setButtons(0);
+        stopTimer_.start(1000 - recordMsec_);
+        return;
+    }
+    finishRecording();
 }
 
 void TRecorder::NextClick()
@@ -387,9 +397,10 @@ void TRecorder::RecordClick()
     recordStart_.start();
     recordMsec_ = 0;
     timerRecord_.start();
-    if (!device_.Record(from)) {
+    QString error;
+    if (!session_.Record(from, std::nullopt, &error)) {
         timerRecord_.stop();
-        CurrentDialogs().error(ResourceText(res::MCI_Init_Fail) + "\n" + device_.Error());
+        CurrentDialogs().error(ResourceText(res::MCI_Init_Fail) + "\n" + error);
         return;
     }
     setButtons(mbStop);
@@ -431,9 +442,7 @@ void TRecorder::deviceFailed(const QString& reason)
     Dialogs& dialogs = CurrentDialogs();
     if (timerRecord_.isActive() || device_.Pending()) {
         // A recording that ended by itself: what reached the disk is saved.
-        setTrackBar(0);
-        timer1_.stop();
-        finishRecording(false);
+        stopAtOnce();
         dialogs.error(ResourceText(res::Save_Error) + "\n" + reason);
         return;
     }

@@ -9,11 +9,20 @@
 //
 // The window binds its menu, media buttons, track bar and close request to
 // the calls below and draws what the engine tells its TRecordView. Messages
-// and choosers go through platform/Dialogs.
+// and choosers go through platform/Dialogs. A recording's file policy (the
+// empty WAV it starts from, saving what was captured, keeping the file under
+// its new name) is record/RecordSession, which the command line uses too.
+// Nothing here waits on the window's thread: the Stop button's run-on to the
+// next whole second of the record clock is a timer.
+//
+// The "MP3 format" tick starts as the front end gives it and is read back
+// by the front end when the recorder closes (Mp3Format()); the engine keeps
+// no settings of its own.
 //
 // Main thread only.
 
 #include "platform/WaveAudioDevice.h"
+#include "record/RecordSession.h"
 #include "record/RecordView.h"
 
 #include <QElapsedTimer>
@@ -27,8 +36,8 @@ class TRecorder : public QObject {
     Q_OBJECT
 public:
     // cdHandle: the main window's drive handle (0 in ripper mode, which
-    // cannot convert to MP3 here).
-    TRecorder(TRecordView& view, int cdHandle, QObject* parent = nullptr);
+    // cannot convert to MP3 here). mp3Format: the "MP3 format" tick to start with.
+    TRecorder(TRecordView& view, int cdHandle, bool mp3Format = false, QObject* parent = nullptr);
     ~TRecorder() override;
 
     // Menu of the Start button.
@@ -40,8 +49,8 @@ public:
     void RecordingControl();
     void SetMp3Format(bool on) { mp3Format_ = on; }
     bool Mp3Format() const { return mp3Format_; }
-    // The closing step: keeps the MP3 tick in the settings, offers to save,
-    // closes the device and removes the working copy.
+    // The closing step: offers to save, closes the device and removes the
+    // working copy. The front end stores Mp3Format() afterwards.
     void Close();
 
     // Media buttons.
@@ -68,6 +77,8 @@ public:
     TWaveAudioDevice& Device() { return device_; }
     bool PlaybackTimerActive() const { return timer1_.isActive(); }
     bool RecordTimerActive() const { return timerRecord_.isActive(); }
+    // Stop was pressed and the recording runs on to the next whole second.
+    bool StopPending() const { return stopTimer_.isActive(); }
 
     static const char* NoNameFileName();
     static constexpr int kTrackMax = 400;
@@ -86,11 +97,14 @@ private:
     void recordTimerTick();
     void deviceFailed(const QString& reason);
     // Ends a recording: stops the clock, saves into the opened file, shows the new length.
-    void finishRecording(bool waitForWholeSecond);
+    void finishRecording();
+    // Stop without the run-on (before saving, closing, or after a failure).
+    void stopAtOnce();
 
     TRecordView& view_;
     int cdHandle_;
     TWaveAudioDevice device_;
+    TRecordSession session_{device_};
     QString folder_;
     QString currentFile_;
     QString workFile_;
@@ -105,6 +119,7 @@ private:
     QString state_;
     QTimer timer1_;       // playback, 500 ms
     QTimer timerRecord_;  // record clock, 100 ms
+    QTimer stopTimer_;    // the run-on of a stopped recording, single shot
 };
 
 }  // namespace dw

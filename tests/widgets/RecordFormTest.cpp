@@ -81,6 +81,9 @@ protected:
         ASSERT_EQ(r.Buttons(), unsigned(mbStop));
         ASSERT_TRUE(dwtest::waitFor([&] { return r.Device().Length() >= before + ms; }, std::chrono::seconds(10)));
         form.MediaButton(mbStop)->click();
+        // The run-on to the next whole second is a timer: the window's thread
+        // is never put to sleep for it.
+        ASSERT_TRUE(dwtest::waitFor([&] { return !r.StopPending(); }, std::chrono::seconds(10)));
     }
 
     dwtest::Sandbox box;

@@ -7,28 +7,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace dw {
-
-namespace {
-
-// Main-thread wait used while a worker is expected to reach a state soon:
-// keeps servicing synchronisation requests so that a worker (or the
-// dispatcher) waiting on the main thread cannot deadlock us.
-template <typename Cond>
-void waitServicing(Cond cond)
-{
-    for (int turn = 0; !cond(); ++turn) {
-        CheckSynchronize();
-        if (turn < 200)
-            std::this_thread::yield();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
-}  // namespace
 
 TAuOutput::TAuOutput()
 {
@@ -117,7 +97,7 @@ int TAuOutput::Status() const
 {
     if (!Busy)
         return 2;
-    return Thread && Thread->Paused ? 1 : 0;
+    return Thread && Thread->Paused && !Thread->ResumeRequest ? 1 : 0;
 }
 
 void TAuOutput::Run()
@@ -129,15 +109,15 @@ void TAuOutput::Run()
     if (!Input)
         throw EAuException("Input is not assigned");
     Busy = true;
-    // A worker that has just wound up a run (or just started) is about to
-    // park; wait for it so that the wake-up cannot be lost.
-    waitServicing([this] { return Thread->Sleeping.load(); });
+    // Returns at once: a worker still winding up the previous run (its Busy
+    // is already clear) or not yet parked finds the request when it parks,
+    // and a Stop before it takes the request ends the new run at its start.
+    Thread->RunRequested();
     Thread->StopRequest = false;
+    Thread->PauseRequest = false;
+    Thread->PausedEvent.ResetEvent();
     Thread->RunPending = true;
     Thread->WakeEvent.SetEvent();
-    // Return once the worker has taken the request (it may even have finished
-    // a short run already), so that a Stop right after Run finds it running.
-    waitServicing([this] { return !Thread->RunPending.load(); });
 }
 
 void TAuOutput::Stop(bool async)
@@ -146,18 +126,17 @@ void TAuOutput::Stop(bool async)
     if (!Thread)
         return;
     Thread->DeliverDone = async;
-    Thread->Finished = false;
     Thread->StopRequest = true;
-    while (Thread->Paused) {
-        Thread->WakeEvent.SetEvent();
-        std::this_thread::yield();
-    }
+    // A paused worker looks at StopRequest once woken.
+    Thread->WakeEvent.SetEvent();
     if (async)
         return;
     TEventHandler* dispatcher = TEventHandler::Instance();
     if (dispatcher)
         dispatcher->Block(this);
-    waitServicing([this] { return Thread->Sleeping.load() || Thread->Finished.load(); });
+    // Told to stop, the worker ends its DoOutput at once and winds the run
+    // up (Done closes the destination): that, no more, is waited for.
+    Thread->WaitAllRunsWoundUp();
     if (dispatcher) {
         // An event of this run already taken by the dispatcher is dropped on
         // delivery; wait for it so that nothing of this run arrives later.
@@ -191,11 +170,10 @@ void TAuOutput::Resume()
     if (Busy && Thread->Paused) {
         if (Input)
             Input->Resume();
+        // The paused worker looks at ResumeRequest once woken; Status
+        // counts it as running from now on.
         Thread->ResumeRequest = true;
-        while (Thread->Paused) {
-            Thread->WakeEvent.SetEvent();
-            std::this_thread::yield();
-        }
+        Thread->WakeEvent.SetEvent();
     }
 }
 

@@ -18,6 +18,12 @@
 // Destruction: a concrete output's destructor must begin with Stop(false), so
 // that the worker is parked before the derived part goes away. The base
 // destructor stops again (harmless) and ends the worker.
+//
+// Waiting on the main thread: Run, Stop(true), Resume and SetInput on an
+// idle output return at once. Only Stop(false) (also in the destructors and
+// in SetInput on a busy output) and Pause wait for the worker, after telling
+// it what to do, and only as long as it takes to finish the DoOutput under
+// way (with abort set, when stopping) and, when stopping, Done.
 
 #include "audio/stream/AuInput.h"
 
@@ -49,8 +55,9 @@ public:
     virtual void SetInput(TAuInput* input);
     TAuInput* GetInput() const { return Input; }
 
-    // Starts a run and returns at once. Raises EAuException "Component is
-    // Busy" during a run and "Input is not assigned" without an input.
+    // Starts a run and returns at once, without waiting for the worker.
+    // Raises EAuException "Component is Busy" during a run and "Input is not
+    // assigned" without an input.
     void Run();
     // Asks the worker to end the run. Async: returns at once, OnDone follows.
     // Not async: returns when the worker is parked again, and no event of this

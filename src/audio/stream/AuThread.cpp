@@ -3,6 +3,9 @@
 #include "audio/stream/AuException.h"
 #include "audio/stream/AuOutput.h"
 #include "audio/stream/EventHandler.h"
+#include "platform/MainThread.h"
+
+#include <chrono>
 
 namespace dw {
 
@@ -21,14 +24,47 @@ void TAuThread::WaitFor()
 {
     if (!thread_.joinable())
         return;
-    // A parked worker only notices the termination when woken.
-    while (!exited_) {
-        WakeEvent.SetEvent();
-        if (exited_)
-            break;
-        std::this_thread::yield();
-    }
+    // A parked (or paused) worker looks at Terminated after resetting the
+    // event, so one signal after setting it is enough.
+    Terminate();
+    WakeEvent.SetEvent();
     thread_.join();
+}
+
+void TAuThread::RunRequested()
+{
+    std::lock_guard<std::mutex> lock(stateLock_);
+    ++requested_;
+}
+
+bool TAuThread::AllRunsWoundUp()
+{
+    std::lock_guard<std::mutex> lock(stateLock_);
+    return woundUp_ >= requested_;
+}
+
+void TAuThread::runWoundUp()
+{
+    {
+        std::lock_guard<std::mutex> lock(stateLock_);
+        ++woundUp_;
+    }
+    stateChanged_.notify_all();
+}
+
+void TAuThread::WaitAllRunsWoundUp()
+{
+    std::unique_lock<std::mutex> lock(stateLock_);
+    while (woundUp_ < requested_) {
+        // Sleeps until the worker announces a wound-up run; wakes now and
+        // then to serve a Synchronize request the dispatcher may be blocked
+        // in (it cannot signal this variable).
+        if (stateChanged_.wait_for(lock, std::chrono::milliseconds(2), [this] { return woundUp_ >= requested_; }))
+            break;
+        lock.unlock();
+        CheckSynchronize();
+        lock.lock();
+    }
 }
 
 void TAuThread::park()
@@ -54,9 +90,9 @@ void TAuThread::Execute()
             bool result = true;
             out->Prepare();
             out->Active = true;
-            PauseRequest = false;
+            // PauseRequest was cleared by Run: a Pause made before the
+            // worker got here holds.
             Paused = false;
-            PausedEvent.ResetEvent();
             while (result && !StopRequest) {
                 const int32_t progress = out->Progress();
                 if (progress != out->LastProgress) {
@@ -104,11 +140,10 @@ void TAuThread::Execute()
             out->Busy = false;
         }
         TEventHandler::Instance()->Post(TEventHandler::evDone, out, this);
-        Finished = true;
+        runWoundUp();
         if (!Terminated)
             park();
     }
-    exited_ = true;
 }
 
 }  // namespace dw

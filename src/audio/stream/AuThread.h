@@ -1,12 +1,19 @@
 #pragma once
 // The worker thread of one output. It parks until Run wakes it, runs the
 // output's Prepare / DoOutput / Done, posts the done event and parks again;
-// it ends only when its output is destroyed. The flags are written by one
-// side and polled by the other.
+// it ends only when its output is destroyed. The request flags are set by
+// the main thread before it signals WakeEvent, and the worker looks at them
+// after resetting the event, so a signal given at any moment is never lost
+// and the main thread never has to wait for the worker to take it. What the
+// main thread may wait for (a run wound up) is counted under StateLock and
+// announced through StateChanged.
 
 #include "audio/stream/AutoResetEvent.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 
 namespace dw {
@@ -21,13 +28,24 @@ public:
     TAuThread& operator=(const TAuThread&) = delete;
 
     void Terminate() { Terminated = true; }
+    // Terminates, wakes and joins the worker. Its output must have been
+    // stopped (Stop(false)) first, so the worker is parked and ends at once.
     void WaitFor();
+
+    // Main thread: counts a run asked for (under StateLock).
+    void RunRequested();
+    // Whether every run asked for has been wound up (Done ran, the done
+    // event was posted) - the worker is parked or about to park.
+    bool AllRunsWoundUp();
+    // Main thread: waits until AllRunsWoundUp, running main-thread
+    // synchronisation requests meanwhile (the dispatcher may be waiting on
+    // one). Bounded by the time the run needs to end once told to stop.
+    void WaitAllRunsWoundUp();
 
     TAuOutput* const Output;
     AutoResetEvent PausedEvent;
     AutoResetEvent WakeEvent;
     std::atomic<bool> DeliverDone{true};
-    std::atomic<bool> Finished{false};
     std::atomic<bool> StopRequest{false};
     std::atomic<bool> PauseRequest{false};
     std::atomic<bool> Paused{false};
@@ -45,8 +63,12 @@ public:
 private:
     void Execute();
     void park();
+    void runWoundUp();
 
-    std::atomic<bool> exited_{false};
+    std::mutex stateLock_;
+    std::condition_variable stateChanged_;
+    uint64_t requested_ = 0;  // runs asked for by Run
+    uint64_t woundUp_ = 0;    // runs the worker has wound up
     std::thread thread_;
 };
 

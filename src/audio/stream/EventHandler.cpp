@@ -96,12 +96,17 @@ TEventHandler::~TEventHandler()
 {
     Terminated = true;
     Signal.SetEvent();
-    // The dispatcher may be waiting for the main thread to run a handler.
+    // The dispatcher may be waiting for the main thread to run a handler:
+    // serve such a request, else sleep until it says it has ended.
+    std::unique_lock<std::mutex> lock(QueueLock);
     while (!exited_) {
+        if (changed_.wait_for(lock, std::chrono::milliseconds(2), [this] { return exited_.load(); }))
+            break;
+        lock.unlock();
         CheckSynchronize();
-        Signal.SetEvent();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.lock();
     }
+    lock.unlock();
     if (thread_.joinable())
         thread_.join();
 }
@@ -160,17 +165,16 @@ void TEventHandler::WaitUntilNotDispatching(TAuOutput* sender)
 {
     if (std::find(g_inHandler.begin(), g_inHandler.end(), sender) != g_inHandler.end())
         return;  // called from the sender's own handler: its record ends with it
-    for (int turn = 0;; ++turn) {
-        {
-            std::lock_guard<std::mutex> lock(QueueLock);
-            if (CurrentSender != sender)
-                return;
-        }
+    // The record under way is either waiting for the main thread (served
+    // here; the sender is refused, so its handler is skipped) or about to
+    // end; the dispatcher announces the end.
+    std::unique_lock<std::mutex> lock(QueueLock);
+    while (CurrentSender == sender) {
+        if (changed_.wait_for(lock, std::chrono::milliseconds(2), [&] { return CurrentSender != sender; }))
+            break;
+        lock.unlock();
         CheckSynchronize();
-        if (turn < 200)
-            std::this_thread::yield();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.lock();
     }
 }
 
@@ -188,12 +192,19 @@ void TEventHandler::Execute()
                 CurrentSender = rec.sender;
             }
             dispatch(rec);
-            std::lock_guard<std::mutex> lock(QueueLock);
-            CurrentSender = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(QueueLock);
+                CurrentSender = nullptr;
+            }
+            changed_.notify_all();
         }
         Signal.WaitFor(std::chrono::milliseconds(100));
     }
-    exited_ = true;
+    {
+        std::lock_guard<std::mutex> lock(QueueLock);
+        exited_ = true;
+    }
+    changed_.notify_all();
 }
 
 void TEventHandler::dispatch(const Record& rec)

@@ -7,6 +7,7 @@
 #include "audio/stream/AutoResetEvent.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -36,7 +37,8 @@ public:
     // Main thread: refuse and purge the sender's events (Stop(false)).
     void Block(TAuOutput* sender);
     // Main thread: waits until no record of sender is being dispatched,
-    // running main-thread synchronisation requests meanwhile.
+    // running main-thread synchronisation requests meanwhile. Call it after
+    // Block(sender): the record under way then ends without its handler.
     void WaitUntilNotDispatching(TAuOutput* sender);
     // Main thread: accept the sender's events again.
     void Unblock(TAuOutput* sender);
@@ -69,6 +71,9 @@ private:
     // destruction under way; nested stops of different outputs can overlap).
     std::vector<TAuOutput*> Blocked;
     TAuOutput* CurrentSender = nullptr;  // sender of the record being dispatched
+    // Announces (under QueueLock) that CurrentSender was cleared or the
+    // dispatcher has ended.
+    std::condition_variable changed_;
     std::atomic<bool> Terminated{false};
     std::atomic<bool> exited_{false};
     std::unique_ptr<TEventHandler> self_;  // set when detached: frees itself on exit

@@ -214,6 +214,32 @@ TEST(Output, PauseAndResume)
     out.Stop(false);
 }
 
+TEST(Output, RunReturnsBeforeTheWorkerStartsAndAPauseAskedMeanwhileHolds)
+{
+    GenIn in;
+    in.total = -1;
+    CountingOut out;
+    out.SetInput(&in);
+    // Prepare waits for the main thread, which serves it only inside Pause:
+    // Run has returned before the worker got past Prepare.
+    bool pausing = false, preparedDuringPause = false;
+    out.onPrepareMain = [&] { preparedDuringPause = pausing; };
+    out.Run();
+    pausing = true;
+    out.Pause();
+    pausing = false;
+    EXPECT_TRUE(preparedDuringPause);
+    // The pause asked for before the run's first portion is not lost.
+    EXPECT_EQ(out.Status(), 1);
+    EXPECT_EQ(in.pauses, 1);
+    const int calls = out.outputs;
+    out.Resume();
+    EXPECT_EQ(out.Status(), 0);
+    ASSERT_TRUE(dwtest::waitFor([&] { return out.outputs > calls + 10; }));
+    out.Stop(false);
+    EXPECT_EQ(out.Status(), 2);
+}
+
 TEST(Output, WorkerFailuresReportThenWindUp)
 {
     struct Case {

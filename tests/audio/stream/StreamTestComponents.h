@@ -198,6 +198,7 @@ public:
     bool syncEachCall = false;      // DoOutput waits on the main thread each call
     std::atomic<bool> gate{true};   // DoOutput spins (without data) while false
     uint32_t portion = 1024;
+    std::function<void()> onPrepareMain;  // run on the main thread (Synchronize) by Prepare
 
     ~CountingOut() override { Stop(false); }
 
@@ -211,6 +212,8 @@ protected:
             throw dw::EAuException("prepare failed");
         if (throwInPrepare == 2)
             throw 42;
+        if (onPrepareMain)
+            dw::Synchronize(onPrepareMain);
         Input->Init();
     }
 

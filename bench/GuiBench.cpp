@@ -6,11 +6,15 @@
 //   dw-gui-bench startup
 //     builds and shows the main window as the program does and quits once
 //     the first detection and listing has run; time the whole process.
-//   dw-gui-bench rip-stall OUTDIR [mp3|wav]
+//   dw-gui-bench rip-stall OUTDIR [mp3|wav|flac|ogg|opus]
 //     ticks a 1 ms timer on the main thread while Extract rips every track
 //     of the disc through the main window into OUTDIR, and prints the
 //     largest gap between ticks (the longest the event loop stalled), the
 //     number of gaps over 16, 50 and 100 ms, and what ran during the worst.
+//   dw-gui-bench convert-stall OUTDIR KIND FILE...
+//     the same while the main window converts FILEs (KIND ogg, mp3, flac,
+//     opus or wma, as the Convert menu's entries) into OUTDIR.
+#include "app/JobEvents.h"
 #include "app/Settings.h"
 #include "platform/Dialogs.h"
 #include "widgets/MainForm.h"
@@ -19,6 +23,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMap>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -46,59 +52,163 @@ int startup()
     return rows > 0 ? 0 : 1;
 }
 
-int ripStall(const QString& outDir, const QString& format)
+// Ticks a 1 ms timer on the main thread and keeps the largest gap between
+// two ticks: the longest the event loop did not run. For the worst gap it
+// also keeps what the main thread did meanwhile (from the scheduler's
+// figures for the thread): how long it ran, how long it was ready but had to
+// wait for a processor (other threads or programs had them), and the rest,
+// the time it was blocked (waiting on something or sleeping). The largest
+// gap without the wait for a processor is kept too: that part is the
+// program's own doing, whatever else runs on the machine.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        tick_.setTimerType(Qt::PreciseTimer);
+        tick_.setInterval(1);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { onTick(); });
+        clock_.start();
+        tick_.start();
+    }
+
+    void report(const QString& what, qint64 files)
+    {
+        tick_.stop();
+        const double total = double(clock_.nsecsElapsed()) / 1e6;
+        std::printf("%s: written %lld  job %.0f ms\n", qPrintable(what), qlonglong(files), total);
+        std::printf("worst stall %.1f ms at %.0f ms (during %s)\n", double(worst_) / 1000, double(worstAt_) / 1000,
+                    qPrintable(worstDuring_));
+        std::printf("during it the main thread ran %.1f ms, waited for a processor %.1f ms, was blocked %.1f ms\n",
+                    double(worstCpu_) / 1000, double(worstQueued_) / 1000,
+                    double(worst_ - worstCpu_ - worstQueued_) / 1000);
+        std::printf("worst stall without the wait for a processor %.1f ms (ran %.1f ms, blocked %.1f ms)\n",
+                    double(worstOwn_) / 1000, double(worstOwnCpu_) / 1000, double(worstOwn_ - worstOwnCpu_) / 1000);
+        std::printf("gaps over 16 ms: %d, over 50 ms: %d, over 100 ms: %d\n", over16_, over50_, over100_);
+        std::fflush(stdout);
+    }
+
+private:
+    struct ThreadUse {
+        qint64 cpuMicros = 0;     // on a processor
+        qint64 queuedMicros = 0;  // ready, waiting for a processor
+    };
+    // /proc/thread-self/schedstat: "<ns on cpu> <ns waiting on a run queue> <slices>".
+    static ThreadUse threadUse()
+    {
+        ThreadUse t;
+        if (FILE* f = std::fopen("/proc/thread-self/schedstat", "r")) {
+            unsigned long long run = 0, wait = 0;
+            if (std::fscanf(f, "%llu %llu", &run, &wait) == 2) {
+                t.cpuMicros = qint64(run / 1000);
+                t.queuedMicros = qint64(wait / 1000);
+            }
+            std::fclose(f);
+        }
+        return t;
+    }
+
+    void onTick()
+    {
+        const qint64 now = clock_.nsecsElapsed() / 1000;
+        const ThreadUse use = threadUse();
+        if (last_ >= 0) {
+            const qint64 gap = now - last_;
+            over16_ += gap > 16000;
+            over50_ += gap > 50000;
+            over100_ += gap > 100000;
+            const qint64 own = gap - (use.queuedMicros - lastUse_.queuedMicros);
+            if (own > worstOwn_) {
+                worstOwn_ = own;
+                worstOwnCpu_ = use.cpuMicros - lastUse_.cpuMicros;
+            }
+            if (gap > worst_) {
+                worst_ = gap;
+                worstAt_ = last_;
+                worstCpu_ = use.cpuMicros - lastUse_.cpuMicros;
+                worstQueued_ = use.queuedMicros - lastUse_.queuedMicros;
+                // The window whose modal loop runs during the job.
+                QWidget* modal = QApplication::activeModalWidget();
+                worstDuring_ = modal ? modal->objectName() + QLatin1String(" \"") + modal->windowTitle() +
+                                           QLatin1Char('"')
+                                     : QStringLiteral("main window");
+            }
+        }
+        last_ = now;
+        lastUse_ = use;
+    }
+
+    QTimer tick_;
+    QElapsedTimer clock_;
+    qint64 last_ = -1, worst_ = 0, worstAt_ = 0;
+    int over16_ = 0, over50_ = 0, over100_ = 0;
+    QString worstDuring_;
+    ThreadUse lastUse_;
+    qint64 worstCpu_ = 0, worstQueued_ = 0, worstOwn_ = 0, worstOwnCpu_ = 0;
+};
+
+bool waitStartedUp(dw::TMainForm& window)
 {
-    dw::TMainForm window;
-    window.show();
     QElapsedTimer wait;
     wait.start();
     while (!window.StartedUp() && wait.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (!window.StartedUp() || window.Listing().Rows.empty()) {
+    return window.StartedUp();
+}
+
+int formatValue(const QString& name)
+{
+    static const QStringList names{"mp3", "wav", "ogg", "wma", "flac", "opus"};
+    return int(names.indexOf(name));
+}
+
+int ripStall(const QString& outDir, const QString& format)
+{
+    dw::TMainForm window;
+    window.show();
+    if (!waitStartedUp(window) || window.Listing().Rows.empty()) {
         std::fprintf(stderr, "no disc listed\n");
         return 1;
     }
+    if (formatValue(format) < 0) {
+        std::fprintf(stderr, "unknown format %s\n", qPrintable(format));
+        return 2;
+    }
     QDir().mkpath(outDir);
     dw::AppSettings.OutputFolder = QDir(outDir).absolutePath() + QLatin1Char('/');
-    dw::AppSettings.OutputFormat = format == QLatin1String("wav") ? 1 : 0;
+    dw::AppSettings.OutputFormat = formatValue(format);
 
-    // The window whose modal loop runs during the job, sampled at each gap.
-    QElapsedTimer clock;
-    qint64 last = -1, worst = 0, worstAt = 0;
-    int over16 = 0, over50 = 0, over100 = 0;
-    QString worstDuring;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed() / 1000;
-        if (last >= 0) {
-            const qint64 gap = now - last;
-            over16 += gap > 16000;
-            over50 += gap > 50000;
-            over100 += gap > 100000;
-            if (gap > worst) {
-                worst = gap;
-                worstAt = last;
-                QWidget* modal = QApplication::activeModalWidget();
-                worstDuring = modal ? modal->objectName() + QLatin1String(" \"") + modal->windowTitle() +
-                                          QLatin1Char('"')
-                                    : QStringLiteral("main window");
-            }
-        }
-        last = now;
-    });
-    clock.start();
-    tick.start();
+    StallMeter meter;
     window.Extract();  // returns when the job window has closed
-    tick.stop();
-    const double total = double(clock.nsecsElapsed()) / 1e6;
     const QStringList written = QDir(outDir).entryList(QDir::Files);
-    std::printf("tracks %zu  written %lld  job %.0f ms\n", window.Listing().Rows.size(), qlonglong(written.size()),
-                total);
-    std::printf("worst stall %.1f ms at %.0f ms (during %s)\n", double(worst) / 1000, double(worstAt) / 1000,
-                qPrintable(worstDuring));
-    std::printf("gaps over 16 ms: %d, over 50 ms: %d, over 100 ms: %d\n", over16, over50, over100);
+    meter.report(QStringLiteral("rip of %1 tracks to %2").arg(window.Listing().Rows.size()).arg(format.toUpper()),
+                 written.size());
+    return written.isEmpty() ? 1 : 0;
+}
+
+int convertStall(const QString& outDir, const QString& kindName, const QStringList& files, dw::ScriptedDialogs& dialogs)
+{
+    static const QMap<QString, dw::TJobKind> kinds{{"ogg", dw::jkWavToOgg}, {"mp3", dw::jkWavToMp3},
+                                                   {"flac", dw::jkToFlac},   {"opus", dw::jkToOpus},
+                                                   {"wma", dw::jkWavToWma}};
+    if (!kinds.contains(kindName)) {
+        std::fprintf(stderr, "unknown conversion %s\n", qPrintable(kindName));
+        return 2;
+    }
+    dw::TMainForm window;
+    window.show();
+    waitStartedUp(window);  // a conversion needs no disc
+    QDir().mkpath(outDir);
+    dw::AppSettings.OutputFolder = QDir(outDir).absolutePath() + QLatin1Char('/');
+    QStringList inputs;
+    for (const QString& f : files)
+        inputs << QFileInfo(f).absoluteFilePath();
+    dialogs.queueFiles(inputs);
+
+    StallMeter meter;
+    window.ConvertFiles(kinds.value(kindName));  // returns when the job window has closed
+    const QStringList written = QDir(outDir).entryList(QDir::Files);
+    meter.report(QStringLiteral("conversion of %1 files to %2").arg(files.size()).arg(kindName.toUpper()),
+                 written.size());
     return written.isEmpty() ? 1 : 0;
 }
 
@@ -121,8 +231,12 @@ int main(int argc, char** argv)
         status = startup();
     else if (mode == QLatin1String("rip-stall") && args.size() >= 3)
         status = ripStall(args[2], args.value(3, QStringLiteral("mp3")));
+    else if (mode == QLatin1String("convert-stall") && args.size() >= 5)
+        status = convertStall(args[2], args[3], args.mid(4), dialogs);
     else
-        std::fprintf(stderr, "usage: dw-gui-bench startup | rip-stall OUTDIR [mp3|wav]\n");
+        std::fprintf(stderr,
+                     "usage: dw-gui-bench startup | rip-stall OUTDIR [mp3|wav|flac|ogg|opus] | "
+                     "convert-stall OUTDIR ogg|mp3|flac|opus|wma FILE...\n");
     for (const QString& text : dialogs.texts())
         std::fprintf(stderr, "shown: %s\n", qPrintable(text));
     return status;

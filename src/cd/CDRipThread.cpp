@@ -4,7 +4,7 @@
 
 #include "app/Helpers.h"
 #include "app/ScaleWaveVolume.h"
-#include "app/Settings.h"
+#include "app/JobConfig.h"
 #include "cd/DriveLibrary.h"
 #include "cd/DriveRecords.h"
 #include "app/JobEvents.h"
@@ -85,14 +85,15 @@ private:
 
 }  // namespace
 
-TRipSettings TRipSettings::FromAppSettings()
+TRipSettings TRipSettings::FromConfig(const TJobConfig& config)
 {
     TRipSettings s;
-    s.OutputFolder = AppSettings.OutputFolder;
-    s.EnableRipTime = AppSettings.EnableRipTime;
-    s.RipTime = AppSettings.RipTime;
-    s.IsNormalize = AppSettings.IsNormalize;
-    s.NormalizePercent = AppSettings.NormalizePercent;
+    s.OutputFolder = config.Options.OutputFolder;
+    s.EnableRipTime = config.Options.EnableRipTime;
+    s.RipTime = config.Options.RipTime;
+    s.IsNormalize = config.Options.IsNormalize;
+    s.NormalizePercent = config.Options.NormalizePercent;
+    s.Overwrite = config.Overwrite;
     return s;
 }
 
@@ -116,8 +117,8 @@ std::array<uint8_t, RipWavHeaderSize> MakeRipWavHeader(uint32_t dataSize)
     return h;
 }
 
-TCDRipThread::TCDRipThread(int track, QString title)
-    : Track(track), Title(std::move(title)), Settings(TRipSettings::FromAppSettings())
+TCDRipThread::TCDRipThread(int track, QString title, TRipSettings settings)
+    : Track(track), Title(std::move(title)), Settings(std::move(settings))
 {
 }
 

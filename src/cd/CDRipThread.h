@@ -36,8 +36,8 @@ class TCDRipThread {
 public:
     // Created suspended with the stop flag false; the creator sets CDHandle
     // and NotifyWindow, then calls Resume. track is the disc's track number
-    // (the first track of a disc need not be 1).
-    TCDRipThread(int track, QString title);
+    // (the first track of a disc need not be 1); settings are the rip's own.
+    TCDRipThread(int track, QString title, TRipSettings settings);
     // Waits for the thread to end. Set Stopped first to make that quick.
     ~TCDRipThread();
     TCDRipThread(const TCDRipThread&) = delete;

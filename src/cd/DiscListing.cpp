@@ -147,12 +147,12 @@ void DiscListing::Show(int position)
     }
 }
 
-void DiscListing::Activate(TCDIn* component)
+void DiscListing::Activate(int index, TCDIn* component)
 {
     try {
         if (CDHandle == 0 && component) {
-            if (IsAudioCdDrive(DrivePathAt(AppSettings.Index))) {
-                SelectComponentDrive(*component, AppSettings.Index);
+            if (IsAudioCdDrive(DrivePathAt(index))) {
+                SelectComponentDrive(*component, index);
                 ListThroughComponent(*component);
             } else {
                 NoAudioCd = true;
@@ -191,7 +191,7 @@ void DiscListing::ListThroughComponent(TCDIn& component)
     const int first = count > 0 ? component.FirstTrackNumber() : 1;
     for (int t = 1; t <= count; ++t) {
         const TCDTrackInfo info = component.TrackInfo(t);
-        TrackRow row = MakeTrackRow(first + t - 1, info.Minute, info.Second);
+        TrackRow row = MakeTrackRow(first + t - 1, info.Minute, info.Second, disc_);
         row.data = info.DataTrack;
         Rows.push_back(row);
     }
@@ -204,7 +204,7 @@ void DiscListing::noteTrackCount()
 {
     // The cache gives the count of its title slots (all of them for a disc
     // it does not know); the tags' "track n of total" need the disc's own.
-    AppSettings.DiscTrackCount = Rows.empty() ? 0 : std::min(Rows.back().track, MaxTitleSlot);
+    disc_.DiscTrackCount = Rows.empty() ? 0 : std::min(Rows.back().track, MaxTitleSlot);
 }
 
 void DiscListing::readDiscInformation()
@@ -248,7 +248,7 @@ bool DiscListing::ListFromToc()
         }
         previousMinute = next.minute();
         previousSecond = next.second();
-        TrackRow row = MakeTrackRow(t, m, s);
+        TrackRow row = MakeTrackRow(t, m, s, disc_);
         row.data = entries[std::size_t(t - toc->firstTrack)].isData();
         Rows.push_back(row);
     }
@@ -257,13 +257,13 @@ bool DiscListing::ListFromToc()
     return true;
 }
 
-void DiscListing::Refresh(TCDIn* component)
+void DiscListing::Refresh(int index, TCDIn* component)
 {
     if (CDHandle == 0) {
         if (!component)
             return;
-        if (IsAudioCdDrive(DrivePathAt(AppSettings.Index))) {
-            SelectComponentDrive(*component, AppSettings.Index);
+        if (IsAudioCdDrive(DrivePathAt(index))) {
+            SelectComponentDrive(*component, index);
             ListThroughComponent(*component);
         } else {
             Status = ResourceText(res::Check_CDRom);
@@ -290,11 +290,11 @@ bool DiscListing::CloseDisc()
         int last = 0;
         for (const TrackRow& row : Rows) {
             if (row.track >= 1 && row.track <= MaxTitleSlot) {
-                AppSettings.DiscTitles[std::size_t(row.track)] = row.title;
+                disc_.DiscTitles[std::size_t(row.track)] = row.title;
                 last = std::max(last, row.track);
             }
         }
-        AppSettings.DiscTrackCount = last;
+        disc_.DiscTrackCount = last;
         // The rows belong to the disc they were listed from: a disc changed
         // since (or another drive's) must not get their titles, and a list
         // that could not be read holds none to save.

@@ -4,9 +4,12 @@
 // an audio CD is present, listing from the table of contents, Refresh's
 // decision and the disc-information write on closing.
 //
-// Main thread only: it works on the process-wide settings record.
+// Main thread only. The listing works on a disc value its front end gives
+// it (the front end's current disc): the titles the rows start from, the
+// track count, and what the closing step stores. It reads no settings: the
+// drive position comes as an argument.
 
-#include "app/Settings.h"
+#include "app/DiscInfo.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,7 +36,7 @@ QString TrackLengthText(int minutes, int seconds);
 QString TrackSizeText(int minutes, int seconds);
 // The row of a track; an empty title slot of disc is first set to "Track"
 // + two digits and then used.
-TrackRow MakeTrackRow(int track, int minutes, int seconds, TDiscInfo& disc = AppSettings);
+TrackRow MakeTrackRow(int track, int minutes, int seconds, TDiscInfo& disc);
 
 // One text per ticked row in list order: the two-digit track number, then the
 // file-name stem of the title: without the characters not allowed in file
@@ -42,8 +45,8 @@ TrackRow MakeTrackRow(int track, int minutes, int seconds, TDiscInfo& disc = App
 QStringList BuildJobList(const std::vector<TrackRow>& rows);
 
 // How the listing reaches the disc-information cache: reads (write false) or
-// writes the current-disc values of the settings record under a disc key;
-// false when a write could not be saved.
+// writes the listing's disc value (the front end gives both the same one)
+// under a disc key; false when a write could not be saved.
 // The cache lives above this layer; cddb/DiscCache.h gives DiscListingCache().
 using DiscCacheAccess = std::function<bool(const QString& discKey, bool write)>;
 
@@ -53,8 +56,9 @@ class TCDIn;
 // handle) or ripper mode (the CD input component).
 class DiscListing {
 public:
-    // Without a cache the titles stay as the settings record holds them.
-    explicit DiscListing(DiscCacheAccess cache = {}) : cache_(std::move(cache)) {}
+    // disc: the disc value the rows' titles come from and go to (it must
+    // outlive the listing). Without a cache the titles stay as it holds them.
+    explicit DiscListing(TDiscInfo& disc, DiscCacheAccess cache = {}) : disc_(disc), cache_(std::move(cache)) {}
 
     int CDHandle = 0;            // drive library handle, 0 = ripper mode
     bool NoAudioCd = false;
@@ -77,10 +81,10 @@ public:
     void Show(int position);
 
     // The activation step. In ripper mode (no handle) with a component: when an
-    // audio CD is in the drive chosen by `Index`, the component selects that
-    // drive and the tracks are listed through it; otherwise NoAudioCd. Then, with NoAudioCd,
-    // the no-audio-CD status.
-    void Activate(TCDIn* component = nullptr);
+    // audio CD is in the drive at `index` (the chosen drive position), the
+    // component selects that drive and the tracks are listed through it;
+    // otherwise NoAudioCd. Then, with NoAudioCd, the no-audio-CD status.
+    void Activate(int index, TCDIn* component = nullptr);
 
     // Ripper mode: reads the disc information, then lists every track of the
     // component's disc with its length; the status (and IdleStatusText) become
@@ -100,8 +104,9 @@ public:
     // when the table cannot be read.
     bool ListFromToc();
 
-    // Menu "Refresh" and device arrival; in ripper mode through the component.
-    void Refresh(TCDIn* component = nullptr);
+    // Menu "Refresh" and device arrival; in ripper mode through the component
+    // and the drive at `index`.
+    void Refresh(int index, TCDIn* component = nullptr);
 
     // Device removal: the list is cleared (and belongs to no disc).
     void Clear()
@@ -111,7 +116,7 @@ public:
     }
 
     // The window's closing steps for the disc: titles of the rows into the
-    // settings, the disc information saved under the key of the disc the rows
+    // listing's disc value, the disc information saved under the key of the disc the rows
     // were listed from (never another drive's or a newly inserted disc's), the drive
     // handle closed ("Error while closing CD handle!" through the dialogs when
     // that fails). The window then stops playback and saves the settings.
@@ -126,6 +131,7 @@ public:
 private:
     void readDiscInformation();
     void noteTrackCount();  // the disc's last track number into DiscTrackCount
+    TDiscInfo& disc_;
     DiscCacheAccess cache_;
     int position_ = 0;      // the drive-mode position detected
 };

@@ -1,10 +1,12 @@
 #pragma once
-// The settings a rip reads, taken from AppSettings when a rip starts, and
-// the policy for existing files that the front end chooses.
+// The settings a rip reads, taken from the job's configuration when a rip
+// starts, and the policy for existing files that the front end chose.
 
 #include <QString>
 
 namespace dw {
+
+struct TJobConfig;
 
 struct TRipSettings {
     QString OutputFolder;
@@ -17,7 +19,8 @@ struct TRipSettings {
     // files unless asked.
     bool Overwrite = true;
 
-    static TRipSettings FromAppSettings();
+    // The rip values of a job's configuration (its options and Overwrite).
+    static TRipSettings FromConfig(const TJobConfig& config);
 };
 
 }  // namespace dw

@@ -122,9 +122,9 @@ int cmdCddb(const QStringList& argv)
         AppSettings.Server = args.value("server");
     }
 
-    DiscListing listing(DiscListingCache());
+    DiscListing listing(AppSettings, DiscListingCache());
     listing.Show(AppSettings.Index);
-    listing.Activate();
+    listing.Activate(AppSettings.Index);
     if (listing.CDHandle == 0)
         return fail(noDriveMessage());
     if (listing.NoAudioCd)

@@ -76,16 +76,19 @@ int cmdConvert(const QStringList& argv)
                     2);
 
     LoadSettings();
+    // The job's configuration: the stored options with the flags (the
+    // options file stays as it is).
+    TJobConfig config = TJobConfig::FromSettings(AppSettings);
     if (args.has("replaygain"))
-        AppSettings.ReplayGainUse = true;
+        config.Options.ReplayGainUse = true;
     if (args.options.contains("output"))
-        AppSettings.OutputFolder = QFileInfo(args.value("output")).absoluteFilePath();
+        config.Options.OutputFolder = QFileInfo(args.value("output")).absoluteFilePath();
     // A missing output folder is made (one level), as rip makes its own.
-    const QString folder = AppSettings.OutputFolder;
+    const QString folder = config.Options.OutputFolder;
     if (!StatPath(folder).exists && ::mkdir(NativePath(folder).constData(), 0777) != 0 && !IsDirectory(folder))
         return fail(QStringLiteral("Cannot create ") + folder + QStringLiteral(": ") + SystemReason(errno));
     QString reason;
-    if (!FolderWritable(AppSettings.OutputFolder, &reason))
+    if (!FolderWritable(config.Options.OutputFolder, &reason))
         return fail(reason);
     const bool lame = kind == jkWavToMp3 || kind == jkMp3ToWav || kind == jkRecordingToMp3;
     if (lame && LameProgram().isEmpty())
@@ -104,7 +107,7 @@ int cmdConvert(const QStringList& argv)
     TJobRunOptions options;
     options.stopRequested = [] { return StopSignals::requested(); };
     const TJobSummary summary = RunConversionJobs(
-        kind, files, jobs, [json, quiet] { return std::make_unique<CliJobView>(json, quiet); }, options);
+        kind, files, jobs, config, [json, quiet] { return std::make_unique<CliJobView>(json, quiet); }, options);
 
     const int done = summary.count(TJobItemResult::Outcome::Done);
     const int failed = summary.count(TJobItemResult::Outcome::Failed);

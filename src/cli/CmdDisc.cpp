@@ -37,7 +37,7 @@ int failStatus(const QString& status, const res::Key& key, const QString& detail
 int listDisc(DiscListing& listing)
 {
     listing.Show(AppSettings.Index);
-    listing.Activate();
+    listing.Activate(AppSettings.Index);
     if (listing.CDHandle == 0)
         return fail(noDriveMessage());
     if (listing.NoAudioCd)
@@ -143,7 +143,7 @@ int cmdList(const QStringList& argv)
     Args args;
     if (const int status = beginListing("list", argv, args); status >= 0)
         return status;
-    DiscListing listing(DiscListingCache());
+    DiscListing listing(AppSettings, DiscListingCache());
     if (int rc = listDisc(listing))
         return rc;
     if (args.has("json"))
@@ -170,7 +170,7 @@ int cmdTitle(const QStringList& argv)
     if (!applyDevice(args, error))
         return fail(error);
     LoadSettings();
-    DiscListing listing(DiscListingCache());
+    DiscListing listing(AppSettings, DiscListingCache());
     if (int rc = listDisc(listing))
         return rc;
     // Tracks go by the numbers the list shows (a disc may start above 1).

@@ -64,19 +64,20 @@ bool parseTracks(const QString& text, const std::vector<TrackRow>& rows, std::se
     return true;
 }
 
-// Flags override the settings for this run.
-bool applyFlags(const Args& args, QString& error)
+// Flags override the stored options for this run (the options file stays
+// as it is).
+bool applyFlags(const Args& args, TStoredOptions& options, QString& error)
 {
     if (args.options.contains("output"))
-        AppSettings.OutputFolder = WithTrailingBackslash(absolutePath(args.value("output")));
+        options.OutputFolder = WithTrailingBackslash(absolutePath(args.value("output")));
     if (args.options.contains("normalize")) {
         int percent = 0;
         if (!parseInt(args.value("normalize"), percent) || percent < 1 || percent > 1000) {
             error = "--normalize takes a percentage from 1 to 1000";
             return false;
         }
-        AppSettings.IsNormalize = true;
-        AppSettings.NormalizePercent = percent;
+        options.IsNormalize = true;
+        options.NormalizePercent = percent;
     }
     if (args.options.contains("rip-time")) {
         int seconds = 0;
@@ -85,8 +86,8 @@ bool applyFlags(const Args& args, QString& error)
             error = "--rip-time takes whole seconds from 1 to 5940";
             return false;
         }
-        AppSettings.EnableRipTime = true;
-        AppSettings.RipTime = seconds;
+        options.EnableRipTime = true;
+        options.RipTime = seconds;
     }
     if (args.options.contains("format")) {
         const std::optional<TOutputFormat> format = OutputFormatFromName(args.value("format"));
@@ -94,12 +95,12 @@ bool applyFlags(const Args& args, QString& error)
             error = "--format is wav, mp3, ogg, wma, flac or opus";
             return false;
         }
-        AppSettings.OutputFormat = static_cast<int>(*format);
+        options.OutputFormat = static_cast<int>(*format);
     }
     if (args.has("keep-wav"))
-        AppSettings.IsKeepWav = true;
+        options.IsKeepWav = true;
     if (args.has("replaygain"))
-        AppSettings.ReplayGainUse = true;
+        options.ReplayGainUse = true;
     const QString mode = args.value("mode");
     if (args.options.contains("mode") && mode != "drive" && mode != "ripper") {
         error = "--mode is drive or ripper";
@@ -123,7 +124,11 @@ int cmdRip(const QStringList& argv)
                     "  [--keep-wav] [--replaygain] [--overwrite] [--json] [--quiet]",
                     2);
     LoadSettings();
-    if (!applyFlags(args, error))
+    // The job's configuration: the stored options with the flags, then the
+    // disc as the listing finds it, and --overwrite.
+    TJobConfig config;
+    config.Options = AppSettings.Options();
+    if (!applyFlags(args, config.Options, error))
         return fail(error, 2);
     if (!applyDevice(args, error))
         return fail(error);
@@ -134,7 +139,7 @@ int cmdRip(const QStringList& argv)
     CliJobDialogs dialogs(Answer::Yes);
     ScopedDialogs scoped(dialogs);
     const QString mode = args.value("mode");
-    TExtractDisc disc(DiscListingCache());
+    TExtractDisc disc(AppSettings, DiscListingCache());
     const TDiscProblem problem = disc.Open(mode == "drive"    ? TRipModeChoice::Drive
                                            : mode == "ripper" ? TRipModeChoice::Ripper
                                                               : TRipModeChoice::Auto,
@@ -146,8 +151,8 @@ int cmdRip(const QStringList& argv)
 
     // WAV and WMA files carry no loudness values: asking for them with such
     // a format is refused, the stored setting only noted.
-    const bool untagged = !FormatInfo(StoredOutputFormat(AppSettings.OutputFormat)).replayGain;
-    if (AppSettings.ReplayGainUse && untagged) {
+    const bool untagged = !FormatInfo(config.Format()).replayGain;
+    if (config.Options.ReplayGainUse && untagged) {
         if (args.has("replaygain") && args.options.contains("format"))
             return fail("--replaygain needs --format mp3, ogg, flac or opus (WAV and WMA files carry no "
                         "ReplayGain values)",
@@ -163,8 +168,8 @@ int cmdRip(const QStringList& argv)
     for (TrackRow& r : disc.Rows())
         r.checked = wanted.count(r.track) != 0;
 
-    TCDRipSettings settings = TCDRipSettings::FromAppSettings();
-    settings.Rip.Overwrite = args.has("overwrite");
+    config.Disc = AppSettings.Disc();
+    config.Overwrite = args.has("overwrite");
     const bool json = args.has("json");
     CliJobView view(json, args.has("quiet") || json);
     TExtract extract(disc, view);
@@ -179,7 +184,7 @@ int cmdRip(const QStringList& argv)
                 extract.Stop();
         });
         poll.start(50);
-        result = extract.Run(settings);
+        result = extract.Run(config);
     }
     if (!result.Ran)
         return fail(result.Message);
@@ -203,7 +208,7 @@ int cmdRip(const QStringList& argv)
     }
     if (json)
         PrintJsonLine({{"event", "summary"}, {"mode", result.DriveMode ? "drive" : "ripper"},
-                       {"format", FormatName(settings.OutputFormat).toLower()},
+                       {"format", FormatName(config.Format()).toLower()},
                        {"stopped", result.Stopped}, {"tracks", tracks}});
     if (result.Stopped)
         return fail(QString("stopped by %1; %2 of %3 tracks ripped, no partial file left")

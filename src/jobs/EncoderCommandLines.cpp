@@ -47,7 +47,7 @@ QString WmaProgram()
     return isExecutableFile(path) ? path : QString();
 }
 
-QStringList LameArguments(const TAppSettings& s, bool encodeMode, const QString& input, const QString& output)
+QStringList LameArguments(const TStoredOptions& s, bool encodeMode, const QString& input, const QString& output)
 {
     if (!encodeMode)
         return {QStringLiteral("--decode"), asLameFileArgument(input), asLameFileArgument(output)};
@@ -69,17 +69,17 @@ QStringList LameArguments(const TAppSettings& s, bool encodeMode, const QString&
     return a;
 }
 
-QStringList WmaArguments(TAppSettings& s, const QString& input, const QString& output)
+QStringList WmaArguments(TStoredOptions& s, const TDiscInfo& disc, const QString& input, const QString& output)
 {
     if (s.WmaBitRate < 0 || s.WmaBitRate >= WmaProfileCount)
         s.WmaBitRate = WmaDefaultProfile;
     QStringList a{QStringLiteral("-input"), input, QStringLiteral("-output"), output, QStringLiteral("-a_setting"),
                   WmaProfileSetting(s.WmaBitRate)};
     if (s.Use) {
-        if (!s.DiscArtist.isEmpty())
-            a << QStringLiteral("-author") << s.DiscArtist;
-        if (!s.DiscComment.isEmpty())
-            a << QStringLiteral("-description") << s.DiscComment;
+        if (!disc.DiscArtist.isEmpty())
+            a << QStringLiteral("-author") << disc.DiscArtist;
+        if (!disc.DiscComment.isEmpty())
+            a << QStringLiteral("-description") << disc.DiscComment;
     }
     return a;
 }

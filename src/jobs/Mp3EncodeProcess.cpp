@@ -1,6 +1,5 @@
 #include "jobs/Mp3EncodeProcess.h"
 
-#include "app/Settings.h"
 #include "jobs/EncoderCommandLines.h"
 #include "jobs/EncoderItemChecks.h"
 
@@ -17,7 +16,7 @@ QString TMp3EncodeProcess::locateProgram() const { return LameProgram(); }
 
 QStringList TMp3EncodeProcess::buildArguments(const QString& outputPath)
 {
-    return LameArguments(AppSettings, EncodeMode, InputFile, outputPath);
+    return LameArguments(options_, EncodeMode, InputFile, outputPath);
 }
 
 EncoderInputKind TMp3EncodeProcess::inputKind() const

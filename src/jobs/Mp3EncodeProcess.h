@@ -6,12 +6,17 @@
 // overwrite an existing MP3 without asking.
 
 #include "jobs/EncodeProcess.h"
+#include "app/Settings.h"
 #include "jobs/EncoderOutput.h"
 
 namespace dw {
 
 class TMp3EncodeProcess : public TEncodeProcess {
 public:
+    // The options the next items are encoded with (bit rate, stereo mode,
+    // VBR): set by the job before each Start, kept until set again.
+    void SetOptions(const TStoredOptions& options) { options_ = options; }
+
     // The lame line's progress column of the current item (0 = not seen yet).
     int ProgressColumn() const;
 
@@ -26,6 +31,7 @@ protected:
     bool sendsCompletion() const override { return false; }
 
 private:
+    TStoredOptions options_;
     LameEncodeParser encodeParser_;
     LameDecodeParser decodeParser_;
 };

@@ -1,7 +1,6 @@
 #include "jobs/WMAEncodeProcess.h"
 
 #include "app/ResourceText.h"
-#include "app/Settings.h"
 #include "jobs/EncoderCommandLines.h"
 #include "jobs/EncoderItemChecks.h"
 #include "jobs/EncoderOutput.h"
@@ -21,7 +20,7 @@ bool TWMAEncodeProcess::reportMissingProgram()
 
 QStringList TWMAEncodeProcess::buildArguments(const QString& outputPath)
 {
-    return WmaArguments(AppSettings, InputFile, outputPath);
+    return WmaArguments(options_, disc_, InputFile, outputPath);
 }
 
 EncoderInputKind TWMAEncodeProcess::inputKind() const { return EncoderInputKind::Wav; }

@@ -6,11 +6,23 @@
 // failed without saying why (the reason in Elapsed), 8 the tool printed an
 // error line (carried in Elapsed). Only CD jobs overwrite without asking.
 
+#include "app/DiscInfo.h"
+#include "app/Settings.h"
 #include "jobs/EncodeProcess.h"
 
 namespace dw {
 
 class TWMAEncodeProcess : public TEncodeProcess {
+public:
+    // The profile ([WMAOptions] BitRate), the tagging switch ([ID3] Use) and
+    // the disc whose artist and comment the files carry, for the next items:
+    // set by the job before each Start, kept until set again.
+    void SetOptions(const TStoredOptions& options, const TDiscInfo& disc)
+    {
+        options_ = options;
+        disc_ = disc;
+    }
+
 protected:
     int32_t doneCode() const override { return JOB_WMA_DONE; }
     bool asksBeforeOverwrite() const override { return JobKind != jkRipTracks; }
@@ -21,6 +33,10 @@ protected:
     void resetParser() override {}
     void parseLines(const QStringList& lines) override;
     bool sendsCompletion() const override { return true; }
+
+private:
+    TStoredOptions options_;
+    TDiscInfo disc_;
 };
 
 using TWMAEncodeThread = class TEncodeThread;

@@ -125,6 +125,7 @@ void TCDRipEngine::startEncode()
             wma_.NotifyWindow = this;
             wma_.EncodeMode = true;
             wma_.JobKind = jkRipTracks;
+            wma_.SetOptions(settings_.Options, settings_.Disc());
             wma_.Start();
             break;
         default:
@@ -135,6 +136,7 @@ void TCDRipEngine::startEncode()
             lame_.NotifyWindow = this;
             lame_.EncodeMode = true;
             lame_.JobKind = jkRipTracks;
+            lame_.SetOptions(settings_.Options);
             lame_.Start();
             break;
         }

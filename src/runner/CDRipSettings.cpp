@@ -1,14 +1,13 @@
 #include "runner/CDRipSettings.h"
 
-#include "app/Settings.h"
-
 namespace dw {
 
-TCDRipSettings TCDRipSettings::FromAppSettings()
+TCDRipSettings TCDRipSettings::FromConfig(const TJobConfig& config)
 {
-    const TAppSettings& s = AppSettings;
+    const TStoredOptions& s = config.Options;
+    const TDiscInfo& d = config.Disc;
     TCDRipSettings r;
-    r.Rip = TRipSettings::FromAppSettings();
+    r.Rip = TRipSettings::FromConfig(config);
     r.OutputFormat = StoredOutputFormat(s.OutputFormat);
     r.IsKeepWav = s.IsKeepWav;
     r.IsUseCompress = s.IsUseCompress;
@@ -23,13 +22,14 @@ TCDRipSettings TCDRipSettings::FromAppSettings()
     r.OpusVbr = s.OpusVbr;
     r.ReplayGain = s.ReplayGainUse;
     r.Id3v2 = s.Id3v2Use;
-    r.DiscArtist = s.DiscArtist;
-    r.DiscAlbum = s.DiscAlbum;
-    r.DiscYear = s.DiscYear;
-    r.DiscComment = s.DiscComment;
-    r.DiscGenre = s.DiscGenre;
-    r.DiscTrackCount = s.DiscTrackCount;
-    r.DiscTitles = s.DiscTitles;
+    r.DiscArtist = d.DiscArtist;
+    r.DiscAlbum = d.DiscAlbum;
+    r.DiscYear = d.DiscYear;
+    r.DiscComment = d.DiscComment;
+    r.DiscGenre = d.DiscGenre;
+    r.DiscTrackCount = d.DiscTrackCount;
+    r.DiscTitles = d.DiscTitles;
+    r.Options = s;
     return r;
 }
 

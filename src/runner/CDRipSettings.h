@@ -1,9 +1,10 @@
 #pragma once
-// What a ripper-mode rip reads, taken once from the settings record when the
-// job starts, so the engine and its steps work on values of their own (the
-// encoder processes read their MP3 and WMA switches themselves).
+// What a rip reads, taken once from the job's configuration when the job
+// starts, so the engine and its steps work on values of their own. The
+// encoder processes get the stored options as they are (Options).
 
 #include "app/DiscInfo.h"
+#include "app/JobConfig.h"
 #include "app/OutputFormats.h"
 #include "cd/RipSettings.h"
 
@@ -44,8 +45,13 @@ struct TCDRipSettings {
     // The tracks' titles as entered (slot k = track k; empty when not known):
     // tags carry these, file names their cleaned form.
     std::array<QString, 101> DiscTitles;
+    // The stored options the values above come from, for the lame and WMA
+    // processes (their MP3 and WMA switches).
+    TStoredOptions Options;
 
-    static TCDRipSettings FromAppSettings();
+    // The values of a job's configuration: its options, its disc and
+    // whether a finished track replaces an existing file.
+    static TCDRipSettings FromConfig(const TJobConfig& config);
     TDiscInfo Disc() const;  // the disc's values above
 };
 

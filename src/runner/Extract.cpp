@@ -3,7 +3,6 @@
 #include "app/Helpers.h"
 #include "app/OutputFormats.h"
 #include "app/ResourceText.h"
-#include "app/Settings.h"
 #include "cd/CDIn.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
@@ -59,7 +58,7 @@ private:
 
 // ---- the disc ----
 
-TExtractDisc::TExtractDisc(DiscCacheAccess cache) : listing_(std::move(cache)) {}
+TExtractDisc::TExtractDisc(TDiscInfo& disc, DiscCacheAccess cache) : listing_(disc, std::move(cache)) {}
 
 TExtractDisc::~TExtractDisc() = default;
 
@@ -137,7 +136,7 @@ void TExtract::Stop()
         runner_->Stop();
 }
 
-bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
+bool TExtract::checks(const TJobConfig& config, TExtractResult& result)
 {
     Dialogs& dialogs = CurrentDialogs();
     auto refuse = [&](const QString& text) {
@@ -151,7 +150,7 @@ bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
     if (!ticked)
         return refuse(textOf(res::Select_Track));
 
-    const QString folder = settings.Rip.OutputFolder;
+    const QString folder = config.Options.OutputFolder;
     if (folder.isEmpty())
         return refuse(textOf(res::Directory_Not_Exist) + textOf(res::Check_Output));
     if (!IsDirectory(folder)) {
@@ -173,20 +172,20 @@ bool TExtract::checks(const TCDRipSettings& settings, TExtractResult& result)
         return refuse(textOf(res::Get_CDHandle));
     if (ChecksPassed)
         ChecksPassed();
-    if (settings.Rip.EnableRipTime && settings.Rip.RipTime == 0)
+    if (config.Options.EnableRipTime && config.Options.RipTime == 0)
         return refuse(textOf(res::Select_0));
     return true;
 }
 
-TExtractResult TExtract::Run(const TCDRipSettings& settings)
+TExtractResult TExtract::Run(const TJobConfig& config)
 {
     TExtractResult result;
     result.DriveMode = disc_.DriveMode();
-    if (!checks(settings, result))
+    if (!checks(config, result))
         return result;
     const QStringList items = BuildJobList(disc_.Rows());
     // The folder may have gone while the questions were asked.
-    if (!IsDirectory(settings.Rip.OutputFolder)) {
+    if (!IsDirectory(config.Options.OutputFolder)) {
         result.Message = textOf(res::Directory_Not_Exist) + textOf(res::Check_Output);
         CurrentDialogs().information(result.Message);
         return result;
@@ -195,13 +194,12 @@ TExtractResult TExtract::Run(const TCDRipSettings& settings)
     // The list's titles as they stand now (renamed or looked up since the
     // disc was listed) are what the tracks' tags carry; the job items hold
     // only their file-name form.
-    TCDRipSettings run = settings;
+    TJobConfig run = config;
     for (const TrackRow& row : disc_.Rows()) {
-        if (row.track >= 1 && row.track < int(run.DiscTitles.size())) {
-            run.DiscTitles[std::size_t(row.track)] = row.title;
-            AppSettings.DiscTitles[std::size_t(row.track)] = row.title;
-        }
+        if (row.track >= 1 && row.track < int(run.Disc.DiscTitles.size()))
+            run.Disc.DiscTitles[std::size_t(row.track)] = row.title;
     }
+    result.Disc = run.Disc;
     if (result.DriveMode)
         runDrive(items, run, result);
     else
@@ -209,11 +207,11 @@ TExtractResult TExtract::Run(const TCDRipSettings& settings)
     return result;
 }
 
-void TExtract::runRipper(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result)
+void TExtract::runRipper(const QStringList& items, const TJobConfig& config, TExtractResult& result)
 {
     QEventLoop loop;
     ClosingView view(view_, loop);
-    TCDRipEngine engine(*disc_.Component(), settings, view, *lame_, *wma_);
+    TCDRipEngine engine(*disc_.Component(), TCDRipSettings::FromConfig(config), view, *lame_, *wma_);
     engine_ = &engine;
     engine.Start(items);
     if (stopAsked_)
@@ -225,15 +223,12 @@ void TExtract::runRipper(const QStringList& items, const TCDRipSettings& setting
     result.Items = engine.Items();
 }
 
-void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result)
+void TExtract::runDrive(const QStringList& items, const TJobConfig& config, TExtractResult& result)
 {
-    // The job runner reads the settings record; the caller's choices that
-    // the record does not hold are passed on.
     QEventLoop loop;
     ClosingView view(view_, loop);
-    TJobRunner runner(jkRipTracks, disc_.Listing().CDHandle, items, view, TJobEncoders{lame_, wma_});
+    TJobRunner runner(jkRipTracks, disc_.Listing().CDHandle, items, config, view, TJobEncoders{lame_, wma_});
     runner.SetEndOnStall(endOnStall_);
-    runner.SetRipOverwrite(settings.Rip.Overwrite);
     runner_ = &runner;
     runner.Start();
     if (stopAsked_)
@@ -243,8 +238,8 @@ void TExtract::runDrive(const QStringList& items, const TCDRipSettings& settings
     runner_ = nullptr;
     result.Stopped = runner.WasStopped() && !runner.IsStalled();
     // The runner's own names for the items' files, in the folder it writes.
-    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items, StoredOutputFormat(AppSettings.OutputFormat));
-    const QString folder = WithTrailingBackslash(AppSettings.OutputFolder);
+    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items, config.Format());
+    const QString folder = WithTrailingBackslash(config.Options.OutputFolder);
     for (std::size_t i = 0; i < resolved.size() && i < runner.Results().size(); ++i) {
         TCDRipItem item;
         item.Track = resolved[i].track;

@@ -9,6 +9,7 @@
 //
 // Main thread only.
 
+#include "app/JobConfig.h"
 #include "cd/DiscListing.h"
 #include "runner/CDRipEngine.h"
 #include "runner/CDRipSettings.h"
@@ -35,7 +36,9 @@ enum class TDiscProblem { None, NoDrive, NoAudioCd, TocUnreadable, NoComponentDr
 // The disc as the main window reaches it.
 class TExtractDisc {
 public:
-    explicit TExtractDisc(DiscCacheAccess cache = {});
+    // disc: the front end's current disc, which the listing fills and reads
+    // (see DiscListing).
+    explicit TExtractDisc(TDiscInfo& disc, DiscCacheAccess cache = {});
     ~TExtractDisc();
     TExtractDisc(const TExtractDisc&) = delete;
     TExtractDisc& operator=(const TExtractDisc&) = delete;
@@ -70,6 +73,10 @@ struct TExtractResult {
     bool DriveMode = false;
     bool Stopped = false;
     std::vector<TCDRipItem> Items;  // one per job-list item, in order
+    // The disc the job ran with: the configuration's, with the list's
+    // titles as they stood when the job started (set when Ran). A front end
+    // that keeps a current disc of its own stores them there itself.
+    TDiscInfo Disc;
     bool AllDone() const;
 };
 
@@ -84,11 +91,10 @@ public:
 
     // The command on the ticked rows: the checks, the job list, then the job
     // of the disc's mode, shown through the view. Returns when the job has
-    // closed (the main window's modal job window). Drive mode runs the job
-    // runner, which reads the settings record as the window's job does:
-    // settings must come from it (FromAppSettings), Rip.Overwrite being the
-    // front end's own choice.
-    TExtractResult Run(const TCDRipSettings& settings);
+    // closed (the main window's modal job window). Both modes run with
+    // config (the front end's stored options, disc and Overwrite) and the
+    // list's current titles in place of the disc's.
+    TExtractResult Run(const TJobConfig& config);
     // The Stop button of the job under way; also before Run has started
     // the job (the job then ends at once).
     void Stop();
@@ -102,9 +108,9 @@ public:
     std::function<void()> ChecksPassed;
 
 private:
-    bool checks(const TCDRipSettings& settings, TExtractResult& result);
-    void runRipper(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result);
-    void runDrive(const QStringList& items, const TCDRipSettings& settings, TExtractResult& result);
+    bool checks(const TJobConfig& config, TExtractResult& result);
+    void runRipper(const QStringList& items, const TJobConfig& config, TExtractResult& result);
+    void runDrive(const QStringList& items, const TJobConfig& config, TExtractResult& result);
 
     TExtractDisc& disc_;
     TJobView& view_;

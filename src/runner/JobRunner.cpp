@@ -3,7 +3,6 @@
 #include "app/Helpers.h"
 #include "app/OutputFormats.h"
 #include "app/ResourceText.h"
-#include "app/Settings.h"
 #include "audio/formats/FastResampler.h"
 #include "audio/formats/FlacOut.h"
 #include "audio/formats/LoudnessMeasure.h"
@@ -42,8 +41,10 @@ namespace dw {
 
 using namespace jobrunner;
 
-TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView& view, TJobEncoders encoders)
-    : kind_(kind), cdHandle_(cdHandle), items_(ResolveJobItems(kind, items, StoredOutputFormat(AppSettings.OutputFormat))), view_(view)
+TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, const TJobConfig& config, TJobView& view,
+                       TJobEncoders encoders)
+    : kind_(kind), cdHandle_(cdHandle), config_(config), items_(ResolveJobItems(kind, items, config.Format())),
+      view_(view)
 {
     count_ = int(items_.size());
     for (int i = 0; i < count_; ++i)
@@ -92,7 +93,7 @@ TJobRunner::TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView&
     timer_.setInterval(kWmaTimerMs);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { WmaTimerTick(); });
 
-    replayGain_ = AppSettings.ReplayGainUse && measuresLoudness(kind_, StoredOutputFormat(AppSettings.OutputFormat));
+    replayGain_ = config_.Options.ReplayGainUse && measuresLoudness(kind_, config_.Format());
     measure_ = std::make_unique<TLoudnessMeasure>();
     scan_ = std::make_unique<TLoudnessScan>();
     loudness_.assign(items_.size(), TLoudness{});
@@ -127,7 +128,7 @@ void TJobRunner::SetNumbering(std::vector<int> numbers, int count)
         results_[i].index = numbers_[i] - 1;
 }
 
-QString TJobRunner::out() const { return WithTrailingBackslash(AppSettings.OutputFolder); }
+QString TJobRunner::out() const { return WithTrailingBackslash(config_.Options.OutputFolder); }
 
 int TJobRunner::number(int index) const { return numbers_[std::size_t(index)]; }
 
@@ -141,7 +142,7 @@ QString TJobRunner::encodedOutput(int index, TOutputFormat format) const
 
 TAuFileOut* TJobRunner::streamEncoder() const
 {
-    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
+    const TOutputFormat format = config_.Format();
     if (kind_ == jkToFlac || (kind_ == jkRipTracks && format == TOutputFormat::Flac))
         return flacOut_.get();
     if (kind_ == jkToOpus || (kind_ == jkRipTracks && format == TOutputFormat::Opus))
@@ -223,11 +224,11 @@ void TJobRunner::WmaTimerTick()
     if (!wma_->Running)
         return;
     view_.StatusText(QString(), false);
-    int profile = AppSettings.WmaBitRate;
-    if (profile < 0 || profile >= WmaProfileCount) {
+    // A profile outside the table is estimated as the encoder runs it: the
+    // default profile (the job's configuration itself is left as given).
+    int profile = config_.Options.WmaBitRate;
+    if (profile < 0 || profile >= WmaProfileCount)
         profile = WmaDefaultProfile;
-        AppSettings.WmaBitRate = profile;
-    }
     // What the encoder has written so far sits in its temporary output.
     QString writing = wma_->PendingOutputPath();
     if (writing.isEmpty())
@@ -288,7 +289,7 @@ void TJobRunner::Stop()
         // thread: it is ripped, and a WAV rip is done, not stopped.
         const int index = ripIndex_++;
         ripped_[std::size_t(index)] = true;
-        if (!encodesAfterRip(StoredOutputFormat(AppSettings.OutputFormat)))
+        if (!encodesAfterRip(config_.Format()))
             finishItem(index, Outcome::Done, {}, {JobTrackWav(out(), items_[std::size_t(index)])});
     }
     for (std::size_t i = 0; i < items_.size(); ++i)
@@ -319,9 +320,8 @@ void TJobRunner::cleanUp()
         ripThread_->Stopped = true;
         ripThread_.reset();
     }
-    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
-    if (kind_ == jkRipTracks && ripIndex_ == int(items_.size()) && encodesAfterRip(format) &&
-        !AppSettings.IsKeepWav) {
+    if (kind_ == jkRipTracks && ripIndex_ == int(items_.size()) && encodesAfterRip(config_.Format()) &&
+        !config_.Options.IsKeepWav) {
         // Only the WAVs this job ripped: a file of the same name that was
         // there before (a rip that refused to replace it) is not ours.
         for (std::size_t i = 0; i < items_.size(); ++i)

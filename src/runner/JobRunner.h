@@ -9,6 +9,11 @@
 // after another. What it shows goes to a TJobView; messages and questions go
 // through platform/Dialogs.
 //
+// The job runs with the TJobConfig it is given (the stored options, the disc
+// and its titles, whether a ripped track replaces an existing file), a copy
+// taken when the runner is made: a change of the settings in the window or on
+// disk while the job runs does not reach it.
+//
 // The chains: a WAV reader through a resampler to 44100 Hz into a WAV buffer
 // file (sources below 44100 Hz, before MP3 or Ogg encoding), and a reader
 // into one of the stream encoders (Ogg Vorbis, FLAC, Opus). The reader is the
@@ -44,6 +49,7 @@
 // Main thread only. The view's Closed() must not delete the runner (it may
 // be called from inside an encoder's report); delete it afterwards.
 
+#include "app/JobConfig.h"
 #include "app/JobEvents.h"
 #include "app/OutputFormats.h"
 #include "audio/formats/LoudnessAlbum.h"
@@ -90,8 +96,10 @@ struct TJobEncoders {
 class TJobRunner : public JobEventReceiver {
 public:
     // items: track items (kind 1) or full paths; copied. cdHandle is the
-    // drive library's handle for kind 1, ignored otherwise.
-    TJobRunner(TJobKind kind, int cdHandle, QStringList items, TJobView& view, TJobEncoders encoders = {});
+    // drive library's handle for kind 1, ignored otherwise. config is what
+    // every stage reads (copied).
+    TJobRunner(TJobKind kind, int cdHandle, QStringList items, const TJobConfig& config, TJobView& view,
+               TJobEncoders encoders = {});
     // Cleans up a job still running (as closing the window does).
     ~TJobRunner() override;
     TJobRunner(const TJobRunner&) = delete;
@@ -106,10 +114,6 @@ public:
     // is a file of the job's own, created under a unique name (never one
     // that was already there) and the only buffer the job removes.
     void SetBufferTag(const QString& tag) { bufferTag_ = tag; }
-    // Whether a ripped track replaces an existing WAV file or encoded file
-    // (the window: yes). Without, an existing file fails its item before
-    // the track is read.
-    void SetRipOverwrite(bool overwrite) { ripOverwrite_ = overwrite; }
     // Whether a stalled rip ends the job (front ends without a Stop button).
     void SetEndOnStall(bool end) { endOnStall_ = end; }
     // Called once the job has ended, after the view's Closed().
@@ -125,6 +129,8 @@ public:
     bool IsClosed() const { return closed_; }
     bool WasStopped() const { return stopped_; }
     bool IsStalled() const { return stalled_; }
+    // The configuration the job runs with.
+    const TJobConfig& Config() const { return config_; }
     // One result per item, in item order, once the job has closed.
     const std::vector<TJobItemResult>& Results() const { return results_; }
 
@@ -200,12 +206,15 @@ private:
 
     TJobKind kind_;
     int cdHandle_;
+    // The job's own copy. Overwrite: whether a ripped track replaces an
+    // existing WAV or encoded file; without, an existing file fails its item
+    // before the track is read.
+    const TJobConfig config_;
     std::vector<TJobItem> items_;
     TJobView& view_;
     std::vector<int> numbers_;
     int count_ = 0;
     QString bufferTag_;
-    bool ripOverwrite_ = true;
     bool endOnStall_ = false;
 
     std::unique_ptr<TMp3EncodeProcess> ownLame_;

@@ -3,7 +3,6 @@
 #include "app/Helpers.h"
 #include "app/OutputFormats.h"
 #include "app/ResourceText.h"
-#include "app/Settings.h"
 #include "audio/formats/FastResampler.h"
 #include "audio/formats/FlacOut.h"
 #include "audio/formats/LoudnessMeasure.h"
@@ -150,7 +149,7 @@ void TJobRunner::ripDone(std::unique_ptr<TProcessInfo> info)
     }
     ++ripIndex_;
 
-    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
+    const TOutputFormat format = config_.Format();
     if (!encodesAfterRip(format)) {
         if (info->Result == RIP_RESULT_OK)
             finishItem(index, Outcome::Done, {}, {wav});
@@ -217,13 +216,13 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
     switch (info.Result) {
     case ENC_RESULT_ENDED: {
         outputs << output;
-        if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
+        if (kind_ == jkRipTracks && config_.Options.IsKeepWav)
             outputs << lame_->InputFile;
         const TJobItem& item = items_[std::size_t(index)];
-        const bool trailer = kind_ == jkRipTracks && AppSettings.Use && progressSeen_;
+        const bool trailer = kind_ == jkRipTracks && config_.Options.Use && progressSeen_;
         if (trailer) {
             QString why;
-            const uint16_t status = WriteTrackId3(output, AppSettings.Disc(), item.title, item.track, &why);
+            const uint16_t status = WriteTrackId3(output, config_.Disc, item.title, item.track, &why);
             if (status > 255) {
                 CurrentDialogs().message(QStringLiteral("Error #%1! Could not save Tag!").arg(status));
                 outcome = Outcome::Failed;
@@ -238,8 +237,8 @@ void TJobRunner::mp3Done(const TProcessInfo& info)
         // The ID3v2.4 tag carries the disc's and the track's values when its
         // option is on, whether or not the ID3v1 trailer is written.
         std::optional<TId3v24Fields> text;
-        if (kind_ == jkRipTracks && AppSettings.Id3v2Use)
-            text = DiscTrackId3v24Fields(AppSettings.Disc(), item.title, item.track);
+        if (kind_ == jkRipTracks && config_.Options.Id3v2Use)
+            text = DiscTrackId3v24Fields(config_.Disc, item.title, item.track);
         const QString problems = joined(scanFailure, tagEncoded(index, output, text ? &*text : nullptr));
         if (!problems.isEmpty()) {
             outcome = Outcome::Failed;
@@ -293,7 +292,7 @@ void TJobRunner::streamDone(const TProcessInfo& info)
         message = stageError_;
     } else {
         outputs << output;
-        if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
+        if (kind_ == jkRipTracks && config_.Options.IsKeepWav)
             outputs << JobTrackWav(out(), items_[std::size_t(index)]);
         if (valuesInPlace_) {
             encoded_[std::size_t(index)] = output;
@@ -384,7 +383,7 @@ void TJobRunner::wmaDone(const TProcessInfo& info)
     switch (info.Result) {
     case ENC_RESULT_ENDED: {
         QStringList outputs{output};
-        if (kind_ == jkRipTracks && AppSettings.IsKeepWav)
+        if (kind_ == jkRipTracks && config_.Options.IsKeepWav)
             outputs << wma_->InputFile;
         finishItem(index, Outcome::Done, {}, outputs);
         break;

@@ -3,7 +3,6 @@
 #include "app/Helpers.h"
 #include "app/OutputFormats.h"
 #include "app/ResourceText.h"
-#include "app/Settings.h"
 #include "audio/formats/FastResampler.h"
 #include "audio/formats/FlacOut.h"
 #include "audio/formats/LoudnessMeasure.h"
@@ -180,12 +179,11 @@ void TJobRunner::ripTrack(int index)
     stage("Extracting", index);
     view_.StatusText(ResourceText(res::Initing), true);
     const TJobItem& item = items_[std::size_t(index)];
-    TRipSettings settings = TRipSettings::FromAppSettings();
-    settings.Overwrite = ripOverwrite_;
+    const TRipSettings settings = TRipSettings::FromConfig(config_);
     // Files that may not be replaced, the WAV first, are refused before the
     // track is read (the rip thread checks the WAV again as it writes); the
     // refusal ends the rip as a file that could not be created.
-    const TOutputFormat format = StoredOutputFormat(AppSettings.OutputFormat);
+    const TOutputFormat format = config_.Format();
     const QString wav = JobTrackWav(out(), item);
     QStringList written{wav};
     if (encodesAfterRip(format))
@@ -198,11 +196,10 @@ void TJobRunner::ripTrack(int index)
             return;
         }
     }
-    ripThread_ = std::make_unique<TCDRipThread>(item.track, item.stem);
+    ripThread_ = std::make_unique<TCDRipThread>(item.track, item.stem, settings);
     ripThread_->Stopped = false;
     ripThread_->CDHandle = cdHandle_;
     ripThread_->NotifyWindow = this;
-    ripThread_->Settings = settings;
     ripThread_->Resume();
 }
 
@@ -219,6 +216,7 @@ void TJobRunner::lameItem(const QString& input, const QString& output, bool enco
     lame_->SetOverwrite(!lame_->OutputAwaitsOverwriteAnswer() ||
                         CurrentDialogs().askYesNo(output + ResourceText(res::File_Exist), Answer::Yes,
                                                   MessageIcon::Information));
+    lame_->SetOptions(config_.Options);
     // lame reads the WAV by itself: the scan reads the same PCM beside it.
     if (encode && replayGain_)
         scan_->Start(input);
@@ -253,6 +251,7 @@ void TJobRunner::wmaItem(const QString& input, const QString& output)
     wma_->SetOverwrite(!wma_->OutputAwaitsOverwriteAnswer() ||
                        CurrentDialogs().askYesNo(output + ResourceText(res::File_Exist), Answer::Yes,
                                                  MessageIcon::Information));
+    wma_->SetOptions(config_.Options, config_.Disc);
     inWmaStart_ = true;
     try {
         wma_->Start();
@@ -317,13 +316,13 @@ void TJobRunner::streamItem(const QString& input, const QString& output, int ind
         encoder->BeforeCommit = nullptr;
     }
     if (encoder == vorbisOut_.get()) {
-        ApplyOggEncodeSettings(*vorbisOut_, OggSettingsFromOptions(AppSettings));
+        ApplyOggEncodeSettings(*vorbisOut_, OggSettingsFromOptions(config_.Options));
         if (tagged)
-            SetTrackVorbisComments(vorbisOut_->Comments(), AppSettings.Disc(), item.title, item.track);
+            SetTrackVorbisComments(vorbisOut_->Comments(), config_.Disc, item.title, item.track);
         else
             vorbisOut_->Comments().Clear();
     } else {
-        TCDRipSettings settings = TCDRipSettings::FromAppSettings();
+        TCDRipSettings settings = TCDRipSettings::FromConfig(config_);
         settings.TrackComments = tagged;
         const TCDRipTrackTags track{item.track, item.title};
         if (encoder == flacOut_.get())

@@ -1,7 +1,6 @@
 #include "runner/RunJob.h"
 
 #include "app/Helpers.h"
-#include "app/Settings.h"
 #include "runner/JobItems.h"
 #include "runner/JobRunner.h"
 
@@ -54,15 +53,14 @@ int TJobSummary::count(TJobItemResult::Outcome outcome) const
     return n;
 }
 
-TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobView& view,
+TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, const TJobConfig& config, TJobView& view,
                    const TJobRunOptions& options)
 {
     TJobSummary summary;
     if (items.isEmpty())
         return summary;
-    TJobRunner runner(kind, cdHandle, items, view);
+    TJobRunner runner(kind, cdHandle, items, config, view);
     runner.SetEndOnStall(options.endOnStall);
-    runner.SetRipOverwrite(options.ripOverwrite);
     if (kind != jkRipTracks)
         runner.SetBufferTag(bufferTag(0));
     QEventLoop loop;
@@ -75,8 +73,8 @@ TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobVi
     return summary;
 }
 
-TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobViewFactory& makeView,
-                              const TJobRunOptions& options)
+TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobConfig& config,
+                              const TJobViewFactory& makeView, const TJobRunOptions& options)
 {
     TJobSummary summary;
     const int n = int(files.size());
@@ -89,7 +87,7 @@ TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs,
     // side by side they would race for one file, one after another the
     // second would replace the first.
     std::vector<bool> runs(std::size_t(n), true);
-    const QString out = WithTrailingBackslash(AppSettings.OutputFolder);
+    const QString out = WithTrailingBackslash(config.Options.OutputFolder);
     const std::vector<TOutputClash> clashes = FindOutputClashes(kind, out, files);
     if (!clashes.empty()) {
         const std::unique_ptr<TJobView> view = makeView();
@@ -143,7 +141,7 @@ TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs,
     const auto launch = [&](const QStringList& items, const std::vector<int>& numbers, int slot) {
         Slot s;
         s.view = makeView();
-        s.runner = std::make_unique<TJobRunner>(kind, 0, items, *s.view);
+        s.runner = std::make_unique<TJobRunner>(kind, 0, items, config, *s.view);
         s.runner->SetNumbering(numbers, n);
         s.runner->SetBufferTag(bufferTag(slot));
         TJobRunner* raw = s.runner.get();

@@ -7,6 +7,7 @@
 //
 // Main thread only; each call returns when its job has ended.
 
+#include "app/JobConfig.h"
 #include "app/JobEvents.h"
 #include "runner/JobView.h"
 
@@ -24,8 +25,6 @@ struct TJobRunOptions {
     std::function<bool()> stopRequested;
     // A stalled rip ends the job (nobody can press Stop).
     bool endOnStall = true;
-    // Whether a ripped track replaces an existing WAV or encoded file.
-    bool ripOverwrite = true;
 };
 
 struct TJobSummary {
@@ -37,19 +36,21 @@ struct TJobSummary {
     bool allDone() const { return count(TJobItemResult::Outcome::Done) == int(items.size()); }
 };
 
-// Runs one job of any kind through one TJobRunner drawn by view; for CD
-// jobs (kind 1, drive mode) cdHandle is the drive library's handle.
-TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, TJobView& view,
+// Runs one job of any kind with config through one TJobRunner drawn by
+// view; for CD jobs (kind 1, drive mode) cdHandle is the drive library's
+// handle, and config.Overwrite says whether a ripped track replaces an
+// existing WAV or encoded file.
+TJobSummary RunJob(TJobKind kind, int cdHandle, const QStringList& items, const TJobConfig& config, TJobView& view,
                    const TJobRunOptions& options = {});
 
 // File conversions (kinds 2, 3, 5, 6) with up to `jobs` items at once, each
-// through a runner of its own with a view from makeView (called once per
-// runner); captions and results number the items within the whole list. With
+// through a runner of its own with config and a view from makeView (called
+// once per runner); captions and results number the items within the whole list. With
 // jobs 1 one runner takes the items in order, as the window does. Items that
 // would write the same output as an earlier item, or whose output is one of
 // the inputs, fail without running.
 using TJobViewFactory = std::function<std::unique_ptr<TJobView>()>;
-TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobViewFactory& makeView,
-                              const TJobRunOptions& options = {});
+TJobSummary RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobConfig& config,
+                              const TJobViewFactory& makeView, const TJobRunOptions& options = {});
 
 }  // namespace dw

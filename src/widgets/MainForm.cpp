@@ -49,7 +49,7 @@ enum Column { ColNumber, ColTitle, ColLength, ColSize };
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent, TRipModeChoice mode)
-    : QMainWindow(parent), disc_(DiscListingCache()), listing_(disc_.Listing()), mode_(mode)
+    : QMainWindow(parent), disc_(AppSettings, DiscListingCache()), listing_(disc_.Listing()), mode_(mode)
 {
     LoadSettings();
     lame_ = std::make_unique<TMp3EncodeProcess>();
@@ -222,7 +222,7 @@ void TMainForm::activate()
             if (problem != TDiscProblem::None)
                 listing_.NoAudioCd = true;
         }
-        listing_.Activate(nullptr);
+        listing_.Activate(AppSettings.Index, nullptr);
     } catch (const std::exception&) {
         // Like showing, activation never stops the window.
     }
@@ -349,7 +349,7 @@ void TMainForm::Refresh()
         // Ripper mode without a component yet (no drive at start).
         disc_.Open(TRipModeChoice::Ripper, AppSettings.Index);
     }
-    listing_.Refresh(listing_.CDHandle == 0 ? disc_.Component() : nullptr);
+    listing_.Refresh(AppSettings.Index, listing_.CDHandle == 0 ? disc_.Component() : nullptr);
     ShowListing();
     watcher_->resync();
 }

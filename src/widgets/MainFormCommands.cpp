@@ -35,7 +35,11 @@ void TMainForm::runExtract()
             if (Playing())
                 stopPlayback();
         };
-        extract.Run(TCDRipSettings::FromAppSettings());
+        // The job runs with the options and the disc as they stand now; the
+        // list's titles it ran with stay the window's current ones.
+        const TExtractResult result = extract.Run(TJobConfig::FromSettings(AppSettings));
+        if (result.Ran)
+            AppSettings.DiscTitles = result.Disc.DiscTitles;
     };
     if (listing_.CDHandle != 0) {
         TRipForm form(this);
@@ -57,7 +61,8 @@ void TMainForm::runFileConversion(int jobKind)
         return;
     try {
         TRipForm form(this);
-        TJobRunner runner(kind, 0, files, form, TJobEncoders{lame_.get(), wma_.get()});
+        TJobRunner runner(kind, 0, files, TJobConfig::FromSettings(AppSettings), form,
+                          TJobEncoders{lame_.get(), wma_.get()});
         form.StopRequested = [&runner] { runner.Stop(); };
         runner.Start();
         form.RunModal();

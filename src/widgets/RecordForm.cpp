@@ -1,6 +1,5 @@
 #include "widgets/RecordForm.h"
 
-#include "app/Settings.h"
 #include "record/Recorder.h"
 #include "runner/JobRunner.h"
 #include "widgets/LinkLabel.h"
@@ -103,7 +102,7 @@ TfrmRecord::TfrmRecord(QWidget* owner, int cdHandle)
     }
     bar->addStretch();
 
-    recorder_ = std::make_unique<TRecorder>(*this, cdHandle, AppSettings.SaveMp3);
+    recorder_ = std::make_unique<TRecorder>(*this, cdHandle);
     connect(buttons_[mbPlay], &QToolButton::clicked, recorder_.get(), &TRecorder::PlayClick);
     connect(buttons_[mbStop], &QToolButton::clicked, recorder_.get(), &TRecorder::StopClick);
     connect(buttons_[mbNext], &QToolButton::clicked, recorder_.get(), &TRecorder::NextClick);
@@ -144,8 +143,6 @@ TfrmRecord::~TfrmRecord()
     if (!closed_) {
         closed_ = true;
         recorder_->Close();
-        // The window keeps the "MP3 format" tick in the settings.
-        AppSettings.SaveMp3 = recorder_->Mp3Format();
     }
 }
 
@@ -244,7 +241,7 @@ void TfrmRecord::RunJob(TJobKind kind, int cdHandle, const QStringList& items)
 {
     try {
         TRipForm form(this);
-        TJobRunner runner(kind, cdHandle, items, form);
+        TJobRunner runner(kind, cdHandle, items, TJobConfig::FromSettings(AppSettings), form);
         form.StopRequested = [&runner] { runner.Stop(); };
         runner.Start();
         form.RunModal();
@@ -264,8 +261,6 @@ void TfrmRecord::done(int result)
     if (!closed_) {
         closed_ = true;
         recorder_->Close();
-        // The window keeps the "MP3 format" tick in the settings.
-        AppSettings.SaveMp3 = recorder_->Mp3Format();
     }
     TranslatedDialog::done(result);
 }

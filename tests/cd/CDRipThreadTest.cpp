@@ -87,8 +87,7 @@ protected:
     {
         if (settings.OutputFolder.isEmpty())
             settings.OutputFolder = out;
-        auto t = std::make_unique<TCDRipThread>(track, title);
-        t->Settings = settings;
+        auto t = std::make_unique<TCDRipThread>(track, title, settings);
         t->CDHandle = handle;
         t->NotifyWindow = &collector;
         t->Resume();
@@ -300,7 +299,7 @@ TEST_F(CDRipThreadTest, AFullDiskEndsTheTrackAsFailedAndLeavesNoFile)
 
 TEST_F(CDRipThreadTest, AStoppedThreadPostsNothingAndLeavesNoCompleteFile)
 {
-    auto t = std::make_unique<TCDRipThread>(1, "Stopped");
+    auto t = std::make_unique<TCDRipThread>(1, "Stopped", TRipSettings{});
     t->Settings.OutputFolder = out;
     t->CDHandle = handle;
     t->NotifyWindow = &collector;
@@ -321,7 +320,7 @@ TEST_F(CDRipThreadTest, AStoppedThreadPostsNothingAndLeavesNoCompleteFile)
     CloseCDHandle(handle);
     disc = big;
     openHandle();
-    auto running = std::make_unique<TCDRipThread>(1, "Freed");
+    auto running = std::make_unique<TCDRipThread>(1, "Freed", TRipSettings{});
     running->Settings.OutputFolder = out;
     running->CDHandle = handle;
     running->NotifyWindow = &collector;
@@ -346,7 +345,7 @@ TEST_F(CDRipThreadTest, ADiscCutShortDuringTheRipLeavesNoFile)
     disc = big;
     openHandle();
     sandbox.write("out/Big.wav", "an older rip");
-    auto t = std::make_unique<TCDRipThread>(1, "Big");
+    auto t = std::make_unique<TCDRipThread>(1, "Big", TRipSettings{});
     t->Settings.OutputFolder = out;
     t->CDHandle = handle;
     t->NotifyWindow = &collector;

@@ -86,7 +86,7 @@ TEST(DiscListing, ListsTracksFromTheTableOfContents)
     const QString img = dwtest::makeCdImageFrom(env.box.path(), {"1:30", "0:40", "0:05:74"},
                                                 dwtest::CdImageOptions().named("Demo Disc"));
     env.images({img});
-    DiscListing listing;
+    DiscListing listing(AppSettings);
     listing.Show(-3);
     ASSERT_NE(listing.CDHandle, 0);
     EXPECT_FALSE(listing.NoAudioCd);
@@ -99,14 +99,14 @@ TEST(DiscListing, ListsTracksFromTheTableOfContents)
     EXPECT_EQ(listing.Rows[2].title, "Track03");
     EXPECT_EQ(listing.Rows[0].size, "15.14");
 
-    listing.Activate();
+    listing.Activate(AppSettings.Index);
     EXPECT_EQ(listing.Status, listing.DriveDescription);
 }
 
 TEST(DiscListing, NoDriveNoAudioCdAndOutOfRangePosition)
 {
     ListingEnv env;
-    DiscListing none;
+    DiscListing none(AppSettings);
     env.images({env.box.file("missing.cue")});
     none.Show(0);
     EXPECT_EQ(none.CDHandle, 0);
@@ -118,14 +118,14 @@ TEST(DiscListing, NoDriveNoAudioCdAndOutOfRangePosition)
     env.images({data, audio});
     // The chosen drive decides, not the first: drive 0 holds a data disc,
     // drive 1 the audio CD that is listed and keyed.
-    DiscListing first;
+    DiscListing first(AppSettings);
     first.Show(0);
     EXPECT_NE(first.CDHandle, 0);
     EXPECT_TRUE(first.NoAudioCd);
     EXPECT_TRUE(first.Rows.empty());
-    first.Activate();
+    first.Activate(AppSettings.Index);
     EXPECT_EQ(first.Status, "Can not find audio CD in your CD device.");
-    DiscListing second;
+    DiscListing second(AppSettings);
     second.Show(1);
     EXPECT_EQ(second.DriveDescription, "Image   audio");
     EXPECT_FALSE(second.NoAudioCd);
@@ -135,7 +135,7 @@ TEST(DiscListing, NoDriveNoAudioCdAndOutOfRangePosition)
 
     // Position 5 with one drive uses drive 0.
     env.images({audio});
-    DiscListing five;
+    DiscListing five(AppSettings);
     five.Show(5);
     EXPECT_EQ(five.DriveDescription, "Image   audio");
     EXPECT_EQ(five.Rows.size(), 2u);
@@ -146,10 +146,10 @@ TEST(DiscListing, DetectionFreesAStaleHandleWhenAllAreTaken)
     ListingEnv env;
     const QString audio = dwtest::makeCdImage(env.box.path(), {5}, dwtest::CdImageOptions().named("audio"));
     env.images({audio});
-    DiscListing holder;
+    DiscListing holder(AppSettings);
     std::vector<std::unique_ptr<DiscListing>> stale;
     for (int i = 0; i < MaxCdHandles; ++i) {
-        stale.push_back(std::make_unique<DiscListing>());
+        stale.push_back(std::make_unique<DiscListing>(AppSettings));
         ASSERT_NE(stale.back()->DetectDriveMode(0), 0);
     }
     EXPECT_EQ(holder.DetectDriveMode(0), 1);  // handle 1 was closed and reused
@@ -162,17 +162,17 @@ TEST(DiscListing, RefreshFollowsTheDiscAndStatusFollowsTheLanguage)
     const QString audio = dwtest::makeCdImage(env.box.path(), {5, 6}, dwtest::CdImageOptions().named("audio"));
     const QString data = dwtest::makeCdImageFrom(env.box.path(), {}, dwtest::CdImageOptions().named("data").withDataTrack("5"));
     env.images({audio});
-    DiscListing listing;
+    DiscListing listing(AppSettings);
     listing.Show(0);
     ASSERT_EQ(listing.Rows.size(), 2u);
 
     env.images({data});  // the disc was swapped for a data disc
-    listing.Refresh();
+    listing.Refresh(AppSettings.Index);
     EXPECT_TRUE(listing.Rows.empty());
     EXPECT_EQ(listing.Status, "Can not find audio CD in your CD device.");
 
     env.images({audio});
-    listing.Refresh();
+    listing.Refresh(AppSettings.Index);
     EXPECT_EQ(listing.Rows.size(), 2u);
     EXPECT_EQ(listing.Status, listing.DriveDescription);
 
@@ -180,7 +180,7 @@ TEST(DiscListing, RefreshFollowsTheDiscAndStatusFollowsTheLanguage)
     env.box.write("program/CLan_French.ini", "[ResourceString]\nRES_NotRead_Cd=Pas lu\n");
     AppSettings.Lan = "French";
     env.images({data});
-    listing.Refresh();
+    listing.Refresh(AppSettings.Index);
     EXPECT_EQ(listing.Status, "");
 }
 
@@ -194,7 +194,7 @@ TEST(DiscListing, UnreadableTableOfContentsLeavesTheListEmpty)
                   "FILE \"back.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:05:00\n"
                   "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n");
     env.images({env.box.file("back.cue")});
-    DiscListing listing;
+    DiscListing listing(AppSettings);
     listing.Show(0);
     if (listing.CDHandle == 0)
         GTEST_SKIP() << "libcdio refuses this cue sheet itself";
@@ -212,7 +212,7 @@ TEST(DiscListing, ClosingCopiesTitlesAndClosesTheHandle)
     ScopedDialogs scoped(dialogs);
     QString writtenKey;
     int writes = 0;
-    DiscListing listing([&](const QString& key, bool write) {
+    DiscListing listing(AppSettings, [&](const QString& key, bool write) {
         if (write) {
             writtenKey = key;
             ++writes;
@@ -233,7 +233,7 @@ TEST(DiscListing, ClosingCopiesTitlesAndClosesTheHandle)
     EXPECT_TRUE(dialogs.texts().isEmpty());
 
     // A handle that is no longer open reports the closing error.
-    DiscListing broken;
+    DiscListing broken(AppSettings);
     broken.Show(0);
     ASSERT_NE(broken.CDHandle, 0);
     CloseCDHandle(broken.CDHandle);
@@ -249,8 +249,8 @@ TEST(DiscListing, RipperModeListsThroughTheComponentAndFollowsTheDisc)
     env.images({audio});
     AppSettings.Index = 7;  // out of range: drive 0 is used
     TCDIn cd;
-    DiscListing listing;  // no handle: ripper mode
-    listing.Activate(&cd);
+    DiscListing listing(AppSettings);  // no handle: ripper mode
+    listing.Activate(AppSettings.Index, &cd);
     EXPECT_FALSE(listing.NoAudioCd);
     EXPECT_EQ(cd.GetCurrentDrive(), 0);
     EXPECT_EQ(lengths(listing), (std::vector<QString>{"01:30", "00:40"}));
@@ -260,11 +260,11 @@ TEST(DiscListing, RipperModeListsThroughTheComponentAndFollowsTheDisc)
     EXPECT_FALSE(listing.DiscKey.isEmpty());
 
     env.images({data});
-    listing.Refresh(&cd);
+    listing.Refresh(AppSettings.Index, &cd);
     EXPECT_EQ(listing.Status, "Can not find audio CD in your CD device.");
 
-    DiscListing noDisc;
-    noDisc.Activate(&cd);
+    DiscListing noDisc(AppSettings);
+    noDisc.Activate(AppSettings.Index, &cd);
     EXPECT_TRUE(noDisc.NoAudioCd);
     EXPECT_TRUE(noDisc.Rows.empty());
     EXPECT_EQ(noDisc.Status, "Can not find audio CD in your CD device.");

@@ -40,6 +40,7 @@ protected:
         p.JobKind = kind;
         p.EncodeMode = encode;
         p.NotifyWindow = &log;
+        mp3.SetOptions(AppSettings);
     }
     QString wav(const QString& name, double seconds, int channels = 2)
     {

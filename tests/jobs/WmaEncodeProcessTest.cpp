@@ -37,6 +37,7 @@ protected:
         wma.JobKind = kind;
         wma.EncodeMode = true;
         wma.NotifyWindow = &log;
+        wma.SetOptions(AppSettings, AppSettings);
     }
 
     dwtest::Sandbox box;

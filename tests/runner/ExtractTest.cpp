@@ -24,8 +24,8 @@ protected:
         SetExplicitCdDevices({dwtest::makeCdImage(box.path(), {1, 2})});
         ASSERT_EQ(disc.Open(TRipModeChoice::Ripper, 0), TDiscProblem::None) << disc.Message().toStdString();
         ASSERT_EQ(disc.Rows().size(), 2u);
-        settings.OutputFormat = TOutputFormat::Wav;
-        settings.Rip.OutputFolder = box.file("out") + "/";
+        settings.Options.OutputFormat = int(TOutputFormat::Wav);
+        settings.Options.OutputFolder = box.file("out") + "/";
     }
     void TearDown() override
     {
@@ -39,8 +39,8 @@ protected:
     }
 
     dwtest::Sandbox box;
-    TExtractDisc disc;
-    TCDRipSettings settings;
+    TExtractDisc disc{AppSettings};
+    TJobConfig settings;
     TJobView view;
     ScriptedDialogs dialogs;
     ScopedDialogs scoped{dialogs};
@@ -60,8 +60,8 @@ TEST_F(ExtractTest, EachCheckShowsItsMessageAndStartsNothing)
     // Yes creates it; a cut of zero seconds is then refused.
     dialogs.clear();
     dialogs.queueAnswer(Answer::Yes);
-    settings.Rip.EnableRipTime = true;
-    settings.Rip.RipTime = 0;
+    settings.Options.EnableRipTime = true;
+    settings.Options.RipTime = 0;
     r = run();
     EXPECT_FALSE(r.Ran);
     EXPECT_TRUE(QDir(box.file("out")).exists());
@@ -78,8 +78,8 @@ TEST_F(ExtractTest, EachCheckShowsItsMessageAndStartsNothing)
     // A folder that cannot be made names itself and the reason.
     dialogs.clear();
     disc.Rows()[1].checked = true;
-    settings.Rip.EnableRipTime = false;
-    settings.Rip.OutputFolder = box.file("none/deeper");
+    settings.Options.EnableRipTime = false;
+    settings.Options.OutputFolder = box.file("none/deeper");
     dialogs.queueAnswer(Answer::Yes);
     r = run();
     EXPECT_FALSE(r.Ran);
@@ -88,7 +88,7 @@ TEST_F(ExtractTest, EachCheckShowsItsMessageAndStartsNothing)
 
     // Everything in order: the ticked track alone is ripped, and nothing is shown.
     dialogs.clear();
-    settings.Rip.OutputFolder = box.file("out");
+    settings.Options.OutputFolder = box.file("out");
     r = run();
     ASSERT_TRUE(r.Ran);
     EXPECT_TRUE(r.AllDone());

@@ -166,7 +166,7 @@ protected:
         QDir(out).removeRecursively();
         QDir().mkpath(out);
         ScopedDialogs scoped(dialogs);
-        return RunJob(jkRipTracks, handle, items, view);
+        return RunJob(jkRipTracks, handle, items, TJobConfig::FromSettings(AppSettings), view);
     }
     QStringList files() const { return QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
@@ -270,7 +270,7 @@ TEST_F(JobReplayGainTest, AStoppedRipKeepsTrackValuesButWritesNoAlbumValues)
     openDisc();
     AppSettings.OutputFormat = 4;
     ScopedDialogs scoped(dialogs);
-    TJobRunner runner(jkRipTracks, handle, {"01A", "02B", "03C"}, view);
+    TJobRunner runner(jkRipTracks, handle, {"01A", "02B", "03C"}, TJobConfig::FromSettings(AppSettings), view);
     view.onStage = [&](const TJobStage& stage) {
         if (stage.word == "Extracting" && stage.number == 3)
             QMetaObject::invokeMethod(&runner, [&] { runner.Stop(); }, Qt::QueuedConnection);
@@ -298,7 +298,7 @@ TEST_F(JobReplayGainTest, ConversionsWriteTheTrackValuesOfWhatTheyEncode)
     QMap<QString, QMap<QString, QString>> t;
     for (const TJobKind kind : {jkWavToMp3, jkWavToOgg, jkToFlac, jkToOpus}) {
         SilentView v;
-        const TJobSummary s = RunJob(kind, 0, {cd, low}, v);
+        const TJobSummary s = RunJob(kind, 0, {cd, low}, TJobConfig::FromSettings(AppSettings), v);
         EXPECT_EQ(s.count(Outcome::Done), 2) << s.items[0].message.toStdString();
     }
     for (const QString& f : QDir(out).entryList(QDir::Files))

@@ -122,7 +122,7 @@ protected:
     TJobSummary rip(const QStringList& items)
     {
         ScopedDialogs scoped(dialogs);
-        return RunJob(jkRipTracks, handle, items, view);
+        return RunJob(jkRipTracks, handle, items, TJobConfig::FromSettings(AppSettings), view);
     }
     QStringList files() const
     {
@@ -224,7 +224,7 @@ TEST_F(JobRunnerTest, StopBeforeEveryTrackIsRippedKeepsTheRippedWavs)
     AppSettings.OutputFormat = 0;
     AppSettings.IsKeepWav = false;
     ScopedDialogs scoped(dialogs);
-    TJobRunner runner(jkRipTracks, handle, {"01A", "02B", "03C"}, view);
+    TJobRunner runner(jkRipTracks, handle, {"01A", "02B", "03C"}, TJobConfig::FromSettings(AppSettings), view);
     view.onStage = [&](const TJobStage& stage) {
         if (stage.word == "Extracting" && stage.number == 2)
             QMetaObject::invokeMethod(&runner, [&] { runner.Stop(); }, Qt::QueuedConnection);
@@ -244,7 +244,7 @@ TEST_F(JobRunnerTest, AStopAfterTheRippedWavWasPutInPlaceReportsTheTrackDone)
     openDisc({1, 1});
     AppSettings.OutputFormat = 1;
     ScopedDialogs scoped(dialogs);
-    TJobRunner runner(jkRipTracks, handle, {"01A", "02B"}, view);
+    TJobRunner runner(jkRipTracks, handle, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
     runner.Start();
     // No events are served while waiting, so the rip's completion cannot be handled first.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -267,7 +267,7 @@ TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
     const int stale = handle;
     handle = 0;
     ScopedDialogs scoped(dialogs);
-    const TJobSummary s = RunJob(jkRipTracks, stale, {"01A", "02B"}, view);
+    const TJobSummary s = RunJob(jkRipTracks, stale, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
     EXPECT_TRUE(s.stalled);
     EXPECT_FALSE(s.stopped);
     EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Stopped}));
@@ -306,9 +306,9 @@ TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
     box.write("out/A.wav", "older wav");
     box.write("out/B.ogg", "older ogg");
     ScopedDialogs scoped(dialogs);
-    TJobRunOptions keep;
-    keep.ripOverwrite = false;
-    TJobSummary s = RunJob(jkRipTracks, handle, {"01A", "02B"}, view, keep);
+    TJobConfig keep = TJobConfig::FromSettings(AppSettings);
+    keep.Overwrite = false;
+    TJobSummary s = RunJob(jkRipTracks, handle, {"01A", "02B"}, keep, view);
     EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Failed}));
     EXPECT_EQ(s.items[0].message, out + "/A.wav: File exists");
     EXPECT_EQ(s.items[1].message, out + "/B.ogg: File exists");
@@ -317,7 +317,7 @@ TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
     EXPECT_EQ(files(), (QStringList{"A.wav", "B.ogg"}));
     EXPECT_EQ(view.closed, 1);
 
-    s = RunJob(jkRipTracks, handle, {"01A", "02B"}, view);
+    s = RunJob(jkRipTracks, handle, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
     EXPECT_EQ(outcomes(s), std::vector<Outcome>(2, Outcome::Done));
     EXPECT_FALSE(peer("ogginfo", {out + "/B.ogg"}).isEmpty());
     EXPECT_EQ(files(), (QStringList{"A.ogg", "B.ogg"}));
@@ -333,7 +333,7 @@ TEST_F(JobRunnerTest, LowRateSourcesAreResampledThroughTheBufferForMp3AndOgg)
     ScopedDialogs scoped(dialogs);
     for (const TJobKind kind : {jkWavToMp3, jkWavToOgg}) {
         RecordingView v;
-        const TJobSummary s = RunJob(kind, 0, {low, cd}, v);
+        const TJobSummary s = RunJob(kind, 0, {low, cd}, TJobConfig::FromSettings(AppSettings), v);
         const QString ext = kind == jkWavToMp3 ? ".mp3" : ".ogg";
         EXPECT_EQ(outcomes(s), std::vector<Outcome>(2, Outcome::Done));
         EXPECT_EQ(v.captions, (QStringList{"Resampling(01/02): " + low, "Encoding(01/02): " + low,
@@ -358,7 +358,7 @@ TEST_F(JobRunnerTest, AFileThatIsNoWavIsAFailedItemAndTheJobGoesOn)
     ScopedDialogs scoped(dialogs);
     for (const TJobKind kind : {jkWavToMp3, jkWavToOgg}) {
         RecordingView v;
-        const TJobSummary s = RunJob(kind, 0, {bad, good}, v);
+        const TJobSummary s = RunJob(kind, 0, {bad, good}, TJobConfig::FromSettings(AppSettings), v);
         EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Done}));
         EXPECT_TRUE(s.items[0].message.contains(bad)) << s.items[0].message.toStdString();
         EXPECT_EQ(v.closed, 1);
@@ -394,7 +394,7 @@ namespace {
 TJobSummary runAsTheWindow(TJobKind kind, const QStringList& items)
 {
     RecordingView v;
-    TJobRunner runner(kind, 0, items, v);
+    TJobRunner runner(kind, 0, items, TJobConfig::FromSettings(AppSettings), v);
     runner.Start();
     EXPECT_TRUE(dwtest::waitFor([&] { return runner.IsClosed(); }, std::chrono::seconds(60)));
     TJobSummary s;
@@ -452,7 +452,7 @@ TEST_F(JobRunnerTest, AStopAfterTheEncodingEndedReportsTheItemDone)
     writeWav(in, 44100, 0.5);
     box.write("out/short.flac", "old");
     RecordingView v;
-    TJobRunner runner(jkToFlac, 0, {in}, v);
+    TJobRunner runner(jkToFlac, 0, {in}, TJobConfig::FromSettings(AppSettings), v);
     runner.Start();
     // No events are served while waiting, so the completion cannot be handled first.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);

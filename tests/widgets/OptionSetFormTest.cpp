@@ -82,7 +82,7 @@ protected:
     dwtest::Sandbox box;
     ScriptedDialogs dialogs;
     ScopedDialogs scoped{dialogs};
-    DiscListing listing;
+    DiscListing listing{AppSettings};
     TAppSettings s;
 
     void SetUp() override

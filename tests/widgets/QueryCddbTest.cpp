@@ -343,7 +343,7 @@ TEST_F(QueryCddbTest, RipperModeQueriesWithoutAnyWindowAndDropsAResultForAnother
 {
     // The ripper-mode disc as the main window reaches it when the drive
     // library opens nothing.
-    dw::TExtractDisc disc;
+    dw::TExtractDisc disc(dw::AppSettings);
     ASSERT_EQ(disc.Open(dw::TRipModeChoice::Ripper, 0), dw::TDiscProblem::None);
     ASSERT_EQ(disc.Listing().CDHandle, 0);
     ASSERT_NE(disc.Component(), nullptr);

@@ -96,7 +96,7 @@ TOggEncodeSettings OggSettingsFromValues(bool useCompress, int compressPosition,
     return s;
 }
 
-TOggEncodeSettings OggSettingsFromOptions(const TAppSettings& settings)
+TOggEncodeSettings OggSettingsFromOptions(const TStoredOptions& settings)
 {
     return OggSettingsFromValues(settings.IsUseCompress, settings.CompressPosition, settings.OggNomalBitRate,
                                  settings.OggMaxBitRate, settings.OggMinBitRate);

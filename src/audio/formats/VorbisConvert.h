@@ -24,7 +24,7 @@
 
 namespace dw {
 
-struct TAppSettings;
+struct TStoredOptions;
 class TAuInput;
 class TAuOutput;
 class TVorbisOut;
@@ -46,8 +46,8 @@ struct TOggEncodeSettings {
 // automatic). Without a nominal rate the encoder works by quality 0.2.
 TOggEncodeSettings OggSettingsFromValues(bool useCompress, int compressPosition, int nominalPosition,
                                          int maximumPosition, int minimumPosition);
-// The same from the settings record.
-TOggEncodeSettings OggSettingsFromOptions(const TAppSettings& settings);
+// The same from the stored options.
+TOggEncodeSettings OggSettingsFromOptions(const TStoredOptions& settings);
 
 // Sets an output that is not running up for these settings; whatever an
 // earlier file of the same output was set to does not carry over.

@@ -1,5 +1,6 @@
 #include "widgets/RecordForm.h"
 
+#include "app/Settings.h"
 #include "record/Recorder.h"
 #include "runner/JobRunner.h"
 #include "widgets/LinkLabel.h"
@@ -102,7 +103,7 @@ TfrmRecord::TfrmRecord(QWidget* owner, int cdHandle)
     }
     bar->addStretch();
 
-    recorder_ = std::make_unique<TRecorder>(*this, cdHandle);
+    recorder_ = std::make_unique<TRecorder>(*this, cdHandle, AppSettings.SaveMp3);
     connect(buttons_[mbPlay], &QToolButton::clicked, recorder_.get(), &TRecorder::PlayClick);
     connect(buttons_[mbStop], &QToolButton::clicked, recorder_.get(), &TRecorder::StopClick);
     connect(buttons_[mbNext], &QToolButton::clicked, recorder_.get(), &TRecorder::NextClick);
@@ -143,6 +144,8 @@ TfrmRecord::~TfrmRecord()
     if (!closed_) {
         closed_ = true;
         recorder_->Close();
+        // The window keeps the "MP3 format" tick in the settings.
+        AppSettings.SaveMp3 = recorder_->Mp3Format();
     }
 }
 
@@ -261,6 +264,8 @@ void TfrmRecord::done(int result)
     if (!closed_) {
         closed_ = true;
         recorder_->Close();
+        // The window keeps the "MP3 format" tick in the settings.
+        AppSettings.SaveMp3 = recorder_->Mp3Format();
     }
     TranslatedDialog::done(result);
 }

@@ -11,44 +11,51 @@ namespace dw {
 
 TOggPlayer::TOggPlayer()
 {
-    VorbisIn1_.SetLoop(false);
-    VorbisIn1_.SetEndSample(-1);
-    StereoBalance1_.SetBalance(0.5f);
-    StereoBalance1_.SetInput(&VorbisIn1_);
-    Output_.SetDeviceNumber(0);
-    Output_.SetLatency(kLatencyMs);
-    Output_.SetPrefetchData(true);
-    Output_.SetInput(&StereoBalance1_);
+    // The track bar's middle: both channels as they are.
+    Chain_.SetBalanceShare(0.5f);
+    TDXAudioOut& output = Chain_.Output();
+    output.SetDeviceNumber(0);
+    output.SetLatency(kLatencyMs);
+    output.SetPrefetchData(true);
 }
 
 TOggPlayer::~TOggPlayer()
 {
-    Output_.Stop(false);
+    Chain_.Output().Stop(false);
 }
 
 bool TOggPlayer::OpenAndPlay(const QString& fileName)
 {
-    VorbisIn1_.SetFileName(fileName);
-    if (fileName.right(4).toUpper() != QLatin1String(".OGG") || !VorbisIn1_.IsValid())
+    // Only Ogg Vorbis files, named so; the chain checks that the decoder
+    // takes the file.
+    QString error;
+    if (fileName.right(4).toUpper() != QLatin1String(".OGG") || !Chain_.Open(fileName, error))
         return false;
-    Output_.Run();
+    Chain_.Output().Run();
     ElapsedMs_ = 0;
     return true;
 }
 
+TVorbisIn* TOggPlayer::VorbisIn1() const
+{
+    return dynamic_cast<TVorbisIn*>(Chain_.Input());
+}
+
 QString TOggPlayer::FileTitle() const
 {
-    return QFileInfo(VorbisIn1_.GetFileName()).completeBaseName();
+    return QFileInfo(Chain_.FileName()).completeBaseName();
 }
 
 QString TOggPlayer::SampleRateText()
 {
-    return QString::number(VorbisIn1_.GetSampleRate()) + QStringLiteral(" bps");
+    TVorbisIn* in = VorbisIn1();
+    return QString::number(in ? in->GetSampleRate() : 0) + QStringLiteral(" bps");
 }
 
 int TOggPlayer::TotalSeconds()
 {
-    return static_cast<int>(VorbisIn1_.GetTotalTime());
+    TVorbisIn* in = VorbisIn1();
+    return in ? static_cast<int>(in->GetTotalTime()) : 0;
 }
 
 QString TOggPlayer::TotalTimeText()
@@ -59,7 +66,10 @@ QString TOggPlayer::TotalTimeText()
 
 QStringList TOggPlayer::CommentLines()
 {
-    TVorbisTags& tags = VorbisIn1_.VorbisTags();
+    TVorbisIn* in = VorbisIn1();
+    if (!in)
+        return {};
+    TVorbisTags& tags = in->VorbisTags();
     const std::pair<const char*, QString> items[] = {
         {"Artist: ", tags.Artist()}, {"Album: ", tags.Album()}, {"Title: ", tags.Title()},
         {"Date: ", tags.Date()},     {"Genre: ", tags.Genre()}, {"Track: ", tags.Track()},
@@ -84,30 +94,33 @@ QString TOggPlayer::ElapsedText() const
 
 void TOggPlayer::MoveTo(int p)
 {
-    Output_.Jump((p - Output_.Progress()) * 10);
+    TDXAudioOut& output = Chain_.Output();
+    output.Jump((p - output.Progress()) * 10);
     ElapsedMs_ = TotalSeconds() * p * 10;
 }
 
 bool TOggPlayer::TogglePause()
 {
-    if (Output_.Status() != 0) {
-        Output_.Resume();
+    TDXAudioOut& output = Chain_.Output();
+    if (output.Status() != 0) {
+        output.Resume();
         return true;
     }
-    Output_.Pause();
+    output.Pause();
     return false;
 }
 
 void TOggPlayer::Stop()
 {
-    if (Output_.Status() == 1)
-        Output_.Resume();
-    Output_.Stop(true);
+    TDXAudioOut& output = Chain_.Output();
+    if (output.Status() == 1)
+        output.Resume();
+    output.Stop(true);
 }
 
 void TOggPlayer::SetBalancePosition(int position)
 {
-    StereoBalance1_.SetBalance(static_cast<float>(position) / kBalancePositions);
+    Chain_.SetBalanceShare(static_cast<float>(position) / kBalancePositions);
 }
 
 }  // namespace dw

@@ -1,7 +1,8 @@
 #pragma once
-// TOggPlayer: the engine of the Ogg player window. It holds the chain
-// TVorbisIn -> TStereoBalance -> TDXAudioOut (80 ms buffer, prefetching) and
-// the window's rules: which files are played, the texts shown for a file,
+// TOggPlayer: the engine of the Ogg player window. It plays through the one
+// playback chain the command line's play uses too (player/PlayChain: here
+// TVorbisIn -> TStereoBalance -> TDXAudioOut, 80 ms buffer, prefetching) and
+// holds the window's rules: which files are played, the texts shown for a file,
 // the elapsed-time clock the window's timer advances, the jump made when the
 // position bar is moved, pause/resume and stop. The window only binds its
 // controls to it.
@@ -11,6 +12,7 @@
 #include "audio/formats/StereoBalance.h"
 #include "audio/formats/VorbisIn.h"
 #include "player/DXAudioOut.h"
+#include "player/PlayChain.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,17 +58,16 @@ public:
     // Balance track bar position 0..10.
     void SetBalancePosition(int position);
 
-    int Progress() const { return Output_.Progress(); }
-    int Status() const { return Output_.Status(); }
+    int Progress() const { return Chain_.Output().Progress(); }
+    int Status() const { return Chain_.Output().Status(); }
 
-    TVorbisIn& VorbisIn1() { return VorbisIn1_; }
-    TStereoBalance& StereoBalance1() { return StereoBalance1_; }
-    TDXAudioOut& DXAudioOut1() { return Output_; }
+    // The file being played; null before the first.
+    TVorbisIn* VorbisIn1() const;
+    TStereoBalance& StereoBalance1() { return *Chain_.Balance(); }
+    TDXAudioOut& DXAudioOut1() { return Chain_.Output(); }
 
 private:
-    TVorbisIn VorbisIn1_;
-    TStereoBalance StereoBalance1_;
-    TDXAudioOut Output_;
+    TPlayChain Chain_;
     int ElapsedMs_ = 0;
 };
 

@@ -19,32 +19,43 @@ TPlayChain::~TPlayChain()
 
 bool TPlayChain::Open(const QString& fileName, QString& error)
 {
+    if (Output_.IsBusy()) {
+        error = QStringLiteral("%1: the player is still playing").arg(fileName);
+        return false;
+    }
     const QString ext = QFileInfo(fileName).suffix().toLower();
+    std::unique_ptr<TAuFileIn> input;
     if (ext == QLatin1String("ogg"))
-        Input_ = std::make_unique<TVorbisIn>();
+        input = std::make_unique<TVorbisIn>();
     else if (ext == QLatin1String("wav"))
-        Input_ = std::make_unique<TWaveIn>();
+        input = std::make_unique<TWaveIn>();
     else {
         error = QStringLiteral("%1: only .ogg and .wav files are played").arg(fileName);
         return false;
     }
-    Input_->SetFileName(fileName);
+    input->SetFileName(fileName);
     // A missing file, a folder, a FIFO or a device, named as what it is.
     if (const QString problem = CheckInputFile(fileName); !problem.isEmpty()) {
         error = problem;
         return false;
     }
-    if (!Input_->IsValid()) {
+    if (!input->IsValid()) {
         error = QStringLiteral("%1: not a playable %2 file").arg(fileName, ext == "ogg" ? "Ogg Vorbis" : "WAV");
         return false;
     }
-    SampleRate_ = Input_->GetSampleRate();
-    FrameBytes_ = Input_->GetChannels() * (Input_->GetBitsPerSample() / 8);
-    TotalFrames_ = Input_->GetTotalSamples();
-    if (SampleRate_ == 0 || FrameBytes_ == 0) {
+    const uint32_t rate = input->GetSampleRate();
+    const uint32_t frameBytes = input->GetChannels() * (input->GetBitsPerSample() / 8);
+    if (rate == 0 || frameBytes == 0) {
         error = QStringLiteral("%1: the file holds no playable audio").arg(fileName);
         return false;
     }
+    // The stages point at the new input before the old one goes.
+    Input_.swap(input);
+    SampleRate_ = rate;
+    FrameBytes_ = frameBytes;
+    TotalFrames_ = Input_->GetTotalSamples();
+    StartFrame_ = 0;
+    FileName_ = fileName;
     wire();
     return true;
 }
@@ -53,7 +64,9 @@ bool TPlayChain::SetBalance(int percent)
 {
     if (percent < -100 || percent > 100)
         return false;
-    if (percent == 0) {
+    if (percent == 0 && !KeepBalance_) {
+        if (Balance_)
+            Output_.SetInput(Input_.get());
         Balance_.reset();
     } else {
         if (!Balance_)
@@ -62,6 +75,19 @@ bool TPlayChain::SetBalance(int percent)
     }
     wire();
     return true;
+}
+
+void TPlayChain::SetBalanceShare(float share)
+{
+    KeepBalance_ = true;
+    if (Balance_) {
+        // Moved while playing: the running chain stays as it is.
+        Balance_->SetBalance(share);
+        return;
+    }
+    Balance_ = std::make_unique<TStereoBalance>();
+    Balance_->SetBalance(share);
+    wire();
 }
 
 bool TPlayChain::StartAt(double seconds, QString& error)
@@ -84,8 +110,6 @@ bool TPlayChain::StartAt(double seconds, QString& error)
 
 void TPlayChain::wire()
 {
-    if (!Input_)
-        return;
     if (Balance_) {
         Balance_->SetInput(Input_.get());
         Output_.SetInput(Balance_.get());

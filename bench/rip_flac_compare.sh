@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Ripping to FLAC against the same work done by the reference tools, on a
 # 74-minute CD image in ten tracks of 7:24 whose audio is a music-like
-# signal (sweeping, beating tones over pink noise; the image writer's plain
-# tones would make FLAC's job unrealistically easy):
+# signal (music_image.sh):
 #   discwright-cli rip --format flac --mode ripper   against   cd-paranoia, then
 #   discwright-cli rip --format flac --mode drive        flac -5, track by track
 #                                                        (the WAV deleted after each)
@@ -37,19 +36,10 @@ mkdir -p "$XDG_CONFIG_HOME" "$DISCWRIGHT_PROGRAM_DIR"
 # shellcheck source=interleaved.sh
 . "$ROOT/bench/interleaved.sh"
 
-tracks=()
-for _ in $(seq 10); do tracks+=(--track 7:24); done
-"$BIN/dw-cdimage" "$WORK/disc.cue" "${tracks[@]}" >/dev/null
-# The same layout, the audio replaced: 16-bit little-endian stereo frames.
+# shellcheck source=music_image.sh
+. "$ROOT/bench/music_image.sh"
+music_image "$BIN" "$WORK" 7:24 10
 bytes=$(stat -c %s "$WORK/disc.bin")
-frames=$((bytes / 4))
-sox -V1 -r 44100 -c 2 -n -b 16 -t raw "$WORK/tones.raw" synth "${frames}s" sine 110-1760 sine 165-2640 tremolo 2.5 60
-sox -V1 -r 44100 -c 2 -n -b 16 -t raw "$WORK/noise.raw" synth "${frames}s" pinknoise pinknoise
-sox -V1 -m -v 0.55 -r 44100 -c 2 -b 16 -e signed -t raw "$WORK/tones.raw" \
-  -v 0.2 -r 44100 -c 2 -b 16 -e signed -t raw "$WORK/noise.raw" -L -t raw "$WORK/disc.bin"
-rm -f "$WORK/tones.raw" "$WORK/noise.raw"
-[ "$(stat -c %s "$WORK/disc.bin")" = "$bytes" ] || { echo "the music-like audio does not fill the image" >&2; exit 1; }
-cat "$WORK/disc.bin" >/dev/null
 echo "image: $(du -h "$WORK/disc.bin" | cut -f1) in 10 tracks of 7:24; $RUNS runs each; $(nproc) processors"
 
 "$BIN/discwright-cli" config FlacOptions.CompressionLevel=5 >/dev/null

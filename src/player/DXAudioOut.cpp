@@ -69,9 +69,10 @@ void TDXAudioOut::Pause()
 
 void TDXAudioOut::Resume()
 {
-    if (EndOfInput)
-        return;
-    if (Thread->Paused)
+    // A pause that came once the end of the input was found left the device
+    // playing out (Pause did not stop it); the worker is woken all the same,
+    // or the run would never end.
+    if (!EndOfInput && Thread->Paused)
         RestartPlayback(State);
     TAuOutput::Resume();
 }

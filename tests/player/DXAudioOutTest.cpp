@@ -11,12 +11,15 @@
 #include "audio/formats/VorbisIn.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/stream/AuConverter.h"
+#include "platform/MainThread.h"
 #include "player/DXAudioOut.h"
 
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -103,6 +106,44 @@ private:
     int64_t after_;
     std::chrono::milliseconds stall_;
     bool stalled_ = false;
+};
+
+// Passes its input on up to `limit` bytes; the read that finds the end
+// first waits for the main thread (Synchronize), so a test can have a pause
+// asked for exactly while the end of the input is being found.
+class MainThreadEnd : public dw::TAuConverter {
+public:
+    explicit MainThreadEnd(int64_t limit) : limit_(limit) {}
+    std::atomic<bool> atEnd{false};
+
+protected:
+    void DoInit() override
+    {
+        Input->Init();
+        Busy = true;
+        Size = Input->GetSize();
+        Position = 0;
+    }
+    void DoFlush() override
+    {
+        Input->Flush();
+        Busy = false;
+    }
+    void DoGetData(void*& buffer, uint32_t& bytes) override
+    {
+        if (Position >= limit_) {
+            if (!atEnd.exchange(true))
+                dw::Synchronize([] {});
+            bytes = 0;
+            return;
+        }
+        bytes = uint32_t(std::min<int64_t>(bytes, limit_ - Position));
+        Input->GetData(buffer, bytes);
+        Position += bytes;
+    }
+
+private:
+    int64_t limit_;
 };
 
 }  // namespace
@@ -321,4 +362,38 @@ TEST(DXAudioOut, RunsEndWithTheirMessageWhenTheDeviceCannotPlayOrIsStopped)
         EXPECT_EQ(out.GetExceptionMessage(), c.message);
         EXPECT_EQ(out.Status(), 2);
     }
+}
+
+TEST(DXAudioOut, APauseThatLandsAtTheEndOfTheInputIsResumedToTheEnd)
+{
+    Sandbox box;
+    const QString wav = box.file("counter.wav");
+    ASSERT_TRUE(writeWav(wav, counterFrames(kRate)));
+    DiskAudio disk(box.file("out.raw"));
+
+    dw::TWaveIn in;
+    in.SetFileName(wav);
+    MainThreadEnd end(int64_t(kRate / 2) * kFrameBytes);
+    end.SetInput(&in);
+    TDXAudioOut out;
+    Events ev;
+    ev.attach(out);
+    out.SetInput(&end);
+    out.SetLatency(100);
+    out.SetPrefetchData(true);  // one read per portion: the end is found by a read of its own
+    out.Run();
+    // The worker is held in the read that finds the end until this thread
+    // serves it, which Pause does while it waits for the worker to park; so
+    // this wait must not run the event loop.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!end.atEnd.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(end.atEnd.load());
+    out.Pause();
+    EXPECT_EQ(out.Status(), 1);
+    // Resuming wakes the worker, which plays out what it has and ends the run.
+    out.Resume();
+    ASSERT_TRUE(waitFor([&] { return ev.done == 1; }, std::chrono::seconds(30)));
+    EXPECT_EQ(ev.exceptions, 0) << ev.message.toStdString();
+    EXPECT_EQ(out.Status(), 2);
 }

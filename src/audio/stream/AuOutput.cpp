@@ -127,8 +127,11 @@ void TAuOutput::Stop(bool async)
         return;
     Thread->DeliverDone = async;
     Thread->StopRequest = true;
-    // A paused worker looks at StopRequest once woken.
-    Thread->WakeEvent.SetEvent();
+    // A paused worker looks at StopRequest once woken; one about to pause
+    // looks at it before it waits. A parked or running one is left alone
+    // (waking it for nothing costs the caller a switch to it).
+    if (Thread->Paused)
+        Thread->WakeEvent.SetEvent();
     if (async)
         return;
     TEventHandler* dispatcher = TEventHandler::Instance();

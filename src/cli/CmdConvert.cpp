@@ -15,19 +15,15 @@
 #include <QJsonObject>
 #include <QThread>
 
-#include <cerrno>
 #include <memory>
-
-#include <sys/stat.h>
 
 #include "app/OutputFormats.h"
 #include "app/Settings.h"
 #include "cli/CliCommon.h"
 #include "cli/CliJobView.h"
 #include "cli/Commands.h"
-#include "jobs/EncoderCommandLines.h"
 #include "platform/Dialogs.h"
-#include "platform/NativePath.h"
+#include "runner/ConversionChecks.h"
 #include "runner/RunJob.h"
 
 namespace dw::cli {
@@ -36,20 +32,6 @@ namespace {
 
 const char kUsage[] =
     "usage: discwright-cli convert mp3|wav|ogg|wma|flac|opus FILES... [--output DIR] [--jobs N] [--replaygain] [--overwrite] [--json] [--quiet]";
-
-// The conversion job that writes the format.
-TJobKind kindOf(TOutputFormat format)
-{
-    switch (format) {
-    case TOutputFormat::Mp3: return jkWavToMp3;
-    case TOutputFormat::Wav: return jkMp3ToWav;
-    case TOutputFormat::Ogg: return jkWavToOgg;
-    case TOutputFormat::Wma: return jkWavToWma;
-    case TOutputFormat::Flac: return jkToFlac;
-    case TOutputFormat::Opus: return jkToOpus;
-    }
-    return jkWavToMp3;
-}
 
 }  // namespace
 
@@ -63,16 +45,16 @@ int cmdConvert(const QStringList& argv)
         args.positional.isEmpty() ? std::nullopt : OutputFormatFromName(args.positional[0].toLower());
     if (args.positional.size() < 2 || !format)
         return fail(kUsage, 2);
-    const TJobKind kind = kindOf(*format);
+    const TJobKind kind = ConversionKindFor(*format);
     int jobs = QThread::idealThreadCount();
     if (args.options.contains("jobs") && (!parseInt(args.value("jobs"), jobs) || jobs < 1))
         return fail(QStringLiteral("--jobs takes a number of 1 or more, not ") + args.value("jobs"), 2);
     if (jobs < 1)
         jobs = 1;
 
-    if (args.has("replaygain") && !FormatInfo(*format).replayGain)
-        return fail("--replaygain works with mp3, ogg, flac and opus outputs (WAV and WMA files carry no ReplayGain "
-                    "values)",
+    if (args.has("replaygain") && !JobWritesReplayGain(kind, *format, true))
+        return fail("--replaygain works with " + ReplayGainFormatNames(" and ") + " outputs (" + NoReplayGainReason() +
+                        ")",
                     2);
 
     LoadSettings();
@@ -84,15 +66,9 @@ int cmdConvert(const QStringList& argv)
     if (args.options.contains("output"))
         config.Options.OutputFolder = QFileInfo(args.value("output")).absoluteFilePath();
     // A missing output folder is made (one level), as rip makes its own.
-    const QString folder = config.Options.OutputFolder;
-    if (!StatPath(folder).exists && ::mkdir(NativePath(folder).constData(), 0777) != 0 && !IsDirectory(folder))
-        return fail(QStringLiteral("Cannot create ") + folder + QStringLiteral(": ") + SystemReason(errno));
-    QString reason;
-    if (!FolderWritable(config.Options.OutputFolder, &reason))
-        return fail(reason);
-    const bool lame = kind == jkWavToMp3 || kind == jkMp3ToWav || kind == jkRecordingToMp3;
-    if (lame && LameProgram().isEmpty())
-        return fail(LameNotFoundText());
+    if (const std::optional<TJobFailure> refusal =
+            CheckConversion(kind, config.Options.OutputFolder, TMissingFolder::Create))
+        return fail(refusal->Text());
 
     QStringList files;
     for (const QString& f : args.positional.mid(1))

@@ -17,6 +17,7 @@
 #include "app/Settings.h"
 #include "cddb/DiscCache.h"
 #include "platform/Dialogs.h"
+#include "runner/ConversionChecks.h"
 #include "runner/Extract.h"
 
 #include <QJsonArray>
@@ -151,14 +152,13 @@ int cmdRip(const QStringList& argv)
 
     // WAV and WMA files carry no loudness values: asking for them with such
     // a format is refused, the stored setting only noted.
-    const bool untagged = !FormatInfo(config.Format()).replayGain;
-    if (config.Options.ReplayGainUse && untagged) {
+    if (config.Options.ReplayGainUse && !JobWritesReplayGain(jkRipTracks, config.Format(), true)) {
         if (args.has("replaygain") && args.options.contains("format"))
-            return fail("--replaygain needs --format mp3, ogg, flac or opus (WAV and WMA files carry no "
-                        "ReplayGain values)",
+            return fail("--replaygain needs --format " + ReplayGainFormatNames(" or ") + " (" + NoReplayGainReason() +
+                            ")",
                         2);
         if (!args.has("quiet") && !args.has("json"))
-            std::fputs("discwright-cli: note: WAV and WMA files carry no ReplayGain values; this rip writes none\n",
+            std::fputs(("discwright-cli: note: " + NoReplayGainReason() + "; this rip writes none\n").toUtf8().constData(),
                        stderr);
     }
 

@@ -7,6 +7,7 @@
 #include "app/OutputFormats.h"
 #include "app/Settings.h"
 #include "platform/FileSharing.h"
+#include "runner/ConversionChecks.h"
 #include "platform/NativePath.h"
 #include "runner/JobRunner.h"
 
@@ -34,15 +35,7 @@ inline bool encodesAfterRip(TOutputFormat format) { return FormatInfo(format).en
 // Ogg Vorbis, FLAC and Opus outputs (not WAV, not WMA).
 inline bool measuresLoudness(TJobKind kind, TOutputFormat format)
 {
-    switch (kind) {
-    case jkRipTracks: return FormatInfo(format).replayGain;
-    case jkWavToMp3:
-    case jkRecordingToMp3:
-    case jkWavToOgg:
-    case jkToFlac:
-    case jkToOpus: return true;
-    default: return false;
-    }
+    return JobWritesReplayGain(kind, format, true);
 }
 
 inline QString joined(const QString& a, const QString& b)

@@ -1,9 +1,7 @@
 #include "widgets/FileConversion.h"
 
-#include "app/ResourceText.h"
 #include "platform/Dialogs.h"
-
-#include <QFileInfo>
+#include "runner/ConversionChecks.h"
 
 namespace dw {
 
@@ -17,12 +15,23 @@ QString ConversionFilter(TJobKind kind)
     return QStringLiteral("Sound file(*.wav)|*.wav| Any file(*.*)|*.*");
 }
 
-bool CheckOutputFolder(const QString& folder, Dialogs& dialogs)
+bool ConversionMayStart(TJobKind kind, const QString& folder, Dialogs& dialogs)
 {
-    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+    const std::optional<TJobFailure> refusal = CheckConversion(kind, folder, TMissingFolder::Refuse);
+    if (!refusal)
         return true;
-    dialogs.information(ResourceText(res::Directory_Not_Exist) + ResourceText(res::Check_Output));
+    // A missing output folder is a hint about the setting; the rest are errors.
+    if (refusal->kind == TJobFailure::Kind::Refused)
+        dialogs.information(refusal->Text());
+    else
+        dialogs.error(refusal->Text());
     return false;
+}
+
+void ReportConversionFailure(const std::exception& error, Dialogs& dialogs)
+{
+    const QString reason = QString::fromLocal8Bit(error.what());
+    dialogs.error(reason.isEmpty() ? QStringLiteral("The conversion could not be started.") : reason);
 }
 
 }  // namespace dw

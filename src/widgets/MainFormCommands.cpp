@@ -57,7 +57,7 @@ void TMainForm::runFileConversion(int jobKind)
     const QStringList files = dialogs.chooseOpenFiles(QString(), QString(), ConversionFilter(kind), true);
     if (files.isEmpty())
         return;
-    if (!CheckOutputFolder(AppSettings.OutputFolder, dialogs))
+    if (!ConversionMayStart(kind, AppSettings.OutputFolder, dialogs))
         return;
     try {
         TRipForm form(this);
@@ -66,8 +66,8 @@ void TMainForm::runFileConversion(int jobKind)
         form.StopRequested = [&runner] { runner.Stop(); };
         runner.Start();
         form.RunModal();
-    } catch (const std::exception&) {
-        // Errors of a conversion job end it without a message of their own.
+    } catch (const std::exception& e) {
+        ReportConversionFailure(e, dialogs);
     }
 }
 

@@ -25,7 +25,7 @@ QString discIdOf(int handle)
 
 }  // namespace
 
-void SetCddbOptions(const TAppSettings& s)
+void SetCddbOptions(const TStoredOptions& s)
 {
     CDDBSetOption(CddbOptServer, s.Server, 0);
     CDDBSetOption(CddbOptScript, s.Script, 0);
@@ -41,7 +41,7 @@ void SetCddbOptions(const TAppSettings& s)
     }
 }
 
-bool ConfigureCddbClient(TCDDBInfo& client, const TAppSettings& s)
+bool ConfigureCddbClient(TCDDBInfo& client, const TStoredOptions& s)
 {
     const std::optional<CddbServer> server = CddbServerFromText(s.Server, s.Script);
     if (!server)

@@ -23,15 +23,15 @@
 
 namespace dw {
 
-// The drive library's options from the settings (section QueryCDDB): server,
+// The drive library's options from the stored options (section QueryCDDB): server,
 // script, user address, client, and the proxy when UseProxy is on.
-void SetCddbOptions(const TAppSettings& settings);
+void SetCddbOptions(const TStoredOptions& options);
 
 // The HTTP client set up from the same settings: server and script, the
 // proxy when UseProxy is on. False (and the client unchanged) when the
 // Server setting names no usable server.
 class TCDDBInfo;
-bool ConfigureCddbClient(TCDDBInfo& client, const TAppSettings& settings);
+bool ConfigureCddbClient(TCDDBInfo& client, const TStoredOptions& options);
 
 struct CddbLookupOutcome {
     enum Kind { Finished, NotFound, Failed, Stopped };

@@ -225,10 +225,10 @@ bool DiscCache(const QString& discKey, DiscCacheDirection direction, TDiscInfo& 
     return true;
 }
 
-DiscCacheAccess DiscListingCache()
+DiscCacheAccess DiscListingCache(TDiscInfo& disc)
 {
-    return [](const QString& key, bool write) {
-        return DiscCache(key, write ? DiscCacheDirection::Write : DiscCacheDirection::Read);
+    return [&disc](const QString& key, bool write) {
+        return DiscCache(key, write ? DiscCacheDirection::Write : DiscCacheDirection::Read, disc);
     };
 }
 

@@ -2,12 +2,11 @@
 // The disc-information cache cdinfo.dat in the user's data folder (see
 // platform/Paths UserDataFolder): one INI section per disc, named by the disc key, holding the disc's artist, album,
 // year, genre, comment, track count and track titles. It is read into and
-// written from a disc-information value (by default the current disc of the
-// settings record).
+// written from a disc-information value the caller gives.
 //
 // Main thread only (it keeps what this process last read or wrote per disc).
 
-#include "app/Settings.h"
+#include "app/DiscInfo.h"
 #include "cd/DiscListing.h"
 
 #include <QString>
@@ -37,13 +36,13 @@ QString OldDiscCachePath();
 // process changed since it last read or wrote the section are stored, so
 // processes renaming different tracks of one disc at once keep each
 // other's titles. A file that exists but cannot be read is never replaced.
-bool DiscCache(const QString& discKey, DiscCacheDirection direction, TDiscInfo& disc = AppSettings,
-               QString* error = nullptr);
+bool DiscCache(const QString& discKey, DiscCacheDirection direction, TDiscInfo& disc, QString* error = nullptr);
 
 // Why the latest write failed ("<file>: <reason>"); empty after a success.
 QString LastDiscCacheError();
 
-// The cache as the track listing reaches it (on AppSettings).
-DiscCacheAccess DiscListingCache();
+// The cache as the track listing reaches it, reading into and writing from
+// disc (the front end's current disc, which must outlive the listing).
+DiscCacheAccess DiscListingCache(TDiscInfo& disc);
 
 }  // namespace dw

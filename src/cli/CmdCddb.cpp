@@ -1,6 +1,8 @@
 // discwright-cli cddb: looks the disc up on a CDDB server as the main window's
-// query command does in drive mode, prints the matches and the chosen entry,
-// and with --apply keeps the titles in the disc cache for list and rip.
+// query command does, in drive mode (the drive library's query, any match
+// with --match) or with --mode ripper through the CD input component and the
+// HTTP client (the first match), prints the matches and the chosen entry, and
+// with --apply keeps the titles in the disc cache for list and rip.
 
 #include "cli/CliCommon.h"
 #include "cli/CliDisc.h"
@@ -12,11 +14,15 @@
 #include "cd/DriveCddb.h"
 #include "cddb/CddbLookup.h"
 #include "cddb/DiscCache.h"
+#include "cddb/DiscLookup.h"
+#include "platform/CancelToken.h"
+#include "runner/Extract.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include <chrono>
+#include <functional>
 #include <future>
 
 namespace dw::cli {
@@ -83,16 +89,15 @@ QJsonObject toJson(const CddbLookupOutcome& o, const std::vector<TrackRow>& rows
                        {"applied", applied}};
 }
 
-// Runs the lookup off the main thread so that Ctrl-C stops it at once.
-CddbLookupOutcome lookUp(int handle, int first, int last, int match)
+// Runs a lookup off the main thread so that Ctrl-C stops it at once.
+CddbLookupOutcome lookUp(const std::function<CddbLookupOutcome(const TCancelToken&)>& lookup)
 {
     StopSignals stopSignals;
-    std::atomic<bool> stop{false};
-    auto done = std::async(std::launch::async,
-                           [&] { return RunDriveCddbLookup(handle, first, last, match, &stop); });
+    TCancelToken token;
+    auto done = std::async(std::launch::async, [&] { return lookup(token); });
     while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
         if (StopSignals::requested())
-            stop = true;
+            token.Cancel();
     return done.get();
 }
 
@@ -102,10 +107,16 @@ int cmdCddb(const QStringList& argv)
 {
     Args args;
     QString error;
-    if (!parseArgs(argv, {"device", "server", "match", "timeout"}, {"apply", "json"}, args, error))
+    if (!parseArgs(argv, {"device", "server", "match", "timeout", "mode"}, {"apply", "json"}, args, error))
         return fail(error, 2);
     if (!args.positional.isEmpty())
         return fail("cddb takes no arguments", 2);
+    const QString mode = args.value("mode", "drive");
+    if (mode != "drive" && mode != "ripper")
+        return fail("--mode is drive or ripper", 2);
+    const bool ripper = mode == "ripper";
+    if (ripper && args.options.contains("match"))
+        return fail("--match works in drive mode; ripper mode reads the first match", 2);
     int match = 0;
     if (args.options.contains("match") && (!parseInt(args.value("match"), match) || match < 1))
         return fail(QString("--match needs a match number from 1: %1").arg(args.value("match")), 2);
@@ -122,22 +133,42 @@ int cmdCddb(const QStringList& argv)
         AppSettings.Server = args.value("server");
     }
 
-    DiscListing listing(AppSettings, DiscListingCache());
-    listing.Show(AppSettings.Index);
-    listing.Activate(AppSettings.Index);
-    if (listing.CDHandle == 0)
-        return fail(noDriveMessage());
-    if (listing.NoAudioCd)
-        return fail(messageText(res::Check_CDRom, listing.Status));
-    if (listing.Rows.empty())
-        return fail(messageText(res::NotRead_Cd, listing.Status)
-                    + (listing.ErrorDetail.isEmpty() ? QString() : " (" + listing.ErrorDetail + ")"));
+    // Ripper mode lists and reads the disc through the CD input component,
+    // as the window does when the drive library cannot open the drive.
+    TExtractDisc disc(AppSettings, DiscListingCache(AppSettings));
+    DiscListing& listing = disc.Listing();
+    CddbLookupOutcome o;
+    if (ripper) {
+        const TDiscProblem problem = disc.Open(TRipModeChoice::Ripper, AppSettings.Index);
+        if (problem != TDiscProblem::None)
+            return fail(disc.Message());
+        TRipperCddbSetup setup;
+        setup.connectTimeoutMs = std::min(timeout, 10) * 1000;
+        setup.totalTimeoutMs = timeout * 1000;
+        TCDIn& component = *disc.Component();
+        const TStoredOptions options = AppSettings;
+        o = lookUp([&](const TCancelToken& token) { return RunRipperModeLookup(component, options, token, setup); });
+    } else {
+        listing.Show(AppSettings.Index);
+        listing.Activate(AppSettings.Index);
+        if (listing.CDHandle == 0)
+            return fail(noDriveMessage());
+        if (listing.NoAudioCd)
+            return fail(messageText(res::Check_CDRom, listing.Status));
+        if (listing.Rows.empty())
+            return fail(messageText(res::NotRead_Cd, listing.Status)
+                        + (listing.ErrorDetail.isEmpty() ? QString() : " (" + listing.ErrorDetail + ")"));
 
-    SetCddbOptions(AppSettings);
-    CDDBSetOption(CddbOptConnectTimeout, {}, std::min(timeout, 10) * 1000);
-    CDDBSetOption(CddbOptTotalTimeout, {}, timeout * 1000);
-    const CddbLookupOutcome o =
-        lookUp(listing.CDHandle, listing.Rows.front().track, listing.Rows.back().track, match - 1);
+        SetCddbOptions(AppSettings);
+        CDDBSetOption(CddbOptConnectTimeout, {}, std::min(timeout, 10) * 1000);
+        CDDBSetOption(CddbOptTotalTimeout, {}, timeout * 1000);
+        const int handle = listing.CDHandle;
+        const int first = listing.Rows.front().track;
+        const int last = listing.Rows.back().track;
+        o = lookUp([&](const TCancelToken& token) {
+            return RunDriveCddbLookup(handle, first, last, match - 1, token.Flag());
+        });
+    }
 
     switch (o.kind) {
     case CddbLookupOutcome::Stopped:

@@ -143,7 +143,7 @@ int cmdList(const QStringList& argv)
     Args args;
     if (const int status = beginListing("list", argv, args); status >= 0)
         return status;
-    DiscListing listing(AppSettings, DiscListingCache());
+    DiscListing listing(AppSettings, DiscListingCache(AppSettings));
     if (int rc = listDisc(listing))
         return rc;
     if (args.has("json"))
@@ -170,7 +170,7 @@ int cmdTitle(const QStringList& argv)
     if (!applyDevice(args, error))
         return fail(error);
     LoadSettings();
-    DiscListing listing(AppSettings, DiscListingCache());
+    DiscListing listing(AppSettings, DiscListingCache(AppSettings));
     if (int rc = listDisc(listing))
         return rc;
     // Tracks go by the numbers the list shows (a disc may start above 1).

@@ -140,7 +140,7 @@ int cmdRip(const QStringList& argv)
     CliJobDialogs dialogs(Answer::Yes);
     ScopedDialogs scoped(dialogs);
     const QString mode = args.value("mode");
-    TExtractDisc disc(AppSettings, DiscListingCache());
+    TExtractDisc disc(AppSettings, DiscListingCache(AppSettings));
     const TDiscProblem problem = disc.Open(mode == "drive"    ? TRipModeChoice::Drive
                                            : mode == "ripper" ? TRipModeChoice::Ripper
                                                               : TRipModeChoice::Auto,

@@ -49,7 +49,7 @@ enum Column { ColNumber, ColTitle, ColLength, ColSize };
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent, TRipModeChoice mode)
-    : QMainWindow(parent), disc_(AppSettings, DiscListingCache()), listing_(disc_.Listing()), mode_(mode)
+    : QMainWindow(parent), disc_(AppSettings, DiscListingCache(AppSettings)), listing_(disc_.Listing()), mode_(mode)
 {
     LoadSettings();
     lame_ = std::make_unique<TMp3EncodeProcess>();

@@ -1,39 +1,24 @@
 #include "widgets/QueryFreedb.h"
 
-#include "app/JobEvents.h"
 #include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "cd/CDIn.h"
 #include "cd/DiscListing.h"
 #include "cd/DriveLibrary.h"
 #include "cd/DriveRecords.h"
-#include "cddb/CDDBInfo.h"
 #include "cddb/CddbDiscValues.h"
 #include "cddb/CddbLookup.h"
-#include "cddb/QueryCDDBThread.h"
 #include "platform/Dialogs.h"
 #include "widgets/QueryCDDBForm.h"
 
 #include <QWidget>
 
-#include <exception>
-
 namespace dw {
 
-namespace {
-
-// What identifies the listed disc beside its key: track numbers and lengths.
-QStringList trackFingerprint(const DiscListing& listing)
+TQueryFreedb::TQueryFreedb(QWidget* window) : QObject(window), window_(window)
 {
-    QStringList out;
-    for (const TrackRow& row : listing.Rows)
-        out << QString::number(row.track) + ' ' + row.length;
-    return out;
+    connect(&lookup_, &TRipperCddbLookup::finished, this, &TQueryFreedb::ripperModeFinished);
 }
-
-}  // namespace
-
-TQueryFreedb::TQueryFreedb(QWidget* window) : QObject(window), window_(window) {}
 
 TQueryFreedb::~TQueryFreedb() = default;
 
@@ -41,10 +26,12 @@ bool TQueryFreedb::Run(DiscListing& listing, TCDIn* component)
 {
     if (listing.Rows.empty())
         return false;
-    if (listing.CDHandle != 0)
+    if (CddbModeFor(listing) == TCddbMode::Drive)
         return runDriveMode(listing);
-    if (component && !Busy())
-        runRipperMode(listing, *component);
+    // Ripper mode shows nothing, whatever the outcome: a lookup that cannot
+    // start is dropped too.
+    if (component && !Busy() && lookup_.Start(listing, *component, AppSettings))
+        listing_ = &listing;
     return false;
 }
 
@@ -65,46 +52,19 @@ bool TQueryFreedb::runDriveMode(DiscListing& listing)
     return lookup.Finished();
 }
 
-void TQueryFreedb::runRipperMode(DiscListing& listing, TCDIn& component)
-{
-    try {
-        TCDDBInfo client;
-        client.CDIn = &component;
-        if (!ConfigureCddbClient(client, AppSettings))
-            return;
-        const CddbToc disc = client.ReadDisc();
-        listing_ = &listing;
-        discKey_ = listing.DiscKey;
-        tracks_ = trackFingerprint(listing);
-        thread_ = std::make_unique<TQueryCDDBThread>(
-            TQueryCDDBThread::RipperModeLookup(client.Server, client.Http, disc), this);
-    } catch (const std::exception&) {
-        // Ripper mode shows nothing, whatever the outcome.
-        thread_.reset();
-        listing_ = nullptr;
-    }
-}
-
 void TQueryFreedb::Cancel()
 {
-    thread_.reset();  // stops it; no event follows
+    lookup_.Cancel();  // no result follows
     listing_ = nullptr;
 }
 
-void TQueryFreedb::customEvent(QEvent* event)
+void TQueryFreedb::ripperModeFinished(const CddbLookupOutcome& outcome)
 {
-    if (event->type() != WM_CDDB_RESULT) {
-        QObject::customEvent(event);
+    DiscListing* listing = listing_;
+    listing_ = nullptr;
+    if (!listing || !outcome.hasValues || !lookup_.SameDisc(*listing))
         return;
-    }
-    if (!thread_ || !listing_)
-        return;
-    const CddbLookupOutcome outcome = thread_->Outcome();
-    DiscListing& listing = *listing_;
-    Cancel();
-    if (!outcome.hasValues || listing.DiscKey != discKey_ || trackFingerprint(listing) != tracks_)
-        return;
-    ApplyCddbValues(outcome.values, listing.Rows, AppSettings);
+    ApplyCddbValues(outcome.values, listing->Rows, AppSettings);
     emit rowsChanged();
 }
 

@@ -6,13 +6,16 @@
 // lookup window (TfrmQueryCDDB) runs modally over the listing's rows and the
 // disc values of the settings record.
 //
-// Ripper mode: the disc is read through the CD input component on the main
-// thread, then the HTTP client's query and read run on the query thread
-// while the window goes on; a finished lookup writes its titles and disc
-// values and emits rowsChanged(). Nothing is shown, whatever the outcome. A
-// result that arrives after the listing changed to another disc is dropped.
+// Ripper mode: the core's lookup (cddb/DiscLookup) reads the disc through the
+// CD input component on the main thread, then runs the HTTP client's query
+// and read on a worker while the window goes on; a finished lookup writes its
+// titles and disc values and emits rowsChanged(). Nothing is shown, whatever
+// the outcome. A result that arrives after the listing changed to another
+// disc is dropped. Which mode a listing gets is the core's choice too.
 //
 // Main thread only.
+
+#include "cddb/DiscLookup.h"
 
 #include <QObject>
 #include <QStringList>
@@ -25,7 +28,6 @@ namespace dw {
 
 class DiscListing;
 class TCDIn;
-class TQueryCDDBThread;
 
 class TQueryFreedb : public QObject {
     Q_OBJECT
@@ -40,25 +42,20 @@ public:
     bool Run(DiscListing& listing, TCDIn* component);
 
     // True while a ripper-mode lookup is under way.
-    bool Busy() const { return thread_ != nullptr; }
+    bool Busy() const { return lookup_.Busy(); }
     // Abandons a ripper-mode lookup (the window is closing).
     void Cancel();
 
 signals:
     void rowsChanged();
 
-protected:
-    void customEvent(QEvent* event) override;
-
 private:
     bool runDriveMode(DiscListing& listing);
-    void runRipperMode(DiscListing& listing, TCDIn& component);
+    void ripperModeFinished(const CddbLookupOutcome& outcome);
 
     QWidget* window_;
-    std::unique_ptr<TQueryCDDBThread> thread_;
+    TRipperCddbLookup lookup_;
     DiscListing* listing_ = nullptr;  // the listing of the running ripper-mode lookup
-    QString discKey_;                  // and the disc it was started for
-    QStringList tracks_;
 };
 
 }  // namespace dw

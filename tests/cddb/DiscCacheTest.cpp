@@ -151,7 +151,7 @@ TEST(DiscCache, ListingReadsAndClosingWritesTheDiscSection)
 
     {
         // A disc never seen before lists as Track01.. and gets its section on closing.
-        DiscListing listing(AppSettings, DiscListingCache());
+        DiscListing listing(AppSettings, DiscListingCache(AppSettings));
         listing.Show(0);
         ASSERT_EQ(listing.Rows.size(), 3u);
         EXPECT_EQ(listing.Rows[0].title, "Track01");
@@ -166,7 +166,7 @@ TEST(DiscCache, ListingReadsAndClosingWritesTheDiscSection)
     {
         // The next start shows the cached title; titles changed in the list
         // and then lost by a refresh are not saved.
-        DiscListing listing(AppSettings, DiscListingCache());
+        DiscListing listing(AppSettings, DiscListingCache(AppSettings));
         listing.Show(0);
         ASSERT_EQ(listing.Rows.size(), 3u);
         EXPECT_EQ(listing.Rows[2].title, "Renamed");
@@ -183,7 +183,7 @@ TEST(DiscCache, ListingReadsAndClosingWritesTheDiscSection)
     // the folder and the reason (a data folder that is a file stops root too).
     env.box.write("blocked", "a file, not a folder");
     qputenv("XDG_DATA_HOME", env.box.file("blocked").toUtf8());
-    DiscListing listing(AppSettings, DiscListingCache());
+    DiscListing listing(AppSettings, DiscListingCache(AppSettings));
     listing.Show(0);
     EXPECT_FALSE(listing.CloseDisc());
     EXPECT_EQ(LastDiscCacheError(), env.box.file("blocked") + "/Quobel: Not a directory");

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #include "../cddb/CddbTestDisc.h"
 #include "fixtures/CddbServer.h"
@@ -10,6 +11,8 @@
 #include "support/TestSupport.h"
 
 #include <chrono>
+
+#include <csignal>
 
 using dwtest::runCli;
 
@@ -164,4 +167,69 @@ TEST(CliCddb, ADamagedEntryIsRefusedWholeAndChangesNothing)
     EXPECT_EQ(doc["artist"].toString(), "Good");
     EXPECT_EQ(doc["album"].toString(), "One");
     EXPECT_EQ(titles(doc), (QStringList{"A", "B", "C"}));
+}
+
+// Ripper mode reads the disc through the CD input component and asks with the
+// HTTP client, as the window does without the drive library: the server
+// sees the same disc id and arguments, the titles and disc values are those
+// drive mode gives, --apply keeps them for list, and a signal ends a lookup
+// the server does not answer at once with status 130.
+TEST(CliCddb, RipperModeFindsWhatDriveModeFinds)
+{
+    dwtest::Sandbox box;
+    dwtest::CddbServer server;
+    const QString img = dwtest::makeCdImage(box.path(), {10, 12, 14}, dwtest::CdImageOptions().silent());
+    const dwtest::ExpectedCddbDisc disc = dwtest::expectedCddbDisc(img);
+    const QString id = disc.discId;
+    server.configure(
+        {{"query", QJsonObject{{id, "200 rock " + id + " Band / Record\r\n"}}},
+         {"read", QJsonObject{{"rock " + id,
+                               dwtest::cddbReadAnswer("rock", id, "DTITLE=Band / Record\r\nDYEAR=2001\r\nDGENRE=Rock\r\n"
+                                                                  "TTITLE0=Alpha\r\nTTITLE1=Beta\r\nTTITLE2=Gamma\r\n")}}}});
+
+    const auto drive = runCli({"cddb", "--device", img, "--server", server.url(), "--json"});
+    ASSERT_EQ(drive.status, 0) << drive.err.toStdString();
+    const int driveRequests = int(server.requests().size());
+    const auto ripper = runCli({"cddb", "--device", img, "--server", server.url(), "--mode", "ripper", "--json"});
+    ASSERT_EQ(ripper.status, 0) << ripper.err.toStdString();
+    const QJsonObject a = json(drive);
+    const QJsonObject b = json(ripper);
+    EXPECT_EQ(titles(b), (QStringList{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(titles(b), titles(a));
+    for (const char* key : {"discId", "artist", "album", "year", "genre", "chosen"})
+        EXPECT_EQ(b[key], a[key]) << key;
+    EXPECT_EQ(b["discId"].toString(), id);
+    const QList<QJsonObject> requests = server.requests();
+    ASSERT_GT(requests.size(), driveRequests);
+    EXPECT_EQ(requests[driveRequests]["params"].toObject()["cmd"].toString(),
+              "cddb query " + id + " " + disc.queryArgs);
+
+    const auto apply = runCli({"cddb", "--device", img, "--server", server.url(), "--mode", "ripper", "--apply"});
+    ASSERT_EQ(apply.status, 0) << apply.err.toStdString();
+    const auto list = runCli({"list", "--device", img, "--json"});
+    ASSERT_EQ(list.status, 0) << list.err.toStdString();
+    EXPECT_EQ(titles(json(list)), (QStringList{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(json(list)["artist"].toString(), "Band");
+
+    const auto bogus = runCli({"cddb", "--device", img, "--mode", "both"});
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_EQ(bogus.err, "discwright-cli: --mode is drive or ripper\n");
+    const auto match = runCli({"cddb", "--device", img, "--mode", "ripper", "--match", "2"});
+    EXPECT_EQ(match.status, 2);
+    EXPECT_TRUE(match.err.contains("--match works in drive mode")) << match.err.toStdString();
+
+    server.configure({{"query_mode", "silent"}});
+    const int before = int(server.requests().size());
+    QProcess p;
+    p.start(dwtest::binDir() + "/discwright-cli",
+            {"cddb", "--device", img, "--server", server.url(), "--mode", "ripper", "--timeout", "60"});
+    ASSERT_TRUE(p.waitForStarted());
+    ASSERT_TRUE(dwtest::waitFor([&] { return server.requests().size() > before || p.state() == QProcess::NotRunning; }));
+    ASSERT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
+    const auto start = std::chrono::steady_clock::now();
+    ::kill(pid_t(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(p.exitCode(), 130) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.readAllStandardError(), "discwright-cli: stopped by SIGTERM\n");
 }

@@ -28,7 +28,15 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <execinfo.h>
+#include <pthread.h>
 
 namespace {
 
@@ -51,6 +59,83 @@ int startup()
     std::fprintf(stderr, "listed %d tracks\n", rows);
     return rows > 0 ? 0 : 1;
 }
+
+// With DW_STALL_SAMPLES set: a watchdog thread that, when the main thread's
+// event loop has not ticked for 10 ms, takes the main thread's stack
+// (SIGPROF, backtrace in the handler) once per stall and prints it to
+// stderr when the program ends - where the stalls come from.
+class StallSampler {
+public:
+    static void tick() { lastTick_.store(now(), std::memory_order_relaxed); }
+
+    StallSampler()
+    {
+        if (qEnvironmentVariableIsEmpty("DW_STALL_SAMPLES"))
+            return;
+        mainThread_ = pthread_self();
+        struct sigaction sa {};
+        sa.sa_handler = [](int) {
+            sampleDepth_ = backtrace(sample_, kDepth);
+            sampled_.store(true);
+        };
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGPROF, &sa, nullptr);
+        tick();
+        watchdog_ = std::thread([this] { watch(); });
+    }
+    ~StallSampler()
+    {
+        if (!watchdog_.joinable())
+            return;
+        stop_.store(true);
+        watchdog_.join();
+        signal(SIGPROF, SIG_IGN);
+        for (size_t i = 0; i < stacks_.size(); ++i) {
+            std::fprintf(stderr, "stall sample %zu (%lld ms into the stall):\n", i + 1, qlonglong(ages_[i]));
+            backtrace_symbols_fd(stacks_[i].data(), int(stacks_[i].size()), 2);
+        }
+    }
+
+private:
+    static constexpr int kDepth = 48;
+    static qint64 now()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void watch()
+    {
+        qint64 sampledTick = -1;
+        while (!stop_.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const qint64 last = lastTick_.load(std::memory_order_relaxed);
+            const qint64 age = now() - last;
+            if (age < 10 || last == sampledTick)
+                continue;
+            sampledTick = last;
+            sampled_.store(false);
+            pthread_kill(mainThread_, SIGPROF);
+            for (int i = 0; i < 200 && !sampled_.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            if (sampled_.load()) {
+                stacks_.emplace_back(sample_, sample_ + sampleDepth_);
+                ages_.push_back(age);
+            }
+        }
+    }
+
+    static inline std::atomic<qint64> lastTick_{0};
+    static inline void* sample_[kDepth];
+    static inline volatile int sampleDepth_ = 0;
+    static inline std::atomic<bool> sampled_{false};
+    pthread_t mainThread_{};
+    std::atomic<bool> stop_{false};
+    std::thread watchdog_;
+    std::vector<std::vector<void*>> stacks_;
+    std::vector<qint64> ages_;
+};
 
 // Ticks a 1 ms timer on the main thread and keeps the largest gap between
 // two ticks: the longest the event loop did not run. For the worst gap it
@@ -109,6 +194,7 @@ private:
 
     void onTick()
     {
+        StallSampler::tick();
         const qint64 now = clock_.nsecsElapsed() / 1000;
         const ThreadUse use = threadUse();
         if (last_ >= 0) {
@@ -137,6 +223,7 @@ private:
         lastUse_ = use;
     }
 
+    StallSampler sampler_;
     QTimer tick_;
     QElapsedTimer clock_;
     qint64 last_ = -1, worst_ = 0, worstAt_ = 0;

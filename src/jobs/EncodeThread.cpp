@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <thread>
@@ -21,15 +22,49 @@ namespace dw {
 
 namespace {
 
+// A reading thread may outlive the application object (a program that ends
+// while a given-up child is still being ended): posting is done under this
+// lock, and the application's tear-down marks it gone first.
+std::mutex g_postLock;
+bool g_appGone = false;  // guarded by g_postLock
+
+void markAppGone()
+{
+    std::lock_guard<std::mutex> lock(g_postLock);
+    g_appGone = true;
+}
+
+// Main thread: makes the application's tear-down stop the posts.
+void guardPosts()
+{
+    static QCoreApplication* guarded = nullptr;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || app == guarded)
+        return;
+    guarded = app;
+    {
+        std::lock_guard<std::mutex> lock(g_postLock);
+        g_appGone = false;
+    }
+    qAddPostRoutine(markAppGone);
+}
+
 // Runs fn on the main thread later, in the order posted; the thread does not
 // wait for it. Without an application object (no event loop to post to) it
-// falls back to a blocking hand-over.
+// falls back to a blocking hand-over; once the application is going away,
+// nothing is posted.
 void postToMain(std::function<void()> fn)
 {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
-    else
-        Synchronize(fn);
+    {
+        std::lock_guard<std::mutex> lock(g_postLock);
+        if (g_appGone)
+            return;
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+            return;
+        }
+    }
+    Synchronize(fn);
 }
 
 int pollRetrying(pollfd* fds, nfds_t count, int timeoutMs)
@@ -56,6 +91,7 @@ void EncodeSession::giveUp()
 
 void TEncodeThread::Launch(std::shared_ptr<EncodeSession> session)
 {
+    guardPosts();
     std::thread([s = std::move(session)]() mutable {
         TEncodeThread t(std::move(s));
         t.execute();

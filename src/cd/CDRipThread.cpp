@@ -163,6 +163,12 @@ void TCDRipThread::postProgress(int64_t done, int64_t total, Clock::time_point s
     PostJobEvent(NotifyWindow, MakeProgressInfo(code, seconds));
 }
 
+std::unique_ptr<TOutputFile> TCDRipThread::TakeRipped()
+{
+    std::lock_guard<std::mutex> lock(errorMutex_);
+    return std::move(ripped_);
+}
+
 QString TCDRipThread::ErrorText() const
 {
     std::lock_guard<std::mutex> lock(errorMutex_);
@@ -227,7 +233,8 @@ void TCDRipThread::Execute()
         fail(RIP_RESULT_CREATE_FAILED, why);
         return;
     }
-    TOutputFile file(path);
+    auto owned = std::make_unique<TOutputFile>(path);
+    TOutputFile& file = *owned;
     if (!file.Create()) {
         fail(RIP_RESULT_CREATE_FAILED, file.Error());
         return;
@@ -262,6 +269,8 @@ void TCDRipThread::Execute()
                  && uint64_t(ReadBufferHeaderSize) + reply->dataOffset + reply->bytesReturned <= buffer.size();
             if (ok && !writer.append(buffer.data() + ReadBufferHeaderSize + reply->dataOffset, reply->bytesReturned))
                 writeFailed = true;
+            if (ok && !writeFailed && OnBlock)
+                OnBlock(buffer.data() + ReadBufferHeaderSize + reply->dataOffset, reply->bytesReturned);
             if (!ok)
                 why = QStringLiteral("the drive returned fewer sectors than asked for");
         } else {
@@ -297,6 +306,14 @@ void TCDRipThread::Execute()
     const auto header = MakeRipWavHeader(dataSize);
     if (::pwrite(file.Fd(), header.data(), RipWavHeaderSize, 0) != RipWavHeaderSize) {
         fail(RIP_RESULT_CREATE_FAILED, path + QStringLiteral(": ") + SystemReason(errno));
+        return;
+    }
+    if (HandOver) {
+        {
+            std::lock_guard<std::mutex> lock(errorMutex_);
+            ripped_ = std::move(owned);
+        }
+        PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, RIP_RESULT_OK));
         return;
     }
     lastCode_ = -1;

@@ -20,10 +20,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 namespace dw {
+
+class TOutputFile;
 
 // The 44-byte header of a 16-bit stereo 44100 Hz PCM WAV file.
 inline constexpr int RipWavHeaderSize = 44;
@@ -61,6 +65,16 @@ public:
     QObject* NotifyWindow = nullptr;
     std::atomic<bool> Stopped{false};  // polled once per chunk
     TRipSettings Settings;
+    // For a reader that finishes the track itself: the whole track, with its
+    // header, is handed over under its temporary name (TakeRipped) instead of
+    // being normalised and put in place; JOB_RIP_DONE follows as usual. Set
+    // before Resume.
+    bool HandOver = false;
+    // Sees every block of PCM read, in order, on the thread. Set before Resume.
+    std::function<void(const uint8_t* data, size_t bytes)> OnBlock;
+    // The handed-over track after JOB_RIP_DONE with RIP_RESULT_OK; null
+    // otherwise or once taken.
+    std::unique_ptr<TOutputFile> TakeRipped();
 
 private:
     void Execute();
@@ -74,6 +88,7 @@ private:
     std::thread thread_;
     std::atomic<bool> Finished{false};
     std::atomic<bool> inPlace_{false};  // the finished file was renamed into place
+    std::unique_ptr<TOutputFile> ripped_;  // HandOver: guarded by errorMutex_
 };
 
 }  // namespace dw

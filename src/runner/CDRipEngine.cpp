@@ -1,39 +1,23 @@
 #include "runner/CDRipEngine.h"
 
 #include "app/FileNames.h"
-#include "app/Genres.h"
 #include "app/Helpers.h"
 #include "app/OutputFormats.h"
 #include "app/ResourceText.h"
-#include "app/ScaleWaveVolume.h"
-#include "audio/formats/FlacOut.h"
-#include "audio/formats/LoudnessMeasure.h"
-#include "audio/formats/OpusOut.h"
-#include "audio/formats/VorbisOut.h"
-#include "audio/formats/WaveIn.h"
-#include "audio/formats/WaveOut.h"
 #include "cd/CDIn.h"
+#include "cd/CDInTrackSource.h"
 #include "cd/RippedFile.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
-#include "platform/FileSharing.h"
-#include "platform/NativePath.h"
 #include "platform/OutputFile.h"
-#include "runner/CDRipFlacOpus.h"
-#include "runner/CDRipOgg.h"
+#include "runner/CDRipTask.h"
 #include "runner/EncodedTags.h"
 #include "runner/JobItems.h"
-#include "runner/JobTags.h"
-#include "runner/JobWmaEstimate.h"
-#include "runner/LoudnessScan.h"
-#include "tags/Id3Tag.h"
-#include "tags/Id3v24Writer.h"
-#include "tags/VorbisTags.h"
-#include "tags/XiphCommentWriter.h"
 
 #include <QMetaObject>
 
-#include <optional>
+#include <algorithm>
+#include <thread>
 
 namespace dw {
 
@@ -42,62 +26,59 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Outcome = TJobItemResult::Outcome;
 
-QString stoppedText() { return QStringLiteral("stopped"); }
+const QString kExtracting = QStringLiteral("Extracting");
+const QString kNormalizing = QStringLiteral("Normalizing");
+const QString kEncoding = QStringLiteral("Encoding");
 
 }  // namespace
 
 TCDRipEngine::TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view, TMp3EncodeProcess& lame,
                            TWMAEncodeProcess& wma)
     : cdIn_(cdIn), settings_(std::move(settings)), view_(view), lame_(lame), wma_(wma),
-      measure_(std::make_unique<TLoudnessMeasure>()), waveOut_(std::make_unique<TWaveOut>()), waveIn_(std::make_unique<TWaveIn>()),
-      vorbisOut_(std::make_unique<TVorbisOut>()), flacOut_(std::make_unique<TFlacOut>()),
-      opusOut_(std::make_unique<TOpusOut>())
+      workers_(std::max(1, int(std::thread::hardware_concurrency()))),
+      source_(std::make_unique<TCDInTrackSource>(cdIn))
 {
-    waveOut_->SetWavType(wtPCM);
-    waveOut_->SetBlockSize(512);
-    waveOut_->SetFileMode(foRewrite);
-    waveOut_->OnProgress = [this](TAuOutput* out) {
-        progress(out->Progress(), {}, {});
+    if (settings_.ReplayGain)
+        source_->AddTap(loudnessTap_);
+    source_->OnProgress = [this](const TTrackReadProgress& p) {
+        if (reading_ < 0)
+            return;
+        const std::unique_ptr<TProcessInfo> info =
+            MakeProgressInfo(p.Percent, RoundedSeconds(Clock::now() - readStart_));
+        progress(reading_, kExtracting, p.Percent, info->Elapsed, info->Estimated);
     };
-    waveOut_->OnThreadException = [this](TAuOutput* out) { failure_ = out->GetExceptionMessage(); };
-    waveOut_->OnDone = [this](TAuOutput*) {
-        if (stage_ == Stage::Ripping)
-            ripDone();
-    };
-    // The in-process encoders read the ripped WAV and report alike.
-    for (TAuFileOut* out : {static_cast<TAuFileOut*>(vorbisOut_.get()), static_cast<TAuFileOut*>(flacOut_.get()),
-                            static_cast<TAuFileOut*>(opusOut_.get())}) {
-        out->SetInput(waveIn_.get());
-        out->SetFileMode(foRewrite);
-        out->OnProgress = [this](TAuOutput* o) { progress(o->Progress(), {}, {}); };
-        out->OnThreadException = [this](TAuOutput* o) { failure_ = o->GetExceptionMessage(); };
-        out->OnDone = [this](TAuOutput* o) {
-            if (stage_ == Stage::Encoding && encoder_ == Encoder::Stream && o == streamOut_)
-                encodeDone(failure_.isEmpty(), failure_);
-        };
-    }
-    wmaTimer_.setInterval(1000);
-    QObject::connect(&wmaTimer_, &QTimer::timeout, this, [this] { wmaTick(); });
+    source_->OnEnd = [this](TTrackReadEnd end) { readEnded(std::move(end)); };
 }
 
 TCDRipEngine::~TCDRipEngine()
 {
-    if (stage_ != Stage::Closed && stage_ != Stage::Idle)
-        Stop();
-    normalizeStop_ = true;
-    if (normalizer_.joinable())
-        normalizer_.join();
-    // The outputs' workers are parked before the files they write go.
-    vorbisOut_.reset();
-    flacOut_.reset();
-    opusOut_.reset();
-    waveIn_.reset();
-    waveOut_.reset();
-    measure_.reset();
+    // Every stage sees the token; the tasks' and the source's threads are
+    // waited for as they go.
+    cancel_.Cancel();
+    tasks_.clear();
+    source_.reset();
+}
+
+void TCDRipEngine::SetEncodeWorkers(int workers)
+{
+    if (!started_)
+        workers_ = std::max(1, workers);
+}
+
+void TCDRipEngine::AddTap(TPcmTap& tap)
+{
+    if (!started_)
+        source_->AddTap(tap);
+}
+
+QString TCDRipEngine::encodedPath(const TCDRipItem& item) const
+{
+    return item.WavFile.left(item.WavFile.size() - 4) + FormatExtension(settings_.OutputFormat);
 }
 
 void TCDRipEngine::Start(const QStringList& items)
 {
+    started_ = true;
     // Every track gets a file of its own: titles that name the same file (or
     // none) are told apart before anything is written.
     std::vector<TTitledTrack> titled;
@@ -124,362 +105,377 @@ void TCDRipEngine::Start(const QStringList& items)
         if (item.Track != 0)
             item.WavFile = folder + stems.at(next++) + QStringLiteral(".wav");
     }
+    states_.resize(items_.size());
     // The component may have been left running; the tray stays locked while
     // the job lasts.
     cdIn_.Reset();
     cdIn_.LockTray = true;
-    firstTrack_ = cdIn_.FirstTrackNumber();
-    if (items_.empty()) {
+    for (int w = 0; w < workers_; ++w) {
+        TMp3EncodeProcess* lame = &lame_;
+        TWMAEncodeProcess* wma = &wma_;
+        if (w > 0) {
+            lame = ownLame_.emplace_back(std::make_unique<TMp3EncodeProcess>()).get();
+            wma = ownWma_.emplace_back(std::make_unique<TWMAEncodeProcess>()).get();
+        }
+        TCDRipTask::Events events;
+        events.stage = [this](int index, const QString& word) { reach(index, word); };
+        events.progress = [this](int index, int code, const QString& e, const QString& t) {
+            progress(index, kEncoding, code, e, t);
+        };
+        events.estimate = [this](int index, int percent) { estimate(index, percent); };
+        events.wavKept = [this](int, std::unique_ptr<TLoudnessMeter> meter) { album_.Add(std::move(meter)); };
+        events.done = [this](int index, const TCDRipTaskEnd& end) { taskDone(index, end); };
+        tasks_.push_back(std::make_unique<TCDRipTask>(settings_, cancel_, *lame, *wma, std::move(events)));
+    }
+    if (stopped_) {
+        // Stopped before it began: nothing is read, nothing reported.
+        for (size_t i = 0; i < items_.size(); ++i) {
+            states_[i].phase = Phase::Ended;
+            items_[i].Result.outcome = Outcome::Stopped;
+            items_[i].Result.message = QStringLiteral("stopped");
+        }
+    }
+    if (stopped_ || items_.empty()) {
         close();
         return;
     }
-    startRip(0);
+    pump();
 }
 
-void TCDRipEngine::stage(const QString& word)
+void TCDRipEngine::schedule()
 {
-    ++generation_;
-    gauge_ = 0;
-    stageStart_ = Clock::now();
-    view_.StageStarted(TJobStage{word, current_ + 1, int(items_.size()), current().Title});
+    if (scheduled_ || closed_)
+        return;
+    scheduled_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scheduled_ = false;
+            pump();
+        },
+        Qt::QueuedConnection);
 }
 
-void TCDRipEngine::startRip(int index)
+bool TCDRipEngine::readerMayStart() const
 {
-    current_ = index;
-    TCDRipItem& item = current();
-    failure_.clear();
-    itemNote_.clear();
-    stage_ = Stage::Ripping;
-    encoder_ = Encoder::None;
-    const bool afterEncoding = index > 0 && settings_.OutputFormat != TOutputFormat::Wav;
-    stage(QStringLiteral("Extracting"));
-    view_.Heading(QStringLiteral("Extracting..."));
-    view_.StatusText(afterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing..."), true);
-    view_.ShowPercent(false);
-    view_.Gauge(0);
+    if (reading_ >= 0 || next_ >= int(items_.size()))
+        return false;
+    // Never more than workers_ tracks ahead of the oldest item under way:
+    // the ripped tracks waiting for a worker, and so the WAVs on disk, stay
+    // bounded.
+    return next_ - firstUnended_ <= (overlap_ ? workers_ : 0);
+}
+
+void TCDRipEngine::pump()
+{
+    if (closed_)
+        return;
+    if (stopped_) {
+        maybeClose();
+        return;
+    }
+    dispatch();
+    if (readerMayStart())
+        startRead(next_++);
+    else
+        maybeClose();
+}
+
+void TCDRipEngine::dispatch()
+{
+    for (int i = firstUnended_; i < int(items_.size()); ++i) {
+        TItemState& s = states_[size_t(i)];
+        if (s.phase != Phase::Waiting)
+            continue;
+        const auto idle = std::find_if(tasks_.begin(), tasks_.end(), [](const auto& t) { return !t->Busy(); });
+        if (idle == tasks_.end())
+            return;
+        s.phase = Phase::Working;
+        const TCDRipItem& item = items_[size_t(i)];
+        (*idle)->Start(TCDRipTaskTrack{i, item.Track, item.Title, item.WavFile}, std::move(s.raw), std::move(s.meter),
+                       s.note);
+    }
+}
+
+void TCDRipEngine::startRead(int index)
+{
+    TItemState& state = states_[size_t(index)];
+    TCDRipItem& item = items_[size_t(index)];
+    state.phase = Phase::Reading;
+    state.told = true;
+    reading_ = index;
+    // The view moves on to this item: the stages the items before it have
+    // reached are shown first, so that it tells the items in order.
+    for (int k = std::max(cursor_, 0); k < index; ++k)
+        showReached(k);
+    cursor_ = index;
+    state.reached << kExtracting;
+    state.shown = 1;
+    showStage(index, kExtracting);
     if (stopped_)
         return;  // the view stopped the job; nothing of this item has begun
 
     if (item.Track == 0) {
-        finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError)
-                                        + QStringLiteral(" (the job item does not begin with a track number)"));
+        finishItem(index, Outcome::Failed, ResourceText(res::ReadCDAudioError)
+                                              + QStringLiteral(" (the job item does not begin with a track number)"));
         return;
     }
     // Files that may not be replaced are refused before anything is read.
     QString taken;
     if (OutputTaken(item.WavFile, settings_.Rip, taken)
-        || (settings_.OutputFormat != TOutputFormat::Wav && OutputTaken(encodedPath(), settings_.Rip, taken))) {
-        finishItem(Outcome::Failed, taken);
+        || (settings_.OutputFormat != TOutputFormat::Wav && OutputTaken(encodedPath(item), settings_.Rip, taken))) {
+        finishItem(index, Outcome::Failed, taken);
         return;
     }
-    // The component counts the disc's tracks from 1.
-    const int32_t track = item.Track - firstTrack_ + 1;
-    try {
-        cdIn_.SetStartTrack(track);
-        cdIn_.SetEndTrack(track);
-        if (settings_.Rip.EnableRipTime) {
-            // The end may lie beyond the track: the rip then runs on into the next.
-            const int t = std::max(settings_.Rip.RipTime, 0);
-            cdIn_.SetStartPos(TCDPosition{track, 0, 0, 0});
-            cdIn_.SetEndPos(TCDPosition{track, uint8_t(std::min(t / 60, 255)), uint8_t(t % 60), 0});
-        }
-    } catch (const std::exception& e) {
-        finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError) + QStringLiteral(" (") + ExceptionText(e)
-                                        + QLatin1Char(')'));
+    readStart_ = Clock::now();
+    source_->Read(TTrackRead{item.Track, item.WavFile, settings_.Rip.EnableRipTime, settings_.Rip.RipTime}, cancel_);
+}
+
+void TCDRipEngine::readEnded(TTrackReadEnd end)
+{
+    const int index = reading_;
+    if (index < 0 || closed_)
         return;
-    }
-    // The writer fills a temporary file of ours; only the whole track is
-    // renamed to its name.
-    wavFile_ = std::make_unique<TOutputFile>(item.WavFile);
-    if (!wavFile_->Create() || !wavFile_->Close()) {
-        const QString error = wavFile_->Error();
-        wavFile_.reset();
-        finishItem(Outcome::Failed, error);
+    TItemState& state = states_[size_t(index)];
+    switch (end.outcome) {
+    case TTrackReadEnd::Outcome::Stopped:
+        finishItem(index, Outcome::Stopped);
         return;
+    case TTrackReadEnd::Outcome::Failed:
+        finishItem(index, Outcome::Failed, end.failure.Text());
+        return;
+    case TTrackReadEnd::Outcome::Ripped:
+        break;
     }
-    waveOut_->SetFileName(wavFile_->TempPath());
-    trackMeter_.reset();
-    itemMeter_ = nullptr;
+    reading_ = -1;
+    state.phase = Phase::Waiting;
+    state.raw = std::move(end.wav);
+    state.note.clear();
     if (settings_.ReplayGain) {
-        measure_->SetInput(&cdIn_);
-        waveOut_->SetInput(measure_.get());
-    } else {
-        waveOut_->SetInput(&cdIn_);
+        state.meter = loudnessTap_.TakeMeter();
+        if (!state.meter && !loudnessTap_.Failure().isEmpty())
+            state.note = items_[size_t(index)].WavFile + QStringLiteral(": ") + loudnessTap_.Failure()
+                         + QStringLiteral(" (the track's loudness was not measured)");
     }
-    try {
-        waveOut_->Run();
-    } catch (const std::exception& e) {
-        failure_ = ExceptionText(e);
-        // As a run that ended at once: handled after this call returns.
-        const int gen = generation_;
-        QMetaObject::invokeMethod(
-            this, [this, gen] { if (gen == generation_ && stage_ == Stage::Ripping) ripDone(); },
-            Qt::QueuedConnection);
-    }
-}
-
-void TCDRipEngine::ripDone()
-{
-    TCDRipItem& item = current();
-    waveOut_->SetFileName(QString());
-    if (!failure_.isEmpty()) {
-        const QString temp = wavFile_->TempPath();
-        wavFile_.reset();
-        QString why = failure_;
-        why.replace(temp, item.WavFile);
-        const TCDInFailure kind = cdIn_.LastFailure();
-        if (kind == TCDInFailure::Unreadable)
-            // Reading had begun: the track's file is the one cut short.
-            finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError) + QStringLiteral(" (") + item.WavFile
-                                            + QStringLiteral(": ") + why + QLatin1Char(')'));
-        else if (kind != TCDInFailure::None)
-            finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError) + QStringLiteral(" (") + why + QLatin1Char(')'));
-        else
-            finishItem(Outcome::Failed, why.contains(item.WavFile) ? why : item.WavFile + QStringLiteral(": ") + why);
-        return;
-    }
-    if (StatPath(wavFile_->TempPath()).size <= 44) {
-        wavFile_.reset();
-        finishItem(Outcome::Failed, ResourceText(res::ReadCDAudioError)
-                                        + QStringLiteral(" (there is no audio to rip in track %1)").arg(item.Track));
-        return;
-    }
-    // The measurement may still be working through what was read; it goes
-    // on while the track is normalised and encoded.
-    if (settings_.ReplayGain)
-        trackMeter_ = measure_->TakeMeter();
+    // Waiting for a worker is the first step of its task.
     if (settings_.Rip.IsNormalize)
-        startNormalize();
-    else
-        wavReady({});
+        reach(index, kNormalizing);
+    else if (FormatInfo(settings_.OutputFormat).encoder != TFormatEncoder::None)
+        reach(index, kEncoding);
+    schedule();
 }
 
-void TCDRipEngine::startNormalize()
+void TCDRipEngine::taskDone(int index, const TCDRipTaskEnd& end)
 {
-    stage_ = Stage::Normalizing;
-    stage(QStringLiteral("Normalizing"));
-    if (stopped_)
+    if (closed_)
         return;
-    scaledFile_ = std::make_unique<TOutputFile>(current().WavFile);
-    if (!scaledFile_->Create()) {
-        const QString error = scaledFile_->Error();
-        scaledFile_.reset();
-        normalized(false, error);
+    TCDRipItem& item = items_[size_t(index)];
+    item.Result.outputs << end.outputs;
+    item.Loudness = end.loudness;
+    finishItem(index, end.outcome, end.message);
+}
+
+void TCDRipEngine::finishItem(int index, Outcome outcome, const QString& message)
+{
+    TItemState& state = states_[size_t(index)];
+    if (state.phase == Phase::Ended)
         return;
-    }
-    // The scaling reads and writes the whole file: it runs on a thread of its
-    // own so that the main thread keeps serving events (and the Stop button).
-    normalizeStop_ = false;
-    const QString source = wavFile_->TempPath();
-    TOutputFile* target = scaledFile_.get();
-    const int percent = settings_.Rip.NormalizePercent;
-    const int gen = generation_;
-    const bool measure = settings_.ReplayGain;
-    scaledMeter_.reset();
-    scaledLoudness_ = {};
-    scaledMeasureFailure_.clear();
-    normalizer_ = std::thread([this, source, target, percent, gen, measure] {
-        bool stopped = false;
-        QString failure;
-        try {
-            stopped = !ScaleWaveInto(percent, source, *target, [this](int64_t, int64_t) { return !normalizeStop_.load(); });
-        } catch (const IoError& e) {
-            failure = QString::fromUtf8(e.what());
+    if (reading_ == index)
+        reading_ = -1;
+    state.phase = Phase::Ended;
+    state.raw.reset();
+    state.meter.reset();
+    TCDRipItem& item = items_[size_t(index)];
+    item.Result.outcome = outcome;
+    item.Result.message = outcome == Outcome::Stopped ? QStringLiteral("stopped") : message;
+    while (firstUnended_ < int(items_.size()) && states_[size_t(firstUnended_)].phase == Phase::Ended)
+        ++firstUnended_;
+    report();
+    pumpCaptions();
+    schedule();
+}
+
+void TCDRipEngine::report()
+{
+    while (reportNext_ < int(items_.size()) && states_[size_t(reportNext_)].phase == Phase::Ended && !albumRunning_) {
+        const int k = reportNext_;
+        const TCDRipItem& item = items_[size_t(k)];
+        // The job's last item ends the album: its values go into every MP3,
+        // Ogg Vorbis, FLAC and Opus file of the job before the item is
+        // reported, so that a failure is told.
+        if (k + 1 == int(items_.size()) && settings_.ReplayGain && !stopped_ && item.Result.outcome != Outcome::Stopped) {
+            writeAlbum(k);
+            return;
         }
-        // The scaled copy is what gets encoded: its loudness is the track's.
-        if (measure && !stopped && failure.isEmpty()) {
-            try {
-                stopped = !MeasureWaveFile(target->TempPath(), scaledLoudness_, scaledMeter_, normalizeStop_);
-            } catch (const std::exception& e) {
-                scaledMeasureFailure_ = ExceptionText(e);
-            }
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, stopped, failure, gen] {
-                if (normalizer_.joinable())
-                    normalizer_.join();
-                if (gen == generation_ && stage_ == Stage::Normalizing)
-                    normalized(stopped, failure);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void TCDRipEngine::normalized(bool stopped, const QString& failure)
-{
-    if (stopped)
-        return;  // Stop has wound the item up
-    if (failure.isEmpty()) {
-        // The normalised copy replaces the raw rip, its measurement the rip's.
-        wavFile_ = std::move(scaledFile_);
-        QString note;
-        if (settings_.ReplayGain) {
-            current().Loudness = scaledLoudness_;
-            trackMeter_ = std::move(scaledMeter_);
-            if (!scaledMeasureFailure_.isEmpty()) {
-                current().Loudness = {};
-                trackMeter_.reset();  // a measurement cut short counts for nothing
-                note = current().WavFile + QStringLiteral(": ") + scaledMeasureFailure_
-                       + QStringLiteral(" (the track's loudness was not measured)");
-            }
-        }
-        wavReady(note);
-        return;
+        ++reportNext_;
+        if (states_[size_t(k)].told)
+            view_.ItemFinished(item.Result);
     }
-    // A failed normalise does not cost the track: the rip goes on as it was
-    // read, and the item is reported.
-    scaledFile_.reset();
-    wavReady(failure + QStringLiteral(" (the track was not normalised)"));
 }
 
-void TCDRipEngine::wavReady(const QString& note)
+void TCDRipEngine::writeAlbum(int last)
 {
-    TCDRipItem& item = current();
-    itemNote_ = note;
-    const bool committed = wavFile_->Commit(settings_.Rip.Overwrite);
-    const QString error = wavFile_->Error();
-    wavFile_.reset();
-    if (!committed) {
-        item.Loudness = {};
-        finishItem(Outcome::Failed, error);
-        return;
-    }
-    // The track is ripped whole: it is part of the album.
-    itemMeter_ = trackMeter_.get();
-    album_.Add(std::move(trackMeter_));
-    if (FormatInfo(settings_.OutputFormat).encoder == TFormatEncoder::None) {
-        item.Result.outputs << item.WavFile;
-        finishItem(itemNote_.isEmpty() ? Outcome::Done : Outcome::Failed, itemNote_);
-        return;
-    }
-    startEncode();
-}
-
-void TCDRipEngine::settleLoudness(TCDRipItem& item)
-{
-    // A normalised track was measured after scaling; its meter is done.
-    if (settings_.ReplayGain && itemMeter_)
-        item.Loudness = itemMeter_->Result();
-    itemMeter_ = nullptr;
-}
-
-QString TCDRipEngine::writeAlbumValues()
-{
+    albumRunning_ = true;
     std::vector<TAlbumFile> files;
     for (const TCDRipItem& item : items_)
         for (const QString& file : item.Result.outputs)
             if (CarriesLoudnessTags(file))
                 files.push_back({file, item.Loudness});
-    return WriteAlbumTags(files, album_.Result());
-}
-
-void TCDRipEngine::finishItem(Outcome outcome, const QString& message)
-{
-    TCDRipItem& item = current();
-    QString text = message;
-    // The job's last item ends the album: its values go into every MP3, Ogg
-    // Vorbis, FLAC and Opus file of the job before the item is reported, so
-    // that a failure is told.
-    if (outcome != Outcome::Stopped && !stopped_ && current_ + 1 == int(items_.size()) && settings_.ReplayGain) {
-        const QString problems = writeAlbumValues();
-        if (!problems.isEmpty()) {
-            outcome = Outcome::Failed;
-            text = text.isEmpty() ? problems : text + QStringLiteral("; ") + problems;
-        }
-    }
-    item.Result.outcome = outcome;
-    item.Result.message = text;
-    view_.ItemFinished(item.Result);
-    if (outcome == Outcome::Stopped)
-        return;
-    // The next step starts from the event loop, never from inside the
-    // handler that ended this one.
-    stage_ = Stage::Idle;
-    ++generation_;
-    const int gen = generation_;
-    QMetaObject::invokeMethod(this, [this, gen] { if (gen == generation_ && !stopped_) advance(); },
-                              Qt::QueuedConnection);
-}
-
-void TCDRipEngine::advance()
-{
-    if (current_ + 1 >= int(items_.size()))
-        close();
-    else
-        startRip(current_ + 1);
+    // The album's measurement waits for every track's and the files are
+    // rewritten: on a thread of the engine's own.
+    albumStep_.Run([this, files, last]() -> TBackgroundStep::Then {
+        const QString problems = WriteAlbumTags(files, album_.Result());
+        return [this, problems, last] {
+            albumRunning_ = false;
+            TCDRipItem& item = items_[size_t(last)];
+            if (!problems.isEmpty()) {
+                item.Result.outcome = Outcome::Failed;
+                item.Result.message =
+                    item.Result.message.isEmpty() ? problems : item.Result.message + QStringLiteral("; ") + problems;
+            }
+            reportNext_ = last + 1;
+            view_.ItemFinished(item.Result);
+            schedule();
+        };
+    });
 }
 
 void TCDRipEngine::Stop()
 {
-    if (stage_ == Stage::Closed)
+    if (closed_)
         return;
+    const bool first = !stopped_;
     stopped_ = true;
-    const Stage was = stage_;
-    ++generation_;  // completions of the stage under way are dropped
-    stage_ = Stage::Idle;
-    switch (was) {
-    case Stage::Ripping:
-        waveOut_->Pause();
-        waveOut_->Stop(false);
-        waveOut_->SetFileName(QString());
-        wavFile_.reset();
-        break;
-    case Stage::Normalizing:
-        normalizeStop_ = true;
-        if (normalizer_.joinable())
-            normalizer_.join();
-        scaledFile_.reset();
-        wavFile_.reset();
-        break;
-    case Stage::Encoding:
-        wmaTimer_.stop();
-        if (encoder_ == Encoder::Stream) {
-            streamOut_->Pause();
-            streamOut_->Stop(false);
-            streamOut_->SetFileName(QString());
-            waveIn_->SetFileName(QString());
-            encodedFile_.reset();
-        } else {
-            // An encoder left running would finish a file after the job has
-            // ended; it is ended with its temporary output instead.
-            if (lame_.Running)
-                lame_.Kill(0);
-            if (wma_.Running)
-                wma_.Kill(0);
+    cancel_.Cancel();
+    if (!first)
+        return;
+    for (const auto& task : tasks_)
+        task->Stop();
+    // A read that never began (the view stopped the job as it was shown)
+    // ends here; one under way ends through the source.
+    if (reading_ >= 0 && !source_->Reading())
+        finishItem(reading_, Outcome::Stopped);
+    for (size_t i = 0; i < items_.size(); ++i) {
+        TItemState& s = states_[i];
+        if (s.phase == Phase::Waiting) {
+            // Ripped whole and waiting for a worker: the track stays when
+            // nothing was left to do to it but encoding.
+            if (!settings_.Rip.IsNormalize && s.raw && s.raw->Commit(settings_.Rip.Overwrite))
+                items_[i].Result.outputs << items_[i].WavFile;
+            finishItem(int(i), Outcome::Stopped);
+        } else if (s.phase == Phase::NotBegun) {
+            s.phase = Phase::Ended;
+            items_[i].Result.outcome = Outcome::Stopped;
+            items_[i].Result.message = QStringLiteral("stopped");
         }
-        encoder_ = Encoder::None;
-        // The track itself was ripped whole and stays.
-        current().Result.outputs << current().WavFile;
-        break;
-    default:
-        break;
     }
-    if (was == Stage::Ripping || was == Stage::Normalizing || was == Stage::Encoding) {
-        finishItem(Outcome::Stopped, stoppedText());
-    }
-    for (size_t i = size_t(std::max(current_ + 1, 0)); i < items_.size(); ++i) {
-        items_[i].Result.outcome = Outcome::Stopped;
-        items_[i].Result.message = stoppedText();
-    }
+    while (firstUnended_ < int(items_.size()) && states_[size_t(firstUnended_)].phase == Phase::Ended)
+        ++firstUnended_;
+    report();
+    maybeClose();
+}
+
+void TCDRipEngine::maybeClose()
+{
+    if (closed_ || !started_)
+        return;
+    if (reading_ >= 0 || albumRunning_)
+        return;
+    for (const auto& task : tasks_)
+        if (task->Busy())
+            return;
+    for (const TItemState& s : states_)
+        if (s.phase != Phase::Ended)
+            return;
+    report();
+    if (reportNext_ < int(items_.size()) && !stopped_)
+        return;
     close();
 }
 
 void TCDRipEngine::close()
 {
-    if (stage_ == Stage::Closed)
+    if (closed_)
         return;
-    stage_ = Stage::Closed;
-    ++generation_;
-    wmaTimer_.stop();
-    for (TAuFileOut* out : {static_cast<TAuFileOut*>(vorbisOut_.get()), static_cast<TAuFileOut*>(flacOut_.get()),
-                            static_cast<TAuFileOut*>(opusOut_.get())}) {
-        out->Stop(false);
-        out->SetFileName(QString());
-    }
-    waveIn_->SetFileName(QString());
+    closed_ = true;
     view_.Closed();
+}
+
+// ---- what the view shows ----
+
+void TCDRipEngine::reach(int index, const QString& word)
+{
+    TItemState& state = states_[size_t(index)];
+    if (!state.reached.isEmpty() && state.reached.last() == word)
+        return;
+    state.reached << word;
+    pumpCaptions();
+}
+
+void TCDRipEngine::pumpCaptions()
+{
+    // The item on view shows the stages it reaches once every item before
+    // it has ended.
+    if (cursor_ >= 0 && firstUnended_ >= cursor_)
+        showReached(cursor_);
+}
+
+void TCDRipEngine::showReached(int index)
+{
+    TItemState& state = states_[size_t(index)];
+    while (state.shown < state.reached.size() && !closed_)
+        showStage(index, state.reached.at(state.shown++));
+}
+
+void TCDRipEngine::showStage(int index, const QString& word)
+{
+    gauge_ = 0;
+    const TCDRipItem& item = items_[size_t(index)];
+    view_.StageStarted(TJobStage{word, index + 1, int(items_.size()), item.Title});
+    if (word == kExtracting) {
+        const bool afterEncoding = index > 0 && settings_.OutputFormat != TOutputFormat::Wav;
+        view_.Heading(QStringLiteral("Extracting..."));
+        view_.StatusText(afterEncoding ? QStringLiteral("Extracting...") : QStringLiteral("Initializing..."), true);
+        view_.ShowPercent(false);
+        view_.Gauge(0);
+    } else if (word == kEncoding) {
+        view_.Heading(QStringLiteral("Encoding..."));
+        view_.StatusText(QStringLiteral("Encoding..."), true);
+        view_.Gauge(0);
+    }
+}
+
+bool TCDRipEngine::onView(int index, const QString& word) const
+{
+    if (index != cursor_ || closed_)
+        return false;
+    const TItemState& state = states_[size_t(index)];
+    return state.shown > 0 && state.reached.at(state.shown - 1) == word;
+}
+
+void TCDRipEngine::progress(int index, const QString& word, int code, const QString& elapsed,
+                            const QString& estimated)
+{
+    if (stopped_ || !onView(index, word))
+        return;
+    view_.Times(elapsed, estimated);
+    if (code > 0) {
+        view_.StatusText({}, false);
+        view_.ShowPercent(true);
+        gauge_ = std::min(code, 100);
+        view_.Gauge(gauge_);
+    }
+}
+
+void TCDRipEngine::estimate(int index, int percent)
+{
+    if (stopped_ || !onView(index, kEncoding))
+        return;
+    view_.ShowPercent(true);
+    if (percent > gauge_) {
+        gauge_ = percent;
+        view_.Gauge(percent);
+    }
 }
 
 }  // namespace dw

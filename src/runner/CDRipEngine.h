@@ -1,23 +1,33 @@
 #pragma once
-// TCDRipEngine: the ripper-mode rip. Each item of the job list is pulled from
-// the CD input component through a WAV writer (normalised when the settings
-// ask), then encoded to the chosen format: Ogg Vorbis through our own writer,
-// MP3 and WMA through the encoder processes, an MP3 getting its ID3v1 tag.
-// One item after the other; the next rip starts when the previous item's
-// encoding has ended. What happens is told to a TJobView.
+// TCDRipEngine: the ripper-mode rip. One reader (one drive: one track at a
+// time) reads the items' tracks through the track source over the CD input
+// component into WAV files; each ripped track is handed to a task
+// (TCDRipTask: [normalise] -> keep the WAV -> encode -> tag -> commit) on one
+// of the engine's workers, so that while a track is encoded the next one is
+// already read. Encodes run side by side on as many workers as the machine
+// has processors; the reader never runs more tracks ahead of the oldest item
+// under way than there are workers, so the ripped tracks waiting for a
+// worker (WAVs on disk) and the memory stay bounded.
+// Ogg Vorbis, FLAC and Opus go through our own writers, MP3 and WMA through
+// the encoder processes (the program's objects serve the first worker; the
+// engine makes its own for the others).
 //
-// ReplayGain (when the settings ask): the CD input passes through a loudness
-// measurement on its way to the WAV writer, so each track is measured from
-// what is ripped (a normalised track is measured again from its scaled copy,
-// the file that is encoded); the meter works on its own thread and may still
-// be measuring while the track is encoded. The track's values go into its
-// file once encoded: comments of Ogg Vorbis and FLAC files (REPLAYGAIN_*), of
-// Opus files (R128_TRACK_GAIN), written into the writer's temporary file
-// before it is put in place; TXXX frames of an ID3v2.4 tag of MP3 files.
-// Every track ripped whole counts for the album; when the job's last item
-// has ended (not stopped), the album's values are written into every MP3,
-// Ogg Vorbis, FLAC and Opus file of the job (the comments are rewritten
-// through a copy renamed into place; the audio stays as encoded).
+// What the view sees stays one item after the other: each item's stages in
+// order ("Extracting", "Normalizing", "Encoding"), an item's later stages
+// shown once every item before it has ended or when the reader moves on to
+// the next track, so the view mostly shows the reader's stage. Items are
+// reported (ItemFinished) in item order, each when it and every item before
+// it have ended.
+//
+// ReplayGain (when the settings ask): a loudness tap on the read stream
+// measures each track from what is ripped (a normalised track is measured
+// again from its scaled copy, the file that is encoded). The track's values
+// go into its encoded file before it is put in place: comments of Ogg Vorbis
+// and FLAC files (REPLAYGAIN_*), of Opus files (R128_TRACK_GAIN), TXXX frames
+// of an ID3v2.4 tag of MP3 files. Every track ripped whole counts for the
+// album; when the job's last item has ended (not stopped), the album's
+// values are written into every MP3, Ogg Vorbis, FLAC and Opus file of the
+// job on a thread of the engine's own, before that item is reported.
 //
 // ID3v2.4: every MP3 gets its ID3v1 trailer; with the Id3v2 option (on by
 // default) also an ID3v2.4 tag with the same values (see EncodedTags.h).
@@ -30,42 +40,44 @@
 // ripped WAV of an encoded track is removed unless IsKeepWav, but kept when
 // its encoding failed or was stopped, so that the rip is not lost.
 //
+// Stop: one cancellation token reaches the reader and every task; each
+// stage under way ends and reports, the items under way are reported
+// stopped, the ones never begun are not reported, and the job closes once
+// every stage has ended. Files finished before stay.
+//
 // Event-driven: Start and Stop return at once; the engine advances on the
-// completion events of its outputs, the encoder processes and the normalise
-// step, all handled on the main thread. Main thread only.
+// events of its reader and tasks, all handled on the main thread. Main
+// thread only.
 
 #include "app/DiscInfo.h"
 #include "app/JobEvents.h"
 #include "audio/formats/LoudnessAlbum.h"
 #include "audio/formats/LoudnessValues.h"
+#include "cd/LoudnessTap.h"
+#include "platform/CancelToken.h"
+#include "runner/BackgroundStep.h"
 #include "runner/CDRipSettings.h"
 #include "runner/JobView.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
-#include <atomic>
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace dw {
 
 class TCDIn;
+class TCDRipTask;
 class TMp3EncodeProcess;
 class TOutputFile;
-class TVorbisOut;
-class TFlacOut;
-class TLoudnessMeasure;
-class TLoudnessMeter;
-class TVorbisTags;
-class TOpusOut;
-class TAuFileOut;
+class TPcmTap;
+class TTrackSource;
 class TWMAEncodeProcess;
-class TWaveIn;
-class TWaveOut;
+struct TCDRipTaskEnd;
+struct TTrackReadEnd;
 
 // One item of the job and how it ended.
 struct TCDRipItem {
@@ -76,99 +88,103 @@ struct TCDRipItem {
     TLoudness Loudness;  // of the ripped WAV, when ReplayGain is on and it was measured
 };
 
-class TCDRipEngine : public JobEventReceiver {
+class TCDRipEngine : public QObject {
 public:
     // The component must have its drive chosen; the encoder objects are the
-    // program's (they are reused for every item and must outlive the engine).
+    // program's (they serve the first worker and must outlive the engine).
     TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view, TMp3EncodeProcess& lame,
                  TWMAEncodeProcess& wma);
     ~TCDRipEngine() override;
 
+    // How many tracks are encoded side by side (at least 1; by default the
+    // machine's processors). Before Start.
+    void SetEncodeWorkers(int workers);
+    int EncodeWorkers() const { return workers_; }
+    // Whether the next track is read while earlier ones are encoded (on by
+    // default). Off: each item ends before the next track is read. Before Start.
+    void SetOverlap(bool overlap) { overlap_ = overlap; }
+    // A tap that sees every block of every track read (it must outlive the
+    // engine's reads). Before Start.
+    void AddTap(TPcmTap& tap);
+
     // Takes its own copy of the items and starts the rip of the first.
     void Start(const QStringList& items);
-    // The Stop button: ends the stage under way (its partial output is
-    // removed, an encoder process is ended), reports the rest as stopped and
-    // closes. Files finished before stay.
+    // The Stop button: every stage under way ends (its partial output is
+    // removed, encoder processes are ended), the items under way are
+    // reported stopped, and the job closes once they have ended.
     void Stop();
 
-    bool IsClosed() const { return stage_ == Stage::Closed; }
+    bool IsClosed() const { return closed_; }
     bool WasStopped() const { return stopped_; }
     const std::vector<TCDRipItem>& Items() const { return items_; }
 
-protected:
-    void jobEvent(std::unique_ptr<TProcessInfo> info) override;
-
 private:
-    enum class Stage { Idle, Ripping, Normalizing, Encoding, Closed };
-    // Stream: an in-process writer (Ogg Vorbis, FLAC, Opus), streamOut_.
-    enum class Encoder { None, Stream, Mp3, Wma };
+    enum class Phase { NotBegun, Reading, Waiting, Working, Ended };
+    struct TItemState {
+        Phase phase = Phase::NotBegun;
+        bool told = false;               // reported, or to be reported, through ItemFinished
+        QStringList reached;             // the stages the item has reached, in order
+        int shown = 0;                   // how many of them the view has shown
+        std::unique_ptr<TOutputFile> raw;          // Waiting: the track as read
+        std::unique_ptr<TLoudnessMeter> meter;     // Waiting: its measurement
+        QString note;                              // Waiting: what went wrong with it already
+    };
 
-    void startRip(int index);
-    void ripDone();
-    void startNormalize();
-    void normalized(bool stopped, const QString& failure);
-    void wavReady(const QString& note);
-    void startEncode();
-    void encodeDone(bool ok, const QString& failure);
-    void writeMp3Tag(TCDRipItem& item, const QString& mp3);
-    void settleLoudness(TCDRipItem& item);
-    QString writeAlbumValues();  // the files that failed, with their reasons
-    void wmaTick();
-    void progress(int32_t code, const QString& elapsed, const QString& estimated);
-    void finishItem(TJobItemResult::Outcome outcome, const QString& message = {});
-    void advance();  // the next item, or closing after the last
+    void schedule();  // the next steps, from the event loop
+    void pump();
+    bool readerMayStart() const;
+    void startRead(int index);
+    void readEnded(TTrackReadEnd end);
+    void dispatch();
+    void taskDone(int index, const TCDRipTaskEnd& end);
+    void finishItem(int index, TJobItemResult::Outcome outcome, const QString& message = {});
+    void report();
+    void writeAlbum(int last);
+    void maybeClose();
     void close();
-    void stage(const QString& word);
-    QString encodedPath() const;
-    TCDRipItem& current() { return items_[size_t(current_)]; }
+
+    // The view.
+    void reach(int index, const QString& word);
+    void pumpCaptions();
+    void showReached(int index);
+    void showStage(int index, const QString& word);
+    bool onView(int index, const QString& word) const;
+    void progress(int index, const QString& word, int code, const QString& elapsed, const QString& estimated);
+    void estimate(int index, int percent);
+
+    QString encodedPath(const TCDRipItem& item) const;
 
     TCDIn& cdIn_;
     TCDRipSettings settings_;
     TJobView& view_;
     TMp3EncodeProcess& lame_;
     TWMAEncodeProcess& wma_;
-    std::unique_ptr<TLoudnessMeasure> measure_;  // CD input -> measure (ReplayGain on)
-    std::unique_ptr<TWaveOut> waveOut_;    // CD input -> WAV
-    std::unique_ptr<TWaveIn> waveIn_;      // WAV -> Ogg Vorbis
-    std::unique_ptr<TVorbisOut> vorbisOut_;
-    std::unique_ptr<TFlacOut> flacOut_;
-    std::unique_ptr<TOpusOut> opusOut_;
-    TAuFileOut* streamOut_ = nullptr;  // the one of the three encoding now
-    QTimer wmaTimer_;
+    TCancelToken cancel_;
+    int workers_ = 1;
+    bool overlap_ = true;
 
     std::vector<TCDRipItem> items_;
-    int current_ = -1;
-    int firstTrack_ = 1;  // the disc's number of the component's track 1
-    Stage stage_ = Stage::Idle;
-    Encoder encoder_ = Encoder::None;
+    std::vector<TItemState> states_;
+    TLoudnessAlbum album_;  // before the tasks: they read its meters until they end
+    TLoudnessTap loudnessTap_;
+    std::unique_ptr<TTrackSource> source_;
+    std::vector<std::unique_ptr<TMp3EncodeProcess>> ownLame_;
+    std::vector<std::unique_ptr<TWMAEncodeProcess>> ownWma_;
+    std::vector<std::unique_ptr<TCDRipTask>> tasks_;
+    TBackgroundStep albumStep_;
+
+    int next_ = 0;            // the next item to read
+    int reading_ = -1;        // the item being read
+    int firstUnended_ = 0;    // every item before it has ended
+    int reportNext_ = 0;      // the next item to report
+    int cursor_ = -1;         // the item the view shows
+    bool started_ = false;
     bool stopped_ = false;
-    int generation_ = 0;  // counts stages, so late completions of an ended one are dropped
-
-    // The stage under way.
-    std::unique_ptr<TOutputFile> wavFile_;      // the rip's temporary WAV
-    std::unique_ptr<TOutputFile> scaledFile_;   // the normalised copy
-    std::unique_ptr<TOutputFile> encodedFile_;  // the Ogg Vorbis, FLAC or Opus output
-    QString failure_;                           // what the running output reported
-    std::thread normalizer_;
-    std::atomic<bool> normalizeStop_{false};
-    QString itemNote_;  // a failure after which the item still went on (normalising)
-    std::chrono::steady_clock::time_point stageStart_{};
-    int64_t wmaInputSize_ = -1;
+    bool closed_ = false;
+    bool scheduled_ = false;
+    bool albumRunning_ = false;
+    std::chrono::steady_clock::time_point readStart_{};
     int gauge_ = 0;
-
-    // ReplayGain: the measurement of the track under way until its WAV is
-    // kept, then the album's share of it; the normaliser's measurement of
-    // the scaled copy (written on its thread, read after it was joined).
-    std::unique_ptr<TLoudnessMeter> trackMeter_;
-    // The current track's measurement once the album holds it: it may still
-    // be measuring while the track is encoded; its result is taken when the
-    // encoded file is tagged (settleLoudness).
-    TLoudnessMeter* itemMeter_ = nullptr;
-    QString valuesError_;  // why the track values could not go into the encoded file
-    TLoudnessAlbum album_;
-    std::unique_ptr<TLoudnessMeter> scaledMeter_;
-    TLoudness scaledLoudness_;
-    QString scaledMeasureFailure_;
 };
 
 }  // namespace dw

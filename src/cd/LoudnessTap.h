@@ -1,0 +1,35 @@
+#pragma once
+// The ReplayGain measurement of a track as a tap on the read stream: every
+// block of the track goes into a loudness meter of its own (which measures
+// on a thread of its own), so a track is measured from what was ripped
+// without reading its file again.
+//
+// Threads: as TPcmTap; TakeMeter and Failure on the main thread after the
+// read ended.
+
+#include "audio/formats/LoudnessMeter.h"
+#include "cd/TrackSource.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace dw {
+
+class TLoudnessTap : public TPcmTap {
+public:
+    void Begin(int track) override;
+    void Block(const uint8_t* data, size_t bytes) override;
+    void End(bool whole) override;
+
+    // The measurement of the last track read whole; null when it failed
+    // (Failure says why) or was taken.
+    std::unique_ptr<TLoudnessMeter> TakeMeter() { return std::move(meter_); }
+    const QString& Failure() const { return failure_; }
+
+private:
+    std::unique_ptr<TLoudnessMeter> meter_;
+    QString failure_;
+};
+
+}  // namespace dw

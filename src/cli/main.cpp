@@ -4,12 +4,14 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 #include "app/Version.h"
+#include "jobs/EncodeThread.h"
 #include "platform/NativePath.h"
 
 namespace {
@@ -134,7 +136,11 @@ int main(int argc, char** argv)
             return 0;
         }
         try {
-            return c->run(args);
+            const int status = c->run(args);
+            // An encoder child given up on (a stop) is ended before the
+            // command is: it gets a second after SIGTERM, then SIGKILL.
+            dw::WaitForEncoderThreads(std::chrono::seconds(3));
+            return status;
         } catch (const std::exception& e) {
             return dw::cli::fail(QString::fromUtf8(e.what()));
         } catch (...) {

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -76,7 +77,27 @@ int pollRetrying(pollfd* fds, nfds_t count, int timeoutMs)
     return r;
 }
 
+// Reading threads still running, for WaitForEncoderThreads.
+std::mutex g_threadsLock;
+std::condition_variable g_threadsEnded;
+int g_threads = 0;  // guarded by g_threadsLock
+
+void countThread(int delta)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_threadsLock);
+        g_threads += delta;
+    }
+    g_threadsEnded.notify_all();
+}
+
 }  // namespace
+
+bool WaitForEncoderThreads(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(g_threadsLock);
+    return g_threadsEnded.wait_for(lock, timeout, [] { return g_threads == 0; });
+}
 
 EncodeSession::EncodeSession() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -92,10 +113,19 @@ void EncodeSession::giveUp()
 void TEncodeThread::Launch(std::shared_ptr<EncodeSession> session)
 {
     guardPosts();
-    std::thread([s = std::move(session)]() mutable {
-        TEncodeThread t(std::move(s));
-        t.execute();
-    }).detach();
+    countThread(1);
+    try {
+        std::thread([s = std::move(session)]() mutable {
+            {
+                TEncodeThread t(std::move(s));
+                t.execute();
+            }
+            countThread(-1);
+        }).detach();
+    } catch (...) {
+        countThread(-1);
+        throw;
+    }
 }
 
 bool TEncodeThread::drain(ChildProcess::Pipe pipe)

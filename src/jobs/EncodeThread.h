@@ -17,6 +17,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 namespace dw {
@@ -73,6 +74,12 @@ private:
 
     std::shared_ptr<EncodeSession> session_;
 };
+
+// For a program about to end: waits up to timeout until every reading thread
+// has ended (its child gone, a given-up item's files removed), so that no
+// child outlives the program. True when none is left. Blocks: a command
+// line calls it on its way out, never a window's thread.
+bool WaitForEncoderThreads(std::chrono::milliseconds timeout);
 
 // How long a child asked to end (SIGTERM) may take to remove its own files
 // before it is killed.

@@ -208,6 +208,8 @@ void TCDRipEngine::startRead(int index)
     // reached are shown first, so that it tells the items in order.
     for (int k = std::max(cursor_, 0); k < index; ++k)
         showReached(k);
+    if (stopped_)
+        return;  // the view stopped the job on an earlier item's stage
     cursor_ = index;
     state.reached << kExtracting;
     state.shown = 1;

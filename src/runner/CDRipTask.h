@@ -116,7 +116,6 @@ private:
     std::unique_ptr<TWaveIn> waveIn_;
     std::unique_ptr<TAuFileOut> streamOut_;  // the format's own writer (Ogg Vorbis, FLAC, Opus)
     QTimer wmaTimer_;
-    TBackgroundStep step_;
 
     // The track under way.
     bool busy_ = false;
@@ -133,6 +132,9 @@ private:
     QStringList outputs_;
     std::chrono::steady_clock::time_point stageStart_{};
     int64_t wmaInputSize_ = -1;
+    // Last: a step still running reads the members above, so it is waited
+    // for before they go.
+    TBackgroundStep step_;
 };
 
 }  // namespace dw

@@ -47,7 +47,7 @@ TRecorder::TRecorder(TRecordView& view, int cdHandle, bool mp3Format, QObject* p
     connect(&timer1_, &QTimer::timeout, this, &TRecorder::playTimerTick);
     connect(&timerRecord_, &QTimer::timeout, this, &TRecorder::recordTimerTick);
     stopTimer_.setSingleShot(true);
-    connect(&stopTimer_, &QTimer::timeout, this, &TRecorder::finishRecording);
+    connect(&stopTimer_, &QTimer::timeout, this, [this] { showError(finishRecording()); });
     connect(&device_, &TWaveAudioDevice::deviceFailed, this, &TRecorder::deviceFailed);
     setState(IdleState);
     setButtons(0);
@@ -135,7 +135,7 @@ bool TRecorder::askToSave(bool askMode)
     if (currentFile_.isEmpty())
         return true;
     if ((buttons_ & mbStop) || StopPending())
-        stopAtOnce();
+        showError(stopAtOnce());
     if (!modified_ && (askMode || !isNoName()))
         return true;
     if (modified_ && askMode) {
@@ -231,7 +231,7 @@ void TRecorder::SaveAs()
 {
     Dialogs& dialogs = CurrentDialogs();
     if ((buttons_ & mbStop) || StopPending())
-        stopAtOnce();
+        showError(stopAtOnce());
     const QString chosen = chooseSaveName(false);
     if (chosen.isEmpty())
         return;
@@ -328,7 +328,7 @@ void TRecorder::PlayClick()
     }
 }
 
-void TRecorder::finishRecording()
+QString TRecorder::finishRecording()
 {
     stopTimer_.stop();
     if (timerRecord_.isActive()) {
@@ -340,22 +340,27 @@ void TRecorder::finishRecording()
     const bool recording = device_.GetMode() == TWaveAudioDevice::Mode::Recording || device_.Pending();
     if (!recording) {
         device_.Stop();
-        return;
+        return {};
     }
     QString error;
     const bool saved = session_.Finish(&error);
     setTrackBar(kTrackMax);
     view_.SetLengthText(LengthText(device_.Length()));
     setState(RecordOverState);
-    if (!saved)
-        CurrentDialogs().error(ResourceText(res::Save_Error) + "\n" + error);
+    return saved ? QString() : ResourceText(res::Save_Error) + "\n" + error;
 }
 
-void TRecorder::stopAtOnce()
+QString TRecorder::stopAtOnce()
 {
     setTrackBar(0);
     timer1_.stop();
-    finishRecording();
+    return finishRecording();
+}
+
+void TRecorder::showError(const QString& text)
+{
+    if (!text.isEmpty())
+        CurrentDialogs().error(text);
 }
 
 void TRecorder::StopClick()
@@ -371,7 +376,7 @@ void TRecorder::StopClick()
         stopTimer_.start(1000 - recordMsec_);
         return;
     }
-    finishRecording();
+    showError(finishRecording());
 }
 
 void TRecorder::NextClick()
@@ -439,18 +444,21 @@ void TRecorder::recordTimerTick()
 
 void TRecorder::deviceFailed(const QString& reason)
 {
-    Dialogs& dialogs = CurrentDialogs();
+    // The state follows at once; the message box opens once this notice of
+    // the device has been handled, not inside it.
+    QString text;
     if (timerRecord_.isActive() || device_.Pending()) {
         // A recording that ended by itself: what reached the disk is saved.
-        stopAtOnce();
-        dialogs.error(ResourceText(res::Save_Error) + "\n" + reason);
-        return;
+        const QString saveError = stopAtOnce();
+        text = saveError.isEmpty() ? ResourceText(res::Save_Error) + "\n" + reason : saveError;
+    } else {
+        timer1_.stop();
+        setTrackBar(0);
+        setButtons(mbPlay | mbNext | mbPrev | mbRecord);
+        setState(IdleState);
+        text = ResourceText(res::MCI_Init_Fail) + "\n" + reason;
     }
-    timer1_.stop();
-    setTrackBar(0);
-    setButtons(mbPlay | mbNext | mbPrev | mbRecord);
-    setState(IdleState);
-    dialogs.error(ResourceText(res::MCI_Init_Fail) + "\n" + reason);
+    QMetaObject::invokeMethod(this, [this, text] { showError(text); }, Qt::QueuedConnection);
 }
 
 }  // namespace dw

@@ -96,10 +96,12 @@ private:
     void playTimerTick();
     void recordTimerTick();
     void deviceFailed(const QString& reason);
-    // Ends a recording: stops the clock, saves into the opened file, shows the new length.
-    void finishRecording();
+    // Ends a recording: stops the clock, saves into the opened file, shows
+    // the new length. The message for a failed save, empty when it worked.
+    QString finishRecording();
     // Stop without the run-on (before saving, closing, or after a failure).
-    void stopAtOnce();
+    QString stopAtOnce();
+    void showError(const QString& text);
 
     TRecordView& view_;
     int cdHandle_;

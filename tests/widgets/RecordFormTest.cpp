@@ -28,6 +28,9 @@
 
 #include <functional>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 using namespace dw;
@@ -208,6 +211,39 @@ TEST_F(RecordFormTest, RefusalsUndoAndClosing)
     EXPECT_EQ(dialogs.texts(), QStringList{"NoName has been modified,Save it?"});
     EXPECT_FALSE(form->isVisible());
     EXPECT_GT(waveData(work("MyNoName.wav")).size(), 0);
+}
+
+// A disk that fills up while recording (a file-size limit on this process)
+// ends the recording as the Stop button would, with every whole frame that
+// fit in the file, and says why once the device's notice has been handled.
+TEST_F(RecordFormTest, AFullDiskEndsTheRecordingWithWhatFit)
+{
+    TfrmRecord form(nullptr, 1);
+    form.show();
+    newMono8k(form);
+    TRecorder& r = form.Recorder();
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = old;
+    limited.rlim_cur = 44 + 6001;
+    // Runs right after the recorder's own handler of the notice.
+    int boxesInsideTheHandler = -1;
+    QObject::connect(&r.Device(), &TWaveAudioDevice::deviceFailed,
+                     [&] { boxesInsideTheHandler = int(dialogs.texts().size()); });
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    form.MediaButton(mbRecord)->click();
+    const bool ended = dwtest::waitFor([&] { return !dialogs.texts().isEmpty(); }, std::chrono::seconds(10));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(boxesInsideTheHandler, 0) << "no message box inside the device's notice";
+    EXPECT_EQ(dialogs.texts(), QStringList{"Error while saving sound file!\nthe recording cannot be written: File too large"});
+    EXPECT_EQ(form.findChild<QLabel*>("lbState")->text(), "Record over!");
+    EXPECT_FALSE(r.RecordTimerActive());
+    EXPECT_EQ(r.Buttons(), unsigned(mbPlay | mbNext | mbPrev | mbRecord));
+    EXPECT_EQ(waveData(work("MyNoName.wav")), input.left(6000));
+    EXPECT_TRUE(r.Modified());
 }
 
 }  // namespace

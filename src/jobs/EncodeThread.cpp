@@ -176,6 +176,7 @@ void TEncodeThread::endChild()
 {
     ChildProcess& child = session_->child;
     const auto killAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(StopGraceMs);
+    bool open[3] = {true, true, true};  // [1], [2]: the pipes not yet at their end
     while (!child.reapIfEnded()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(killAt - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -186,8 +187,8 @@ void TEncodeThread::endChild()
         // The pipes are read and dropped meanwhile, so a child that prints
         // while it cleans up is never blocked on a full pipe.
         pollfd fds[3] = {{child.processFd(), POLLIN, 0},
-                         {child.pipeFd(ChildProcess::Pipe::StdOut), POLLIN, 0},
-                         {child.pipeFd(ChildProcess::Pipe::StdErr), POLLIN, 0}};
+                         {open[1] ? child.pipeFd(ChildProcess::Pipe::StdOut) : -1, POLLIN, 0},
+                         {open[2] ? child.pipeFd(ChildProcess::Pipe::StdErr) : -1, POLLIN, 0}};
         const int wait = child.processFd() >= 0 ? int(left.count()) : std::min<int>(int(left.count()), EncodePollMs);
         if (pollRetrying(fds, 3, wait) < 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(wait));
@@ -201,7 +202,7 @@ void TEncodeThread::endChild()
             if (n > 0)
                 child.read(pipe, n, dropped, error);
             if (n <= 0 || error != 0)
-                fds[i].fd = -1;  // at its end: poll() ignores a negative descriptor
+                open[i] = false;  // at its end: not polled again (it would wake the poll at once)
         }
     }
 }

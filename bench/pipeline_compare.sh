@@ -88,6 +88,8 @@ out="$WORK/out"
 rip="'$CLI' rip --device '$WORK/disc.cue' --output '$out' --quiet"
 # Case names in the order they run in each round, with their commands and
 # the file type the output folder must then hold ten of (and nothing else).
+# In the first round the FLAC rips must decode to the image's samples and
+# the MP3 rips must hold, tags aside, the very frames of the peer script.
 cases=()
 declare -A COMMAND EXPECT
 for format in $FORMATS; do
@@ -117,6 +119,25 @@ decodes_to_image() {
   done | cmp -s - "$WORK/disc.bin"
 }
 
+# An MP3 file's frames: without an ID3v2 tag in front or an ID3v1 tag at the end.
+mp3_frames() {
+  python3 -c '
+import sys
+data = open(sys.argv[1], "rb").read()
+if data[:3] == b"ID3" and len(data) >= 10:
+    data = data[10 + ((data[6] & 127) << 21 | (data[7] & 127) << 14 | (data[8] & 127) << 7 | (data[9] & 127)):]
+if data[-128:-125] == b"TAG":
+    data = data[:-128]
+sys.stdout.buffer.write(data)' "$1"
+}
+# Our MP3 tracks must hold the frames lame writes from cd-paranoia's WAV.
+same_frames_as_peer() {
+  local f
+  for f in "$out"/*.mp3; do
+    cmp -s <(mp3_frames "$WORK/rip-mp3-$1/${f##*/}") <(mp3_frames "$f") || return 1
+  done
+}
+
 for round in $(seq "$RUNS"); do
   for c in "${cases[@]}"; do
     rm -rf "$out" && mkdir -p "$out" && sync
@@ -125,8 +146,16 @@ for round in $(seq "$RUNS"); do
       echo "failed: ${COMMAND[$c]}" >&2; tail -n 20 "$WORK/log" >&2; exit 1
     fi
     holds_ten "${EXPECT[$c]}" || { echo "$c did not leave ten .${EXPECT[$c]} files alone:" >&2; ls "$out" >&2; exit 1; }
-    if [ "$round" = 1 ] && [[ $c == rip-flac-* ]]; then
-      decodes_to_image || { echo "$c: the FLAC tracks do not decode to the image's audio" >&2; exit 1; }
+    if [ "$round" = 1 ]; then
+      case $c in
+        rip-flac-*) decodes_to_image || { echo "$c: the FLAC tracks do not decode to the image's audio" >&2; exit 1; } ;;
+        rip-mp3-*) cp -r "$out" "$WORK/$c" ;;
+        peer-mp3)
+          for mode in $MODES; do
+            same_frames_as_peer "$mode" || { echo "rip-mp3-$mode: the MP3 frames differ from lame's" >&2; exit 1; }
+            rm -rf "$WORK/rip-mp3-$mode"
+          done ;;
+      esac
     fi
   done
 done

@@ -3,6 +3,7 @@
 #include "platform/CdDrives.h"
 #include "platform/NativePath.h"
 #include "platform/SdlAudio.h"
+#include "platform/ThreadReaper.h"
 
 #include <cdio/cdio.h>
 
@@ -46,46 +47,100 @@ bool isBlockDevice(const QString& path)
 
 }  // namespace
 
+namespace {
+
+// Test hook called by the reading thread before each read of the disc.
+std::mutex hookMutex;
+std::function<void()> readHook;
+
+void callReadHook()
+{
+    std::function<void()> hook;
+    {
+        std::lock_guard lock(hookMutex);
+        hook = readHook;
+    }
+    if (hook)
+        hook();
+}
+
+}  // namespace
+
+// Where a reading thread reports its end: the player while it exists.
+// Posting happens under the mutex and the player clears the pointer under it
+// before it goes, so nothing is posted to a player that is gone.
+struct TCdAudioPlayer::Link {
+    std::mutex mutex;
+    TCdAudioPlayer* player = nullptr;
+};
+
 // One playback: the disc, the audio device and the thread that reads the
-// range into the device's queue.
-class TCdAudioPlayer::Session {
+// range into the device's queue. The thread shares the session, so a stop
+// never waits for it: a read can take seconds on a drive retrying a sector.
+// The thread closes the audio device itself at its end and hands the session
+// back to the player's thread, where the audio subsystem reference goes.
+class TCdAudioPlayer::Session : public std::enable_shared_from_this<Session> {
 public:
     Session(CdioPtr cdio, lsn_t start, lsn_t end) : cdio_(std::move(cdio)), start_(start), end_(end) {}
 
-    ~Session()
+    // The audio system's reference is taken here, on the player's thread.
+    QString openAudio()
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    QString open()
-    {
-        if (!sdl_.ok())
+        sdl_ = std::make_unique<SdlAudioSubsystem>();
+        if (!sdl_->ok())
             return QStringLiteral("cannot start the audio system: ") + QString::fromUtf8(dw::sdl::GetError());
         if (!device_.open(QString(), cdAudioFormat()))
             return QStringLiteral("cannot open the audio device: ") + device_.error();
         return {};
     }
 
-    // Starts reading; done is called on the reading thread when the range has played out.
-    void start(std::function<void()> done)
+    // Starts reading. At its end (played out or stopped) the thread reports
+    // to link's player with the generation and whether the range played out.
+    void start(std::shared_ptr<Link> link, quint64 generation)
     {
-        device_.pause(false);
-        thread_ = std::thread([this, done = std::move(done)] {
-            if (run())
-                done();
-        });
+        started_ = true;
+        std::lock_guard device(deviceMutex_);
+        device_.pause(paused_);
+        Reap(std::thread([self = shared_from_this(), link = std::move(link), generation]() mutable {
+            const bool playedOut = self->run();
+            {
+                std::lock_guard device(self->deviceMutex_);
+                self->device_.close();
+            }
+            std::lock_guard lock(link->mutex);
+            if (link->player) {
+                // The session is released with this call on the player's thread.
+                QMetaObject::invokeMethod(
+                    link->player,
+                    [self = std::move(self), player = link->player, generation, playedOut]() mutable {
+                        self.reset();
+                        player->sessionEnded(generation, playedOut);
+                    },
+                    Qt::QueuedConnection);
+            } else if (self.use_count() == 1) {
+                // No player's thread to release it on: the audio system's
+                // reference is kept for the rest of the process.
+                (void)self->sdl_.release();
+            }
+        }));
     }
 
+    void stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+    }
+
+    bool started() const { return started_; }
     void setPaused(bool paused)
     {
         paused_ = paused;
-        device_.pause(paused);
+        std::lock_guard device(deviceMutex_);
+        if (started_)
+            device_.pause(paused);
     }
     bool paused() const { return paused_; }
     qint64 queued() const { return queuedBytes_.load(); }
@@ -110,9 +165,12 @@ private:
             if (waitStopped(0))
                 return false;
             const int count = int(std::min<lsn_t>(SectorsPerRead, end_ - lsn));
+            callReadHook();
             // A sector that cannot be read ends the range there.
             if (cdio_read_audio_sectors(cdio_.get(), buffer.data(), lsn, count) != DRIVER_OP_SUCCESS)
                 break;
+            if (waitStopped(0))
+                return false;  // stopped during the read: nothing more reaches the device
             const Uint32 bytes = Uint32(count) * SectorBytes;
             if (dw::sdl::QueueAudio(device_.id(), buffer.data(), bytes) != 0)
                 break;
@@ -126,21 +184,36 @@ private:
         return !waitStopped(DeviceSamples * 1000 / 44100 + 20);
     }
 
-    SdlAudioSubsystem sdl_;
+    std::unique_ptr<SdlAudioSubsystem> sdl_;
     SdlAudioDevice device_;
+    std::mutex deviceMutex_;  // the player's pause against the thread's close
     CdioPtr cdio_;
     lsn_t start_, end_;
-    std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
+    bool started_ = false;
     std::atomic<bool> paused_{false};
     std::atomic<qint64> queuedBytes_{0};
 };
 
-TCdAudioPlayer::TCdAudioPlayer(QObject* parent) : QObject(parent) {}
+TCdAudioPlayer::TCdAudioPlayer(QObject* parent) : QObject(parent), link_(std::make_shared<Link>())
+{
+    link_->player = this;
+}
 
-TCdAudioPlayer::~TCdAudioPlayer() = default;
+TCdAudioPlayer::~TCdAudioPlayer()
+{
+    Stop();
+    std::lock_guard lock(link_->mutex);
+    link_->player = nullptr;
+}
+
+void TCdAudioPlayer::SetReadHookForTests(std::function<void()> hook)
+{
+    std::lock_guard lock(hookMutex);
+    readHook = std::move(hook);
+}
 
 bool TCdAudioPlayer::Play(const QString& device, int from, int to)
 {
@@ -176,27 +249,42 @@ bool TCdAudioPlayer::Play(const QString& device, int from, int to)
         return false;
     }
 
-    auto session = std::make_unique<Session>(std::move(cdio), start, end);
-    error_ = session->open();
-    if (!error_.isEmpty())
+    session_ = std::make_shared<Session>(std::move(cdio), start, end);
+    ++generation_;
+    // A stopped playback whose thread is still in a read holds the drive and
+    // the audio device: this one starts when that thread reports its end.
+    if (endingThreads_ > 0)
+        return true;
+    return startSession();
+}
+
+bool TCdAudioPlayer::startSession()
+{
+    error_ = session_->openAudio();
+    if (!error_.isEmpty()) {
+        session_.reset();
         return false;
-    session_ = std::move(session);
-    const quint64 generation = ++generation_;
-    // The reading thread ends before this object does (Stop joins it), so it
-    // may post to the object; the player learns of the end on its own thread.
-    session_->start([this, generation] {
-        QMetaObject::invokeMethod(this, [this, generation] { sessionEnded(generation); }, Qt::QueuedConnection);
-    });
+    }
+    ++endingThreads_;
+    session_->start(link_, generation_);
     return true;
 }
 
-void TCdAudioPlayer::sessionEnded(quint64 generation)
+void TCdAudioPlayer::sessionEnded(quint64 generation, bool playedOut)
 {
-    // A playback stopped or replaced in the meantime is not reported.
-    if (!session_ || generation != generation_)
+    --endingThreads_;
+    if (!session_)
         return;
-    session_.reset();
-    emit finished();
+    if (generation == generation_) {
+        session_.reset();
+        if (playedOut)
+            emit finished();
+        return;
+    }
+    // The playback that waited for this thread starts now. Its audio device
+    // can only fail here; that ends it like a playback that played out.
+    if (endingThreads_ == 0 && !session_->started() && !startSession())
+        emit finished();
 }
 
 void TCdAudioPlayer::Pause()
@@ -211,7 +299,14 @@ void TCdAudioPlayer::Resume()
         session_->setPaused(false);
 }
 
-void TCdAudioPlayer::Stop() { session_.reset(); }
+void TCdAudioPlayer::Stop()
+{
+    if (!session_)
+        return;
+    // The reading thread ends by itself (at once, or when a slow read returns).
+    session_->stop();
+    session_.reset();
+}
 
 bool TCdAudioPlayer::IsPlaying() const { return session_ != nullptr; }
 

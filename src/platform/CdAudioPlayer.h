@@ -11,12 +11,15 @@
 //   player.Pause(); player.Resume(); player.Stop();
 //
 // The object and its methods belong to the main thread; finished is
-// delivered there. Stop (and the destructor) end the reading thread and
-// close the audio device; finished is not emitted for a stop.
+// delivered there. Stop (and the destructor) tell the reading thread to end
+// and return at once, also while it waits on a slow read; the thread closes
+// the audio device when it ends, and a Play meanwhile starts reading then.
+// finished is not emitted for a stop.
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace dw {
@@ -42,15 +45,23 @@ public:
     qint64 QueuedBytes() const;
     QString Error() const { return error_; }
 
+    // Tests: called by the reading thread before each read of the disc (a
+    // hook that blocks stands for a drive retrying a sector). Empty: none.
+    static void SetReadHookForTests(std::function<void()> hook);
+
 signals:
     // The whole range has been played.
     void finished();
 
 private:
     class Session;
-    void sessionEnded(quint64 generation);
+    struct Link;
+    bool startSession();
+    void sessionEnded(quint64 generation, bool playedOut);
 
-    std::unique_ptr<Session> session_;
+    std::shared_ptr<Session> session_;  // the current playback, also while it waits to start
+    std::shared_ptr<Link> link_;
+    int endingThreads_ = 0;  // reading threads that have not reported their end
     QString error_;
     quint64 generation_ = 0;
 };

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -107,6 +109,54 @@ TEST_F(CdAudioPlayerTest, StopEndsWithoutNoticeAndBadRequestsAreRefused)
     // An image has no tray.
     EXPECT_TRUE(SetCdDoorOpen(cue, true));
     EXPECT_TRUE(SetCdDoorOpen(cue, false));
+}
+
+// A stop while the reading thread is stuck in a read (a drive retrying a
+// sector) returns without waiting for it; a Play meanwhile waits for that
+// thread to let go of the drive and the audio device, then plays whole, and
+// nothing of the stopped playback reaches the device after it.
+TEST_F(CdAudioPlayerTest, StopDuringASlowReadReturnsAtOnceAndTheNextPlayWaitsForTheDevice)
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    int reads = 0;
+    bool inSlowRead = false, release = false, leftSlowRead = false;
+    TCdAudioPlayer::SetReadHookForTests([&] {
+        std::unique_lock lock(mutex);
+        if (++reads != 2)
+            return;
+        inSlowRead = true;
+        wake.notify_all();
+        wake.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
+        leftSlowRead = true;
+    });
+    struct ClearHook {
+        ~ClearHook() { TCdAudioPlayer::SetReadHookForTests({}); }
+    } clearHook;
+
+    TCdAudioPlayer player;
+    int finished = 0;
+    QObject::connect(&player, &TCdAudioPlayer::finished, [&] { ++finished; });
+    ASSERT_TRUE(player.Play(cue, 1));
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(wake.wait_for(lock, std::chrono::seconds(20), [&] { return inSlowRead; }));
+    }
+    player.Stop();
+    EXPECT_FALSE(player.IsPlaying());
+    ASSERT_TRUE(player.Play(cue, 3)) << player.Error().toStdString();
+    EXPECT_TRUE(player.IsPlaying());
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_FALSE(leftSlowRead) << "Stop or Play waited for the blocked read";
+        EXPECT_EQ(reads, 2) << "the second playback read while the first still held the drive";
+        release = true;
+    }
+    wake.notify_all();
+    ASSERT_TRUE(dwtest::waitFor([&] { return finished == 1; }));
+    EXPECT_FALSE(player.IsPlaying());
+    // The device file was opened anew by the second playback: only track 3.
+    EXPECT_EQ(withoutZeroBytes(played()), withoutZeroBytes(bin.mid(3 * 75 * Sector)));
 }
 
 // To the end of an Enhanced CD: the audio stops where the data track begins.

@@ -34,7 +34,7 @@ QString ResourceTextFor(const QString& language, const QString& key, const QStri
 
 QString ResourceText(const char* key, const QString& english)
 {
-    return ResourceTextFor(AppSettings.Lan, QString::fromLatin1(key), english);
+    return ResourceTextFor(TextLanguage(), QString::fromLatin1(key), english);
 }
 
 QString ResourceText(const res::Key& key)

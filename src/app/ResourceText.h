@@ -115,7 +115,7 @@ const char* EnglishText(const QString& key);
 
 }  // namespace res
 
-// The text of a message in the current language (AppSettings.Lan).
+// The text of a message in the current language (TextLanguage()).
 QString ResourceText(const res::Key& key);
 QString ResourceText(const char* key, const QString& english);
 

@@ -10,7 +10,10 @@
 
 namespace dw {
 
+// The process-wide record (declared for the front ends in frontend/AppSettings.h).
 TAppSettings AppSettings;
+
+const QString& TextLanguage() { return AppSettings.Lan; }
 
 const char* const DefaultCddbServer = "gnudb.gnudb.org";
 

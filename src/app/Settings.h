@@ -3,8 +3,10 @@
 // settings folder. The record is the stored options (TStoredOptions, what
 // options.ini holds) plus the current disc's information (its TDiscInfo
 // part, which the disc-information cache persists per disc, not
-// options.ini). Only front ends read the record: a job gets a copy of the
-// options in its TJobConfig (app/JobConfig.h) when it is set up.
+// options.ini). Only front ends reach the record itself (AppSettings,
+// LoadSettings, SaveSettings: frontend/AppSettings.h, declared below where
+// that folder is visible): a job gets a copy of the options and the disc in
+// its TJobConfig (app/JobConfig.h) when it is set up.
 
 #include "app/DiscInfo.h"
 
@@ -75,10 +77,6 @@ struct TAppSettings : TDiscInfo, TStoredOptions {
     const TStoredOptions& Options() const { return *this; }
 };
 
-// The process-wide record. Read and written on the main thread; the track rip
-// thread reads the rip fields while a modal rip window keeps them unchanged.
-extern TAppSettings AppSettings;
-
 // Host of the default CDDB server.
 extern const char* const DefaultCddbServer;
 
@@ -93,13 +91,10 @@ QString SettingsFilePath();
 // user-dirs, else ~/Music); settingsFolder only when the user has no home.
 QString DefaultOutputFolder(const QString& settingsFolder);
 
-// Reads every options.ini key into AppSettings (disc fields untouched),
-// each held to the range SettingDescriptors() states.
-void LoadSettings();
-// Writes every key to options.ini, under the file's lock and atomically.
-// False with *error ("<file>: <reason>") when the file could not be written,
-// or when an existing options.ini could not be read (it is then kept as it is).
-bool SaveSettings(QString* error = nullptr);
+// The language the program's texts are shown in (ResourceText): the Lan of
+// the process-wide record, which the front ends set. Texts are the one
+// process-wide value the engine reads.
+const QString& TextLanguage();
 
 // Loads from / saves to an explicit file (LoadSettings and SaveSettings use SettingsFilePath()).
 // defaultOutputFolder is the OutputFolder default when the file has none.
@@ -144,3 +139,8 @@ bool StoreSetting(const QString& file, const QString& section, const QString& ke
                   QString* error);
 
 }  // namespace dw
+
+// The record itself, where the front-end folder is visible (front ends, tests).
+#if __has_include("frontend/AppSettings.h")
+#include "frontend/AppSettings.h"
+#endif

@@ -68,9 +68,15 @@ void CliJobView::Gauge(int percent)
 
 void CliJobView::ItemFinished(const TJobItemResult& r)
 {
-    if (bar_)
+    // A ripper-mode rip reports an item while the next track is already
+    // being read: that track's bar stays (on a line of its own after an
+    // error line).
+    const bool ownBar = r.index + 1 == item_;
+    const bool problem = r.outcome == TJobItemResult::Outcome::Failed || r.outcome == TJobItemResult::Outcome::Skipped;
+    if (bar_ && (ownBar || problem))
         bar_->finish();
-    bar_.reset();
+    if (ownBar)
+        bar_.reset();
     if (json_) {
         QJsonObject o{{"event", "item"}, {"item", r.index + 1}, {"name", r.name},
                       {"result", OutcomeName(r.outcome)}, {"outputs", QJsonArray::fromStringList(r.outputs)}};

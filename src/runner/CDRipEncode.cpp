@@ -49,6 +49,12 @@ void TCDRipTask::startEncode()
     failure_.clear();
     stageStart_ = Clock::now();
     events_.stage(track_.index, QStringLiteral("Encoding"));
+    if (cancel_.IsCancelled()) {
+        // The view stopped the job as the stage was shown.
+        outputs_ << track_.wavFile;
+        end(Outcome::Stopped);
+        return;
+    }
     const QString target = encodedPath();
     // Every encoder writes a temporary file of the task's: the file is
     // tagged there and put in place only when complete.

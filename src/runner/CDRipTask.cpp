@@ -131,7 +131,12 @@ void TCDRipTask::Start(const TCDRipTaskTrack& track, std::unique_ptr<TOutputFile
                 s.normalised = true;
                 if (measure) {
                     try {
-                        s.stopped = !MeasureWaveFile(scaled->TempPath(), s.scaledLoudness, s.scaledMeter, *cancel.Flag());
+                        // A measurement cut short by a stop counts for
+                        // nothing; the normalised track is whole all the same.
+                        if (!MeasureWaveFile(scaled->TempPath(), s.scaledLoudness, s.scaledMeter, *cancel.Flag())) {
+                            s.scaledMeter.reset();
+                            s.scaledLoudness = {};
+                        }
                     } catch (const std::exception& e) {
                         s.scaledMeter.reset();
                         s.scaledLoudness = {};
@@ -147,7 +152,9 @@ void TCDRipTask::Start(const TCDRipTaskTrack& track, std::unique_ptr<TOutputFile
         }
         if (!s.wav)
             s.wav = std::move(s.raw);
-        if (!s.stopped && !cancel.IsCancelled()) {
+        // A track read whole (and normalised whole, when asked) stays, even
+        // when the job was stopped meanwhile.
+        if (!s.stopped) {
             s.kept = s.wav->Commit(overwrite);
             if (!s.kept)
                 s.error = s.wav->Error();

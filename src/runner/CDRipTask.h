@@ -13,8 +13,8 @@
 // Whole or nothing: the WAV is put in place only whole (and normalised when
 // asked); the encoded file is written under a temporary name, tagged there
 // and put in place when complete. A stop removes whatever of the task's own
-// is not in place yet; a WAV already in place stays (the track was ripped
-// whole), and a track whose encoded file was already put in place counts as
+// is not in place yet, except the WAV of a track read (and normalised) whole,
+// which stays; a track whose encoded file was already put in place counts as
 // done.
 //
 // Main thread only (apart from its own steps).

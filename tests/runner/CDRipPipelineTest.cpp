@@ -264,6 +264,22 @@ TEST_F(CDRipPipelineTest, AStopWhileReadingEncodingOrBothEndsEveryStageAndKeepsO
         ASSERT_EQ(view->finished.size(), size_t(stopItem)) << int(moment);
         EXPECT_EQ(view->finished.back().outcome, Outcome::Stopped);
     }
+
+    // Stopped by the view as a normalised track's encoding is shown: the
+    // encoder never starts, the job still closes, the normalised WAV stays.
+    settings.OutputFormat = TOutputFormat::Mp3;
+    settings.Rip.IsNormalize = true;
+    settings.Rip.NormalizePercent = 50;
+    const QString folder = box.file("stopShown");
+    start(folder, 1, true, {"01Short", "03Longer"});
+    view->onStage = [&](const TJobStage& stage) {
+        if (stage.Caption().startsWith("Encoding(02"))
+            engine->Stop();
+    };
+    waitClosed();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{"Longer.wav", "Short.mp3"}));
+    EXPECT_EQ(outcomes(), (std::vector<Outcome>{Outcome::Done, Outcome::Stopped}));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 // Ownership travels with the event: the receiver gets a std::unique_ptr and
 // frees it, or passes it on by posting it again.
 
+#include "app/JobFailure.h"
+
 #include <QEvent>
 #include <QObject>
 #include <QString>
@@ -74,6 +76,7 @@ struct TProcessInfo {
     QString Elapsed;    // minutes:seconds, or empty; a WMA error completion carries the error line
     QString Estimated;  // minutes:seconds, or empty
     int32_t Result = 0; // result of a completion
+    TJobFailure Failure;  // a completion's failure, where the sender says what failed
 };
 
 // The window messages as Qt event types (WM_USER + 101, 102 and 104 above QEvent::User).

@@ -239,9 +239,10 @@ void TEncodeProcess::failWithLine(int32_t result, const QString& line)
     reportCompletion(result, line);
 }
 
-void TEncodeProcess::reportCompletion(int32_t result, const QString& text)
+void TEncodeProcess::reportCompletion(int32_t result, const QString& text, const TJobFailure& failure)
 {
     auto info = MakeProcessInfo(doneCode(), result, text);
+    info->Failure = failure;
     if (sendsCompletion())
         SendJobEvent(NotifyWindow.data(), std::move(info));
     else

@@ -122,7 +122,7 @@ protected:
     // the completion with result and the line. Parsing must stop afterwards.
     void failWithLine(int32_t result, const QString& line);
     // Reports a completion (posted or sent per sendsCompletion()).
-    void reportCompletion(int32_t result, const QString& text = {});
+    void reportCompletion(int32_t result, const QString& text = {}, const TJobFailure& failure = {});
 
 private:
     friend class TEncodeThread;

@@ -6,15 +6,31 @@
 #include "jobs/EncoderOutput.h"
 #include "platform/Dialogs.h"
 
+#include <QMetaObject>
+
 namespace dw {
 
 QString TWMAEncodeProcess::locateProgram() const { return WmaProgram(); }
 
 bool TWMAEncodeProcess::reportMissingProgram()
 {
-    CurrentDialogs().messageBox(ResourceText(res::NoWmaEncoder), ProductCaption(), MessageIcon::Information,
-                                MessageButtons::Ok, Answer::Ok);
-    reportCompletion(ENC_RESULT_SKIPPED);
+    const QString text = ResourceText(res::NoWmaEncoder);
+    reportCompletion(ENC_RESULT_SKIPPED, {}, TJobFailure{TJobFailure::Kind::Encode, {}, text});
+    // The box is not opened inside the job's handling (the job would be
+    // re-entered while it waits for the user): it follows from the receiver's
+    // event loop once the handler has returned, and only while the receiver
+    // still exists. Items that miss the tool before it is closed add no box.
+    if (!NotifyWindow || *noticePending_)
+        return true;
+    *noticePending_ = true;
+    QMetaObject::invokeMethod(
+        NotifyWindow.data(),
+        [pending = noticePending_, text] {
+            CurrentDialogs().messageBox(text, ProductCaption(), MessageIcon::Information, MessageButtons::Ok,
+                                        Answer::Ok);
+            *pending = false;
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

@@ -5,10 +5,15 @@
 // overwrite or no tool, 1 output in use, 2 ended, 3 refused or the tool
 // failed without saying why (the reason in Elapsed), 8 the tool printed an
 // error line (carried in Elapsed). Only CD jobs overwrite without asking.
+// A missing tool's completion carries the failure (Failure, the box's text);
+// the box itself is shown from the receiver's event loop after its handler
+// has returned, once for items that miss the tool before it is closed.
 
 #include "app/DiscInfo.h"
 #include "app/Settings.h"
 #include "jobs/EncodeProcess.h"
+
+#include <memory>
 
 namespace dw {
 
@@ -37,6 +42,8 @@ protected:
 private:
     TStoredOptions options_;
     TDiscInfo disc_;
+    // A missing-tool box is waiting to be shown or is open.
+    std::shared_ptr<bool> noticePending_ = std::make_shared<bool>(false);
 };
 
 using TWMAEncodeThread = class TEncodeThread;

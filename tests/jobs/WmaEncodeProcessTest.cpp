@@ -154,10 +154,22 @@ TEST_F(WmaProcess, ErrorLineCompletesAndTheNextItemCanStartAtOnce)
 TEST_F(WmaProcess, MissingToolAndOverwriteAreSentBeforeStartReturns)
 {
     QFile::remove(box.programDir() + "/WM8EUTIL");
+    // The box is not opened inside the receiver's handling: it follows once
+    // the handler has returned, once for items that missed the tool before.
+    std::vector<size_t> boxesDuringHandler;
+    log.onEvent = [&](const TProcessInfo&) { boxesDuringHandler.push_back(dialogs.shown().size()); };
     prepare(box.file("o.wma"));
     wma.Start();
     ASSERT_EQ(log.completions().size(), 1u);  // sent, not posted
     EXPECT_EQ(log.completions()[0].Result, ENC_RESULT_SKIPPED);
+    EXPECT_EQ(log.completions()[0].Failure.Text(), ResourceText(res::NoWmaEncoder));
+    prepare(box.file("p.wma"));
+    wma.Start();
+    ASSERT_EQ(log.completions().size(), 2u);
+    EXPECT_EQ(boxesDuringHandler, (std::vector<size_t>{0, 0}));
+    ASSERT_TRUE(dwtest::waitFor([&] { return !dialogs.shown().empty(); }));
+    QCoreApplication::processEvents();
+    log.onEvent = nullptr;
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, ResourceText(res::NoWmaEncoder));
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Information);
@@ -168,8 +180,10 @@ TEST_F(WmaProcess, MissingToolAndOverwriteAreSentBeforeStartReturns)
     prepare(box.file("exists.wma"), jkRecordingToMp3);
     EXPECT_TRUE(wma.OutputAwaitsOverwriteAnswer());
     wma.Start();
-    ASSERT_EQ(log.completions().size(), 2u);
-    EXPECT_EQ(log.completions()[1].Result, ENC_RESULT_SKIPPED);
+    ASSERT_EQ(log.completions().size(), 3u);
+    EXPECT_EQ(log.completions()[2].Result, ENC_RESULT_SKIPPED);
+    EXPECT_FALSE(log.completions()[2].Failure.Failed());
+    QCoreApplication::processEvents();
     EXPECT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(box.read("exists.wma"), "old");
 }

@@ -6,6 +6,9 @@
 //
 // Threads: constructed, started and stopped by one owner; onEnd and
 // onFailure run on the worker (they must only post); PlayedBytes() from any thread.
+// Stop does not wait for the worker, which may sit in a slow read of the
+// file: it closes the device, after which the worker neither touches the
+// device nor calls onEnd or onFailure, and the worker ends by itself.
 
 #include "platform/FdIo.h"
 #include "platform/WaveAudioSdl.h"
@@ -16,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -35,22 +39,18 @@ public:
     // The audio byte (from the start of the data) the listener has reached.
     int64_t PlayedBytes() const;
 
+    // Tests: called by the worker before each read of the file (a hook that
+    // blocks stands for a slow disk). Empty: none.
+    static void SetReadHookForTests(std::function<void()> hook);
+
 private:
-    void run();
+    struct Worker;
 
     QString path_;
     TWaveAudioLayout layout_;
     int64_t from_;
-    std::function<void()> onEnd_;
-    std::function<void(QString)> onFailure_;
-    UniqueFd fd_;
     SdlQueuedDevice device_;
-    std::thread worker_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-    std::atomic<int64_t> fed_{0};
-    std::atomic<bool> paused_{false};
+    std::shared_ptr<Worker> worker_;  // shared with the thread, which outlives a stop
 };
 
 }  // namespace dw

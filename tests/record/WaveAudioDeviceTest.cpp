@@ -2,10 +2,14 @@
 // records is compared with the file the driver captured from, what it plays
 // with the file the driver played into.
 #include "platform/WaveAudioDevice.h"
+#include "platform/WaveAudioPlayback.h"
 #include "record/RecordFiles.h"
 #include "record/RecordTestAudio.h"
 
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -93,6 +97,61 @@ TEST_F(WaveAudioDeviceTest, StopKeepsWholeFramesAndPlaysFromAPosition)
     const qsizetype at = played.indexOf(recorded.mid(100 * 16));
     ASSERT_GE(at, 0) << "the audio from 100 ms on is not in the device's output as one piece";
     EXPECT_EQ(played.left(at).count('\x80'), at);
+}
+
+// A stop while the playback's worker sits in a slow read of the file returns
+// without waiting for it; the next playback plays the whole file, and the
+// stopped worker, once its read returns, sends nothing to any device.
+TEST_F(WaveAudioDeviceTest, StopDuringASlowReadReturnsAtOnceAndTheNextPlayIsWhole)
+{
+    const QString path = box.file("tone.wav");
+    dwtest::writeWave(path, kMono8k, input);
+    std::mutex mutex;
+    std::condition_variable wake;
+    int reads = 0;
+    bool inSlowRead = false, release = false, leftSlowRead = false;
+    TWavePlayback::SetReadHookForTests([&] {
+        std::unique_lock lock(mutex);
+        if (++reads != 2)
+            return;
+        inSlowRead = true;
+        wake.notify_all();
+        wake.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
+        leftSlowRead = true;
+        wake.notify_all();
+    });
+    struct ClearHook {
+        ~ClearHook() { TWavePlayback::SetReadHookForTests({}); }
+    } clearHook;
+
+    TWaveAudioDevice dev;
+    ASSERT_TRUE(dev.Open(path));
+    int ended = 0, failed = 0;
+    QObject::connect(&dev, &TWaveAudioDevice::playbackEnded, [&] { ++ended; });
+    QObject::connect(&dev, &TWaveAudioDevice::deviceFailed, [&] { ++failed; });
+    ASSERT_TRUE(dev.Play(0));
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(wake.wait_for(lock, std::chrono::seconds(20), [&] { return inSlowRead; }));
+    }
+    dev.Stop();
+    EXPECT_EQ(dev.GetMode(), TWaveAudioDevice::Mode::Stopped);
+    ASSERT_TRUE(dev.Play(0)) << dev.Error().toStdString();
+    {
+        std::unique_lock lock(mutex);
+        EXPECT_FALSE(leftSlowRead) << "Stop or Play waited for the blocked read";
+        release = true;
+        wake.notify_all();
+        ASSERT_TRUE(wake.wait_for(lock, std::chrono::seconds(20), [&] { return leftSlowRead; }));
+    }
+    ASSERT_TRUE(dwtest::waitFor([&] { return ended == 1; }, std::chrono::seconds(20)));
+    EXPECT_EQ(failed, 0);
+    const QByteArray played = box.read("played.raw");
+    const qsizetype at = played.indexOf(input);
+    ASSERT_GE(at, 0) << "the file is not in the device's output as one piece";
+    EXPECT_EQ(played.left(at).count('\0'), at);
+    const QByteArray after = played.mid(at + input.size());
+    EXPECT_EQ(after.count('\0'), after.size()) << "the stopped worker's audio reached the device";
 }
 
 // Files the device cannot record into or play are refused when opened, by name.

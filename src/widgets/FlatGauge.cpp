@@ -26,7 +26,18 @@ void FlatGauge::setShowPercent(bool show)
 
 void FlatGauge::setProgress(int percent)
 {
-    setValue(std::clamp(percent, 0, 100));
+    const int value = std::clamp(percent, 0, 100);
+    if (value == this->value())
+        return;
+    // QProgressBar repaints at once on a visible change, which paints the
+    // group box around it too; job progress arrives many times a second, so
+    // the value is set with painting held and drawn once on the next paint
+    // cycle instead.
+    const bool enabled = updatesEnabled();
+    setUpdatesEnabled(false);
+    setValue(value);
+    setUpdatesEnabled(enabled);
+    update();
 }
 
 }  // namespace dw

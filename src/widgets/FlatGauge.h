@@ -15,7 +15,8 @@ public:
     void setShowPercent(bool show);
     bool showPercent() const { return isTextVisible(); }
 
-    // The position, held within 0..100.
+    // The position, held within 0..100. Drawn on the next paint cycle, not
+    // at once: many changes between two cycles cost one paint.
     void setProgress(int percent);
 };
 

@@ -7,11 +7,14 @@
 //
 // Stop() ends the lookup at once: the window is forgotten, no event follows,
 // and the thread ends by itself within 200 ms (its request is cancelled);
-// nothing waits for it. Destroying the object stops it.
+// nothing waits for it. Destroying the object stops it. The lookup watches a
+// cancellation token: its own, or one the caller passes (cancelling that
+// one is a stop too, and Stop cancels it).
 //
 // Thread rules: construct, Stop and Outcome on the main thread.
 
 #include "cddb/CddbLookup.h"
+#include "platform/CancelToken.h"
 #include "platform/HttpClient.h"
 
 #include <QObject>
@@ -29,9 +32,10 @@ public:
 
     // Drive mode for the disc of handle (tracks first..last); the drive
     // library's options must be set (SetCddbOptions).
-    TQueryCDDBThread(uint8_t firstTrack, uint8_t lastTrack, int handle, QObject* window);
+    TQueryCDDBThread(uint8_t firstTrack, uint8_t lastTrack, int handle, QObject* window,
+                     TCancelToken token = TCancelToken());
     // Any lookup, e.g. ripper mode through RipperModeLookup.
-    TQueryCDDBThread(Lookup lookup, QObject* window);
+    TQueryCDDBThread(Lookup lookup, QObject* window, TCancelToken token = TCancelToken());
     ~TQueryCDDBThread();
     TQueryCDDBThread(const TQueryCDDBThread&) = delete;
     TQueryCDDBThread& operator=(const TQueryCDDBThread&) = delete;

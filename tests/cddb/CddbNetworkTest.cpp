@@ -288,6 +288,26 @@ TEST(QueryCDDBThread, PostsTheResultOrStopsAtOnce)
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
         EXPECT_FALSE(thread.Running());
     }
+    // The caller's token stops it the same way, and the lookup sees it cancelled.
+    {
+        TCancelToken token;
+        auto sawCancel = std::make_shared<std::atomic<bool>>(false);
+        TQueryCDDBThread thread(
+            [url = server.url(), sawCancel](const std::atomic<bool>* stop) {
+                TCDDBInfo client;
+                client.Server.base = url;
+                client.Http.stop = stop;
+                CddbLookupOutcome o = RunRipperCddbLookup(client, CddbTocFromSectors({0, 375, 900}));
+                *sawCancel = stop->load();
+                return o;
+            },
+            &window, token);
+        ASSERT_TRUE(dwtest::waitFor([&] { return server.requests().size() > before + 1; }, std::chrono::seconds(10)));
+        EXPECT_TRUE(thread.Running());
+        token.Cancel();
+        EXPECT_FALSE(thread.Running());
+        ASSERT_TRUE(dwtest::waitFor([&] { return sawCancel->load(); }, std::chrono::seconds(5)));
+    }
     // Give a late event every chance to arrive before checking that none did.
     dwtest::waitFor([] { return false; }, std::chrono::milliseconds(400));
     EXPECT_TRUE(window.results.empty());

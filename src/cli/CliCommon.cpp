@@ -2,8 +2,12 @@
 
 #include "platform/NativePath.h"
 
+#include <QSocketNotifier>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace dw::cli {
@@ -125,18 +129,58 @@ void ProgressBar::finish()
 namespace {
 
 volatile std::sig_atomic_t gStopSignal = 0;
+volatile std::sig_atomic_t gWakeFd = -1;  // write end of the wake pipe
 struct sigaction gOldInt = {}, gOldTerm = {};
 
 extern "C" void onStopSignal(int signal)
 {
     gStopSignal = signal;
+    const int fd = gWakeFd;
+    if (fd >= 0) {
+        const int saved = errno;
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);  // a full pipe has woken the loop already
+        errno = saved;
+    }
 }
 
 }  // namespace
 
-StopSignals::StopSignals()
+// A pipe the signal handler writes to; its read end wakes the event loop,
+// which cancels the token on the main thread.
+struct StopSignals::Wake {
+    int fds[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier;
+
+    explicit Wake(const TCancelToken& token)
+    {
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            fds[0] = fds[1] = -1;
+            return;
+        }
+        notifier = std::make_unique<QSocketNotifier>(fds[0], QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this, token] {
+            char buffer[16];
+            while (::read(fds[0], buffer, sizeof buffer) > 0) {
+            }
+            token.Cancel();
+        });
+    }
+    ~Wake()
+    {
+        notifier.reset();
+        for (int fd : fds)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    Wake(const Wake&) = delete;
+    Wake& operator=(const Wake&) = delete;
+};
+
+StopSignals::StopSignals() : wake_(std::make_unique<Wake>(token_))
 {
     gStopSignal = 0;
+    gWakeFd = wake_->fds[1];
     struct sigaction sa = {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -149,6 +193,7 @@ StopSignals::~StopSignals()
 {
     sigaction(SIGINT, &gOldInt, nullptr);
     sigaction(SIGTERM, &gOldTerm, nullptr);
+    gWakeFd = -1;
 }
 
 bool StopSignals::requested()

@@ -2,11 +2,17 @@
 // What every discwright-cli command shares: argument parsing, error lines,
 // JSON output and the progress bar.
 
+#include "platform/CancelToken.h"
+
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <set>
 
 namespace dw::cli {
@@ -64,8 +70,10 @@ namespace dw::cli {
 constexpr int kStoppedStatus = 130;
 
 // Catches SIGINT and SIGTERM for the lifetime of the object (the previous
-// handlers come back after). The handler only records the signal; the
-// command polls requested() and stops its job as the Stop button would.
+// handlers come back after). The handler only records the signal and wakes
+// the event loop, which then cancels token(); a command either hands the
+// token to its job or polls requested() and stops its job as the Stop
+// button would.
 class StopSignals {
 public:
     StopSignals();
@@ -76,6 +84,30 @@ public:
     static bool requested();
     // "SIGINT" or "SIGTERM"; empty when none came.
     static QString signalName();
+    // Cancelled (on the main thread, from the event loop) once a signal came.
+    const TCancelToken& token() const { return token_; }
+
+private:
+    struct Wake;
+    TCancelToken token_;
+    std::unique_ptr<Wake> wake_;
 };
+
+// Starts a job through start, which is given the callback for the job's
+// end, and serves the event loop until that callback has run; returns the
+// result it was given.
+template <typename Result>
+Result waitForJob(const std::function<void(std::function<void(const Result&)>)>& start)
+{
+    QEventLoop loop;
+    std::optional<Result> result;
+    start([&](const Result& r) {
+        result = r;
+        loop.quit();
+    });
+    if (!result)
+        loop.exec();
+    return std::move(*result);
+}
 
 }  // namespace dw::cli

@@ -81,9 +81,12 @@ int cmdConvert(const QStringList& argv)
     const bool quiet = args.has("quiet") || json;
     StopSignals stop;
     TJobRunOptions options;
-    options.stopRequested = [] { return StopSignals::requested(); };
-    const TJobSummary summary = RunConversionJobs(
-        kind, files, jobs, config, [json, quiet] { return std::make_unique<CliJobView>(json, quiet); }, options);
+    options.cancel = stop.token();
+    const TJobSummary summary = waitForJob<TJobSummary>([&](TJobEnd onEnd) {
+        RunConversionJobs(
+            kind, files, jobs, config, [json, quiet] { return std::make_unique<CliJobView>(json, quiet); },
+            std::move(onEnd), options);
+    });
 
     const int done = summary.count(TJobItemResult::Outcome::Done);
     const int failed = summary.count(TJobItemResult::Outcome::Failed);

@@ -22,7 +22,6 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -178,13 +177,8 @@ int cmdRip(const QStringList& argv)
     {
         // SIGINT and SIGTERM stop the job as its Stop button would.
         StopSignals stop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (StopSignals::requested())
-                extract.Stop();
-        });
-        poll.start(50);
-        result = extract.Run(config);
+        const TCancelCallback onStop(stop.token(), [&extract] { extract.Stop(); });
+        result = waitForJob<TExtractResult>([&](TExtract::TEnd onEnd) { extract.Start(config, std::move(onEnd)); });
     }
     if (!result.Ran)
         return fail(result.Message);

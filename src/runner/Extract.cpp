@@ -12,7 +12,7 @@
 #include "runner/JobItems.h"
 #include "runner/JobRunner.h"
 
-#include <QEventLoop>
+#include <QTimer>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -28,31 +28,6 @@ QString textOf(const res::Key& key)
     const QString shown = ResourceText(key);
     return shown.isEmpty() ? QString::fromUtf8(key.english) : shown;
 }
-
-// Closes the loop of a modal job when the engine closes, and forwards
-// everything to the caller's view.
-class ClosingView : public TJobView {
-public:
-    ClosingView(TJobView& inner, QEventLoop& loop) : inner_(inner), loop_(loop) {}
-    void StageStarted(const TJobStage& stage) override { inner_.StageStarted(stage); }
-    void Heading(const QString& text) override { inner_.Heading(text); }
-    void StatusText(const QString& text, bool visible) override { inner_.StatusText(text, visible); }
-    void Gauge(int percent) override { inner_.Gauge(percent); }
-    void ShowPercent(bool show) override { inner_.ShowPercent(show); }
-    void Times(const QString& elapsed, const QString& estimated) override { inner_.Times(elapsed, estimated); }
-    void ItemFinished(const TJobItemResult& result) override { inner_.ItemFinished(result); }
-    void Closed() override
-    {
-        closed = true;
-        inner_.Closed();
-        loop_.quit();
-    }
-    bool closed = false;
-
-private:
-    TJobView& inner_;
-    QEventLoop& loop_;
-};
 
 }  // namespace
 
@@ -104,6 +79,29 @@ TDiscProblem TExtractDisc::Open(TRipModeChoice choice, int index)
 
 // ---- the command ----
 
+// Forwards everything to the caller's view and tells the command when the
+// engine has closed.
+class TExtract::ClosingView : public TJobView {
+public:
+    ClosingView(TJobView& inner, TExtract& owner) : inner_(inner), owner_(owner) {}
+    void StageStarted(const TJobStage& stage) override { inner_.StageStarted(stage); }
+    void Heading(const QString& text) override { inner_.Heading(text); }
+    void StatusText(const QString& text, bool visible) override { inner_.StatusText(text, visible); }
+    void Gauge(int percent) override { inner_.Gauge(percent); }
+    void ShowPercent(bool show) override { inner_.ShowPercent(show); }
+    void Times(const QString& elapsed, const QString& estimated) override { inner_.Times(elapsed, estimated); }
+    void ItemFinished(const TJobItemResult& result) override { inner_.ItemFinished(result); }
+    void Closed() override
+    {
+        inner_.Closed();
+        owner_.closed();
+    }
+
+private:
+    TJobView& inner_;
+    TExtract& owner_;
+};
+
 bool TExtractResult::AllDone() const
 {
     for (const TCDRipItem& item : Items)
@@ -130,6 +128,8 @@ TExtract::~TExtract() = default;
 void TExtract::Stop()
 {
     stopAsked_ = true;
+    if (ending_)
+        return;  // closed already
     if (engine_)
         engine_->Stop();
     if (runner_)
@@ -177,20 +177,24 @@ bool TExtract::checks(const TJobConfig& config, TExtractResult& result)
     return true;
 }
 
-TExtractResult TExtract::Run(const TJobConfig& config)
+void TExtract::Start(const TJobConfig& config, TEnd onEnd)
 {
-    TExtractResult result;
-    result.DriveMode = disc_.DriveMode();
-    if (!checks(config, result))
-        return result;
+    onEnd_ = std::move(onEnd);
+    result_ = TExtractResult{};
+    result_.DriveMode = disc_.DriveMode();
+    if (!checks(config, result_)) {
+        deliver();
+        return;
+    }
     const QStringList items = BuildJobList(disc_.Rows());
     // The folder may have gone while the questions were asked.
     if (!IsDirectory(config.Options.OutputFolder)) {
-        result.Message = textOf(res::Directory_Not_Exist) + textOf(res::Check_Output);
-        CurrentDialogs().information(result.Message);
-        return result;
+        result_.Message = textOf(res::Directory_Not_Exist) + textOf(res::Check_Output);
+        CurrentDialogs().information(result_.Message);
+        deliver();
+        return;
     }
-    result.Ran = true;
+    result_.Ran = true;
     // The list's titles as they stand now (renamed or looked up since the
     // disc was listed) are what the tracks' tags carry; the job items hold
     // only their file-name form.
@@ -199,56 +203,74 @@ TExtractResult TExtract::Run(const TJobConfig& config)
         if (row.track >= 1 && row.track < int(run.Disc.DiscTitles.size()))
             run.Disc.DiscTitles[std::size_t(row.track)] = row.title;
     }
-    result.Disc = run.Disc;
-    if (result.DriveMode)
-        runDrive(items, run, result);
+    result_.Disc = run.Disc;
+    items_ = items;
+    config_ = run;
+    closingView_ = std::make_unique<ClosingView>(view_, *this);
+    if (result_.DriveMode)
+        runDrive(items, run);
     else
-        runRipper(items, run, result);
-    return result;
+        runRipper(items, run);
 }
 
-void TExtract::runRipper(const QStringList& items, const TJobConfig& config, TExtractResult& result)
+void TExtract::runRipper(const QStringList& items, const TJobConfig& config)
 {
-    QEventLoop loop;
-    ClosingView view(view_, loop);
-    TCDRipEngine engine(*disc_.Component(), TCDRipSettings::FromConfig(config), view, *lame_, *wma_);
-    engine_ = &engine;
-    engine.Start(items);
+    engine_ = std::make_unique<TCDRipEngine>(*disc_.Component(), TCDRipSettings::FromConfig(config), *closingView_,
+                                             *lame_, *wma_);
+    engine_->Start(items);
     if (stopAsked_)
-        engine.Stop();
-    if (!view.closed)
-        loop.exec();
-    engine_ = nullptr;
-    result.Stopped = engine.WasStopped();
-    result.Items = engine.Items();
+        engine_->Stop();
 }
 
-void TExtract::runDrive(const QStringList& items, const TJobConfig& config, TExtractResult& result)
+void TExtract::runDrive(const QStringList& items, const TJobConfig& config)
 {
-    QEventLoop loop;
-    ClosingView view(view_, loop);
-    TJobRunner runner(jkRipTracks, disc_.Listing().CDHandle, items, config, view, TJobEncoders{lame_, wma_});
-    runner.SetEndOnStall(endOnStall_);
-    runner_ = &runner;
-    runner.Start();
+    runner_ = std::make_unique<TJobRunner>(jkRipTracks, disc_.Listing().CDHandle, items, config, *closingView_,
+                                           TJobEncoders{lame_, wma_});
+    runner_->SetEndOnStall(endOnStall_);
+    runner_->Start();
     if (stopAsked_)
-        runner.Stop();
-    if (!view.closed)
-        loop.exec();
-    runner_ = nullptr;
-    result.Stopped = runner.WasStopped() && !runner.IsStalled();
-    // The runner's own names for the items' files, in the folder it writes.
-    const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items, config.Format());
-    const QString folder = WithTrailingBackslash(config.Options.OutputFolder);
-    for (std::size_t i = 0; i < resolved.size() && i < runner.Results().size(); ++i) {
-        TCDRipItem item;
-        item.Track = resolved[i].track;
-        item.Title = resolved[i].title;
-        if (item.Track != 0)
-            item.WavFile = JobTrackWav(folder, resolved[i]);
-        item.Result = runner.Results()[i];
-        result.Items.push_back(item);
+        runner_->Stop();
+}
+
+void TExtract::closed()
+{
+    if (ending_)
+        return;
+    if (engine_) {
+        result_.Stopped = engine_->WasStopped();
+        result_.Items = engine_->Items();
+    } else if (runner_) {
+        result_.Stopped = runner_->WasStopped() && !runner_->IsStalled();
+        // The runner's own names for the items' files, in the folder it writes.
+        const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items_, config_.Format());
+        const QString folder = WithTrailingBackslash(config_.Options.OutputFolder);
+        for (std::size_t i = 0; i < resolved.size() && i < runner_->Results().size(); ++i) {
+            TCDRipItem item;
+            item.Track = resolved[i].track;
+            item.Title = resolved[i].title;
+            if (item.Track != 0)
+                item.WavFile = JobTrackWav(folder, resolved[i]);
+            item.Result = runner_->Results()[i];
+            result_.Items.push_back(item);
+        }
     }
+    deliver();
+}
+
+void TExtract::deliver()
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    // From the event loop, never inside the engine's handler that closed
+    // the job. The engine stays until this object goes (its results are
+    // read, its last handler may still be on the stack).
+    QTimer::singleShot(0, &context_, [this] {
+        const TExtractResult result = std::move(result_);
+        const TEnd onEnd = std::move(onEnd_);
+        if (onEnd)
+            onEnd(result);
+    });
 }
 
 }  // namespace dw

@@ -7,7 +7,8 @@
 // through platform/Dialogs; the result repeats them for front ends that
 // print instead.
 //
-// Main thread only.
+// Main thread only. The command starts its job and returns; the caller's
+// event loop serves the job, and its end comes through a callback.
 
 #include "app/JobConfig.h"
 #include "cd/DiscListing.h"
@@ -15,6 +16,7 @@
 #include "runner/CDRipSettings.h"
 #include "runner/JobView.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -89,14 +91,19 @@ public:
     TExtract(const TExtract&) = delete;
     TExtract& operator=(const TExtract&) = delete;
 
-    // The command on the ticked rows: the checks, the job list, then the job
-    // of the disc's mode, shown through the view. Returns when the job has
-    // closed (the main window's modal job window). Both modes run with
-    // config (the front end's stored options, disc and Overwrite) and the
-    // list's current titles in place of the disc's.
-    TExtractResult Run(const TJobConfig& config);
-    // The Stop button of the job under way; also before Run has started
-    // the job (the job then ends at once).
+    // The command on the ticked rows: the checks (their messages and the
+    // folder question are shown before this returns), the job list, then
+    // the job of the disc's mode, shown through the view. Returns once the
+    // job has started; onEnd gets the result once, from the event loop,
+    // after the job has closed (or at once, from the event loop too, when a
+    // check refused the command). Both modes run with config (the front
+    // end's stored options, disc and Overwrite) and the list's current
+    // titles in place of the disc's. One command per object; the object
+    // must outlive the job and may go inside onEnd.
+    using TEnd = std::function<void(const TExtractResult&)>;
+    void Start(const TJobConfig& config, TEnd onEnd);
+    // The Stop button of the job under way; also before Start (the job then
+    // ends at once).
     void Stop();
     // For front ends without a Stop button: a drive-mode rip that stalls
     // (the drive cannot be set up or its table of contents read) ends the
@@ -108,9 +115,17 @@ public:
     std::function<void()> ChecksPassed;
 
 private:
+    class ClosingView;
+
     bool checks(const TJobConfig& config, TExtractResult& result);
-    void runRipper(const QStringList& items, const TJobConfig& config, TExtractResult& result);
-    void runDrive(const QStringList& items, const TJobConfig& config, TExtractResult& result);
+    void runRipper(const QStringList& items, const TJobConfig& config);
+    void runDrive(const QStringList& items, const TJobConfig& config);
+    // Called by the view when the engine has closed: the result is
+    // collected and delivered outside the engine's handler.
+    void closed();
+    void deliver();
+
+    QObject context_;  // posted calls go with the object
 
     TExtractDisc& disc_;
     TJobView& view_;
@@ -118,8 +133,14 @@ private:
     std::unique_ptr<TWMAEncodeProcess> ownWma_;
     TMp3EncodeProcess* lame_;
     TWMAEncodeProcess* wma_;
-    TCDRipEngine* engine_ = nullptr;  // the job under way in ripper mode
-    TJobRunner* runner_ = nullptr;    // the job under way in drive mode
+    std::unique_ptr<ClosingView> closingView_;
+    std::unique_ptr<TCDRipEngine> engine_;  // the job in ripper mode
+    std::unique_ptr<TJobRunner> runner_;    // the job in drive mode
+    TExtractResult result_;
+    QStringList items_;
+    TJobConfig config_;
+    TEnd onEnd_;
+    bool ending_ = false;
     bool stopAsked_ = false;
     bool endOnStall_ = false;
 };

@@ -19,6 +19,8 @@
 #include "widgets/OptionSetForm.h"
 #include "widgets/RipForm.h"
 
+#include <QEventLoop>
+
 #include <exception>
 
 namespace dw {
@@ -36,10 +38,19 @@ void TMainForm::runExtract()
                 stopPlayback();
         };
         // The job runs with the options and the disc as they stand now; the
-        // list's titles it ran with stay the window's current ones.
-        const TExtractResult result = extract.Run(TJobConfig::FromSettings(AppSettings));
-        if (result.Ran)
-            AppSettings.DiscTitles = result.Disc.DiscTitles;
+        // list's titles it ran with stay the window's current ones. The job
+        // window is modal: the command waits here, in a loop of its own, for
+        // the job's end.
+        QEventLoop loop;
+        bool ended = false;
+        extract.Start(TJobConfig::FromSettings(AppSettings), [&](const TExtractResult& result) {
+            if (result.Ran)
+                AppSettings.DiscTitles = result.Disc.DiscTitles;
+            ended = true;
+            loop.quit();
+        });
+        if (!ended)
+            loop.exec();
     };
     if (listing_.CDHandle != 0) {
         TRipForm form(this);

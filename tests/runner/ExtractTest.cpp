@@ -7,9 +7,11 @@
 #include "platform/Dialogs.h"
 #include "runner/Extract.h"
 #include "support/CdImages.h"
+#include "support/JobWait.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -35,7 +37,7 @@ protected:
     TExtractResult run()
     {
         TExtract extract(disc, view);
-        return extract.Run(settings);
+        return dwtest::runExtract(extract, settings);
     }
 
     dwtest::Sandbox box;
@@ -96,6 +98,57 @@ TEST_F(ExtractTest, EachCheckShowsItsMessageAndStartsNothing)
     ASSERT_EQ(r.Items.size(), 1u);
     EXPECT_EQ(r.Items[0].Track, 2);
     EXPECT_EQ(QDir(box.file("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"Track02.wav"});
+}
+
+TEST_F(ExtractTest, TheEndComesOnceAfterTheRipClosedAlsoWhenStoppedBeforeItStarted)
+{
+    // Notes the close, and through a posted call when its handler has returned.
+    struct EndView : TJobView {
+        int closed = 0;
+        bool handlerLeft = false;
+        void Closed() override
+        {
+            ++closed;
+            QTimer::singleShot(0, [left = &handlerLeft] { *left = true; });
+        }
+    };
+    const auto runWith = [this](TExtract& extract, EndView& v, bool& closedBefore) {
+        return dwtest::waitForEnd<TExtractResult>([&](TExtract::TEnd onEnd) {
+            extract.Start(settings, [&v, &closedBefore, onEnd](const TExtractResult& r) {
+                closedBefore = v.closed == 1 && v.handlerLeft;
+                onEnd(r);
+            });
+        });
+    };
+    dialogs.queueAnswer(Answer::Yes);  // the output folder is made
+
+    // Stopped before the start: the job ends at once, nothing is ripped.
+    EndView stoppedView;
+    TExtract stopped(disc, stoppedView);
+    stopped.Stop();
+    bool closedBefore = false;
+    const TExtractResult s = runWith(stopped, stoppedView, closedBefore);
+    EXPECT_TRUE(closedBefore) << "the end came before the rip's close had been handled";
+    ASSERT_TRUE(s.Ran) << s.Message.toStdString();
+    EXPECT_TRUE(s.Stopped);
+    EXPECT_FALSE(s.AllDone());
+    ASSERT_EQ(s.Items.size(), 2u);
+    for (const TCDRipItem& item : s.Items)
+        EXPECT_NE(item.Result.outcome, TJobItemResult::Outcome::Done) << item.Track;
+    EXPECT_TRUE(QDir(box.file("out")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // A stop after the end changes nothing.
+    stopped.Stop();
+
+    // Run to its end.
+    EndView view;
+    TExtract extract(disc, view);
+    closedBefore = false;
+    const TExtractResult r = runWith(extract, view, closedBefore);
+    EXPECT_TRUE(closedBefore);
+    EXPECT_TRUE(r.AllDone());
+    ASSERT_EQ(r.Items.size(), 2u);
+    EXPECT_EQ(QDir(box.file("out")).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"Track01.wav", "Track02.wav"}));
 }
 
 }  // namespace

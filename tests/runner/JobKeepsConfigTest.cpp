@@ -12,6 +12,7 @@
 #include "platform/Dialogs.h"
 #include "runner/RunJob.h"
 #include "support/CdImages.h"
+#include "support/JobWait.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -171,7 +172,7 @@ TEST_F(JobKeepsConfig, DriveRipKeepsFormatFolderNormalisingAndTagsItStartedWith)
             changeSettingsElsewhere();
     });
     ScopedDialogs scoped(dialogs);
-    const TJobSummary s = RunJob(jkRipTracks, handle, {"01One", "02Two"}, config, view);
+    const TJobSummary s = dwtest::runJob(jkRipTracks, handle, {"01One", "02Two"}, config, view);
 
     ASSERT_EQ(changes, 1);
     EXPECT_EQ(AppSettings.OutputFormat, int(TOutputFormat::Mp3));  // the reload did happen
@@ -194,7 +195,7 @@ TEST_F(JobKeepsConfig, DriveRipKeepsFormatFolderNormalisingAndTagsItStartedWith)
     plain.Options.OutputFolder = box.file("plain") + "/";
     ASSERT_TRUE(QDir().mkpath(box.file("plain")));
     StageHook quiet;
-    const TJobSummary p = RunJob(jkRipTracks, handle, {"01One", "02Two"}, plain, quiet);
+    const TJobSummary p = dwtest::runJob(jkRipTracks, handle, {"01One", "02Two"}, plain, quiet);
     ASSERT_TRUE(p.allDone());
     for (const char* name : {"/One.flac", "/Two.flac"}) {
         const double full = peakOf(box.file("plain") + name);
@@ -217,7 +218,7 @@ TEST_F(JobKeepsConfig, ConversionRunnersStartedLaterKeepTheFolderAndReplayGainOf
     // Two runners at a time: the third item's runner is made only after the
     // change, so it too must be given the run's configuration.
     ScopedDialogs scoped(dialogs);
-    const TJobSummary s = RunConversionJobs(jkToFlac, inputs, 2, config, [this] {
+    const TJobSummary s = dwtest::runConversionJobs(jkToFlac, inputs, 2, config, [this] {
         return std::make_unique<StageHook>([this](const TJobStage&) {
             if (changes == 0)
                 changeSettingsElsewhere();

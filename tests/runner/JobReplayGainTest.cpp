@@ -13,6 +13,7 @@
 #include "runner/JobRunner.h"
 #include "runner/RunJob.h"
 #include "support/CdImages.h"
+#include "support/JobWait.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -166,7 +167,7 @@ protected:
         QDir(out).removeRecursively();
         QDir().mkpath(out);
         ScopedDialogs scoped(dialogs);
-        return RunJob(jkRipTracks, handle, items, TJobConfig::FromSettings(AppSettings), view);
+        return dwtest::runJob(jkRipTracks, handle, items, TJobConfig::FromSettings(AppSettings), view);
     }
     QStringList files() const { return QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
@@ -298,7 +299,7 @@ TEST_F(JobReplayGainTest, ConversionsWriteTheTrackValuesOfWhatTheyEncode)
     QMap<QString, QMap<QString, QString>> t;
     for (const TJobKind kind : {jkWavToMp3, jkWavToOgg, jkToFlac, jkToOpus}) {
         SilentView v;
-        const TJobSummary s = RunJob(kind, 0, {cd, low}, TJobConfig::FromSettings(AppSettings), v);
+        const TJobSummary s = dwtest::runJob(kind, 0, {cd, low}, TJobConfig::FromSettings(AppSettings), v);
         EXPECT_EQ(s.count(Outcome::Done), 2) << s.items[0].message.toStdString();
     }
     for (const QString& f : QDir(out).entryList(QDir::Files))

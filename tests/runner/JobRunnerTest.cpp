@@ -14,6 +14,7 @@
 #include "runner/JobWmaEstimate.h"
 #include "runner/RunJob.h"
 #include "support/CdImages.h"
+#include "support/JobWait.h"
 #include "support/TestSupport.h"
 #include "tags/Id3Tag.h"
 
@@ -122,7 +123,7 @@ protected:
     TJobSummary rip(const QStringList& items)
     {
         ScopedDialogs scoped(dialogs);
-        return RunJob(jkRipTracks, handle, items, TJobConfig::FromSettings(AppSettings), view);
+        return dwtest::runJob(jkRipTracks, handle, items, TJobConfig::FromSettings(AppSettings), view);
     }
     QStringList files() const
     {
@@ -267,7 +268,7 @@ TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
     const int stale = handle;
     handle = 0;
     ScopedDialogs scoped(dialogs);
-    const TJobSummary s = RunJob(jkRipTracks, stale, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
+    const TJobSummary s = dwtest::runJob(jkRipTracks, stale, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
     EXPECT_TRUE(s.stalled);
     EXPECT_FALSE(s.stopped);
     EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Stopped}));
@@ -308,7 +309,7 @@ TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
     ScopedDialogs scoped(dialogs);
     TJobConfig keep = TJobConfig::FromSettings(AppSettings);
     keep.Overwrite = false;
-    TJobSummary s = RunJob(jkRipTracks, handle, {"01A", "02B"}, keep, view);
+    TJobSummary s = dwtest::runJob(jkRipTracks, handle, {"01A", "02B"}, keep, view);
     EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Failed}));
     EXPECT_EQ(s.items[0].message, out + "/A.wav: File exists");
     EXPECT_EQ(s.items[1].message, out + "/B.ogg: File exists");
@@ -317,7 +318,7 @@ TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
     EXPECT_EQ(files(), (QStringList{"A.wav", "B.ogg"}));
     EXPECT_EQ(view.closed, 1);
 
-    s = RunJob(jkRipTracks, handle, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
+    s = dwtest::runJob(jkRipTracks, handle, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
     EXPECT_EQ(outcomes(s), std::vector<Outcome>(2, Outcome::Done));
     EXPECT_FALSE(peer("ogginfo", {out + "/B.ogg"}).isEmpty());
     EXPECT_EQ(files(), (QStringList{"A.ogg", "B.ogg"}));
@@ -333,7 +334,7 @@ TEST_F(JobRunnerTest, LowRateSourcesAreResampledThroughTheBufferForMp3AndOgg)
     ScopedDialogs scoped(dialogs);
     for (const TJobKind kind : {jkWavToMp3, jkWavToOgg}) {
         RecordingView v;
-        const TJobSummary s = RunJob(kind, 0, {low, cd}, TJobConfig::FromSettings(AppSettings), v);
+        const TJobSummary s = dwtest::runJob(kind, 0, {low, cd}, TJobConfig::FromSettings(AppSettings), v);
         const QString ext = kind == jkWavToMp3 ? ".mp3" : ".ogg";
         EXPECT_EQ(outcomes(s), std::vector<Outcome>(2, Outcome::Done));
         EXPECT_EQ(v.captions, (QStringList{"Resampling(01/02): " + low, "Encoding(01/02): " + low,
@@ -358,7 +359,7 @@ TEST_F(JobRunnerTest, AFileThatIsNoWavIsAFailedItemAndTheJobGoesOn)
     ScopedDialogs scoped(dialogs);
     for (const TJobKind kind : {jkWavToMp3, jkWavToOgg}) {
         RecordingView v;
-        const TJobSummary s = RunJob(kind, 0, {bad, good}, TJobConfig::FromSettings(AppSettings), v);
+        const TJobSummary s = dwtest::runJob(kind, 0, {bad, good}, TJobConfig::FromSettings(AppSettings), v);
         EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Failed, Outcome::Done}));
         EXPECT_TRUE(s.items[0].message.contains(bad)) << s.items[0].message.toStdString();
         EXPECT_EQ(v.closed, 1);

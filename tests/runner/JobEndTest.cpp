@@ -1,0 +1,198 @@
+// A job started by the core returns at once and reports its end through its
+// callback: once, from the event loop, after the job's view was told it
+// closed and after the handler that closed it has returned - for a job that
+// ran to its end, one stopped before it started and one stopped on its way.
+
+#include "app/JobConfig.h"
+#include "platform/Dialogs.h"
+#include "runner/RunJob.h"
+#include "support/JobWait.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+using namespace dw;
+using Outcome = TJobItemResult::Outcome;
+
+namespace {
+
+// Notes when it is told the job closed, and, through a posted call, when the
+// handler that told it has returned to the event loop.
+class EndView : public TJobView {
+public:
+    std::function<void()> onStage;
+    int closed = 0;
+    bool handlerLeft = false;
+
+    void StageStarted(const TJobStage&) override
+    {
+        if (onStage)
+            onStage();
+    }
+    void Closed() override
+    {
+        ++closed;
+        QTimer::singleShot(0, [left = &handlerLeft] { *left = true; });
+    }
+};
+
+// A 16-bit stereo 44100 Hz sine WAV of the given length.
+void writeWav(const QString& path, double seconds)
+{
+    const int frames = int(44100 * seconds);
+    QByteArray data(frames * 4, Qt::Uninitialized);
+    for (int i = 0; i < frames; ++i) {
+        const auto v = int16_t(std::lround(8000 * std::sin(2 * M_PI * 440 * i / 44100.0)));
+        for (int c = 0; c < 2; ++c) {
+            data[i * 4 + c * 2] = char(v & 0xff);
+            data[i * 4 + c * 2 + 1] = char((v >> 8) & 0xff);
+        }
+    }
+    const auto le = [](QByteArray& b, uint32_t v, int n) {
+        for (int k = 0; k < n; ++k)
+            b.append(char((v >> (8 * k)) & 0xff));
+    };
+    QByteArray h("RIFF");
+    le(h, uint32_t(36 + data.size()), 4);
+    h.append("WAVEfmt ");
+    le(h, 16, 4);
+    le(h, 1, 2);
+    le(h, 2, 2);
+    le(h, 44100, 4);
+    le(h, 44100 * 4, 4);
+    le(h, 4, 2);
+    le(h, 16, 2);
+    h.append("data");
+    le(h, uint32_t(data.size()), 4);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(h + data);
+}
+
+class JobEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        out = box.file("out");
+        ASSERT_TRUE(QDir().mkpath(out));
+        config.Options.OutputFolder = out + "/";
+        for (const char* name : {"a", "b", "c"}) {
+            inputs << box.file(QString::fromLatin1(name) + ".wav");
+            writeWav(inputs.back(), 2.0);
+        }
+    }
+    QStringList outputs() const { return QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); }
+
+    // RunJob through the helper, noting the view's state when the end came.
+    TJobSummary run(const QStringList& items, EndView& view, const TJobRunOptions& options, bool& closedBefore)
+    {
+        return dwtest::waitForEnd<TJobSummary>([&](TJobEnd onEnd) {
+            RunJob(jkToFlac, 0, items, config, view,
+                   [&view, &closedBefore, onEnd](const TJobSummary& s) {
+                       closedBefore = view.closed == 1 && view.handlerLeft;
+                       onEnd(s);
+                   },
+                   options);
+        });
+    }
+
+    dwtest::Sandbox box;
+    QString out;
+    QStringList inputs;
+    TJobConfig config;
+    ScriptedDialogs dialogs;
+    ScopedDialogs scoped{dialogs};
+};
+
+TEST_F(JobEnd, RunJobEndsOnceAfterTheJobClosedWhetherItRanOrWasStoppedBeforeItStarted)
+{
+    // A job that runs to its end.
+    EndView view;
+    bool closedBefore = false;
+    const TJobSummary done = run({inputs[0]}, view, {}, closedBefore);
+    EXPECT_TRUE(closedBefore) << "the end came before the job's close had been handled";
+    ASSERT_EQ(done.items.size(), 1u);
+    EXPECT_EQ(done.items[0].outcome, Outcome::Done) << done.items[0].message.toStdString();
+    EXPECT_FALSE(done.stopped);
+    EXPECT_EQ(outputs(), QStringList{"a.flac"});
+
+    // A token cancelled before the call: the job ends at once, nothing written.
+    EndView stoppedView;
+    TJobRunOptions options;
+    options.cancel.Cancel();
+    closedBefore = false;
+    const TJobSummary stopped = run({inputs[1], inputs[2]}, stoppedView, options, closedBefore);
+    EXPECT_TRUE(closedBefore);
+    EXPECT_TRUE(stopped.stopped);
+    ASSERT_EQ(stopped.items.size(), 2u);
+    for (const TJobItemResult& r : stopped.items)
+        EXPECT_EQ(r.outcome, Outcome::Stopped) << r.name.toStdString();
+    EXPECT_EQ(outputs(), QStringList{"a.flac"});
+
+    // Nothing to do ends too, from the event loop, with no items.
+    EndView idle;
+    const TJobSummary empty = dwtest::waitForEnd<TJobSummary>(
+        [&](TJobEnd onEnd) { RunJob(jkToFlac, 0, {}, config, idle, std::move(onEnd)); });
+    EXPECT_TRUE(empty.items.empty());
+    EXPECT_FALSE(empty.stopped);
+}
+
+TEST_F(JobEnd, ConversionsStoppedBeforeOrDuringTheRunEndOnceWithEveryItemAccountedFor)
+{
+    // Cancelled before the call: no item is converted.
+    const auto makeView = [] { return std::make_unique<EndView>(); };
+    TJobRunOptions before;
+    before.cancel.Cancel();
+    const TJobSummary s = dwtest::runConversionJobs(jkToFlac, inputs, 2, config, makeView, before);
+    EXPECT_TRUE(s.stopped);
+    ASSERT_EQ(s.items.size(), 3u);
+    for (const TJobItemResult& r : s.items)
+        EXPECT_EQ(r.outcome, Outcome::Stopped) << r.name.toStdString();
+    EXPECT_TRUE(outputs().isEmpty()) << outputs().join(',').toStdString();
+
+    // Cancelled from inside the first stage handler, one runner at a time:
+    // the stop is carried out after that handler has returned, the job ends
+    // once, and no item is left half-written.
+    TJobRunOptions during;
+    int ends = 0;
+    bool endedInside = false;
+    bool inStage = false;
+    const TJobSummary t = dwtest::waitForEnd<TJobSummary>([&](TJobEnd onEnd) {
+        RunConversionJobs(
+            jkToFlac, inputs, 1, config,
+            [&] {
+                auto v = std::make_unique<EndView>();
+                v->onStage = [&] {
+                    inStage = true;
+                    during.cancel.Cancel();
+                    inStage = false;
+                };
+                return v;
+            },
+            [&, onEnd](const TJobSummary& r) {
+                ++ends;
+                endedInside = inStage;
+                onEnd(r);
+            },
+            during);
+    });
+    EXPECT_EQ(ends, 1);
+    EXPECT_FALSE(endedInside);
+    EXPECT_TRUE(t.stopped);
+    ASSERT_EQ(t.items.size(), 3u);
+    EXPECT_NE(t.items[2].outcome, Outcome::Done);
+    for (const TJobItemResult& r : t.items) {
+        const QString flac = QFileInfo(r.name).completeBaseName() + ".flac";
+        EXPECT_EQ(outputs().contains(flac), r.outcome == Outcome::Done) << r.name.toStdString();
+    }
+}
+
+}  // namespace

@@ -444,6 +444,12 @@ void TCDRipEngine::showStage(int index, const QString& word)
         view_.Heading(QStringLiteral("Encoding..."));
         view_.StatusText(QStringLiteral("Encoding..."), true);
         view_.Gauge(0);
+        // An encoding that began before it came on view shows how far it got.
+        const TItemState& state = states_[size_t(index)];
+        if (state.code >= 0)
+            showProgress(state.code, state.elapsed, state.estimated);
+        if (state.estimate >= 0)
+            estimate(index, state.estimate);
     }
 }
 
@@ -458,8 +464,19 @@ bool TCDRipEngine::onView(int index, const QString& word) const
 void TCDRipEngine::progress(int index, const QString& word, int code, const QString& elapsed,
                             const QString& estimated)
 {
+    if (word == kEncoding) {
+        TItemState& state = states_[size_t(index)];
+        state.code = code;
+        state.elapsed = elapsed;
+        state.estimated = estimated;
+    }
     if (stopped_ || !onView(index, word))
         return;
+    showProgress(code, elapsed, estimated);
+}
+
+void TCDRipEngine::showProgress(int code, const QString& elapsed, const QString& estimated)
+{
     view_.Times(elapsed, estimated);
     if (code > 0) {
         view_.StatusText({}, false);
@@ -471,6 +488,7 @@ void TCDRipEngine::progress(int index, const QString& word, int code, const QStr
 
 void TCDRipEngine::estimate(int index, int percent)
 {
+    states_[size_t(index)].estimate = percent;
     if (stopped_ || !onView(index, kEncoding))
         return;
     view_.ShowPercent(true);

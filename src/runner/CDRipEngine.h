@@ -128,6 +128,11 @@ private:
         std::unique_ptr<TOutputFile> raw;          // Waiting: the track as read
         std::unique_ptr<TLoudnessMeter> meter;     // Waiting: its measurement
         QString note;                              // Waiting: what went wrong with it already
+        // The encoding's latest progress, shown when its stage comes on view
+        // later than it began.
+        int code = -1;
+        QString elapsed, estimated;
+        int estimate = -1;
     };
 
     void schedule();  // the next steps, from the event loop
@@ -150,6 +155,7 @@ private:
     void showStage(int index, const QString& word);
     bool onView(int index, const QString& word) const;
     void progress(int index, const QString& word, int code, const QString& elapsed, const QString& estimated);
+    void showProgress(int code, const QString& elapsed, const QString& estimated);
     void estimate(int index, int percent);
 
     QString encodedPath(const TCDRipItem& item) const;

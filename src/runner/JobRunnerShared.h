@@ -5,10 +5,9 @@
 // rules of the runner. Private to them.
 
 #include "app/OutputFormats.h"
-#include "app/Settings.h"
 #include "platform/FileSharing.h"
-#include "runner/ConversionChecks.h"
 #include "platform/NativePath.h"
+#include "runner/ConversionChecks.h"
 #include "runner/JobRunner.h"
 
 #include <QString>

@@ -129,11 +129,18 @@ int cmdEncode(const QStringList& argv)
                                   [](const QString&) {});
     ScopedDialogs scoped(dialogs);
 
+    // The encoders take the stored MP3 and WMA options (and the tag switch)
+    // as loaded, as the window's conversions do.
     std::unique_ptr<TEncodeProcess> process;
-    if (format == "wma")
-        process = std::make_unique<TWMAEncodeProcess>();
-    else
-        process = std::make_unique<TMp3EncodeProcess>();
+    if (format == "wma") {
+        auto wma = std::make_unique<TWMAEncodeProcess>();
+        wma->SetOptions(AppSettings, AppSettings);
+        process = std::move(wma);
+    } else {
+        auto lame = std::make_unique<TMp3EncodeProcess>();
+        lame->SetOptions(AppSettings);
+        process = std::move(lame);
+    }
 
     ProgressBar bar(format == "wav" ? QStringLiteral("Decoding") : QStringLiteral("Encoding"), args.has("quiet"));
     QEventLoop loop;

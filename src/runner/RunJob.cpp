@@ -178,6 +178,13 @@ private:
 
     void begin() override
     {
+        if (options_.cancel.IsCancelled()) {
+            // Stopped before the start: no runner is made, so no item is
+            // touched (runners started and stopped at once could still race
+            // a fast encoder to its end).
+            stop();
+            return;
+        }
         if (jobs_ <= 1) {
             // One runner for the whole list, as the window runs it.
             QStringList items;

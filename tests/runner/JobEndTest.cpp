@@ -17,7 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 using namespace dw;
 using Outcome = TJobItemResult::Outcome;
@@ -193,6 +195,50 @@ TEST_F(JobEnd, ConversionsStoppedBeforeOrDuringTheRunEndOnceWithEveryItemAccount
         const QString flac = QFileInfo(r.name).completeBaseName() + ".flac";
         EXPECT_EQ(outputs().contains(flac), r.outcome == Outcome::Done) << r.name.toStdString();
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JobEnd, AStopAfterAParallelEncoderPutItsFileInPlaceReportsThatItemDone)
+{
+    // Two runners side by side. The short second item's encoder is let run
+    // until its file is in place while the event loop is held, so its end is
+    // still on the way when the stop comes; the long first one is stopped
+    // on its way (or, on a fast machine, has ended too).
+    writeWav(inputs[0], 30.0);
+    writeWav(inputs[1], 0.05);
+    const QString second = out + "/b.flac";
+    TJobRunOptions options;
+    bool inPlace = false;
+    const TJobSummary s = dwtest::waitForEnd<TJobSummary>([&](TJobEnd onEnd) {
+        RunConversionJobs(
+            jkToFlac, {inputs[0], inputs[1]}, 2, config, [] { return std::make_unique<EndView>(); },
+            std::move(onEnd), options);
+        // The encoders run on their own threads; nothing of their ends can
+        // reach the runners before this returns to the event loop.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!(inPlace = QFileInfo::exists(second)) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        options.cancel.Cancel();
+    });
+    ASSERT_TRUE(inPlace) << "the second encoder never put its file in place";
+    EXPECT_TRUE(s.stopped);
+    ASSERT_EQ(s.items.size(), 2u);
+    EXPECT_EQ(s.items[1].outcome, Outcome::Done) << s.items[1].message.toStdString();
+    EXPECT_EQ(s.items[1].outputs, QStringList{second});
+    EXPECT_TRUE(dwtest::runTool("flac", {"-t", "-s", second}).ok);
+    // Whatever the first item's fate, the results and the folder agree, and
+    // no temporary file is left.
+    QStringList expected;
+    for (const TJobItemResult& r : s.items)
+        if (r.outcome == Outcome::Done)
+            expected << QFileInfo(r.name).completeBaseName() + ".flac";
+        else
+            EXPECT_EQ(r.outcome, Outcome::Stopped) << r.name.toStdString() << ": " << r.message.toStdString();
+    expected.sort();
+    EXPECT_EQ(outputs(), expected);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ public:
     bool GetKeepStopped() const { return KeepStopped; }
     void SetKeepStopped(bool keep) { KeepStopped = keep; }
     // Whether the last run put its file in place under FileName (false from
-    // the start of a run until then). Read once the output is idle, e.g.
+    // Run until then). Read once the output is idle, e.g.
     // after Stop(false): a run may have ended whole just before the stop.
     bool LastRunCommitted() const { return LastCommitted; }
 
@@ -59,6 +59,9 @@ public:
     std::function<void(const QString& tempPath)> BeforeCommit;
 
 protected:
+    // A new run has put nothing in place yet, also when it fails before it
+    // opens its destination.
+    void RunStarting() override { LastCommitted = false; }
     // Raises EAuException "<file>: ..." when FileName names the same file
     // (same path, another spelling, a symbolic or hard link) as a file input
     // anywhere up the chain. Nothing has been written when it raises.

@@ -108,6 +108,7 @@ void TAuOutput::Run()
         throw EAuException("Component is Busy");
     if (!Input)
         throw EAuException("Input is not assigned");
+    RunStarting();
     Busy = true;
     // Returns at once: a worker still winding up the previous run (its Busy
     // is already clear) or not yet parked finds the request when it parks,

@@ -86,6 +86,10 @@ protected:
     virtual bool DoOutput(bool abort) = 0;
     virtual void Done() = 0;
     virtual void Prepare() = 0;
+    // Called by Run on the main thread once the run is accepted, before the
+    // worker is woken: what describes the last run is reset here, so it
+    // never tells of an earlier run, however early this one ends.
+    virtual void RunStarting() {}
 
     // For a failure found while Done winds the run up (a file that cannot be
     // finished or put in place): stores the message and delivers

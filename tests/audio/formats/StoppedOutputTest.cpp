@@ -93,4 +93,28 @@ TEST(StoppedOutput, AStoppedRunLeavesAnExistingFileAsItWasAndNothingNew)
     EXPECT_EQ(otherFiles(box.path(), {}), QStringList());
 }
 
+TEST(StoppedOutput, WhetherTheLastRunPutItsFileInPlaceNeverTellsOfAnEarlierRun)
+{
+    // An owner that stops a writer asks whether the run ended whole first.
+    // A run that fails before it opens its file, and one stopped on its way,
+    // must not answer with the whole run before them.
+    Sandbox box;
+    for (const Writer& w : kWriters) {
+        const QString ext = QString::fromLatin1(w.name);
+        SCOPED_TRACE(w.name);
+        const std::unique_ptr<TAuFileOut> out = w.make();
+        ASSERT_EQ(encodeFromMemory(*out, box.file("whole." + ext), tonePcm(44100, 2, 44100, 16), 44100, 2, 16), "");
+        EXPECT_TRUE(out->LastRunCommitted());
+
+        EXPECT_NE(encodeFromMemory(*out, QString(), tonePcm(4410, 2, 44100, 16), 44100, 2, 16), "");
+        EXPECT_FALSE(out->LastRunCommitted());
+
+        ASSERT_EQ(encodeFromMemory(*out, box.file("whole." + ext), tonePcm(44100, 2, 44100, 16), 44100, 2, 16), "");
+        EXPECT_EQ(stopMidway(*out, box.file("cut." + ext)), "");
+        EXPECT_FALSE(out->LastRunCommitted());
+        EXPECT_EQ(otherFiles(box.path(), {"whole." + ext}), QStringList());
+        QFile::remove(box.file("whole." + ext));
+    }
+}
+
 }  // namespace

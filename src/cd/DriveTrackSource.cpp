@@ -50,6 +50,8 @@ TDriveTrackSource::~TDriveTrackSource()
 void TDriveTrackSource::Read(const TTrackRead& what, const TCancelToken& cancel)
 {
     cancel_ = cancel;
+    track_ = what.Track;
+    wavFile_ = what.WavFile;
     tapsBegin(what.Track);
     const qsizetype slash = what.WavFile.lastIndexOf(QLatin1Char('/'));
     QString name = what.WavFile.mid(slash + 1);
@@ -106,9 +108,17 @@ void TDriveTrackSource::ripDone(int result)
         r.wav = thread_->TakeRipped();
         r.outcome = r.wav ? TTrackReadEnd::Outcome::Ripped : TTrackReadEnd::Outcome::Failed;
     } else if (result == RIP_RESULT_READ_FAILED) {
-        r.failure = discFailure(thread_->ErrorText());
+        QString why = thread_->ErrorText();
+        if (why.isEmpty())
+            why = QStringLiteral("track %1: the disc could not be read").arg(track_);
+        r.failure = discFailure(why);
+        r.notice = ResourceText(res::ReadCDAudioError) + QLatin1Char('\n') + why;
     } else {
-        r.failure = {TJobFailure::Kind::Write, {}, thread_->ErrorText()};
+        QString why = thread_->ErrorText();
+        if (why.isEmpty())
+            why = wavFile_ + QStringLiteral(": the file could not be created");
+        r.failure = {TJobFailure::Kind::Write, {}, why};
+        r.notice = wavFile_ + ResourceText(res::CreateWavFileError) + QLatin1Char('\n') + why;
     }
     end(std::move(r));
 }
@@ -117,10 +127,14 @@ void TDriveTrackSource::ripError(int code)
 {
     if (!thread_)
         return;
-    end(TTrackReadEnd{TTrackReadEnd::Outcome::Failed,
-                      discFailure(code == RIP_ERROR_DRIVE_PARAMS ? QStringLiteral("the drive could not be set up")
-                                                                 : QStringLiteral("the table of contents could not be read")),
-                      nullptr});
+    const bool setUp = code == RIP_ERROR_DRIVE_PARAMS;
+    TTrackReadEnd r{TTrackReadEnd::Outcome::Failed,
+                    discFailure(setUp ? QStringLiteral("the drive could not be set up")
+                                      : QStringLiteral("the table of contents could not be read")),
+                    nullptr};
+    r.stalled = true;
+    r.notice = ResourceText(setUp ? res::ModifyCDParmsError : res::ReadTocError);
+    end(std::move(r));
 }
 
 void TDriveTrackSource::progressCode(int code)

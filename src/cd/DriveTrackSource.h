@@ -35,6 +35,8 @@ private:
     void checkStopped();
 
     int cdHandle_;
+    int track_ = 0;     // of the read under way
+    QString wavFile_;
     QTimer stopPoll_;  // a stopped thread posts nothing more: its end is looked for
     std::unique_ptr<Receiver> receiver_;
     std::unique_ptr<TCancelCallback> onCancel_;

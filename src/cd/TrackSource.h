@@ -65,6 +65,12 @@ struct TTrackReadEnd {
     Outcome outcome = Outcome::Failed;
     TJobFailure failure;                // Failed: Read (the disc) or Write (the file)
     std::unique_ptr<TOutputFile> wav;   // Ripped: the whole track, under its temporary name
+    // Failed because the drive could not be set up or its table of contents
+    // read: no later read of this drive can do better.
+    bool stalled = false;
+    // Failed: the message box text a front end that shows one per failure
+    // gives (empty when the source has none beyond the failure itself).
+    QString notice{};
 };
 
 class TTrackSource {

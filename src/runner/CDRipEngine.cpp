@@ -9,6 +9,7 @@
 #include "cd/RippedFile.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
+#include "platform/Dialogs.h"
 #include "platform/OutputFile.h"
 #include "runner/CDRipTask.h"
 #include "runner/EncodedTags.h"
@@ -34,9 +35,15 @@ const QString kEncoding = QStringLiteral("Encoding");
 
 TCDRipEngine::TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view, TMp3EncodeProcess& lame,
                            TWMAEncodeProcess& wma)
-    : cdIn_(cdIn), settings_(std::move(settings)), view_(view), lame_(lame), wma_(wma),
-      workers_(std::max(1, int(std::thread::hardware_concurrency()))),
-      source_(std::make_unique<TCDInTrackSource>(cdIn))
+    : TCDRipEngine(std::make_unique<TCDInTrackSource>(cdIn), std::move(settings), view, lame, wma)
+{
+    cdIn_ = &cdIn;
+}
+
+TCDRipEngine::TCDRipEngine(std::unique_ptr<TTrackSource> source, TCDRipSettings settings, TJobView& view,
+                           TMp3EncodeProcess& lame, TWMAEncodeProcess& wma)
+    : settings_(std::move(settings)), view_(view), lame_(lame), wma_(wma),
+      workers_(std::max(1, int(std::thread::hardware_concurrency()))), source_(std::move(source))
 {
     if (settings_.ReplayGain)
         source_->AddTap(loudnessTap_);
@@ -108,8 +115,10 @@ void TCDRipEngine::Start(const QStringList& items)
     states_.resize(items_.size());
     // The component may have been left running; the tray stays locked while
     // the job lasts.
-    cdIn_.Reset();
-    cdIn_.LockTray = true;
+    if (cdIn_) {
+        cdIn_->Reset();
+        cdIn_->LockTray = true;
+    }
     for (int w = 0; w < workers_; ++w) {
         TMp3EncodeProcess* lame = &lame_;
         TWMAEncodeProcess* wma = &wma_;
@@ -158,7 +167,7 @@ void TCDRipEngine::schedule()
 
 bool TCDRipEngine::readerMayStart() const
 {
-    if (reading_ >= 0 || next_ >= int(items_.size()))
+    if (reading_ >= 0 || next_ >= int(items_.size()) || stalled_)
         return false;
     // Never more than workers_ tracks ahead of the oldest item under way:
     // the ripped tracks waiting for a worker, and so the WAVs on disk, stay
@@ -226,6 +235,7 @@ void TCDRipEngine::startRead(int index)
     QString taken;
     if (OutputTaken(item.WavFile, settings_.Rip, taken)
         || (settings_.OutputFormat != TOutputFormat::Wav && OutputTaken(encodedPath(item), settings_.Rip, taken))) {
+        readBox(taken);
         finishItem(index, Outcome::Failed, taken);
         return;
     }
@@ -244,6 +254,9 @@ void TCDRipEngine::readEnded(TTrackReadEnd end)
         finishItem(index, Outcome::Stopped);
         return;
     case TTrackReadEnd::Outcome::Failed:
+        readBox(end.notice);
+        if (end.stalled)
+            stall();
         finishItem(index, Outcome::Failed, end.failure.Text());
         return;
     case TTrackReadEnd::Outcome::Ripped:
@@ -265,6 +278,19 @@ void TCDRipEngine::readEnded(TTrackReadEnd end)
     else if (FormatInfo(settings_.OutputFormat).encoder != TFormatEncoder::None)
         reach(index, kEncoding);
     schedule();
+}
+
+void TCDRipEngine::readBox(const QString& text)
+{
+    if (readBoxes_ && !text.isEmpty())
+        CurrentDialogs().messageBox(text, ProductCaption(), MessageIcon::Error, MessageButtons::Ok, Answer::Ok);
+}
+
+void TCDRipEngine::stall()
+{
+    stalled_ = true;
+    if (endOnStall_)
+        QMetaObject::invokeMethod(this, [this] { Stop(); }, Qt::QueuedConnection);
 }
 
 void TCDRipEngine::taskDone(int index, const TCDRipTaskEnd& end)

@@ -94,6 +94,10 @@ public:
     // program's (they serve the first worker and must outlive the engine).
     TCDRipEngine(TCDIn& cdIn, TCDRipSettings settings, TJobView& view, TMp3EncodeProcess& lame,
                  TWMAEncodeProcess& wma);
+    // Reads through the given source instead (drive mode: the drive
+    // library's rip thread).
+    TCDRipEngine(std::unique_ptr<TTrackSource> source, TCDRipSettings settings, TJobView& view,
+                 TMp3EncodeProcess& lame, TWMAEncodeProcess& wma);
     ~TCDRipEngine() override;
 
     // How many tracks are encoded side by side (at least 1; by default the
@@ -106,6 +110,18 @@ public:
     // A tap that sees every block of every track read (it must outlive the
     // engine's reads). Before Start.
     void AddTap(TPcmTap& tap);
+    // Drive mode as its window has always shown it: a track that cannot be
+    // read or written, or whose files may not be replaced, gets a message
+    // box beside its failed item; a read that finds the drive unusable (it
+    // cannot be set up, its table of contents cannot be read) also reads
+    // nothing more: the job waits to be stopped, or with endOnStall stops
+    // itself (front ends without a Stop button). Before Start.
+    void SetDriveMode(bool endOnStall)
+    {
+        readBoxes_ = true;
+        endOnStall_ = endOnStall;
+    }
+    bool IsStalled() const { return stalled_; }
 
     // Takes its own copy of the items and starts the rip of the first.
     void Start(const QStringList& items);
@@ -140,6 +156,8 @@ private:
     bool readerMayStart() const;
     void startRead(int index);
     void readEnded(TTrackReadEnd end);
+    void stall();
+    void readBox(const QString& text);
     void dispatch();
     void taskDone(int index, const TCDRipTaskEnd& end);
     void finishItem(int index, TJobItemResult::Outcome outcome, const QString& message = {});
@@ -160,7 +178,7 @@ private:
 
     QString encodedPath(const TCDRipItem& item) const;
 
-    TCDIn& cdIn_;
+    TCDIn* cdIn_ = nullptr;  // ripper mode only
     TCDRipSettings settings_;
     TJobView& view_;
     TMp3EncodeProcess& lame_;
@@ -189,6 +207,9 @@ private:
     bool closed_ = false;
     bool scheduled_ = false;
     bool albumRunning_ = false;
+    bool readBoxes_ = false;
+    bool endOnStall_ = false;
+    bool stalled_ = false;
     std::chrono::steady_clock::time_point readStart_{};
     int gauge_ = 0;
 };

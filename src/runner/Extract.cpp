@@ -4,13 +4,13 @@
 #include "app/OutputFormats.h"
 #include "app/ResourceText.h"
 #include "cd/CDIn.h"
+#include "cd/DriveTrackSource.h"
 #include "jobs/Mp3EncodeProcess.h"
 #include "jobs/WMAEncodeProcess.h"
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 #include "platform/NativePath.h"
 #include "runner/JobItems.h"
-#include "runner/JobRunner.h"
 
 #include <QTimer>
 
@@ -132,8 +132,6 @@ void TExtract::Stop()
         return;  // closed already
     if (engine_)
         engine_->Stop();
-    if (runner_)
-        runner_->Stop();
 }
 
 bool TExtract::checks(const TJobConfig& config, TExtractResult& result)
@@ -224,12 +222,14 @@ void TExtract::runRipper(const QStringList& items, const TJobConfig& config)
 
 void TExtract::runDrive(const QStringList& items, const TJobConfig& config)
 {
-    runner_ = std::make_unique<TJobRunner>(jkRipTracks, disc_.Listing().CDHandle, items, config, *closingView_,
-                                           TJobEncoders{lame_, wma_});
-    runner_->SetEndOnStall(endOnStall_);
-    runner_->Start();
+    // The same engine as in ripper mode, reading through the drive library,
+    // with drive mode's message boxes and its end of a stalled job.
+    engine_ = std::make_unique<TCDRipEngine>(std::make_unique<TDriveTrackSource>(disc_.Listing().CDHandle),
+                                             TCDRipSettings::FromConfig(config), *closingView_, *lame_, *wma_);
+    engine_->SetDriveMode(endOnStall_);
+    engine_->Start(items);
     if (stopAsked_)
-        runner_->Stop();
+        engine_->Stop();
 }
 
 void TExtract::closed()
@@ -237,22 +237,8 @@ void TExtract::closed()
     if (ending_)
         return;
     if (engine_) {
-        result_.Stopped = engine_->WasStopped();
+        result_.Stopped = engine_->WasStopped() && !engine_->IsStalled();
         result_.Items = engine_->Items();
-    } else if (runner_) {
-        result_.Stopped = runner_->WasStopped() && !runner_->IsStalled();
-        // The runner's own names for the items' files, in the folder it writes.
-        const std::vector<TJobItem> resolved = ResolveJobItems(jkRipTracks, items_, config_.Format());
-        const QString folder = WithTrailingBackslash(config_.Options.OutputFolder);
-        for (std::size_t i = 0; i < resolved.size() && i < runner_->Results().size(); ++i) {
-            TCDRipItem item;
-            item.Track = resolved[i].track;
-            item.Title = resolved[i].title;
-            if (item.Track != 0)
-                item.WavFile = JobTrackWav(folder, resolved[i]);
-            item.Result = runner_->Results()[i];
-            result_.Items.push_back(item);
-        }
     }
     deliver();
 }

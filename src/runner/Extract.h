@@ -2,8 +2,9 @@
 // The extract command of the main window as core functions, so the window
 // and the command line run the same policy: reaching the disc in drive or
 // ripper mode with its track list (TExtractDisc), then the checks before a
-// rip with their messages, the job list and the engine of the mode
-// (TExtract). Messages and the question about a missing output folder go
+// rip with their messages, the job list and the rip engine (TExtract),
+// which reads the tracks in either mode and encodes while it reads; the
+// modes differ in how the sectors are read. Messages and the question about a missing output folder go
 // through platform/Dialogs; the result repeats them for front ends that
 // print instead.
 //
@@ -26,7 +27,6 @@
 namespace dw {
 
 class TCDIn;
-class TJobRunner;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -134,8 +134,7 @@ private:
     TMp3EncodeProcess* lame_;
     TWMAEncodeProcess* wma_;
     std::unique_ptr<ClosingView> closingView_;
-    std::unique_ptr<TCDRipEngine> engine_;  // the job in ripper mode
-    std::unique_ptr<TJobRunner> runner_;    // the job in drive mode
+    std::unique_ptr<TCDRipEngine> engine_;  // the job, in either mode
     TExtractResult result_;
     QStringList items_;
     TJobConfig config_;

@@ -262,20 +262,23 @@ QString TCDRipTask::mp3Tags(const QString& temp)
 {
     const QString target = encodedPath();
     QString problems;
-    // Written whatever the ID3 option says: a ripped MP3 always carries its
-    // track's title and the disc's values.
-    Tid3tag tag;
-    tag.SetTitle(TrackTagTitle(settings_.Disc(), track_.title, track_.track));
-    tag.SetArtist(settings_.DiscArtist);
-    tag.SetAlbum(settings_.DiscAlbum);
-    tag.SetYear(settings_.DiscYear);
-    tag.SetGenre(GenreListToId3(settings_.DiscGenre + 1));
-    tag.SetComment(settings_.DiscComment);
-    tag.SetTrack(uint8_t(track_.track));
-    const uint16_t status = tag.SaveTag(temp);
-    if (!Tid3tag::Succeeded(status))
-        problems = QString::asprintf("Error #%d! Could not save Tag!", int(status)) + QStringLiteral(" (")
-                   + QString(tag.ErrorText()).replace(temp, target) + QLatin1Char(')');
+    // The ID3v1 trailer: in ripper mode whatever the ID3 option says (a
+    // ripped MP3 always carries its track's title and the disc's values), in
+    // drive mode as the option says.
+    if (settings_.Id3v1) {
+        Tid3tag tag;
+        tag.SetTitle(TrackTagTitle(settings_.Disc(), track_.title, track_.track));
+        tag.SetArtist(settings_.DiscArtist);
+        tag.SetAlbum(settings_.DiscAlbum);
+        tag.SetYear(settings_.DiscYear);
+        tag.SetGenre(GenreListToId3(settings_.DiscGenre + 1));
+        tag.SetComment(settings_.DiscComment);
+        tag.SetTrack(uint8_t(track_.track));
+        const uint16_t status = tag.SaveTag(temp);
+        if (!Tid3tag::Succeeded(status))
+            problems = QString::asprintf("Error #%d! Could not save Tag!", int(status)) + QStringLiteral(" (")
+                       + QString(tag.ErrorText()).replace(temp, target) + QLatin1Char(')');
+    }
     // The ID3v2.4 tag: the trailer's values when the Id3v2 option is on,
     // the track's ReplayGain values when measured (the album's follow at
     // the end of the job).

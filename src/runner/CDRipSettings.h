@@ -38,6 +38,9 @@ struct TCDRipSettings {
     // [Id3v2] Use: an MP3 gets an ID3v2.4 tag with the values of its ID3v1
     // trailer
     bool Id3v2 = true;
+    // An MP3 gets the ID3v1 trailer (ripper mode always; drive mode takes
+    // [ID3] Use)
+    bool Id3v1 = true;
     // The current disc's values.
     QString DiscArtist, DiscAlbum, DiscYear, DiscComment;
     int DiscGenre = -1;

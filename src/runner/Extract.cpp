@@ -224,8 +224,10 @@ void TExtract::runDrive(const QStringList& items, const TJobConfig& config)
 {
     // The same engine as in ripper mode, reading through the drive library,
     // with drive mode's message boxes and its end of a stalled job.
+    TCDRipSettings settings = TCDRipSettings::FromConfig(config);
+    settings.Id3v1 = config.Options.Use;
     engine_ = std::make_unique<TCDRipEngine>(std::make_unique<TDriveTrackSource>(disc_.Listing().CDHandle),
-                                             TCDRipSettings::FromConfig(config), *closingView_, *lame_, *wma_);
+                                             std::move(settings), *closingView_, *lame_, *wma_);
     engine_->SetDriveMode(endOnStall_);
     engine_->Start(items);
     if (stopAsked_)

@@ -60,14 +60,16 @@ TEST_F(ExtractDriveTest, TheOverlappedRipWritesTheSameBytesAsTheSequentialJob)
     config.Options.NormalizePercent = 90;
     config.Options.ReplayGainUse = true;
     config.Options.IsKeepWav = true;
-    config.Options.Use = true;  // the ID3v1 trailer
     config.Disc.DiscArtist = "Artist";
     config.Disc.DiscAlbum = "Album";
     for (const TrackRow& row : disc.Rows())
         config.Disc.DiscTitles[std::size_t(row.track)] = row.title;
     const QStringList items = BuildJobList(disc.Rows());
-    for (const TOutputFormat format : {TOutputFormat::Mp3, TOutputFormat::Flac}) {
-        SCOPED_TRACE(int(format));
+    // MP3 with and without the ID3v1 trailer option, and FLAC.
+    for (const auto& [format, id3v1] : {std::pair{TOutputFormat::Mp3, false}, std::pair{TOutputFormat::Mp3, true},
+                                        std::pair{TOutputFormat::Flac, false}}) {
+        SCOPED_TRACE(int(format) * 10 + int(id3v1));
+        config.Options.Use = id3v1;
         for (const QString& folder : {QStringLiteral("pipe"), QStringLiteral("seq")})
             for (const QString& name : files(folder))
                 ASSERT_TRUE(QFile::remove(box.file(folder + "/" + name)));

@@ -15,6 +15,7 @@
 #include "runner/EncodedTags.h"
 #include "runner/JobItems.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -282,8 +283,17 @@ void TCDRipEngine::readEnded(TTrackReadEnd end)
 
 void TCDRipEngine::readBox(const QString& text)
 {
+    // Shown once the handler that found the failure has returned, never
+    // inside it; the box belongs to the application, so it is shown even when
+    // the job has ended and gone by then.
     if (readBoxes_ && !text.isEmpty())
-        CurrentDialogs().messageBox(text, ProductCaption(), MessageIcon::Error, MessageButtons::Ok, Answer::Ok);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [text] {
+                CurrentDialogs().messageBox(text, ProductCaption(), MessageIcon::Error, MessageButtons::Ok,
+                                            Answer::Ok);
+            },
+            Qt::QueuedConnection);
 }
 
 void TCDRipEngine::stall()
@@ -300,6 +310,10 @@ void TCDRipEngine::taskDone(int index, const TCDRipTaskEnd& end)
     TCDRipItem& item = items_[size_t(index)];
     item.Result.outputs << end.outputs;
     item.Loudness = end.loudness;
+    // Drive mode tells a failed encoding or tagging in a box, as its read
+    // failures; the WMA process shows its own box for a missing encoder.
+    if (end.outcome == Outcome::Failed && end.message != ResourceText(res::NoWmaEncoder))
+        readBox(end.message);
     finishItem(index, end.outcome, end.message);
 }
 

@@ -111,8 +111,9 @@ public:
     // engine's reads). Before Start.
     void AddTap(TPcmTap& tap);
     // Drive mode as its window has always shown it: a track that cannot be
-    // read or written, or whose files may not be replaced, gets a message
-    // box beside its failed item; a read that finds the drive unusable (it
+    // read, written, encoded or tagged, or whose files may not be replaced,
+    // gets a message box beside its failed item (shown from the event loop
+    // once the handler that found it has returned); a read that finds the drive unusable (it
     // cannot be set up, its table of contents cannot be read) also reads
     // nothing more: the job waits to be stopped, or with endOnStall stops
     // itself (front ends without a Stop button). Before Start.

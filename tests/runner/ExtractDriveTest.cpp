@@ -157,4 +157,28 @@ TEST_F(ExtractDriveTest, ARefusedFileIsShownInABoxAndTheOtherTracksAreRipped)
     EXPECT_EQ(files("pipe"), (QStringList{"Track01.wav", "Track02.wav", "Track03.wav"}));
 }
 
+// Without lame every MP3 encoding fails: each track's failure is told in a
+// box of its own, after the handler that found it, and its ripped WAV stays.
+TEST_F(ExtractDriveTest, AFailedEncodingIsShownInABoxAndItsWavStays)
+{
+    config.Options.OutputFormat = int(TOutputFormat::Mp3);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", box.file("no-tools").toLocal8Bit());
+    const TExtractResult r = [&] {
+        TExtract extract(disc, view);
+        return dwtest::runExtract(extract, config);
+    }();
+    qputenv("PATH", path);
+    ASSERT_EQ(r.Items.size(), 3u);
+    QStringList messages;
+    for (const TCDRipItem& item : r.Items) {
+        EXPECT_EQ(item.Result.outcome, Outcome::Failed);
+        EXPECT_FALSE(item.Result.message.isEmpty());
+        messages << item.Result.message;
+    }
+    EXPECT_EQ(dialogs.texts(), messages);
+    EXPECT_EQ(files("pipe"), (QStringList{"Track01.wav", "Track02.wav", "Track03.wav"}));
+}
+
+
 }  // namespace

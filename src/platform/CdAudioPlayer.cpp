@@ -4,6 +4,7 @@
 #include "platform/NativePath.h"
 #include "platform/SdlAudio.h"
 #include "platform/ThreadReaper.h"
+#include "platform/TestHook.h"
 
 #include <cdio/cdio.h>
 
@@ -49,20 +50,8 @@ bool isBlockDevice(const QString& path)
 
 namespace {
 
-// Test hook called by the reading thread before each read of the disc.
-std::mutex hookMutex;
-std::function<void()> readHook;
-
-void callReadHook()
-{
-    std::function<void()> hook;
-    {
-        std::lock_guard lock(hookMutex);
-        hook = readHook;
-    }
-    if (hook)
-        hook();
-}
+// Called by the reading thread before each read (tests hold it there).
+TTestHook readHook;
 
 }  // namespace
 
@@ -165,7 +154,7 @@ private:
             if (waitStopped(0))
                 return false;
             const int count = int(std::min<lsn_t>(SectorsPerRead, end_ - lsn));
-            callReadHook();
+            readHook.Call();
             // A sector that cannot be read ends the range there.
             if (cdio_read_audio_sectors(cdio_.get(), buffer.data(), lsn, count) != DRIVER_OP_SUCCESS)
                 break;
@@ -211,8 +200,7 @@ TCdAudioPlayer::~TCdAudioPlayer()
 
 void TCdAudioPlayer::SetReadHookForTests(std::function<void()> hook)
 {
-    std::lock_guard lock(hookMutex);
-    readHook = std::move(hook);
+    readHook.Set(std::move(hook));
 }
 
 bool TCdAudioPlayer::Play(const QString& device, int from, int to)

@@ -4,6 +4,7 @@
 
 #include "platform/SdlLibrary.h"
 #include "platform/ThreadReaper.h"
+#include "platform/TestHook.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,19 +16,8 @@ namespace dw {
 
 namespace {
 
-std::mutex hookMutex;
-std::function<void()> readHook;
-
-void callReadHook()
-{
-    std::function<void()> hook;
-    {
-        std::lock_guard lock(hookMutex);
-        hook = readHook;
-    }
-    if (hook)
-        hook();
-}
+// Called by the reading thread before each read (tests hold it there).
+TTestHook readHook;
 
 }  // namespace
 
@@ -76,8 +66,7 @@ TWavePlayback::~TWavePlayback()
 
 void TWavePlayback::SetReadHookForTests(std::function<void()> hook)
 {
-    std::lock_guard lock(hookMutex);
-    readHook = std::move(hook);
+    readHook.Set(std::move(hook));
 }
 
 bool TWavePlayback::Start(QString* error)
@@ -144,7 +133,7 @@ void TWavePlayback::Worker::run()
             queued = dw::sdl::GetQueuedAudioSize(device);
         }
         if (left > 0 && queued < ahead) {
-            callReadHook();
+            readHook.Call();
             const ssize_t got = ReadFull(fd.get(), buffer.data(), size_t(std::min<int64_t>(left, buffer.size())));
             const int readError = errno;
             std::lock_guard lock(deviceMutex);

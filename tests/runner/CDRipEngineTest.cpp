@@ -10,6 +10,7 @@
 #include "jobs/WMAEncodeProcess.h"
 #include "platform/CdDrives.h"
 #include "runner/CDRipEngine.h"
+#include "support/RecordingJobView.h"
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
 
@@ -30,29 +31,7 @@ namespace {
 
 constexpr int kSector = 2352;
 
-// Records what the engine tells a window.
-class RecordingView : public TJobView {
-public:
-    void StageStarted(const TJobStage& stage) override
-    {
-        captions << stage.Caption();
-        if (onStage)
-            onStage(stage);
-    }
-    void Gauge(int percent) override
-    {
-        if (onGauge)
-            onGauge(percent);
-    }
-    void ItemFinished(const TJobItemResult& result) override { finished.push_back(result); }
-    void Closed() override { ++closed; }
-
-    QStringList captions;
-    std::vector<TJobItemResult> finished;
-    int closed = 0;
-    std::function<void(const TJobStage&)> onStage;
-    std::function<void(int)> onGauge;
-};
+using dwtest::RecordingView;
 
 
 class CDRipEngineTest : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include "jobs/WMAEncodeProcess.h"
 #include "platform/CdDrives.h"
 #include "runner/CDRipEngine.h"
+#include "support/RecordingJobView.h"
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
 
@@ -59,27 +60,7 @@ void fillWithMusic(const QString& bin)
     ASSERT_EQ(f.write(pcm), pcm.size());
 }
 
-class RecordingView : public TJobView {
-public:
-    void StageStarted(const TJobStage& stage) override
-    {
-        captions << stage.Caption();
-        if (onStage)
-            onStage(stage);
-    }
-    void Gauge(int percent) override
-    {
-        if (onGauge)
-            onGauge(percent);
-    }
-    void ItemFinished(const TJobItemResult& result) override { finished.push_back(result); }
-    void Closed() override { ++closed; }
-    QStringList captions;
-    std::vector<TJobItemResult> finished;
-    int closed = 0;
-    std::function<void(const TJobStage&)> onStage;
-    std::function<void(int)> onGauge;
-};
+using dwtest::RecordingView;
 
 // How far the reader ran ahead: at each track it begins, the tracks begun
 // before it less the items reported done.

@@ -11,6 +11,8 @@
 #include "app/OutputFormats.h"
 #include "app/Settings.h"
 
+#include <QStringList>
+
 namespace dw {
 
 struct TJobConfig {
@@ -20,6 +22,10 @@ struct TJobConfig {
     // name. The window replaces (as extracting always did); the command line
     // keeps existing files unless told to replace them.
     bool Overwrite = true;
+    // Conversions: outputs that existed when the job was set up and that the
+    // user agreed to replace (without Overwrite, any other existing output is
+    // kept and its item skipped).
+    QStringList ReplaceOutputs;
 
     TOutputFormat Format() const { return StoredOutputFormat(Options.OutputFormat); }
 

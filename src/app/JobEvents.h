@@ -58,7 +58,6 @@ inline constexpr int32_t ENC_RESULT_ENDED = 2;           // the encoder ran and 
 // or died of a signal, or its output could not be put in place; the reason,
 // naming the file, is in Elapsed.
 inline constexpr int32_t ENC_RESULT_FAILED = 3;
-inline constexpr int32_t ENC_RESULT_RIP_FAILED = 4;      // set by the job runner: the track's rip failed
 inline constexpr int32_t ENC_RESULT_ERROR_LINE = 8;      // WMA: the encoder printed an error line (in Elapsed)
 
 // lParam of WM_RIP_ERROR.

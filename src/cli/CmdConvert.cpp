@@ -63,6 +63,8 @@ int cmdConvert(const QStringList& argv)
     TJobConfig config = TJobConfig::FromSettings(AppSettings);
     if (args.has("replaygain"))
         config.Options.ReplayGainUse = true;
+    // An existing output is replaced only with --overwrite.
+    config.Overwrite = args.has("overwrite");
     if (args.options.contains("output"))
         config.Options.OutputFolder = QFileInfo(args.value("output")).absoluteFilePath();
     // A missing output folder is made (one level), as rip makes its own.
@@ -74,7 +76,7 @@ int cmdConvert(const QStringList& argv)
     for (const QString& f : args.positional.mid(1))
         files << QFileInfo(f).absoluteFilePath();
 
-    // The overwrite question is answered by --overwrite.
+    // Any question a job asks gets the answer --overwrite gives.
     CliJobDialogs dialogs(args.has("overwrite") ? Answer::Yes : Answer::No);
     ScopedDialogs scoped(dialogs);
     const bool json = args.has("json");

@@ -243,6 +243,11 @@ void TEncodeProcess::reportCompletion(int32_t result, const QString& text, const
 {
     auto info = MakeProcessInfo(doneCode(), result, text);
     info->Failure = failure;
+    // A failure's text travels as the failure too, so that nobody above the
+    // encoder reads it from the time field the protocol keeps it in.
+    if (!info->Failure.Failed() && !text.isEmpty() &&
+        (result == ENC_RESULT_FAILED || result == ENC_RESULT_ERROR_LINE))
+        info->Failure = TJobFailure{TJobFailure::Kind::Encode, {}, text};
     if (sendsCompletion())
         SendJobEvent(NotifyWindow.data(), std::move(info));
     else

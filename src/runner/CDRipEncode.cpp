@@ -172,7 +172,7 @@ void TCDRipTask::jobEvent(std::unique_ptr<TProcessInfo> info)
     // thread's call; the task moves on once that call has returned.
     const int gen = generation_;
     const int32_t result = info->Result;
-    const QString text = info->Elapsed;
+    const QString text = info->Failure.Failed() ? info->Failure.Text() : info->Elapsed;
     QMetaObject::invokeMethod(
         this,
         [this, gen, code, result, text] {

@@ -30,7 +30,7 @@ struct TCDRipSettings {
     int OpusBitRate = 160;  // kbit/s
     bool OpusVbr = true;
     // Vorbis comments from the disc and the track into OGG, FLAC and Opus
-    // files (CD tracks always; the job runner clears it for conversions)
+    // files (CD tracks always; conversions clear it)
     bool TrackComments = true;
     // [ReplayGain] Use: each track is measured as it is ripped; its values
     // and the album's go into the encoded files

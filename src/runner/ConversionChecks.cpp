@@ -3,6 +3,8 @@
 #include "app/ResourceText.h"
 #include "jobs/EncoderCommandLines.h"
 #include "platform/NativePath.h"
+#include "runner/JobItems.h"
+#include "app/Helpers.h"
 
 #include <QStringList>
 
@@ -108,6 +110,25 @@ std::optional<TJobFailure> CheckConversion(TJobKind kind, const QString& folderS
     if (lame && LameProgram().isEmpty())
         return TJobFailure{TJobFailure::Kind::Encode, QString(), LameNotFoundText()};
     return std::nullopt;
+}
+
+QStringList ExistingConversionOutputs(TJobKind kind, const QString& outputFolder, const QStringList& files)
+{
+    QStringList outputs;
+    if (kind == jkRipTracks || kind == jkRecordingToMp3)
+        return outputs;
+    const QString out = WithTrailingBackslash(outputFolder);
+    for (const QString& input : files) {
+        const QString output = JobFileOutput(kind, out, input);
+        if (outputs.contains(output) || !StatPath(output).exists)
+            continue;
+        bool isInput = false;
+        for (const QString& other : files)
+            isInput = isInput || other == output || SameFile(other, output);
+        if (!isInput)
+            outputs << output;
+    }
+    return outputs;
 }
 
 }  // namespace dw

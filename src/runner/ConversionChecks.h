@@ -11,6 +11,7 @@
 #include "app/OutputFormats.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -42,5 +43,12 @@ enum class TMissingFolder {
 // (lame for MP3 to and from WAV; missing: Encode). Nothing when the job may
 // start.
 std::optional<TJobFailure> CheckConversion(TJobKind kind, const QString& outputFolder, TMissingFolder missing);
+
+// The outputs of a conversion that exist now and that the job would keep
+// unless told to replace them (every kind but the recording's MP3, which is
+// always replaced), once each, in item order; outputs that are one of the
+// inputs are left out (those items are refused anyway). A front end that
+// asks the user asks about these before the job starts.
+QStringList ExistingConversionOutputs(TJobKind kind, const QString& outputFolder, const QStringList& files);
 
 }  // namespace dw

@@ -1,8 +1,8 @@
 #pragma once
 // The tags a job writes into an encoded file once it is complete: the
 // ID3v2.4 tag of an MP3 (text frames and ReplayGain TXXX frames) and the
-// loudness comments of Ogg Vorbis, FLAC and Opus files. Both the job runner
-// (drive mode, conversions) and the ripper-mode engine use them.
+// loudness comments of Ogg Vorbis, FLAC and Opus files. The rip engine and
+// the conversion tasks use them.
 //
 // What a file gets, by its extension:
 //   .mp3        ID3v2.4: the text frames given, REPLAYGAIN_TRACK_GAIN/PEAK

@@ -81,25 +81,9 @@ TDiscProblem TExtractDisc::Open(TRipModeChoice choice, int index)
 
 // Forwards everything to the caller's view and tells the command when the
 // engine has closed.
-class TExtract::ClosingView : public TJobView {
+class TExtract::ClosingView : public TJobViewRelay {
 public:
-    ClosingView(TJobView& inner, TExtract& owner) : inner_(inner), owner_(owner) {}
-    void StageStarted(const TJobStage& stage) override { inner_.StageStarted(stage); }
-    void Heading(const QString& text) override { inner_.Heading(text); }
-    void StatusText(const QString& text, bool visible) override { inner_.StatusText(text, visible); }
-    void Gauge(int percent) override { inner_.Gauge(percent); }
-    void ShowPercent(bool show) override { inner_.ShowPercent(show); }
-    void Times(const QString& elapsed, const QString& estimated) override { inner_.Times(elapsed, estimated); }
-    void ItemFinished(const TJobItemResult& result) override { inner_.ItemFinished(result); }
-    void Closed() override
-    {
-        inner_.Closed();
-        owner_.closed();
-    }
-
-private:
-    TJobView& inner_;
-    TExtract& owner_;
+    ClosingView(TJobView& inner, TExtract& owner) : TJobViewRelay(inner, [&owner] { owner.closed(); }) {}
 };
 
 bool TExtractResult::AllDone() const

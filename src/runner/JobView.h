@@ -1,6 +1,6 @@
 #pragma once
-// What a running job tells the front end that shows it: the job runner and
-// the ripper-mode rip engine both drive one of these, so the progress window
+// What a running job tells the front end that shows it: the conversion tasks
+// and the rip engine both drive one of these, so the progress window
 // and the command line draw the same machine and hold no policy of their own.
 // Message boxes and questions do not pass through here: the engines ask them
 // through platform/Dialogs.
@@ -9,6 +9,8 @@
 
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace dw {
 
@@ -45,6 +47,30 @@ public:
     virtual void ItemFinished(const TJobItemResult& result) {}
     // The job ended (finished, stopped or closed); the window closes.
     virtual void Closed() {}
+};
+
+// Passes every call on to another view; after the inner view's Closed() it
+// calls closed (the owner of a job learns there that the job has closed).
+class TJobViewRelay : public TJobView {
+public:
+    TJobViewRelay(TJobView& inner, std::function<void()> closed) : inner_(inner), closed_(std::move(closed)) {}
+    void StageStarted(const TJobStage& stage) override { inner_.StageStarted(stage); }
+    void Heading(const QString& text) override { inner_.Heading(text); }
+    void StatusText(const QString& text, bool visible) override { inner_.StatusText(text, visible); }
+    void Gauge(int percent) override { inner_.Gauge(percent); }
+    void ShowPercent(bool show) override { inner_.ShowPercent(show); }
+    void Times(const QString& elapsed, const QString& estimated) override { inner_.Times(elapsed, estimated); }
+    void ItemFinished(const TJobItemResult& result) override { inner_.ItemFinished(result); }
+    void Closed() override
+    {
+        inner_.Closed();
+        if (closed_)
+            closed_();
+    }
+
+private:
+    TJobView& inner_;
+    std::function<void()> closed_;
 };
 
 }  // namespace dw

@@ -2,13 +2,18 @@
 
 #include "app/Helpers.h"
 #include "runner/JobItems.h"
-#include "runner/JobRunner.h"
+#include "cd/DriveTrackSource.h"
+#include "jobs/Mp3EncodeProcess.h"
+#include "jobs/WMAEncodeProcess.h"
+#include "runner/CDRipEngine.h"
+#include "runner/ConversionTask.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -100,34 +105,50 @@ int TJobSummary::count(TJobItemResult::Outcome outcome) const
 
 namespace {
 
-// RunJob's job: one runner.
-class TSingleJob : public TRunningJob {
+// A CD job in drive mode: the rip engine reading through the drive library.
+class TCDJob : public TRunningJob {
 public:
-    TSingleJob(TJobKind kind, int cdHandle, const QStringList& items, const TJobConfig& config, TJobView& view,
-               TJobEnd onEnd, const TJobRunOptions& options)
-        : TRunningJob(std::move(onEnd)), runner_(kind, cdHandle, items, config, view), options_(options)
+    TCDJob(int cdHandle, const QStringList& items, const TJobConfig& config, TJobView& view, TJobEnd onEnd,
+           const TJobRunOptions& options)
+        : TRunningJob(std::move(onEnd)), items_(items), options_(options),
+          relay_(view, [this] { closed(); }),
+          lame_(options.lame ? options.lame : (ownLame_ = std::make_unique<TMp3EncodeProcess>()).get()),
+          wma_(options.wma ? options.wma : (ownWma_ = std::make_unique<TWMAEncodeProcess>()).get())
     {
-        runner_.SetEndOnStall(options.endOnStall);
-        if (kind != jkRipTracks)
-            runner_.SetBufferTag(bufferTag(0));
-        runner_.OnClosed = [this] {
-            summary_.items = runner_.Results();
-            summary_.stopped = runner_.WasStopped() && !runner_.IsStalled();
-            summary_.stalled = runner_.IsStalled();
-            end();
-        };
+        TCDRipSettings settings = TCDRipSettings::FromConfig(config);
+        settings.Id3v1 = config.Options.Use;
+        engine_ = std::make_unique<TCDRipEngine>(std::make_unique<TDriveTrackSource>(cdHandle), std::move(settings),
+                                                 relay_, *lame_, *wma_);
+        engine_->SetDriveMode(options.endOnStall);
+        engine_->SetOverlap(options.overlap);
+        if (!options.overlap)
+            engine_->SetEncodeWorkers(1);
     }
 
 private:
     void begin() override
     {
-        runner_.Start();
+        engine_->Start(items_);
         watch(options_.cancel);
     }
-    void stop() override { runner_.Stop(); }
+    void stop() override { engine_->Stop(); }
+    void closed()
+    {
+        for (const TCDRipItem& item : engine_->Items())
+            summary_.items.push_back(item.Result);
+        summary_.stopped = engine_->WasStopped() && !engine_->IsStalled();
+        summary_.stalled = engine_->IsStalled();
+        end();
+    }
 
-    TJobRunner runner_;
+    const QStringList items_;
     const TJobRunOptions options_;
+    TJobViewRelay relay_;
+    std::unique_ptr<TMp3EncodeProcess> ownLame_;
+    std::unique_ptr<TWMAEncodeProcess> ownWma_;
+    TMp3EncodeProcess* lame_;
+    TWMAEncodeProcess* wma_;
+    std::unique_ptr<TCDRipEngine> engine_;
 };
 
 // A job with nothing (left) to run: it ends at once with summary.
@@ -143,104 +164,87 @@ private:
     void stop() override {}
 };
 
-}  // namespace
-
-void RunJob(TJobKind kind, int cdHandle, const QStringList& items, const TJobConfig& config, TJobView& view,
-            TJobEnd onEnd, const TJobRunOptions& options)
-{
-    if (items.isEmpty())
-        TRunningJob::Launch(std::make_shared<TEmptyJob>(std::move(onEnd)));
-    else
-        TRunningJob::Launch(
-            std::make_shared<TSingleJob>(kind, cdHandle, items, config, view, std::move(onEnd), options));
-}
-
-namespace {
-
-// RunConversionJobs' job: up to `jobs` runners side by side, or one runner
-// for the whole list.
+// A conversion job: its files carried by conversion tasks, up to `jobs` side
+// by side, each place with a view and encoder objects of its own; with one
+// place the files run in order through one view, as the window shows them.
 class TConversionJob : public TRunningJob {
 public:
     TConversionJob(TJobKind kind, const QStringList& files, int jobs, const TJobConfig& config,
                    TJobViewFactory makeView, TJobEnd onEnd, const TJobRunOptions& options, TJobSummary summary,
-                   std::deque<int> pending)
-        : TRunningJob(std::move(onEnd)), kind_(kind), files_(files), jobs_(jobs), config_(config),
-          makeView_(std::move(makeView)), options_(options), pending_(std::move(pending))
+                   std::deque<int> pending, std::vector<QString> refusals)
+        : TRunningJob(std::move(onEnd)), kind_(kind), files_(files), config_(config), makeView_(std::move(makeView)),
+          options_(options), pending_(std::move(pending)), refusals_(std::move(refusals))
     {
         summary_ = std::move(summary);
+        places_.resize(std::size_t(std::max(1, std::min<int>(jobs, int(pending_.size())))));
     }
 
 private:
-    struct Slot {
+    struct Place {
         std::unique_ptr<TJobView> view;
-        std::unique_ptr<TJobRunner> runner;
+        std::unique_ptr<TMp3EncodeProcess> ownLame;
+        std::unique_ptr<TWMAEncodeProcess> ownWma;
+        TMp3EncodeProcess* lame = nullptr;
+        TWMAEncodeProcess* wma = nullptr;
+        std::unique_ptr<TConversionTask> task;
+        bool shown = false;  // the view has shown an item
     };
 
     void begin() override
     {
+        for (std::size_t i = 0; i < places_.size(); ++i) {
+            Place& p = places_[i];
+            p.view = makeView_();
+            const bool programs = i == 0 && options_.lame && options_.wma;
+            if (!programs) {
+                p.ownLame = std::make_unique<TMp3EncodeProcess>();
+                p.ownWma = std::make_unique<TWMAEncodeProcess>();
+            }
+            p.lame = programs ? options_.lame : p.ownLame.get();
+            p.wma = programs ? options_.wma : p.ownWma.get();
+        }
         if (options_.cancel.IsCancelled()) {
-            // Stopped before the start: no runner is made, so no item is
-            // touched (runners started and stopped at once could still race
-            // a fast encoder to its end).
+            // Stopped before the start: no item is touched.
             stop();
             return;
         }
-        if (jobs_ <= 1) {
-            // One runner for the whole list, as the window runs it.
-            QStringList items;
-            std::vector<int> numbers;
-            for (int i : pending_) {
-                items << files_[i];
-                numbers.push_back(i + 1);
-            }
-            pending_.clear();
-            launch(items, numbers, 0);
-        } else {
-            startNext();
-        }
+        begun_ = true;
+        for (std::size_t i = 0; i < places_.size(); ++i)
+            startNext(i);
         watch(options_.cancel);
     }
 
-    void launch(const QStringList& items, const std::vector<int>& numbers, int slot)
+    void startNext(std::size_t place)
     {
-        Slot s;
-        s.view = makeView_();
-        s.runner = std::make_unique<TJobRunner>(kind_, 0, items, config_, *s.view);
-        s.runner->SetNumbering(numbers, int(files_.size()));
-        s.runner->SetBufferTag(bufferTag(slot));
-        TJobRunner* raw = s.runner.get();
-        raw->OnClosed = [this, raw] {
-            for (const TJobItemResult& r : raw->Results())
-                summary_.items[std::size_t(r.index)] = r;
-            summary_.stalled = summary_.stalled || raw->IsStalled();
-            // Outside the runner's handler: it is moved aside there.
-            QTimer::singleShot(0, this, [this] { startNext(); });
-        };
-        running_.push_back(std::move(s));
-        raw->Start();
-    }
-
-    // Moves closed runners aside, fills free places, and ends the job once
-    // nothing runs and nothing waits.
-    void startNext()
-    {
-        for (auto it = running_.begin(); it != running_.end();) {
-            if (it->runner->IsClosed()) {
-                ended_.push_back(std::move(*it));
-                it = running_.erase(it);
-            } else {
-                ++it;
+        Place& p = places_[place];
+        // The task that ended goes now, outside its own handlers.
+        p.task.reset();
+        if (stopping_ || pending_.empty()) {
+            p.view->Closed();
+            if (++closedPlaces_ == places_.size()) {
+                summary_.stopped = stopping_;
+                end();
             }
+            return;
         }
-        while (!stopping_ && int(running_.size()) < jobs_ && !pending_.empty()) {
-            const int i = pending_.front();
-            pending_.pop_front();
-            launch(QStringList{files_[i]}, std::vector<int>{i + 1}, i);
+        const int i = pending_.front();
+        pending_.pop_front();
+        if (!p.shown) {
+            p.view->Times({}, {});
+            p.view->ShowPercent(false);
         }
-        if (running_.empty() && (pending_.empty() || stopping_)) {
-            summary_.stopped = stopping_;
-            end();
-        }
+        TConversionItem item;
+        item.index = i;
+        item.count = int(files_.size());
+        item.input = files_[i];
+        item.first = !p.shown;
+        item.refusal = refusals_[std::size_t(i)];
+        p.shown = true;
+        p.task = std::make_unique<TConversionTask>(kind_, config_, *p.view, *p.lame, *p.wma, bufferTag(int(place)));
+        p.task->Start(item, [this, place](const TJobItemResult& r) {
+            summary_.items[std::size_t(r.index)] = r;
+            startNext(place);
+        });
     }
 
     void stop() override
@@ -252,28 +256,49 @@ private:
             r.message = QStringLiteral("the job was stopped before this item was done");
         }
         pending_.clear();
-        for (Slot& s : running_)
-            s.runner->Stop();
-        // Runners that had closed already are collected here.
-        QTimer::singleShot(0, this, [this] { startNext(); });
+        if (!begun_) {
+            // Nothing was started: every place closes now.
+            for (std::size_t i = 0; i < places_.size(); ++i)
+                startNext(i);
+            return;
+        }
+        // Each task's end (posted) closes its place.
+        for (Place& p : places_)
+            if (p.task)
+                p.task->Stop();
     }
 
     const TJobKind kind_;
     const QStringList files_;
-    const int jobs_;
     const TJobConfig config_;
     const TJobViewFactory makeView_;
     const TJobRunOptions options_;
     std::deque<int> pending_;
-    std::vector<Slot> running_;
-    std::vector<Slot> ended_;  // kept until the job goes: a runner must not go inside its own handler
+    const std::vector<QString> refusals_;  // per item: why it fails without running
+    std::vector<Place> places_;
+    std::size_t closedPlaces_ = 0;
     bool stopping_ = false;
+    bool begun_ = false;
 };
 
-}  // namespace
+// The refusals of a conversion known before it starts: items whose output
+// is one of the job's inputs under any name (it would be replaced before or
+// while it is read), and items that would write an earlier item's output
+// (side by side they would race for one file, one after another the second
+// would replace the first).
+std::vector<QString> conversionRefusals(TJobKind kind, const QString& out, const QStringList& files)
+{
+    std::vector<QString> refusals(std::size_t(files.size()));
+    for (int i = 0; i < int(files.size()); ++i)
+        refusals[std::size_t(i)] = OutputIsInput(kind, out, files, i);
+    for (const TOutputClash& c : FindOutputClashes(kind, out, files))
+        if (refusals[std::size_t(c.index)].isEmpty())
+            refusals[std::size_t(c.index)] = c.output + QStringLiteral(": is also the output of ") + files[c.earlier];
+    return refusals;
+}
 
-void RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobConfig& config,
-                       TJobViewFactory makeView, TJobEnd onEnd, const TJobRunOptions& options)
+void launchConversion(TJobKind kind, const QStringList& files, int jobs, const TJobConfig& config,
+                      TJobViewFactory makeView, TJobEnd onEnd, const TJobRunOptions& options)
 {
     TJobSummary summary;
     const int n = int(files.size());
@@ -282,49 +307,37 @@ void RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const 
         summary.items[std::size_t(i)].index = i;
         summary.items[std::size_t(i)].name = files[i];
     }
-    // Items that would write an earlier item's output fail up front: run
-    // side by side they would race for one file, one after another the
-    // second would replace the first.
-    std::vector<bool> runs(std::size_t(n), true);
-    const QString out = WithTrailingBackslash(config.Options.OutputFolder);
-    const std::vector<TOutputClash> clashes = FindOutputClashes(kind, out, files);
-    if (!clashes.empty()) {
-        const std::unique_ptr<TJobView> view = makeView();
-        for (const TOutputClash& c : clashes) {
-            runs[std::size_t(c.index)] = false;
-            TJobItemResult& r = summary.items[std::size_t(c.index)];
-            r.outcome = TJobItemResult::Outcome::Failed;
-            r.message = c.output + QStringLiteral(": is also the output of ") + files[c.earlier];
-            view->ItemFinished(r);
-        }
-    }
-    // An output that is an input of this run (under any name) is refused
-    // too: another item may be reading it, or read it later.
-    std::unique_ptr<TJobView> refusals;
-    for (int i = 0; i < n; ++i) {
-        if (!runs[std::size_t(i)])
-            continue;
-        const QString why = OutputIsInput(kind, out, files, i);
-        if (why.isEmpty())
-            continue;
-        runs[std::size_t(i)] = false;
-        TJobItemResult& r = summary.items[std::size_t(i)];
-        r.outcome = TJobItemResult::Outcome::Failed;
-        r.message = why;
-        if (!refusals)
-            refusals = makeView();
-        refusals->ItemFinished(r);
-    }
     std::deque<int> pending;
     for (int i = 0; i < n; ++i)
-        if (runs[std::size_t(i)])
-            pending.push_back(i);
-    if (pending.empty())
+        pending.push_back(i);
+    if (pending.empty()) {
         TRunningJob::Launch(std::make_shared<TEmptyJob>(std::move(onEnd), std::move(summary)));
+        return;
+    }
+    std::vector<QString> refusals = conversionRefusals(kind, WithTrailingBackslash(config.Options.OutputFolder), files);
+    TRunningJob::Launch(std::make_shared<TConversionJob>(kind, files, jobs, config, std::move(makeView),
+                                                         std::move(onEnd), options, std::move(summary),
+                                                         std::move(pending), std::move(refusals)));
+}
+
+}  // namespace
+
+void RunJob(TJobKind kind, int cdHandle, const QStringList& items, const TJobConfig& config, TJobView& view,
+            TJobEnd onEnd, const TJobRunOptions& options)
+{
+    if (items.isEmpty())
+        TRunningJob::Launch(std::make_shared<TEmptyJob>(std::move(onEnd)));
+    else if (kind == jkRipTracks)
+        TRunningJob::Launch(std::make_shared<TCDJob>(cdHandle, items, config, view, std::move(onEnd), options));
     else
-        TRunningJob::Launch(std::make_shared<TConversionJob>(kind, files, jobs, config, std::move(makeView),
-                                                             std::move(onEnd), options, std::move(summary),
-                                                             std::move(pending)));
+        launchConversion(kind, items, 1, config, [&view] { return std::make_unique<TJobViewRelay>(view, nullptr); },
+                         std::move(onEnd), options);
+}
+
+void RunConversionJobs(TJobKind kind, const QStringList& files, int jobs, const TJobConfig& config,
+                       TJobViewFactory makeView, TJobEnd onEnd, const TJobRunOptions& options)
+{
+    launchConversion(kind, files, jobs, config, std::move(makeView), std::move(onEnd), options);
 }
 
 }  // namespace dw

@@ -13,7 +13,8 @@
 #include "platform/PlayerHistory.h"
 #include "platform/Registry.h"
 #include "platform/VolumeMixer.h"
-#include "runner/JobRunner.h"
+#include "runner/ConversionChecks.h"
+#include "runner/RunJob.h"
 #include "widgets/CDRipForm.h"
 #include "widgets/FileConversion.h"
 #include "widgets/OptionSetForm.h"
@@ -70,13 +71,28 @@ void TMainForm::runFileConversion(int jobKind)
         return;
     if (!ConversionMayStart(kind, AppSettings.OutputFolder, dialogs))
         return;
+    // Whether each existing output is replaced is asked before the job starts.
+    TJobConfig config = TJobConfig::FromSettings(AppSettings);
+    config.Overwrite = false;
+    for (const QString& output : ExistingConversionOutputs(kind, config.Options.OutputFolder, files))
+        if (dialogs.askYesNo(output + ResourceText(res::File_Exist), Answer::Yes, MessageIcon::Information))
+            config.ReplaceOutputs << output;
     try {
         TRipForm form(this);
-        TJobRunner runner(kind, 0, files, TJobConfig::FromSettings(AppSettings), form,
-                          TJobEncoders{lame_.get(), wma_.get()});
-        form.StopRequested = [&runner] { runner.Stop(); };
-        runner.Start();
+        TJobRunOptions options;
+        options.lame = lame_.get();
+        options.wma = wma_.get();
+        form.StopRequested = [cancel = options.cancel] { cancel.Cancel(); };
+        // The job window is modal: the command waits here for the job's end.
+        QEventLoop loop;
+        bool ended = false;
+        RunJob(kind, 0, files, config, form, [&](const TJobSummary&) {
+            ended = true;
+            loop.quit();
+        }, options);
         form.RunModal();
+        if (!ended)
+            loop.exec();
     } catch (const std::exception& e) {
         ReportConversionFailure(e, dialogs);
     }

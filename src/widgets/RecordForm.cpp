@@ -2,7 +2,7 @@
 
 #include "app/Settings.h"
 #include "record/Recorder.h"
-#include "runner/JobRunner.h"
+#include "runner/RunJob.h"
 #include "widgets/LinkLabel.h"
 #include "widgets/NewRecordFileForm.h"
 #include "widgets/ProductLinks.h"
@@ -10,6 +10,7 @@
 #include "widgets/StartButton.h"
 #include "widgets/TranslateForm.h"
 
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -244,10 +245,17 @@ void TfrmRecord::RunJob(TJobKind kind, int cdHandle, const QStringList& items)
 {
     try {
         TRipForm form(this);
-        TJobRunner runner(kind, cdHandle, items, TJobConfig::FromSettings(AppSettings), form);
-        form.StopRequested = [&runner] { runner.Stop(); };
-        runner.Start();
+        TJobRunOptions options;
+        form.StopRequested = [cancel = options.cancel] { cancel.Cancel(); };
+        QEventLoop loop;
+        bool ended = false;
+        dw::RunJob(kind, cdHandle, items, TJobConfig::FromSettings(AppSettings), form, [&](const TJobSummary&) {
+            ended = true;
+            loop.quit();
+        }, options);
         form.RunModal();
+        if (!ended)
+            loop.exec();
     } catch (const std::exception&) {
         // A job that fails ends without a message of its own, like the main window's conversions.
     }

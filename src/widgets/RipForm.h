@@ -1,14 +1,13 @@
 #pragma once
-// TRipForm: the modal progress window of a job (the job runner's file
-// conversions and the drive-mode rip). It draws what the engine tells its
+// TRipForm: the modal progress window of a job (file conversions and the
+// drive-mode rip). It draws what the engine tells its
 // TJobView: the stage caption, the heading, the gauge with its percent text,
 // the status over the gauge and the two times. Stop and the close request
 // ask the engine to stop; the engine's Closed() closes the window.
 //
 //   TRipForm form(mainWindow);
-//   TJobRunner runner(kind, 0, files, form, encoders);
-//   form.StopRequested = [&] { runner.Stop(); };
-//   runner.Start();
+//   form.StopRequested = [cancel = options.cancel] { cancel.Cancel(); };
+//   RunJob(kind, 0, files, config, form, onEnd, options);
 //   form.RunModal();   // returns when the job has closed
 //
 // The window shows itself on the first thing it is told, so checks that

@@ -10,7 +10,6 @@
 #include "cd/DriveRecords.h"
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
-#include "runner/JobRunner.h"
 #include "runner/RunJob.h"
 #include "support/CdImages.h"
 #include "support/JobWait.h"
@@ -271,15 +270,16 @@ TEST_F(JobReplayGainTest, AStoppedRipKeepsTrackValuesButWritesNoAlbumValues)
     openDisc();
     AppSettings.OutputFormat = 4;
     ScopedDialogs scoped(dialogs);
-    TJobRunner runner(jkRipTracks, handle, {"01A", "02B", "03C"}, TJobConfig::FromSettings(AppSettings), view);
+    TJobRunOptions options;
+    options.overlap = false;
     view.onStage = [&](const TJobStage& stage) {
         if (stage.word == "Extracting" && stage.number == 3)
-            QMetaObject::invokeMethod(&runner, [&] { runner.Stop(); }, Qt::QueuedConnection);
+            options.cancel.Cancel();
     };
-    runner.Start();
-    ASSERT_TRUE(dwtest::waitFor([&] { return runner.IsClosed(); }));
-    EXPECT_EQ(runner.Results()[1].outcome, Outcome::Done);
-    EXPECT_EQ(runner.Results()[2].outcome, Outcome::Stopped);
+    const TJobSummary s =
+        dwtest::runJob(jkRipTracks, handle, {"01A", "02B", "03C"}, TJobConfig::FromSettings(AppSettings), view, options);
+    EXPECT_EQ(s.items[1].outcome, Outcome::Done);
+    EXPECT_EQ(s.items[2].outcome, Outcome::Stopped);
     for (const QString& name : {"A.flac", "B.flac"}) {
         const auto t = tagsOf(out + "/" + name);
         EXPECT_FALSE(t.value("REPLAYGAIN_TRACK_GAIN").isEmpty()) << name.toStdString();

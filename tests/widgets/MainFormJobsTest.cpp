@@ -3,6 +3,7 @@
 // scripted open dialog.
 #include "MainFormFixture.h"
 
+#include "app/ResourceText.h"
 #include "widgets/FileConversion.h"
 #include "widgets/RipForm.h"
 
@@ -117,6 +118,26 @@ TEST_F(MainFormFixture, FileConversionsTakeTheChosenFilesIntoTheOutputFolder)
     EXPECT_EQ(dialogs_.shown().front().kind, dw::ScriptedDialogs::Kind::OpenFiles);
     EXPECT_EQ(dialogs_.shown().front().filter, "Sound file(*.wav)|*.wav| Any file(*.*)|*.*");
     EXPECT_GT(QFileInfo(outputFolder() + "/song a.mp3").size(), 1000);
+    EXPECT_GT(QFileInfo(outputFolder() + "/song b.mp3").size(), 1000);
+
+    // Converting them again asks about each existing output before anything
+    // runs, in list order: the one answered No stays as it was (its item is
+    // skipped), the other is replaced; nothing is asked while the job runs.
+    dialogs_.clear();
+    const auto contents = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = contents(outputFolder() + "/song a.mp3");
+    QFile::resize(outputFolder() + "/song b.mp3", 10);
+    dialogs_.queueFiles({a, b});
+    dialogs_.queueAnswer(dw::Answer::No);
+    dialogs_.queueAnswer(dw::Answer::Yes);
+    choose("miWavToMp3");
+    const QString exists = dw::ResourceText(dw::res::File_Exist);
+    EXPECT_EQ(dialogs_.texts(), (QStringList{outputFolder() + "/song a.mp3" + exists,
+                                             outputFolder() + "/song b.mp3" + exists}));
+    EXPECT_EQ(contents(outputFolder() + "/song a.mp3"), before);
     EXPECT_GT(QFileInfo(outputFolder() + "/song b.mp3").size(), 1000);
 
     // MP3 back to WAV, with its own filter.

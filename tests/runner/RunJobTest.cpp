@@ -1,6 +1,7 @@
-// The job runner over CD images in drive mode (the real rip thread, lame,
-// WM8EUTIL and our Ogg Vorbis writer) and over WAV files written at run
-// time; results judged by peers (mutagen, vorbiscomment, ogginfo, ffprobe).
+// The jobs front ends start: CD jobs over images in drive mode (the real rip
+// thread, lame, WM8EUTIL and our Ogg Vorbis writer) and conversions of WAV
+// files written at run time; results judged by peers (mutagen,
+// vorbiscomment, ogginfo, ffprobe).
 
 #include "app/Genres.h"
 #include "app/ResourceText.h"
@@ -10,7 +11,7 @@
 #include "platform/CdDrives.h"
 #include "platform/Dialogs.h"
 #include "platform/NativePath.h"
-#include "runner/JobRunner.h"
+#include "runner/ConversionChecks.h"
 #include "runner/JobWmaEstimate.h"
 #include "runner/RunJob.h"
 #include "support/SineWav.h"
@@ -60,7 +61,7 @@ void writeWav(const QString& path, int rate, double seconds)
     writeSineWav(path, rate, seconds);
 }
 
-class JobRunnerTest : public ::testing::Test {
+class RunJobTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -118,7 +119,7 @@ protected:
     RecordingView view;
 };
 
-TEST_F(JobRunnerTest, CdJobWithWavOutputRipsEveryTrackAndStartsNoEncoder)
+TEST_F(RunJobTest, CdJobWithWavOutputRipsEveryTrackAndStartsNoEncoder)
 {
     openDisc({2, 1, 2});
     AppSettings.OutputFormat = 1;
@@ -136,7 +137,7 @@ TEST_F(JobRunnerTest, CdJobWithWavOutputRipsEveryTrackAndStartsNoEncoder)
 // A failed rip in the middle of an encoding job: reported once, no encoded
 // file and no tag for it, and the next track is still ripped; the WAVs go
 // unless kept, and only those this job ripped.
-class FailedRipInEncodingJob : public JobRunnerTest, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+class FailedRipInEncodingJob : public RunJobTest, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(FailedRipInEncodingJob, IsReportedOnceAndTheNextTrackIsEncoded)
 {
@@ -193,48 +194,30 @@ TEST_P(FailedRipInEncodingJob, IsReportedOnceAndTheNextTrackIsEncoded)
 INSTANTIATE_TEST_SUITE_P(Formats, FailedRipInEncodingJob,
                          ::testing::Combine(::testing::Values(0, 2, 3), ::testing::Bool()));
 
-TEST_F(JobRunnerTest, StopBeforeEveryTrackIsRippedKeepsTheRippedWavs)
+// Stopped as the second track's read starts: the first track, read,
+// encoded and tagged before it (one track at a time), stays whole (its WAV,
+// not kept, went once the track was done); nothing of the others is left.
+TEST_F(RunJobTest, StopBeforeEveryTrackIsRippedKeepsTheRippedWavs)
 {
     openDisc({2, 2, 2});
     AppSettings.OutputFormat = 0;
     AppSettings.IsKeepWav = false;
     ScopedDialogs scoped(dialogs);
-    TJobRunner runner(jkRipTracks, handle, {"01A", "02B", "03C"}, TJobConfig::FromSettings(AppSettings), view);
+    TJobRunOptions options;
+    options.overlap = false;
     view.onStage = [&](const TJobStage& stage) {
         if (stage.word == "Extracting" && stage.number == 2)
-            QMetaObject::invokeMethod(&runner, [&] { runner.Stop(); }, Qt::QueuedConnection);
+            options.cancel.Cancel();
     };
-    runner.Start();
-    ASSERT_TRUE(dwtest::waitFor([&] { return runner.IsClosed(); }));
-    EXPECT_EQ(files(), (QStringList{"A.mp3", "A.wav"}));
-    ASSERT_EQ(runner.Results().size(), 3u);
-    EXPECT_EQ(runner.Results()[0].outcome, Outcome::Done);
-    EXPECT_EQ(runner.Results()[1].outcome, Outcome::Stopped);
-    EXPECT_EQ(runner.Results()[2].outcome, Outcome::Stopped);
+    const TJobSummary s =
+        dwtest::runJob(jkRipTracks, handle, {"01A", "02B", "03C"}, TJobConfig::FromSettings(AppSettings), view, options);
+    EXPECT_TRUE(s.stopped);
+    EXPECT_EQ(files(), QStringList{"A.mp3"});
+    EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Done, Outcome::Stopped, Outcome::Stopped}));
     EXPECT_EQ(view.closed, 1);
 }
 
-TEST_F(JobRunnerTest, AStopAfterTheRippedWavWasPutInPlaceReportsTheTrackDone)
-{
-    openDisc({1, 1});
-    AppSettings.OutputFormat = 1;
-    ScopedDialogs scoped(dialogs);
-    TJobRunner runner(jkRipTracks, handle, {"01A", "02B"}, TJobConfig::FromSettings(AppSettings), view);
-    runner.Start();
-    // No events are served while waiting, so the rip's completion cannot be handled first.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!QFileInfo::exists(out + "/A.wav") && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    runner.Stop();
-    ASSERT_TRUE(runner.IsClosed());
-    ASSERT_EQ(runner.Results().size(), 2u);
-    EXPECT_EQ(runner.Results()[0].outcome, Outcome::Done) << runner.Results()[0].message.toStdString();
-    EXPECT_EQ(runner.Results()[0].outputs, QStringList{out + "/A.wav"});
-    EXPECT_EQ(runner.Results()[1].outcome, Outcome::Stopped);
-    EXPECT_EQ(files(), QStringList{"A.wav"});
-}
-
-TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
+TEST_F(RunJobTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
 {
     openDisc({1, 1});
     AppSettings.OutputFormat = 0;
@@ -250,7 +233,7 @@ TEST_F(JobRunnerTest, AStalledRipEndsTheJobWithAFailureInsteadOfWaiting)
     EXPECT_TRUE(files().isEmpty());
 }
 
-TEST_F(JobRunnerTest, EveryTrackGetsItsOwnFileEvenWhenTitlesCollide)
+TEST_F(RunJobTest, EveryTrackGetsItsOwnFileEvenWhenTitlesCollide)
 {
     openDisc({1, 2, 3});
     AppSettings.OutputFormat = 1;
@@ -272,7 +255,7 @@ TEST_F(JobRunnerTest, EveryTrackGetsItsOwnFileEvenWhenTitlesCollide)
 
 // Without overwriting, an existing WAV or encoded file fails its item before
 // the track is read, and stays as it was; with it, the rip replaces both.
-TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
+TEST_F(RunJobTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
 {
     openDisc({1, 1});
     AppSettings.OutputFormat = 2;
@@ -300,7 +283,7 @@ TEST_F(JobRunnerTest, ExistingFilesGiveWayOnlyWhenOverwriteIsSet)
 
 // Sources below 44100 Hz are resampled into the buffer file first; the
 // buffer is gone when the job ends; 44100 Hz sources are encoded directly.
-TEST_F(JobRunnerTest, LowRateSourcesAreResampledThroughTheBufferForMp3AndOgg)
+TEST_F(RunJobTest, LowRateSourcesAreResampledThroughTheBufferForMp3AndOgg)
 {
     const QString low = box.file("low.wav"), cd = box.file("cd.wav");
     writeWav(low, 22050, 1.5);
@@ -325,7 +308,7 @@ TEST_F(JobRunnerTest, LowRateSourcesAreResampledThroughTheBufferForMp3AndOgg)
     EXPECT_EQ(files(), (QStringList{"cd.mp3", "cd.ogg", "low.mp3", "low.ogg"}));
 }
 
-TEST_F(JobRunnerTest, AFileThatIsNoWavIsAFailedItemAndTheJobGoesOn)
+TEST_F(RunJobTest, AFileThatIsNoWavIsAFailedItemAndTheJobGoesOn)
 {
     const QString bad = box.file("bad.wav"), good = box.file("good.wav");
     box.write("bad.wav", QByteArray("RIFF not really a wave file at all", 34));
@@ -365,16 +348,11 @@ TEST(JobWmaEstimate, SmallInputsTakeTwoSecondsAndEstimatesStayAheadOfTheClock)
 
 namespace {
 
-// A runner as the window makes it: no buffer tag, the whole list in one job.
+// A conversion as the window runs it: the whole list in one job, one view.
 TJobSummary runAsTheWindow(TJobKind kind, const QStringList& items)
 {
     RecordingView v;
-    TJobRunner runner(kind, 0, items, TJobConfig::FromSettings(AppSettings), v);
-    runner.Start();
-    EXPECT_TRUE(dwtest::waitFor([&] { return runner.IsClosed(); }, std::chrono::seconds(60)));
-    TJobSummary s;
-    s.items = runner.Results();
-    return s;
+    return dwtest::runJob(kind, 0, items, TJobConfig::FromSettings(AppSettings), v);
 }
 
 }  // namespace
@@ -383,9 +361,9 @@ TJobSummary runAsTheWindow(TJobKind kind, const QStringList& items)
 // (a user's file of the buffer's name stays untouched), and an output that
 // is an input of the job, under its own name or through a link, is refused
 // before anything is written.
-TEST_F(JobRunnerTest, WindowJobsKeepUsersFilesOfTheBufferNameAndNeverReplaceAnInput)
+TEST_F(RunJobTest, WindowJobsKeepUsersFilesOfTheBufferNameAndNeverReplaceAnInput)
 {
-    ScopedDialogs scoped(dialogs);  // "replace?" is answered yes
+    ScopedDialogs scoped(dialogs);
     const QString low = box.file("low.wav");
     writeWav(low, 22050, 1.0);
     box.write("out/MyReTemp.wav", "the user's own take");
@@ -420,24 +398,61 @@ TEST_F(JobRunnerTest, WindowJobsKeepUsersFilesOfTheBufferNameAndNeverReplaceAnIn
 // A stop that arrives once the encoder has put its whole file in place, but
 // before its completion was handled, finds the item done: it is reported so
 // (the old file is gone for good), not as stopped.
-TEST_F(JobRunnerTest, AStopAfterTheEncodingEndedReportsTheItemDone)
+TEST_F(RunJobTest, AStopAfterTheEncodingEndedReportsTheItemDone)
 {
-    ScopedDialogs scoped(dialogs);  // "replace?" is answered yes
+    ScopedDialogs scoped(dialogs);
     const QString in = box.file("short.wav");
     writeWav(in, 44100, 0.5);
     box.write("out/short.flac", "old");
     RecordingView v;
-    TJobRunner runner(jkToFlac, 0, {in}, TJobConfig::FromSettings(AppSettings), v);
-    runner.Start();
-    // No events are served while waiting, so the completion cannot be handled first.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (box.read("out/short.flac") == "old" && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    runner.Stop();
-    ASSERT_TRUE(runner.IsClosed());
-    ASSERT_EQ(runner.Results().size(), 1u);
-    EXPECT_EQ(runner.Results()[0].outcome, Outcome::Done) << runner.Results()[0].message.toStdString();
-    EXPECT_EQ(runner.Results()[0].outputs, QStringList{out + "/short.flac"});
+    TJobRunOptions options;
+    const TJobSummary s = dwtest::waitForEnd<TJobSummary>([&](TJobEnd onEnd) {
+        RunJob(jkToFlac, 0, {in}, TJobConfig::FromSettings(AppSettings), v, std::move(onEnd), options);
+        // No events are served while waiting, so the completion cannot be handled first.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (box.read("out/short.flac") == "old" && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        options.cancel.Cancel();
+    });
+    ASSERT_EQ(s.items.size(), 1u);
+    EXPECT_EQ(s.items[0].outcome, Outcome::Done) << s.items[0].message.toStdString();
+    EXPECT_EQ(s.items[0].outputs, QStringList{out + "/short.flac"});
     EXPECT_TRUE(dwtest::runTool("flac", {"-t", "-s", out + "/short.flac"}).ok);
     EXPECT_EQ(files(), QStringList{"short.flac"});
+}
+
+// Whether an existing output is replaced is decided before the job: the
+// outputs the front end would ask about (each once, never an input, never
+// the recording's MP3), then only those the user agreed to are replaced by
+// the lame and the in-process encoders alike; nothing is asked during the job.
+TEST_F(RunJobTest, ExistingOutputsAreReplacedOnlyAsDecidedBeforeTheJob)
+{
+    const QString a = box.file("a.wav"), b = box.file("b.wav");
+    writeWav(a, 44100, 0.5);
+    writeWav(b, 44100, 0.5);
+    EXPECT_EQ(ExistingConversionOutputs(jkWavToMp3, out, {a, b}), QStringList{});
+    for (const QString ext : {".mp3", ".flac"}) {
+        box.write("out/a" + ext, "old a");
+        box.write("out/b" + ext, "old b");
+    }
+    box.write("out/c.wav", "an input");
+    EXPECT_EQ(ExistingConversionOutputs(jkWavToMp3, out, {a, b, a, out + "/c.wav"}),
+              (QStringList{out + "/a.mp3", out + "/b.mp3"}));
+    EXPECT_EQ(ExistingConversionOutputs(jkMp3ToWav, out, {box.file("c.mp3"), out + "/c.wav"}), QStringList{});
+    EXPECT_EQ(ExistingConversionOutputs(jkRecordingToMp3, out, {a}), QStringList{});
+
+    ScopedDialogs scoped(dialogs);
+    for (const TJobKind kind : {jkWavToMp3, jkToFlac}) {
+        const QString ext = kind == jkWavToMp3 ? ".mp3" : ".flac";
+        TJobConfig config = TJobConfig::FromSettings(AppSettings);
+        config.Overwrite = false;
+        config.ReplaceOutputs = ExistingConversionOutputs(kind, out, {a, b}).mid(1);
+        RecordingView v;
+        const TJobSummary s = dwtest::runJob(kind, 0, {a, b}, config, v);
+        EXPECT_EQ(outcomes(s), (std::vector<Outcome>{Outcome::Skipped, Outcome::Done}));
+        EXPECT_EQ(s.items[0].message, out + "/a" + ext + ": exists and was not replaced");
+        EXPECT_EQ(box.read("out/a" + ext), "old a");
+        EXPECT_GT(QFileInfo(out + "/b" + ext).size(), 1000);
+    }
+    EXPECT_EQ(dialogs.texts(), QStringList{});
 }

@@ -51,7 +51,7 @@ TRecorder::TRecorder(TRecordView& view, int cdHandle, bool mp3Format, QObject* p
         finishRecording([this](const QString& saveError) { showError(saveError); });
     });
     connect(&device_, &TWaveAudioDevice::deviceFailed, this, &TRecorder::deviceFailed);
-    connect(&session_, &TRecordSession::stopped, this, [this] {
+    connect(&device_, &TWaveAudioDevice::recordingStopped, this, [this] {
         if (stopping_)
             recordingEnded(true, std::exchange(whenStopped_, {}));
     });

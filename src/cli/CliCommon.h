@@ -71,9 +71,10 @@ constexpr int kStoppedStatus = 130;
 
 // Catches SIGINT and SIGTERM for the lifetime of the object (the previous
 // handlers come back after). The handler only records the signal and wakes
-// the event loop, which then cancels token(); a command either hands the
-// token to its job or polls requested() and stops its job as the Stop
-// button would.
+// the event loop, which then cancels token(); a command hands the token to
+// its job, or registers a callback on it (TCancelCallback) that stops its
+// job as the Stop button would. requested() tells whether a signal came,
+// also one the event loop has not turned into a cancellation yet.
 class StopSignals {
 public:
     StopSignals();

@@ -18,10 +18,11 @@
 #include "platform/CancelToken.h"
 #include "runner/Extract.h"
 
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QMetaObject>
 
-#include <chrono>
 #include <functional>
 #include <future>
 
@@ -89,15 +90,23 @@ QJsonObject toJson(const CddbLookupOutcome& o, const std::vector<TrackRow>& rows
                        {"applied", applied}};
 }
 
-// Runs a lookup off the main thread so that Ctrl-C stops it at once.
+// Runs a lookup off the main thread while the event loop waits for its end,
+// so that Ctrl-C or SIGTERM cancels the token the lookup was given at once.
 CddbLookupOutcome lookUp(const std::function<CddbLookupOutcome(const TCancelToken&)>& lookup)
 {
     StopSignals stopSignals;
-    TCancelToken token;
-    auto done = std::async(std::launch::async, [&] { return lookup(token); });
-    while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-        if (StopSignals::requested())
-            token.Cancel();
+    const TCancelToken token = stopSignals.token();
+    QEventLoop loop;
+    auto done = std::async(std::launch::async, [&] {
+        // Ends the wait however the lookup ends (a throw included); queued,
+        // so it is delivered once the loop runs, even when the lookup ends first.
+        struct QuitOnExit {
+            QEventLoop& loop;
+            ~QuitOnExit() { QMetaObject::invokeMethod(&loop, [l = &loop] { l->quit(); }, Qt::QueuedConnection); }
+        } quit{loop};
+        return lookup(token);
+    });
+    loop.exec();
     return done.get();
 }
 

@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonObject>
-#include <QTimer>
 
 #include <memory>
 
@@ -27,9 +26,6 @@ namespace dw::cli {
 namespace {
 
 const char kUsage[] = "usage: discwright-cli encode mp3|wav|wma|ogg INPUT OUTPUT [--overwrite] [--quiet] [--json]";
-
-// How often the wait looks whether a stop signal came.
-constexpr int kStopPollMs = 50;
 
 // Shows progress and ends the wait at the completion.
 class EncodeWaiter : public JobEventReceiver {
@@ -146,12 +142,6 @@ int cmdEncode(const QStringList& argv)
     QEventLoop loop;
     EncodeWaiter waiter(bar, loop);
     StopSignals stop;
-    QTimer stopPoll;
-    QObject::connect(&stopPoll, &QTimer::timeout, &loop, [&] {
-        if (StopSignals::requested())
-            loop.quit();
-    });
-    stopPoll.start(kStopPollMs);
 
     process->Running = true;
     process->InputFile = input;
@@ -169,12 +159,20 @@ int cmdEncode(const QStringList& argv)
                                   output);
         return report.failure(QString::fromUtf8(e.what()), 1, output);
     }
+    // A signal ends the encoder as the window's Stop button does (no
+    // completion follows, the temporary output goes) and the wait with it.
+    const TCancelCallback onStop(stop.token(), [&] {
+        process->Kill(0);
+        loop.quit();
+    });
     if (!waiter.done && !StopSignals::requested())
         loop.exec();
     bar.finish();
-    // A stop wins over a completion that came with it: the child died of the
-    // same Ctrl-C that stopped us.
-    if (StopSignals::requested()) {
+    // A stop wins over a completion that came with it (the child died of the
+    // same Ctrl-C that stopped us), but not over one that has put the output
+    // in place: that file is whole and is reported as written.
+    const bool placed = waiter.done && waiter.done->Result == ENC_RESULT_ENDED;
+    if (StopSignals::requested() && !placed) {
         process->Kill(0);
         return report.failure(QStringLiteral("stopped; nothing was written to ") + output, kStoppedStatus, output);
     }

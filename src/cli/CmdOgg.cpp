@@ -34,7 +34,7 @@ int runConversion(const QString& label, bool quiet, const QString& output,
     StopSignals stop;
     TConversionControl control;
     control.progress = [&](int percent) { bar.update(percent); };
-    control.stopRequested = [] { return StopSignals::requested(); };
+    control.cancel = stop.token();
     QEventLoop loop;
     TConversionResult r;
     const std::unique_ptr<TOggConversion> conversion = start(control, [&](const TConversionResult& result) {

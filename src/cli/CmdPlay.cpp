@@ -2,20 +2,21 @@
 // through the player's output, with a progress line, Ctrl-C and SIGTERM.
 
 #include "cli/CliCommon.h"
-#include "platform/MainThread.h"
 #include "player/PlayChain.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
-#include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace dw::cli {
 
 int cmdPlay(const QStringList& argv);
 
 namespace {
+
+// How often the progress line is redrawn.
+constexpr int kProgressMs = 100;
 
 const char* const kPlayUsage =
     "usage: discwright-cli play FILE.ogg|FILE.wav [--start SECONDS] [--balance -100..100] [--quiet]";
@@ -59,24 +60,33 @@ int cmdPlay(const QStringList& argv)
     TDXAudioOut& output = chain.Output();
     ProgressBar bar(QStringLiteral("Playing"), args.has("quiet"));
     StopSignals stop;
-    output.Run();
     const QString total = clock(chain.TotalSeconds());
-    bool stopped = false;
+    QEventLoop loop;
     // The worker ends the run on its own (the end of the file, a failed or
-    // vanished device); a stop signal ends it here.
-    while (output.IsBusy()) {
-        if (StopSignals::requested() && !stopped) {
-            stopped = true;
-            output.Stop(false);
-            break;
-        }
-        const double at = chain.PositionSeconds();
+    // vanished device), or a stop signal ends it as the player window's Stop
+    // button does; either way OnDone follows and ends the wait.
+    output.OnDone = [&](TAuOutput*) { loop.quit(); };
+    bool stopped = false;
+    const TCancelCallback onStop(stop.token(), [&] {
+        if (!output.IsBusy() || stopped)
+            return;
+        stopped = true;
+        if (output.Status() == 1)
+            output.Resume();
+        output.Stop(true);
+    });
+    // The progress line follows the place the device has reached.
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&] {
         const double whole = chain.TotalSeconds();
+        const double at = chain.PositionSeconds();
         bar.update(whole > 0 ? static_cast<int>(at * 100 / whole) : -1, clock(at) + " / " + total);
-        CheckSynchronize();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    });
+    progress.start(kProgressMs);
+    output.Run();
+    loop.exec();
+    progress.stop();
+    output.OnDone = nullptr;
     bar.finish();
     const QString message = output.GetExceptionMessage();
     if (!message.isEmpty())

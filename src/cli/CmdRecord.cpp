@@ -92,6 +92,14 @@ int cmdRecord(const QStringList& argv)
     if (!ended)
         loop.exec();
     poll.stop();
+    // The capture's worker writes the last audio on its own thread; its end
+    // comes through the event loop.
+    session.Stop();
+    if (session.Stopping()) {
+        QEventLoop stopping;
+        QObject::connect(&session, &TRecordSession::stopped, &stopping, &QEventLoop::quit);
+        stopping.exec();
+    }
     const bool saved = session.Finish(&error);
     const int64_t recordedMs = device.Length();
     bar.finish();

@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QTimer>
 
 
 namespace dw::cli {
@@ -275,15 +274,14 @@ int cmdConvertWav(const QStringList& argv)
         loop.quit();
     };
     StopSignals stop;
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (StopSignals::requested() && !stopAsked) {
+    // A signal stops the writer as the window's Stop button does; its end
+    // (OnDone) then ends the wait with what was converted so far in place.
+    const TCancelCallback onStop(stop.token(), [&] {
+        if (!stopAsked && !done) {
             stopAsked = true;
             waveOut.Stop(true);
         }
     });
-    poll.start();
     try {
         waveOut.Run();
     } catch (const EAuException& e) {
@@ -291,7 +289,6 @@ int cmdConvertWav(const QStringList& argv)
     }
     if (!done)
         loop.exec();
-    poll.stop();
 
     const QString message = waveOut.GetExceptionMessage();
     if (!message.isEmpty()) {

@@ -85,7 +85,7 @@ void TWaveAudioDevice::Close()
 {
     if (mode_ == Mode::NotOpen)
         return;
-    Stop();
+    stopAndWait();
     if (pending_)
         Save();
     mode_ = Mode::NotOpen;
@@ -123,7 +123,7 @@ bool TWaveAudioDevice::Play(std::optional<int64_t> fromMs)
         return true;
     }
     int64_t start = fromMs ? msToBytes(*fromMs) : (playback_ ? playback_->PlayedBytes() : position_);
-    Stop();
+    stopAndWait();
     if (pending_ && !Save())
         return false;
     start = std::clamp<int64_t>(start, 0, layout_.dataBytes);
@@ -164,7 +164,7 @@ bool TWaveAudioDevice::Record(int64_t fromMs, std::optional<int64_t> maxMs)
         mode_ = Mode::Recording;
         return true;
     }
-    Stop();
+    stopAndWait();
     if (pending_ && !Save())
         return false;
     const int64_t at = std::clamp<int64_t>(msToBytes(fromMs), 0, layout_.dataBytes);
@@ -183,15 +183,11 @@ bool TWaveAudioDevice::Record(int64_t fromMs, std::optional<int64_t> maxMs)
             return fail(QString("%1: %2").arg(path_, SystemReason(old ? err : errno)));
     }
     const quint64 generation = ++generation_;
-    auto onEnd = [this, generation](const QString& reason) {
-        QMetaObject::invokeMethod(this, [this, generation, reason] {
+    auto onEnd = [this, generation](const TWaveCaptureEnd& end) {
+        QMetaObject::invokeMethod(this, [this, generation, end] {
             if (generation != generation_ || !capture_)
                 return;
-            stopCapture();
-            if (reason.isEmpty())
-                emit recordingLimitReached();
-            else
-                emit deviceFailed(reason);
+            captureEnded(end, true);
         }, Qt::QueuedConnection);
     };
     int64_t limit = kMaxWaveDataBytes - layout_.dataBytes;
@@ -206,6 +202,7 @@ bool TWaveAudioDevice::Record(int64_t fromMs, std::optional<int64_t> maxMs)
         return fail(error);
     take_ = std::move(take);
     capture_ = std::move(capture);
+    stopRequested_ = false;
     insertAt_ = at;
     takeBytes_ = 0;
     mode_ = Mode::Recording;
@@ -231,34 +228,62 @@ void TWaveAudioDevice::Stop()
         position_ = playback_->PlayedBytes();
         stopPlayback();
     }
+    if (capture_ && !stopRequested_) {
+        // The worker ends on its own thread; its notice makes the recording pending.
+        stopRequested_ = true;
+        capture_->Stop();
+        mode_ = Mode::Stopped;
+    }
+}
+
+void TWaveAudioDevice::WaitForStop()
+{
+    if (!capture_)
+        return;
+    Stop();
+    captureEnded(capture_->Wait(), true);
+}
+
+void TWaveAudioDevice::stopAndWait()
+{
+    Stop();
     if (capture_)
-        stopCapture();
+        captureEnded(capture_->Wait(), false);
 }
 
 void TWaveAudioDevice::stopPlayback()
 {
     ++generation_;
-    playback_.reset();  // joins the worker and closes the device
+    playback_.reset();  // closes the device; the worker ends by itself
     mode_ = Mode::Stopped;
 }
 
-void TWaveAudioDevice::stopCapture()
+void TWaveAudioDevice::captureEnded(const TWaveCaptureEnd& end, bool notify)
 {
     ++generation_;
-    capture_->Stop();
+    const bool asked = stopRequested_;
+    stopRequested_ = false;
     takeBytes_ = capture_->Bytes();
-    capture_.reset();
+    capture_.reset();  // its worker has ended: nothing to wait for
     mode_ = Mode::Stopped;
     position_ = insertAt_ + takeBytes_;
     pending_ = takeBytes_ > 0;
     if (!pending_)
         take_.reset();  // nothing recorded: the file stays as it was
+    if (!notify)
+        return;
+    if (asked)
+        emit recordingStopped();
+    else if (end.reason.isEmpty())
+        emit recordingLimitReached();
+    else
+        emit deviceFailed(end.reason);
 }
 
 bool TWaveAudioDevice::Save()
 {
     if (capture_)
-        stopCapture();
+        stopAndWait();
     if (!pending_)
         return true;
     pending_ = false;

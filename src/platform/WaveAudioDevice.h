@@ -8,7 +8,8 @@
 //   dev.Open(path);            // a PCM WAV file (the 44-byte empty one too)
 //   dev.Record(dev.Length());  // new audio is inserted at the position
 //   ...
-//   dev.Stop();                // capture ends; the recording is pending
+//   dev.Stop();                // capture ends; recordingStopped() follows
+//   ...                        // from the event loop, the recording pending
 //   dev.Save();                // the file now holds it, header and all
 //
 // Recording goes into the file's replacement, written under a temporary name
@@ -17,9 +18,21 @@
 // a header that matches its data, whatever stops the recording. Nothing of
 // the opened file is held open between calls except while playing.
 //
+// Stop does not wait for the recording's worker thread, which writes what
+// the sound card still holds and closes the capture device on its own
+// thread: Stopping() holds until it has, and then, from the event loop, the
+// recording is pending and recordingStopped is emitted. Open, Close, Play,
+// Record and Save called while a recording is still being stopped wait for
+// the worker there (quietly, without recordingStopped); owners on the
+// window's thread wait for recordingStopped instead, or call WaitForStop
+// where no event loop follows (a destructor).
+//
 // When a recording ends by itself (the device was lost, the disk is full,
 // the WAV size limit) what reached the disk is kept and pending, and
 // deviceFailed is emitted (also when playback cannot go on); when playback reaches the end, playbackEnded.
+// Each recording ends with exactly one of recordingStopped,
+// recordingLimitReached and deviceFailed; a Stop asked before the notice of
+// an end by itself has been delivered makes it recordingStopped.
 //
 // Main thread only; the signals are delivered on the main thread.
 
@@ -37,6 +50,7 @@ namespace dw {
 class TOutputFile;
 class TWaveCapture;
 class TWavePlayback;
+struct TWaveCaptureEnd;
 
 class TWaveAudioDevice : public QObject {
     Q_OBJECT
@@ -69,8 +83,14 @@ public:
     // follows. False with Error() set.
     bool Record(int64_t fromMs, std::optional<int64_t> maxMs = std::nullopt);
     void Pause();
-    // Ends playback or recording; a recording becomes pending.
+    // Ends playback at once. Asks a recording to end and returns at once:
+    // recordingStopped follows, the recording pending.
     void Stop();
+    // A recording was asked to stop and its worker has not ended yet.
+    bool Stopping() const { return capture_ && stopRequested_; }
+    // Stops a recording and waits until its worker has ended; recordingStopped
+    // is emitted from this call. Nothing happens without a recording.
+    void WaitForStop();
     // Writes a pending recording into the opened file. True when there was
     // nothing to save. False with Error() set; the file is then unchanged
     // and the recording is dropped.
@@ -82,6 +102,9 @@ public:
 
 signals:
     void playbackEnded();
+    // A recording asked to stop has ended: all of it is in the replacement
+    // file, the capture device is closed, and it is pending.
+    void recordingStopped();
     // A recording stopped at the length asked for; it is pending.
     void recordingLimitReached();
     void deviceFailed(const QString& reason);
@@ -90,7 +113,11 @@ private:
     int64_t bytesToMs(int64_t bytes) const;
     int64_t msToBytes(int64_t ms) const;
     void stopPlayback();
-    void stopCapture();
+    // Stops whatever runs and waits for a recording's worker to end.
+    void stopAndWait();
+    // The recording's worker has ended: the recording becomes pending. With
+    // notify, the signal for how it ended follows.
+    void captureEnded(const TWaveCaptureEnd& end, bool notify);
     bool fail(const QString& message);
 
     QString path_;
@@ -104,6 +131,7 @@ private:
     int64_t insertAt_ = 0;               // bytes of the old data before the recording
     int64_t takeBytes_ = 0;              // recorded bytes, once capture has ended
     bool pending_ = false;
+    bool stopRequested_ = false;  // Stop was asked of the running recording
     quint64 generation_ = 0;  // tells notices of an earlier playback or recording apart
     QString error_;
 };

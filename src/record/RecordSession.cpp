@@ -18,6 +18,12 @@ TRecordSession::TRecordSession(TWaveAudioDevice& device, QObject* parent) : QObj
         recording_ = false;
         emit ended(reason);
     });
+    connect(&device_, &TWaveAudioDevice::recordingStopped, this, [this] {
+        if (!recording_)
+            return;
+        recording_ = false;
+        emit stopped();
+    });
 }
 
 bool TRecordSession::Begin(const QString& workFile, const TWaveAudioFormat& format, QString* error)
@@ -43,6 +49,11 @@ bool TRecordSession::Record(int64_t fromMs, std::optional<int64_t> maxMs, QStrin
     if (error)
         *error = device_.Error();
     return false;
+}
+
+void TRecordSession::Stop()
+{
+    device_.Stop();
 }
 
 bool TRecordSession::Finish(QString* error)

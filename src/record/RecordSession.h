@@ -11,11 +11,17 @@
 //   TRecordSession session(device);
 //   session.Begin(work, format, &error);
 //   session.Record(0, 5000, &error);       // ended() follows at the limit
-//   ...
+//   ...                                    // or: session.Stop(), then stopped()
 //   session.Finish(&error);                // what was captured, saved
 //   session.KeepAs(out, &error);           // or Discard()
 //
-// Main thread only; ended() is delivered there.
+// Stop returns at once: the device's worker writes the last audio on its own
+// thread, and stopped() follows from the event loop once it has. Finish,
+// KeepAs and Discard called while a recording is running or still being
+// stopped wait for that worker; front ends on the window's thread Stop and
+// wait for stopped() first (a command-line front end may wait in a loop).
+//
+// Main thread only; ended() and stopped() are delivered there.
 
 #include "platform/WaveAudioDevice.h"
 
@@ -39,6 +45,10 @@ public:
     // Records from a position (ms) of the open file; with maxMs capture ends
     // by itself after that much audio. False with *error set.
     bool Record(int64_t fromMs, std::optional<int64_t> maxMs, QString* error);
+    // Asks a running capture to end and returns at once; when Stopping()
+    // then holds, stopped() follows. Nothing happens without a capture.
+    void Stop();
+    bool Stopping() const { return device_.Stopping(); }
     // Ends a running capture and saves what was captured into the open file.
     // True when there was nothing to save. False with *error set (the file
     // is then as it was before the recording).
@@ -55,6 +65,8 @@ signals:
     // Capture ended by itself: at the limit asked for (reason empty), or
     // because the device was lost or the disk is full (the reason).
     void ended(const QString& reason);
+    // A capture asked to end by Stop has ended; what it captured awaits Finish.
+    void stopped();
 
 private:
     TWaveAudioDevice& device_;

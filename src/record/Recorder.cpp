@@ -47,13 +47,29 @@ TRecorder::TRecorder(TRecordView& view, int cdHandle, bool mp3Format, QObject* p
     connect(&timer1_, &QTimer::timeout, this, &TRecorder::playTimerTick);
     connect(&timerRecord_, &QTimer::timeout, this, &TRecorder::recordTimerTick);
     stopTimer_.setSingleShot(true);
-    connect(&stopTimer_, &QTimer::timeout, this, [this] { showError(finishRecording()); });
+    connect(&stopTimer_, &QTimer::timeout, this, [this] {
+        finishRecording([this](const QString& saveError) { showError(saveError); });
+    });
     connect(&device_, &TWaveAudioDevice::deviceFailed, this, &TRecorder::deviceFailed);
+    connect(&device_, &TWaveAudioDevice::recordingStopped, this, [this] {
+        if (stopping_)
+            recordingEnded(true, std::exchange(whenStopped_, {}));
+    });
     setState(IdleState);
     setButtons(0);
 }
 
-TRecorder::~TRecorder() = default;
+TRecorder::~TRecorder()
+{
+    WaitForStop();
+    device_.disconnect(this);  // the members' own closing tells nothing here
+}
+
+void TRecorder::WaitForStop()
+{
+    if (stopping_)
+        device_.WaitForStop();  // its notice ends the stop and runs what waited
+}
 
 bool TRecorder::isNoName() const
 {
@@ -134,8 +150,6 @@ bool TRecorder::askToSave(bool askMode)
     Dialogs& dialogs = CurrentDialogs();
     if (currentFile_.isEmpty())
         return true;
-    if ((buttons_ & mbStop) || StopPending())
-        showError(stopAtOnce());
     if (!modified_ && (askMode || !isNoName()))
         return true;
     if (modified_ && askMode) {
@@ -181,6 +195,8 @@ bool TRecorder::askToSave(bool askMode)
 
 void TRecorder::New()
 {
+    if (stopFirst([this] { New(); }))
+        return;
     if (!askToSave(true))
         return;
     const std::optional<TWaveAudioFormat> format = view_.AskNewFileFormat();
@@ -206,6 +222,8 @@ void TRecorder::New()
 
 void TRecorder::Open()
 {
+    if (stopFirst([this] { Open(); }))
+        return;
     if (!askToSave(true))
         return;
     Dialogs& dialogs = CurrentDialogs();
@@ -227,11 +245,18 @@ void TRecorder::Open()
     }
 }
 
+void TRecorder::Save()
+{
+    if (stopFirst([this] { Save(); }))
+        return;
+    (void)askToSave(false);
+}
+
 void TRecorder::SaveAs()
 {
+    if (stopFirst([this] { SaveAs(); }))
+        return;
     Dialogs& dialogs = CurrentDialogs();
-    if ((buttons_ & mbStop) || StopPending())
-        showError(stopAtOnce());
     const QString chosen = chooseSaveName(false);
     if (chosen.isEmpty())
         return;
@@ -249,6 +274,8 @@ void TRecorder::SaveAs()
 
 void TRecorder::Undo()
 {
+    if (deferred(&TRecorder::Undo))
+        return;
     if (!CanUndo())
         return;
     Dialogs& dialogs = CurrentDialogs();
@@ -299,17 +326,23 @@ void TRecorder::runMp3()
     view_.RunJob(jkRecordingToMp3, cdHandle_, {currentFile_});
 }
 
-void TRecorder::Close()
+void TRecorder::Close(std::function<void()> closed)
 {
     timer1_.stop();
+    if (stopFirst([this, closed] { Close(closed); }))
+        return;
     askToSave(true);  // the answer does not stop the closing
     device_.Close();
     if (PathExists(workFile_))
         RemoveFile(workFile_);
+    if (closed)
+        closed();
 }
 
 void TRecorder::PlayClick()
 {
+    if (deferred(&TRecorder::PlayClick))
+        return;
     if (trackBar_ == kTrackMax)
         setTrackBar(0);
     std::optional<int64_t> from;
@@ -328,33 +361,80 @@ void TRecorder::PlayClick()
     }
 }
 
-QString TRecorder::finishRecording()
+void TRecorder::finishRecording(TRecordingEnded done)
 {
     stopTimer_.stop();
     if (timerRecord_.isActive()) {
         recordTimerTick();
         timerRecord_.stop();
     }
-    setButtons(mbPlay | mbNext | mbPrev | mbRecord);
-    setState(IdleState);
-    const bool recording = device_.GetMode() == TWaveAudioDevice::Mode::Recording || device_.Pending();
-    if (!recording) {
-        device_.Stop();
-        return {};
+    const bool recording = device_.GetMode() == TWaveAudioDevice::Mode::Recording;
+    if (recording) {
+        session_.Stop();
+        if (session_.Stopping()) {
+            // The device's worker writes the last audio on its own thread;
+            // the window goes on, with no button to press, until it has.
+            stopping_ = true;
+            whenStopped_ = std::move(done);
+            setButtons(0);
+            return;
+        }
     }
-    QString error;
-    const bool saved = session_.Finish(&error);
-    setTrackBar(kTrackMax);
-    view_.SetLengthText(LengthText(device_.Length()));
-    setState(RecordOverState);
-    return saved ? QString() : ResourceText(res::Save_Error) + "\n" + error;
+    recordingEnded(recording || device_.Pending(), done);
 }
 
-QString TRecorder::stopAtOnce()
+void TRecorder::recordingEnded(bool recorded, const TRecordingEnded& done)
 {
+    stopping_ = false;
+    setButtons(mbPlay | mbNext | mbPrev | mbRecord);
+    setState(IdleState);
+    QString message;
+    if (recorded) {
+        QString error;
+        const bool saved = session_.Finish(&error);
+        setTrackBar(kTrackMax);
+        view_.SetLengthText(LengthText(device_.Length()));
+        setState(RecordOverState);
+        if (!saved)
+            message = ResourceText(res::Save_Error) + "\n" + error;
+    } else {
+        device_.Stop();
+    }
+    if (done)
+        done(message);
+    runAfterStop();
+}
+
+bool TRecorder::stopFirst(std::function<void()> again)
+{
+    if (stopping_) {
+        afterStop_.push_back(std::move(again));
+        return true;
+    }
+    if (!(buttons_ & mbStop) && !stopTimer_.isActive())
+        return false;
+    afterStop_.push_back(std::move(again));
     setTrackBar(0);
     timer1_.stop();
-    return finishRecording();
+    finishRecording([this](const QString& saveError) { showError(saveError); });
+    return true;
+}
+
+bool TRecorder::deferred(void (TRecorder::*command)())
+{
+    if (!stopping_)
+        return false;
+    afterStop_.push_back([this, command] { (this->*command)(); });
+    return true;
+}
+
+void TRecorder::runAfterStop()
+{
+    while (!afterStop_.empty() && !stopping_) {
+        std::function<void()> next = std::move(afterStop_.front());
+        afterStop_.erase(afterStop_.begin());
+        next();
+    }
 }
 
 void TRecorder::showError(const QString& text)
@@ -376,11 +456,13 @@ void TRecorder::StopClick()
         stopTimer_.start(1000 - recordMsec_);
         return;
     }
-    showError(finishRecording());
+    finishRecording([this](const QString& saveError) { showError(saveError); });
 }
 
 void TRecorder::NextClick()
 {
+    if (deferred(&TRecorder::NextClick))
+        return;
     setTrackBar(kTrackMax);
     setButtons(mbPlay | mbPrev | mbRecord);
     timer1_.stop();
@@ -389,6 +471,8 @@ void TRecorder::NextClick()
 
 void TRecorder::PrevClick()
 {
+    if (deferred(&TRecorder::PrevClick))
+        return;
     setTrackBar(0);
     setButtons(mbPlay | mbNext | mbRecord);
     timer1_.stop();
@@ -397,6 +481,8 @@ void TRecorder::PrevClick()
 
 void TRecorder::RecordClick()
 {
+    if (deferred(&TRecorder::RecordClick))
+        return;
     const int64_t from =
         PathExists(workFile_) ? device_.Length() * trackBar_ / kTrackMax : device_.Position();
     recordStart_.start();
@@ -446,18 +532,21 @@ void TRecorder::deviceFailed(const QString& reason)
 {
     // The state follows at once; the message box opens once this notice of
     // the device has been handled, not inside it.
-    QString text;
     if (timerRecord_.isActive() || device_.Pending()) {
         // A recording that ended by itself: what reached the disk is saved.
-        const QString saveError = stopAtOnce();
-        text = saveError.isEmpty() ? ResourceText(res::Save_Error) + "\n" + reason : saveError;
-    } else {
-        timer1_.stop();
         setTrackBar(0);
-        setButtons(mbPlay | mbNext | mbPrev | mbRecord);
-        setState(IdleState);
-        text = ResourceText(res::MCI_Init_Fail) + "\n" + reason;
+        timer1_.stop();
+        finishRecording([this, reason](const QString& saveError) {
+            const QString text = saveError.isEmpty() ? ResourceText(res::Save_Error) + "\n" + reason : saveError;
+            QMetaObject::invokeMethod(this, [this, text] { showError(text); }, Qt::QueuedConnection);
+        });
+        return;
     }
+    timer1_.stop();
+    setTrackBar(0);
+    setButtons(mbPlay | mbNext | mbPrev | mbRecord);
+    setState(IdleState);
+    const QString text = ResourceText(res::MCI_Init_Fail) + "\n" + reason;
     QMetaObject::invokeMethod(this, [this, text] { showError(text); }, Qt::QueuedConnection);
 }
 

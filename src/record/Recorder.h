@@ -13,7 +13,12 @@
 // empty WAV it starts from, saving what was captured, keeping the file under
 // its new name) is record/RecordSession, which the command line uses too.
 // Nothing here waits on the window's thread: the Stop button's run-on to the
-// next whole second of the record clock is a timer.
+// next whole second of the record clock is a timer, and a stopped
+// recording's last audio is written by the device's worker while the window
+// goes on; what follows the stop (saving it, or the command that needed the
+// recording stopped: Save, Save As, New, Open, closing) runs once the device
+// has told that the worker ended. Commands that come meanwhile run after it,
+// in order.
 //
 // The "MP3 format" tick starts as the front end gives it and is read back
 // by the front end when the recorder closes (Mp3Format()); the engine keeps
@@ -30,6 +35,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+#include <vector>
+
 namespace dw {
 
 class TRecorder : public QObject {
@@ -43,15 +51,20 @@ public:
     // Menu of the Start button.
     void New();
     void Open();
-    void Save() { (void)askToSave(false); }
+    void Save();
     void SaveAs();
     void Undo();
     void RecordingControl();
     void SetMp3Format(bool on) { mp3Format_ = on; }
     bool Mp3Format() const { return mp3Format_; }
     // The closing step: offers to save, closes the device and removes the
-    // working copy. The front end stores Mp3Format() afterwards.
-    void Close();
+    // working copy, then calls closed. A running recording is stopped first,
+    // so this may end after the call has returned. The front end stores
+    // Mp3Format() afterwards.
+    void Close(std::function<void()> closed = {});
+    // Where no event loop follows (the window is being destroyed): waits for
+    // a recording being stopped and runs what was waiting for it.
+    void WaitForStop();
 
     // Media buttons.
     void PlayClick();
@@ -77,8 +90,9 @@ public:
     TWaveAudioDevice& Device() { return device_; }
     bool PlaybackTimerActive() const { return timer1_.isActive(); }
     bool RecordTimerActive() const { return timerRecord_.isActive(); }
-    // Stop was pressed and the recording runs on to the next whole second.
-    bool StopPending() const { return stopTimer_.isActive(); }
+    // Stop was pressed and the recording runs on to the next whole second,
+    // or it is being stopped and not yet saved.
+    bool StopPending() const { return stopTimer_.isActive() || stopping_; }
 
     static const char* NoNameFileName();
     static constexpr int kTrackMax = 400;
@@ -96,11 +110,23 @@ private:
     void playTimerTick();
     void recordTimerTick();
     void deviceFailed(const QString& reason);
-    // Ends a recording: stops the clock, saves into the opened file, shows
-    // the new length. The message for a failed save, empty when it worked.
-    QString finishRecording();
-    // Stop without the run-on (before saving, closing, or after a failure).
-    QString stopAtOnce();
+    // What follows a recording's end, given the message for a failed save
+    // (empty when it worked).
+    using TRecordingEnded = std::function<void(const QString& saveError)>;
+    // Ends a recording: stops the clock and the device; once the device's
+    // worker has ended, saves into the opened file, shows the new length and
+    // calls done (at once when no capture runs).
+    void finishRecording(TRecordingEnded done);
+    // The device has no capture running any more: what finishRecording does after it.
+    void recordingEnded(bool recorded, const TRecordingEnded& done);
+    // For commands that need no recording running: true when one runs or
+    // is being stopped, after stopping it at once (no run-on; a failed save
+    // is shown first) and queueing `again` to run once it has ended.
+    bool stopFirst(std::function<void()> again);
+    // While a recording is being stopped, queues the command to run after it.
+    bool deferred(void (TRecorder::*command)());
+    // Runs the queued commands while no recording is being stopped.
+    void runAfterStop();
     void showError(const QString& text);
 
     TRecordView& view_;
@@ -122,6 +148,9 @@ private:
     QTimer timer1_;       // playback, 500 ms
     QTimer timerRecord_;  // record clock, 100 ms
     QTimer stopTimer_;    // the run-on of a stopped recording, single shot
+    bool stopping_ = false;              // the device's worker is ending the recording
+    TRecordingEnded whenStopped_;        // what follows that end
+    std::vector<std::function<void()>> afterStop_;  // commands that came meanwhile
 };
 
 }  // namespace dw

@@ -142,12 +142,24 @@ TfrmRecord::TfrmRecord(QWidget* owner, int cdHandle)
 
 TfrmRecord::~TfrmRecord()
 {
-    if (!closed_) {
+    destroying_ = true;
+    if (!closing_)
+        closeRecorder({});
+    // No event loop follows: a recording still being stopped is waited for
+    // here, so the closing step (and its question) ends before the window goes.
+    recorder_->WaitForStop();
+}
+
+void TfrmRecord::closeRecorder(std::function<void()> then)
+{
+    closing_ = true;
+    recorder_->Close([this, then = std::move(then)] {
         closed_ = true;
-        recorder_->Close();
         // The window keeps the "MP3 format" tick in the settings.
         AppSettings.SaveMp3 = recorder_->Mp3Format();
-    }
+        if (then && !destroying_)
+            then();
+    });
 }
 
 void TfrmRecord::buildMenu()
@@ -269,13 +281,14 @@ void TfrmRecord::CloseWindow()
 
 void TfrmRecord::done(int result)
 {
-    if (!closed_) {
-        closed_ = true;
-        recorder_->Close();
-        // The window keeps the "MP3 format" tick in the settings.
-        AppSettings.SaveMp3 = recorder_->Mp3Format();
+    if (closed_) {
+        TranslatedDialog::done(result);
+        return;
     }
-    TranslatedDialog::done(result);
+    // A running recording is stopped first: the window closes once the
+    // closing step has ended, and asks to close meanwhile change nothing.
+    if (!closing_)
+        closeRecorder([this, result] { TranslatedDialog::done(result); });
 }
 
 }  // namespace dw

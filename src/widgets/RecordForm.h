@@ -12,6 +12,7 @@
 #include "record/RecordView.h"
 #include "widgets/TranslatedDialog.h"
 
+#include <functional>
 #include <map>
 
 class QAction;
@@ -46,12 +47,16 @@ public:
     void RunJob(TJobKind kind, int cdHandle, const QStringList& items) override;
     void CloseWindow() override;
 
-    // Every way of closing (Exit, the close box, Escape) runs the closing step once.
+    // Every way of closing (Exit, the close box, Escape) runs the closing
+    // step once; the window closes when it has ended (after a running
+    // recording has been stopped and saved).
     void done(int result) override;
 
 private:
     void buildMenu();
     void updateMenu();
+    // Runs the recorder's closing step once, then `then` (not while the window is being destroyed).
+    void closeRecorder(std::function<void()> then);
 
     std::unique_ptr<TRecorder> recorder_;
     QGroupBox* GroupBox1;
@@ -70,7 +75,9 @@ private:
     QAction* miMp3Format = nullptr;
     QAction* miExit = nullptr;
     std::map<TMediaButton, QToolButton*> buttons_;
-    bool closed_ = false;
+    bool closing_ = false;     // the closing step has begun
+    bool closed_ = false;      // ... and ended
+    bool destroying_ = false;
 };
 
 }  // namespace dw

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -232,4 +233,52 @@ TEST(CliCddb, RipperModeFindsWhatDriveModeFinds)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(p.exitCode(), 130) << p.readAllStandardError().toStdString();
     EXPECT_EQ(p.readAllStandardError(), "discwright-cli: stopped by SIGTERM\n");
+}
+
+// A lookup the server never answers ends on a stop signal in either mode,
+// once the server has the query: status 130 with the signal named, long
+// before the lookup's time-out, and --apply leaves the disc cache as an
+// earlier lookup wrote it.
+TEST(CliCddb, ASignalEndsAnUnansweredLookupInEitherModeAndKeepsTheCache)
+{
+    dwtest::Sandbox box;
+    dwtest::CddbServer server;
+    const QString img = dwtest::makeCdImage(box.path(), {10, 12}, dwtest::CdImageOptions().silent());
+    const QString id = dwtest::expectedCddbDisc(img).discId;
+    server.configure({{"query", QJsonObject{{id, "200 rock " + id + " Band / Record\r\n"}}},
+                      {"read", QJsonObject{{"rock " + id, dwtest::cddbReadAnswer("rock", id,
+                                                                                "DTITLE=Band / Record\r\n"
+                                                                                "TTITLE0=Alpha\r\nTTITLE1=Beta\r\n")}}}});
+    const auto applied = runCli({"cddb", "--device", img, "--server", server.url(), "--apply"});
+    ASSERT_EQ(applied.status, 0) << applied.err.toStdString();
+    QFile cacheFile(box.discCache());
+    ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
+    const QByteArray cache = cacheFile.readAll();
+    cacheFile.close();
+
+    server.configure({{"query_mode", "silent"}});
+    const std::vector<std::pair<QString, int>> cases = {{"drive", SIGINT}, {"ripper", SIGINT}, {"drive", SIGTERM}};
+    for (const auto& [mode, sig] : cases) {
+        const QString name = sig == SIGINT ? "SIGINT" : "SIGTERM";
+        const std::string what = (mode + " " + name).toStdString();
+        const int before = int(server.requests().size());
+        QProcess p;
+        p.start(dwtest::binDir() + "/discwright-cli", {"cddb", "--device", img, "--server", server.url(), "--mode",
+                                                       mode, "--timeout", "600", "--apply"});
+        ASSERT_TRUE(p.waitForStarted()) << what;
+        ASSERT_TRUE(dwtest::waitFor([&] { return server.requests().size() > before || p.state() == QProcess::NotRunning; }))
+            << what;
+        ASSERT_EQ(p.state(), QProcess::Running) << what << " " << p.readAllStandardError().toStdString();
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(120000)) << what;
+        EXPECT_EQ(p.exitCode(), 130) << what;
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), "discwright-cli: stopped by " + name + "\n") << what;
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty()) << what;
+        ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(cacheFile.readAll() == cache) << what;
+        cacheFile.close();
+    }
+    const auto list = runCli({"list", "--device", img, "--json"});
+    ASSERT_EQ(list.status, 0) << list.err.toStdString();
+    EXPECT_EQ(titles(json(list)), (QStringList{"Alpha", "Beta"}));
 }

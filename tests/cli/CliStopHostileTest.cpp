@@ -3,7 +3,8 @@
 // output's temporary file exists) in every output format and both rip
 // modes, each over an existing output that --overwrite would replace: the
 // old file must stay byte for byte, nothing new may appear under the final
-// name and no temporary file or buffer may be left. Then what a conversion
+// name and no temporary file or buffer may be left. The one-file commands
+// (encode, decode, convert-wav) stopped the same way. Then what a conversion
 // or a rip must refuse or survive: outputs that are inputs, titles that fill
 // the name limit, an output folder that does not exist yet.
 
@@ -19,6 +20,8 @@
 #include <QRegularExpression>
 
 #include <csignal>
+
+#include <unistd.h>
 
 #include "support/CdImages.h"
 #include "support/TestSupport.h"
@@ -42,22 +45,32 @@ QStringList filesIn(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
 }
 
-enum class Moment { Start, FirstProgress, TempFile };
+enum class Moment { Start, FirstProgress, TempFile, TempData };
 
 const char* nameOf(Moment m)
 {
-    return m == Moment::Start ? "at the start" : m == Moment::FirstProgress ? "on the first progress" : "once the temp file exists";
+    switch (m) {
+    case Moment::Start: return "at the start";
+    case Moment::FirstProgress: return "on the first progress";
+    case Moment::TempFile: return "once the temp file exists";
+    case Moment::TempData: return "once the temp file holds data";
+    }
+    return "";
 }
 
-// Runs discwright-cli with --json and sends `sig` at the moment: the first
-// "stage" line (the job has begun, the signal handlers are in place), the
-// first "progress" line, or once a hidden temporary file of `finalName`
-// shows in `folder`. The result, or status -1 when the moment never came.
+// What a temporary file must hold for Moment::TempData.
+constexpr qint64 kTempData = 64 << 10;
+
+// Runs discwright-cli (with --json unless json is false) and sends `sig` at
+// the moment: the first "stage" line (the job has begun, the signal handlers
+// are in place), the first "progress" line, once a hidden temporary file of
+// `finalName` shows in `folder`, or once it holds kTempData bytes. The
+// result, or status -1 when the moment never came.
 dwtest::CliResult stopAt(const QStringList& args, Moment moment, int sig, const QString& folder,
-                         const QString& finalName)
+                         const QString& finalName, bool json = true)
 {
     QProcess p;
-    p.start(dwtest::binDir() + "/discwright-cli", args + QStringList{"--json"});
+    p.start(dwtest::binDir() + "/discwright-cli", json ? args + QStringList{"--json"} : args);
     dwtest::CliResult r;
     if (!p.waitForStarted(10000))
         return r;
@@ -68,6 +81,12 @@ dwtest::CliResult stopAt(const QStringList& args, Moment moment, int sig, const 
                 return true;
             if (moment == Moment::TempFile)
                 return !filesIn(folder).filter(temp).isEmpty();
+            if (moment == Moment::TempData) {
+                for (const QString& name : filesIn(folder).filter(temp))
+                    if (QFileInfo(folder + "/" + name).size() >= kTempData)
+                        return true;
+                return false;
+            }
             p.waitForReadyRead(5);
             const QByteArray seen = p.peek(1 << 20);
             return seen.contains(moment == Moment::Start ? "\"event\":\"stage\"" : "\"event\":\"progress\"");
@@ -186,6 +205,93 @@ TEST_F(CliStopHostile, AStoppedRipLeavesTheOldOutputAndAtMostTheWholeRippedTrack
             }
         }
     }
+}
+
+// Processes other than this test whose command line mentions text (an
+// encoder child writing into a folder).
+QStringList processesMentioning(const QString& text)
+{
+    QStringList found;
+    const QByteArray needle = text.toUtf8();
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (pid.toLongLong() <= 0 || pid.toLongLong() == ::getpid())
+            continue;
+        QByteArray cmdline = readFile("/proc/" + pid + "/cmdline");
+        cmdline.replace('\0', ' ');
+        if (cmdline.contains(needle))
+            found << pid + ": " + QString::fromUtf8(cmdline);
+    }
+    return found;
+}
+
+// Seconds of audio in a file that ffmpeg decodes to its end without an
+// error; -1 when it does not.
+double cleanSeconds(const QString& path)
+{
+    const auto decoded = dwtest::runTool("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"}, 120000);
+    if (!decoded.ok || !decoded.err.trimmed().isEmpty())
+        return -1;
+    const auto probed = dwtest::runTool(
+        "ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "default=nw=1:nk=1", path});
+    bool ok = false;
+    const double seconds = probed.out.trimmed().toDouble(&ok);
+    return probed.ok && ok ? seconds : -1;
+}
+
+// The one-file commands, each stopped by a signal once its output's
+// temporary file holds some data: the encoder programs (lame) leave the old output
+// and nothing else, and their child is gone; the in-process conversions put
+// what they converted in place as a whole file that decodes cleanly and is
+// shorter than the input (the stop came long before the end).
+TEST_F(CliStopHostile, AStoppedOneFileCommandLeavesTheOldOutputOrAWholeShorterFile)
+{
+    const QString in = box.file("in");
+    QDir().mkpath(in);
+    const QString wav = in + "/long.wav", mp3 = in + "/long.mp3", ogg = in + "/long.ogg";
+    const int seconds = 300;
+    ASSERT_TRUE(makeWav(wav, 44100, seconds));
+    ASSERT_TRUE(dwtest::runTool("lame", {"--quiet", "-f", "-b", "128", wav, mp3}, 300000).ok);
+    ASSERT_TRUE(dwtest::runTool("oggenc", {"-Q", "-q", "0", "-o", ogg, wav}, 300000).ok);
+
+    struct Case {
+        QStringList args;  // without the output
+        QString output;    // its name in the output folder
+        bool encoderProgram;
+    };
+    const std::vector<Case> cases = {
+        {{"encode", "mp3", wav}, "a.mp3", true},
+        {{"encode", "wav", mp3}, "b.wav", true},
+        {{"encode", "ogg", wav}, "c.ogg", false},
+        {{"decode", "ogg", ogg}, "d.wav", false},
+        {{"convert-wav", wav, "--rate", "22050"}, "e.wav", false},
+    };
+    const QString out = box.file("out");
+    int turn = 0;
+    for (const Case& c : cases) {
+        const int sig = turn++ % 2 ? SIGTERM : SIGINT;
+        const QString output = out + "/" + c.output;
+        const std::string what = c.args.join(' ').toStdString() + (sig == SIGINT ? " SIGINT" : " SIGTERM");
+        QDir(out).removeRecursively();
+        QDir().mkpath(out);
+        box.write("out/" + c.output, kOld);
+        QStringList args = c.args;
+        args.insert(c.args.front() == "convert-wav" ? 2 : 3, output);
+        const auto r = stopAt(args << "--overwrite" << "--quiet", Moment::TempData, sig, out, c.output, false);
+        EXPECT_EQ(r.status, 130) << what << ": " << r.err.toStdString();
+        EXPECT_TRUE(dwtest::waitFor([&] { return processesMentioning(out).isEmpty(); }, std::chrono::seconds(30)))
+            << what << ": " << processesMentioning(out).join('\n').toStdString();
+        EXPECT_EQ(filesIn(out), QStringList{c.output}) << what;
+        if (c.encoderProgram) {
+            EXPECT_EQ(r.err, "discwright-cli: stopped; nothing was written to " + output + "\n") << what;
+            EXPECT_TRUE(readFile(output) == kOld) << what;
+        } else {
+            EXPECT_EQ(r.err, "discwright-cli: stopped; " + output + " holds what was converted so far\n") << what;
+            const double kept = cleanSeconds(output);
+            EXPECT_GT(kept, 0) << what;
+            EXPECT_LT(kept, seconds - 1) << what;
+        }
+    }
+    EXPECT_EQ(filesIn(in), (QStringList{"long.mp3", "long.ogg", "long.wav"}));
 }
 
 // ---------------------------------------------------------------- refusals

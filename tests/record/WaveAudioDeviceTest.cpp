@@ -1,6 +1,7 @@
 // The recorder's wave-audio device over SDL's disk audio driver: what it
 // records is compared with the file the driver captured from, what it plays
 // with the file the driver played into.
+#include "platform/WaveAudioCapture.h"
 #include "platform/WaveAudioDevice.h"
 #include "platform/WaveAudioPlayback.h"
 #include "record/RecordFiles.h"
@@ -8,8 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -152,6 +157,89 @@ TEST_F(WaveAudioDeviceTest, StopDuringASlowReadReturnsAtOnceAndTheNextPlayIsWhol
     EXPECT_EQ(played.left(at).count('\0'), at);
     const QByteArray after = played.mid(at + input.size());
     EXPECT_EQ(after.count('\0'), after.size()) << "the stopped worker's audio reached the device";
+}
+
+// Stop returns while the capture's worker still has its last audio to write
+// (held here where it has seen the stop); only once the worker has ended is
+// the recording pending and recordingStopped told, once, from the event
+// loop, and the saved file holds all of it. A Close right after a Stop saves
+// it whole without a late notice, and a Stop that comes as the capture ends
+// at its limit by itself is told as the stop it was asked to be.
+TEST_F(WaveAudioDeviceTest, StopReturnsAtOnceAndTheEndFollowsOnceTheWorkerHasWrittenAll)
+{
+    const QString path = box.file("rec.wav");
+    ASSERT_TRUE(WriteEmptyWave(path, kMono8k, nullptr));
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool held = false, release = false, heldTooLong = false;
+    TWaveCapture::SetStopHookForTests([&] {
+        std::unique_lock lock(mutex);
+        held = true;
+        wake.notify_all();
+        heldTooLong = !wake.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
+    });
+    struct ClearHook {
+        ~ClearHook() { TWaveCapture::SetStopHookForTests({}); }
+    } clearHook;
+
+    TWaveAudioDevice dev;
+    ASSERT_TRUE(dev.Open(path));
+    int stopped = 0, limit = 0, failed = 0;
+    QObject::connect(&dev, &TWaveAudioDevice::recordingStopped, [&] { ++stopped; });
+    QObject::connect(&dev, &TWaveAudioDevice::recordingLimitReached, [&] { ++limit; });
+    QObject::connect(&dev, &TWaveAudioDevice::deviceFailed, [&] { ++failed; });
+    ASSERT_TRUE(dev.Record(0)) << dev.Error().toStdString();
+    ASSERT_TRUE(dwtest::waitFor([&] { return dev.Length() >= 200; }, std::chrono::seconds(10)));
+    dev.Stop();
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(wake.wait_for(lock, std::chrono::seconds(20), [&] { return held; }));
+        EXPECT_FALSE(release);
+    }
+    EXPECT_TRUE(dev.Stopping());
+    EXPECT_FALSE(dev.Pending());
+    EXPECT_EQ(dev.GetMode(), TWaveAudioDevice::Mode::Stopped);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stopped, 0) << "the end was told while the worker still had audio to write";
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    wake.notify_all();
+    ASSERT_TRUE(dwtest::waitFor([&] { return stopped == 1; }, std::chrono::seconds(20)));
+    EXPECT_FALSE(heldTooLong) << "Stop waited for the held worker";
+    EXPECT_FALSE(dev.Stopping());
+    EXPECT_TRUE(dev.Pending());
+    ASSERT_TRUE(dev.Save()) << dev.Error().toStdString();
+    const QByteArray first = waveData(path);
+    ASSERT_GE(first.size(), 200 * 16);
+    EXPECT_EQ(first, input.left(first.size()));
+    EXPECT_EQ(dev.Length(), first.size() / 16);
+    TWaveCapture::SetStopHookForTests({});
+
+    // Close at once after Stop: the recording (appended at the end) is saved whole, quietly.
+    ASSERT_TRUE(dev.Record(int64_t(1) << 40));
+    ASSERT_TRUE(dwtest::waitFor([&] { return dev.Length() * 16 >= first.size() + 1600; }, std::chrono::seconds(10)));
+    dev.Stop();
+    dev.Close();
+    QCoreApplication::sendPostedEvents();
+    const QByteArray second = waveData(path);
+    ASSERT_GE(second.size(), first.size() + 1600);
+    EXPECT_EQ(second, first + input.left(second.size() - first.size()));
+
+    // A capture that reaches its limit while nobody handles events, then a Stop.
+    ASSERT_TRUE(dev.Open(path));
+    ASSERT_TRUE(dev.Record(0, 100));
+    const QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (dev.Length() < second.size() / 16 + 100 && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    dev.Stop();
+    ASSERT_TRUE(dwtest::waitFor([&] { return stopped + limit + failed > 1; }, std::chrono::seconds(10)));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(stopped, 2);
+    EXPECT_EQ(limit + failed, 0);
+    dev.Close();
+    EXPECT_EQ(waveData(path), input.left(1600) + second);
 }
 
 // Files the device cannot record into or play are refused when opened, by name.

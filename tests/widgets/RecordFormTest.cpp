@@ -6,6 +6,7 @@
 #include "app/ResourceText.h"
 #include "app/Settings.h"
 #include "platform/Dialogs.h"
+#include "platform/WaveAudioCapture.h"
 #include "record/Recorder.h"
 #include "record/RecordTestAudio.h"
 #include "record/RecordTexts.h"
@@ -26,7 +27,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -244,6 +247,62 @@ TEST_F(RecordFormTest, AFullDiskEndsTheRecordingWithWhatFit)
     EXPECT_EQ(r.Buttons(), unsigned(mbPlay | mbNext | mbPrev | mbRecord));
     EXPECT_EQ(waveData(work("MyNoName.wav")), input.left(6000));
     EXPECT_TRUE(r.Modified());
+}
+
+
+// Stop returns to the window while the device's worker still has the last
+// audio to write (held here where it has seen the stop): no button to
+// press, nothing saved yet, and closing waits for it. Once the worker has
+// ended, the recording is saved whole, the closing step asks its question
+// and the window closes.
+TEST_F(RecordFormTest, StopAndClosingGoOnWhileTheLastAudioIsWritten)
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool held = false, release = false, heldTooLong = false;
+    TWaveCapture::SetStopHookForTests([&] {
+        std::unique_lock lock(mutex);
+        held = true;
+        heldTooLong = !wake.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
+    });
+    struct ClearHook {
+        ~ClearHook() { TWaveCapture::SetStopHookForTests({}); }
+    } clearHook;
+
+    TfrmRecord form(nullptr, 1);
+    form.show();
+    newMono8k(form);
+    TRecorder& r = form.Recorder();
+    form.MediaButton(mbRecord)->click();
+    ASSERT_TRUE(dwtest::waitFor([&] { return r.Device().Length() >= 300; }, std::chrono::seconds(10)));
+    form.MediaButton(mbStop)->click();
+    // After the run-on (a timer) the worker is held where it has seen the stop.
+    ASSERT_TRUE(dwtest::waitFor([&] {
+        std::lock_guard lock(mutex);
+        return held;
+    }));
+    EXPECT_TRUE(r.StopPending());
+    EXPECT_EQ(r.Buttons(), 0u);
+    EXPECT_EQ(form.findChild<QLabel*>("lbState")->text(), "Recording...");
+    EXPECT_EQ(QFile(work("MyNoName.wav")).size(), 44) << "saved before the worker had written all";
+
+    dialogs.queueAnswer(Answer::No);
+    form.close();
+    EXPECT_TRUE(form.isVisible()) << "the window closed before the recording was saved";
+    EXPECT_EQ(dialogs.texts(), QStringList());
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    wake.notify_all();
+    ASSERT_TRUE(dwtest::waitFor([&] { return !form.isVisible(); }));
+    EXPECT_FALSE(heldTooLong) << "the window's thread waited for the held worker";
+    EXPECT_EQ(dialogs.texts(), QStringList{"NoName has been modified,Save it?"});
+    EXPECT_EQ(form.findChild<QLabel*>("lbState")->text(), "Record over!");
+    const QByteArray recorded = waveData(work("MyNoName.wav"));
+    EXPECT_GE(recorded.size(), 300 * 16);
+    EXPECT_EQ(recorded, input.left(recorded.size()));
+    EXPECT_FALSE(QFile::exists(work("MyTemp.wav")));
 }
 
 }  // namespace

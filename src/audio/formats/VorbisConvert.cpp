@@ -14,7 +14,6 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QRandomGenerator>
-#include <QTimer>
 
 #include <array>
 #include <cmath>
@@ -185,14 +184,18 @@ TOggConversion::TOggConversion(std::unique_ptr<TAuInput> input, std::unique_ptr<
             control_.progress(o->Progress());
     };
     output_->OnDone = [this](TAuOutput*) { outputDone(); };
-    poll_.setInterval(50);
-    QObject::connect(&poll_, &QTimer::timeout, [this] {
-        if (!stopAsked_ && control_.stopRequested && control_.stopRequested())
-            Stop();
-    });
     // Started from the event loop, so that done never runs before the
     // caller holds the object.
     postIfAlive(alive_, [this] { start(); });
+    // A cancellation may come from any thread: the stop is posted to the
+    // main thread, after the start (a token cancelled already stops the
+    // conversion as soon as it has begun). The callback holds its own weak
+    // reference, so it never reads alive_ while the destructor clears it.
+    std::weak_ptr<bool> weak = alive_;
+    onCancel_ = std::make_unique<TCancelCallback>(control_.cancel, [this, weak] {
+        if (const std::shared_ptr<bool> alive = weak.lock())
+            postIfAlive(alive, [this] { Stop(); });
+    });
 }
 
 TOggConversion::TOggConversion(const QString& error, TConversionDone done) : done_(std::move(done))
@@ -204,8 +207,8 @@ TOggConversion::TOggConversion(const QString& error, TConversionDone done) : don
 
 TOggConversion::~TOggConversion()
 {
+    onCancel_.reset();
     alive_.reset();
-    poll_.stop();
     if (output_) {
         output_->OnProgress = nullptr;
         output_->OnDone = nullptr;
@@ -224,7 +227,6 @@ void TOggConversion::start()
         finish(r);
         return;
     }
-    poll_.start();
 }
 
 void TOggConversion::Stop()
@@ -251,7 +253,7 @@ void TOggConversion::finish(const TConversionResult& result)
     if (finished_)
         return;
     finished_ = true;
-    poll_.stop();
+    onCancel_.reset();
     // A copy: done may destroy this object.
     const TConversionDone done = done_;
     if (done)

@@ -11,13 +11,12 @@
 // its end arrives as a callback on the main thread.
 
 #include "audio/formats/VorbisBitRate.h"
+#include "platform/CancelToken.h"
 
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
-
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -65,10 +64,12 @@ bool OggQualitySettings(double q, TOggEncodeSettings* out, QString* problem);
 // The comment names the encoder writes (lower case).
 QStringList OggCommentNames();
 
-// Progress and stop for a running conversion.
+// Progress and stop for a running conversion. Cancelling the token stops the
+// conversion as Stop() does (from any thread: the stop is carried out on the
+// main thread's event loop).
 struct TConversionControl {
     std::function<void(int percent)> progress;  // 0..100, -1 unknown
-    std::function<bool()> stopRequested;        // polled every 50 ms
+    TCancelToken cancel;
 };
 
 struct TConversionResult {
@@ -81,8 +82,8 @@ struct TConversionResult {
 // conversion object may be destroyed from inside it.
 using TConversionDone = std::function<void(const TConversionResult&)>;
 
-// One conversion under way: its reader and writer, the stop poll and the
-// completion. Made by StartWaveToOgg / StartOggToWave.
+// One conversion under way: its reader and writer, the stop on the
+// cancellation token and the completion. Made by StartWaveToOgg / StartOggToWave.
 class TOggConversion {
 public:
     TOggConversion(std::unique_ptr<TAuInput> input, std::unique_ptr<TAuOutput> output, TConversionControl control,
@@ -110,7 +111,7 @@ private:
     std::unique_ptr<TAuOutput> output_;
     TConversionControl control_;
     TConversionDone done_;
-    QTimer poll_;
+    std::unique_ptr<TCancelCallback> onCancel_;
     bool stopAsked_ = false;
     bool finished_ = false;
     // Cleared when the object goes, so that a posted step does nothing then.

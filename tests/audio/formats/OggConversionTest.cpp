@@ -1,6 +1,6 @@
 // One-file Ogg Vorbis conversions run while the caller's event loop runs and
 // report their end once, through the callback, also when they are refused or
-// their worker fails.
+// their worker fails, and stop when their cancellation token is cancelled.
 
 #include "WaveTestUtil.h"
 
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 using namespace dw;
 using namespace dwtest;
@@ -124,4 +125,58 @@ TEST(OggConversion, EndsOnceThroughTheCallbackForEveryOutcome)
     EXPECT_EQ(refused.calls, 1);
     EXPECT_EQ(failing.calls, 1);
     EXPECT_EQ(dropped.calls, 0);
+}
+
+// The cancellation token stops a conversion however it comes: cancelled on
+// another thread while the worker encodes (the output keeps what was done,
+// decodable and shorter than the input), cancelled before the conversion was
+// made, or cancelled on another thread just before the conversion is
+// destroyed (nothing is reported then).
+TEST(OggConversion, ACancelledTokenStopsItFromAnyThreadAndBeforeItStarts)
+{
+    dwtest::Sandbox box;
+    const double seconds = 120.0;
+    writeTone(box.file("long.wav"), seconds);
+    const auto cancelElsewhere = [](const TCancelToken& token) { std::thread([token] { token.Cancel(); }).join(); };
+
+    Outcome running;
+    int lastPercent = -1;
+    TConversionControl control;
+    control.progress = [&](int p) { lastPercent = p; };
+    auto conversion =
+        StartWaveToOgg({box.file("long.wav"), box.file("part.ogg"), {}, {}, false}, control, running.callback());
+    ASSERT_TRUE(dwtest::waitFor([&] { return lastPercent >= 10 || running.calls > 0; }));
+    ASSERT_EQ(running.calls, 0) << "the conversion ended before it could be cancelled";
+    cancelElsewhere(control.cancel);
+    ASSERT_TRUE(dwtest::waitFor([&] { return running.calls > 0; }, std::chrono::seconds(60)));
+    EXPECT_TRUE(running.result.stopped);
+    EXPECT_FALSE(running.result.ok);
+    EXPECT_TRUE(running.result.error.isEmpty()) << running.result.error.toStdString();
+    TOggInfo info;
+    QString error;
+    ASSERT_TRUE(ReadOggInfo(box.file("part.ogg"), &info, &error)) << error.toStdString();
+    EXPECT_GT(info.seconds, 0.0);
+    EXPECT_LT(info.seconds, seconds - 1);
+
+    Outcome early;
+    TConversionControl cancelled;
+    cancelled.cancel.Cancel();
+    auto stoppedEarly = StartOggToWave({box.file("part.ogg"), box.file("early.wav"), false}, cancelled,
+                                       early.callback());
+    ASSERT_TRUE(dwtest::waitFor([&] { return early.calls > 0; }));
+    EXPECT_TRUE(early.result.stopped);
+    EXPECT_FALSE(early.result.ok);
+
+    Outcome dropped;
+    TConversionControl late;
+    auto droppedConversion =
+        StartWaveToOgg({box.file("long.wav"), box.file("dropped.ogg"), {}, {}, false}, late, dropped.callback());
+    cancelElsewhere(late.cancel);
+    droppedConversion.reset();
+    bool flushed = false;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { flushed = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(dwtest::waitFor([&] { return flushed; }));
+    EXPECT_EQ(dropped.calls, 0);
+    EXPECT_EQ(running.calls, 1);
+    EXPECT_EQ(early.calls, 1);
 }

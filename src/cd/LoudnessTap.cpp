@@ -9,7 +9,7 @@ void TLoudnessTap::Begin(int)
     meter_.reset();
     failure_.clear();
     try {
-        meter_ = std::make_unique<TLoudnessMeter>(2, 44100, 16);
+        meter_ = std::make_unique<TLoudnessMeter>(2, 44100, 16, budget_);
     } catch (const std::exception& e) {
         failure_ = ExceptionText(e);
     }

@@ -28,6 +28,9 @@ public:
     const QString& Failure() const { return failure_; }
 
 private:
+    // The job's tracks together queue at most this much audio for their
+    // meters (the reader waits beyond it), however far it runs ahead.
+    std::shared_ptr<TLoudnessQueueBudget> budget_ = std::make_shared<TLoudnessQueueBudget>(size_t(32) << 20);
     std::unique_ptr<TLoudnessMeter> meter_;
     QString failure_;
 };

@@ -53,6 +53,16 @@ public:
     QPointer<QObject> NotifyWindow;   // receives WM_JOB_EVENT
     bool EncodeMode = true;           // lame: true encode, false decode
     TJobKind JobKind = jkWavToMp3;
+    // Sets the fields above for one item, Running included.
+    void SetItem(const QString& input, const QString& output, QObject* notify, bool encode, TJobKind kind)
+    {
+        Running = true;
+        InputFile = input;
+        OutputFile = output;
+        NotifyWindow = notify;
+        EncodeMode = encode;
+        JobKind = kind;
+    }
 
     // Whether an existing output is replaced, for the job kinds that do not
     // always replace it (conversions and WMA recordings); the front end

@@ -266,12 +266,7 @@ void TConversionTask::startFileItem()
 
 void TConversionTask::lameItem(const QString& input, bool encode)
 {
-    lame_.Running = true;
-    lame_.InputFile = input;
-    lame_.OutputFile = output_;
-    lame_.NotifyWindow = this;
-    lame_.EncodeMode = encode;
-    lame_.JobKind = kind_;
+    lame_.SetItem(input, output_, this, encode, kind_);
     lame_.SetOverwrite(replaces(output_));
     lame_.SetOptions(config_.Options);
     // lame reads the WAV by itself: its PCM is measured beside it.
@@ -316,12 +311,7 @@ void TConversionTask::wmaItem()
     view_.Gauge(0);
     wmaInputSize_ = FileSizeOrMinusOne(item_.input);
     timer_.start();
-    wma_.Running = true;
-    wma_.InputFile = item_.input;
-    wma_.OutputFile = output_;
-    wma_.NotifyWindow = this;
-    wma_.EncodeMode = true;
-    wma_.JobKind = kind_;
+    wma_.SetItem(item_.input, output_, this, true, kind_);
     wma_.SetOverwrite(replaces(output_));
     wma_.SetOptions(config_.Options, config_.Disc);
     inWmaStart_ = true;

@@ -24,6 +24,15 @@ QString completionText(const TProcessInfo& info)
     return info.Failure.Failed() ? info.Failure.Text() : info.Elapsed;
 }
 
+// Why an encoder's item failed, naming the file.
+QString failureText(const TProcessInfo& info, const QString& output)
+{
+    if (info.Result == ENC_RESULT_IN_USE)
+        return output + QStringLiteral(": the file is in use");
+    const QString text = completionText(info);
+    return text.isEmpty() ? output + QStringLiteral(": the encoder failed") : text;
+}
+
 }  // namespace
 
 void TConversionTask::jobEvent(std::unique_ptr<TProcessInfo> info)
@@ -130,14 +139,9 @@ void TConversionTask::mp3Done(const TProcessInfo& info)
     case ENC_RESULT_SKIPPED:
         finish(Outcome::Skipped, output + QStringLiteral(": exists and was not replaced"));
         return;
-    case ENC_RESULT_IN_USE:
-        finish(Outcome::Failed, output + QStringLiteral(": the file is in use"));
+    default:
+        finish(Outcome::Failed, failureText(info, output));
         return;
-    default: {
-        const QString text = completionText(info);
-        finish(Outcome::Failed, text.isEmpty() ? output + QStringLiteral(": the encoder failed") : text);
-        return;
-    }
     }
 }
 
@@ -193,14 +197,9 @@ void TConversionTask::wmaDone(const TProcessInfo& info)
         finish(Outcome::Skipped, WmaProgram().isEmpty() ? QStringLiteral("WM8EUTIL: the WMA encoder was not found")
                                                         : output + QStringLiteral(": exists and was not replaced"));
         return;
-    case ENC_RESULT_IN_USE:
-        finish(Outcome::Failed, output + QStringLiteral(": the file is in use"));
+    default:
+        finish(Outcome::Failed, failureText(info, output));
         return;
-    default: {
-        const QString text = completionText(info);
-        finish(Outcome::Failed, text.isEmpty() ? output + QStringLiteral(": the encoder failed") : text);
-        return;
-    }
     }
 }
 

@@ -13,6 +13,7 @@
 #include "runner/RunJob.h"
 #include "support/SineWav.h"
 #include "support/CdImages.h"
+#include "support/ImageDrive.h"
 #include "support/JobWait.h"
 #include "support/TestSupport.h"
 
@@ -88,13 +89,7 @@ protected:
     }
     void openDisc(const std::vector<int>& seconds)
     {
-        SetExplicitCdDevices({dwtest::makeCdImage(box.path(), seconds)});
-        CdListRecord list{};
-        list[0] = 8;
-        ASSERT_EQ(GetCDList(list), 1);
-        OpenRequestRecord request{};
-        EncodeOpenRequest(OpenRequest{}, request);
-        handle = GetCDHandle(request);
+        handle = dwtest::openImageDrive(dwtest::makeCdImage(box.path(), seconds));
         ASSERT_NE(handle, 0);
     }
     // What another part of the program does while a job runs: the window

@@ -12,6 +12,7 @@
 #include "platform/Dialogs.h"
 #include "runner/RunJob.h"
 #include "support/CdImages.h"
+#include "support/ImageDrive.h"
 #include "support/JobWait.h"
 #include "support/TestSupport.h"
 
@@ -152,13 +153,7 @@ protected:
             bin[i + 1] = char(q >> 8);
         }
         box.write("disc.bin", bin);
-        SetExplicitCdDevices({cue});
-        CdListRecord list{};
-        list[0] = 8;
-        ASSERT_EQ(GetCDList(list), 1);
-        OpenRequestRecord request{};
-        EncodeOpenRequest(OpenRequest{}, request);
-        handle = GetCDHandle(request);
+        handle = dwtest::openImageDrive(cue);
         ASSERT_NE(handle, 0);
     }
     TJobSummary rip(const QStringList& items)

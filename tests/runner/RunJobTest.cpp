@@ -16,6 +16,7 @@
 #include "runner/RunJob.h"
 #include "support/SineWav.h"
 #include "support/CdImages.h"
+#include "support/ImageDrive.h"
 #include "support/JobWait.h"
 #include "support/TestSupport.h"
 #include "tags/Id3Tag.h"
@@ -86,13 +87,7 @@ protected:
         if (!dataTrack.isEmpty())
             o.withDataTrack(dataTrack);
         const QString cue = dwtest::makeCdImage(box.path(), seconds, o);
-        SetExplicitCdDevices({cue});
-        CdListRecord list{};
-        list[0] = 8;
-        ASSERT_EQ(GetCDList(list), 1);
-        OpenRequestRecord request{};
-        EncodeOpenRequest(OpenRequest{}, request);
-        handle = GetCDHandle(request);
+        handle = dwtest::openImageDrive(cue);
         ASSERT_NE(handle, 0);
     }
     TJobSummary rip(const QStringList& items)

@@ -28,8 +28,31 @@ struct TLoudnessMeter::State {
     State& operator=(const State&) = delete;
 };
 
-TLoudnessMeter::TLoudnessMeter(uint32_t channels, uint32_t sampleRate, uint32_t bitsPerSample)
-    : channels_(channels), bytesPerSample_(bitsPerSample / 8), frameBytes_(channels * (bitsPerSample / 8))
+void TLoudnessQueueBudget::Take(size_t n)
+{
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait(lock, [&] { return used_ == 0 || used_ + n <= bytes_; });
+    used_ += n;
+}
+
+void TLoudnessQueueBudget::Give(size_t n)
+{
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        used_ -= std::min(n, used_);
+    }
+    changed_.notify_all();
+}
+
+size_t TLoudnessQueueBudget::Used()
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return used_;
+}
+
+TLoudnessMeter::TLoudnessMeter(uint32_t channels, uint32_t sampleRate, uint32_t bitsPerSample,
+                               std::shared_ptr<TLoudnessQueueBudget> budget)
+    : budget_(std::move(budget)), channels_(channels), bytesPerSample_(bitsPerSample / 8), frameBytes_(channels * (bitsPerSample / 8))
 {
     if (channels == 0 || channels > kMaxChannels || sampleRate < kMinSampleRate || sampleRate > kMaxSampleRate
         || !IsSupportedPcmWidth(int(bitsPerSample)))
@@ -53,12 +76,23 @@ void TLoudnessMeter::Add(const void* data, size_t bytes)
     if (!p || bytes == 0)
         return;
     std::vector<uint8_t> piece(p, p + bytes);
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (failure_)
+            std::rethrow_exception(failure_);
+    }
+    // The budget is waited for outside the meter's lock: this meter's own
+    // thread (and other meters') give back what they have measured meanwhile.
+    if (budget_)
+        budget_->Take(piece.size());
     std::unique_lock<std::mutex> lock(lock_);
-    if (failure_)
+    if (!budget_)
+        changed_.wait(lock, [this] { return queuedBytes_ < kMaxQueuedBytes || failure_; });
+    if (failure_) {
+        if (budget_)
+            budget_->Give(piece.size());
         std::rethrow_exception(failure_);
-    changed_.wait(lock, [this] { return queuedBytes_ < kMaxQueuedBytes || failure_; });
-    if (failure_)
-        std::rethrow_exception(failure_);
+    }
     queuedBytes_ += piece.size();
     queue_.push_back(std::move(piece));
     if (!thread_.joinable()) {
@@ -91,6 +125,8 @@ void TLoudnessMeter::run()
         if (failed)
             failure_ = failed;
         queuedBytes_ -= piece.size();
+        if (budget_)
+            budget_->Give(piece.size());
         changed_.notify_all();
     }
 }

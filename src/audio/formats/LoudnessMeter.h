@@ -30,6 +30,26 @@
 
 namespace dw {
 
+// What the meters of one job may hold queued together, so that a reader that
+// outruns the measuring holds a bounded amount of audio however many tracks'
+// meters are still measuring. A piece larger than the whole budget still
+// passes when nothing else is queued. Thread-safe.
+class TLoudnessQueueBudget {
+public:
+    explicit TLoudnessQueueBudget(size_t bytes) : bytes_(bytes) {}
+    // Waits until n more bytes fit, then counts them.
+    void Take(size_t n);
+    // Counts n bytes as measured.
+    void Give(size_t n);
+    size_t Used();
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    const size_t bytes_;
+    size_t used_ = 0;
+};
+
 class TLoudnessMeter {
 public:
     static constexpr uint32_t kMaxChannels = 64;
@@ -38,7 +58,10 @@ public:
 
     // Raises EAuException ("Unsupported sample format") for a channel count,
     // rate or width out of range, or when libebur128 cannot set up.
-    TLoudnessMeter(uint32_t channels, uint32_t sampleRate, uint32_t bitsPerSample);
+    // With a budget, the queue is bounded by what the budget has left
+    // instead of by the meter's own limit.
+    TLoudnessMeter(uint32_t channels, uint32_t sampleRate, uint32_t bitsPerSample,
+                   std::shared_ptr<TLoudnessQueueBudget> budget = nullptr);
     ~TLoudnessMeter();
     TLoudnessMeter(const TLoudnessMeter&) = delete;
     TLoudnessMeter& operator=(const TLoudnessMeter&) = delete;
@@ -73,6 +96,7 @@ private:
     double peak();
 
     std::unique_ptr<State> state_;
+    std::shared_ptr<TLoudnessQueueBudget> budget_;
     uint32_t channels_;
     uint32_t bytesPerSample_;
     uint32_t frameBytes_;

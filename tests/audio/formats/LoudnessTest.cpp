@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 using namespace dw;
 using namespace dwtest;
@@ -231,4 +232,27 @@ TEST(LoudnessTest, TagTextsAndFormatChecks)
     EXPECT_EQ(meter.Frames(), 0u);
     meter.Add(frame + 3, 1);
     EXPECT_EQ(meter.Frames(), 1u);
+}
+
+// Meters sharing one small queue budget, fed from two threads at once in
+// pieces larger and smaller than the budget, measure exactly what meters of
+// their own do, and give the whole budget back once measured.
+TEST(LoudnessTest, MetersSharingAQueueBudgetMeasureAlikeAndGiveItAllBack)
+{
+    const auto loud = fromS16(sineS16(1000, 44100, 44100 * 6, 2, 0.25));
+    const auto soft = fromS16(sineS16(440, 44100, 44100 * 6, 2, 0.1));
+    const auto budget = std::make_shared<TLoudnessQueueBudget>(64 * 1024);
+    TLoudnessMeter a(2, 44100, 16, budget), b(2, 44100, 16, budget);
+    const auto feed = [](TLoudnessMeter& m, const std::vector<uint8_t>& pcm, size_t piece) {
+        for (size_t at = 0; at < pcm.size(); at += piece)
+            m.Add(pcm.data() + at, std::min(piece, pcm.size() - at));
+    };
+    std::thread other([&] { feed(b, soft, 100 * 1024 + 2); });
+    feed(a, loud, 4096);
+    other.join();
+    const TLoudness ra = a.Result(), rb = b.Result();
+    EXPECT_EQ(budget->Used(), 0u);
+    EXPECT_EQ(ra.integratedLufs, measure(loud, 44100, 2, 16).integratedLufs);
+    EXPECT_EQ(rb.integratedLufs, measure(soft, 44100, 2, 16).integratedLufs);
+    EXPECT_EQ(rb.peak, measure(soft, 44100, 2, 16).peak);
 }

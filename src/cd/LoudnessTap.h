@@ -29,8 +29,12 @@ public:
 
 private:
     // The job's tracks together queue at most this much audio for their
-    // meters (the reader waits beyond it), however far it runs ahead.
-    std::shared_ptr<TLoudnessQueueBudget> budget_ = std::make_shared<TLoudnessQueueBudget>(size_t(32) << 20);
+    // meters, however far the reader runs ahead: the reader waits for the
+    // measuring instead (libebur128 measures over a thousand times faster
+    // than real time, faster than the tracks are encoded). A large queue
+    // gained nothing in time and, filled by a new reading thread per track,
+    // left each thread's allocator arena holding its own tens of MiB.
+    std::shared_ptr<TLoudnessQueueBudget> budget_ = std::make_shared<TLoudnessQueueBudget>(size_t(4) << 20);
     std::unique_ptr<TLoudnessMeter> meter_;
     QString failure_;
 };

@@ -167,37 +167,3 @@ TEST(SampleWidth, TpdfDitherIsBoundedUnbiasedAndReproducible)
         EXPECT_NE(convert(in, 24, 16, {TDitherMode::WhenNarrowing, 42}), out);
     }
 }
-
-// The default dithers narrowing to 8 bits and nothing else; digital silence
-// stays silent however it is narrowed.
-TEST(SampleWidth, DitherModesChooseWhichNarrowingIsDithered)
-{
-    const std::vector<int64_t> ramp16 = [] {
-        std::vector<int64_t> v;
-        for (int64_t x = -20000; x < 20000; x += 7)
-            v.push_back(x);
-        return v;
-    }();
-    const std::vector<int64_t> ramp24 = [&] {
-        std::vector<int64_t> v;
-        for (int64_t x : ramp16)
-            v.push_back(x * 256 + 77);
-        return v;
-    }();
-    const auto dithered = [](const std::vector<int64_t>& in, int from, int to, TDitherMode mode) {
-        return convert(in, from, to, {mode}) != convert(in, from, to, {TDitherMode::Never});
-    };
-    EXPECT_TRUE(dithered(ramp16, 16, 8, TDitherMode::EightBitOnly));
-    EXPECT_FALSE(dithered(ramp24, 24, 16, TDitherMode::EightBitOnly));
-    EXPECT_TRUE(dithered(ramp24, 24, 16, TDitherMode::WhenNarrowing));
-    EXPECT_FALSE(dithered(ramp16, 16, 8, TDitherMode::Never));
-    // A component left at its defaults is the 8-bit-only mode.
-    EXPECT_EQ(TAudioConverter().GetDither(), TDitherMode::EightBitOnly);
-    EXPECT_EQ(DitherModeOf(7), TDitherMode::EightBitOnly);
-    EXPECT_EQ(DitherModeOf(1), TDitherMode::WhenNarrowing);
-    EXPECT_EQ(DitherModeOf(2), TDitherMode::Never);
-
-    const std::vector<int64_t> silence(5000, 0);
-    EXPECT_EQ(convert(silence, 32, 8, {TDitherMode::WhenNarrowing}), silence);
-    EXPECT_EQ(convert(silence, 24, 16, {TDitherMode::WhenNarrowing}), silence);
-}

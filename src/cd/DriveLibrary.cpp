@@ -35,7 +35,16 @@ struct OpenDrive {
     // (and checked against libcdio) once per table of contents.
     UniqueFd direct;
     bool directLooked = false;
+    // The file last seen to match, so that a table of contents read again
+    // (every track) does not check the same file again.
+    struct stat matched {};
 };
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
 
 bool isDevice(const QString& path)
 {
@@ -304,8 +313,12 @@ int ReadCDAudioLBA(int handle, std::span<uint8_t> buffer)
         if (!drive->directLooked) {
             drive->directLooked = true;
             UniqueFd fd = cueDataFile(drive->path);
-            if (fd && directMatches(*drive, fd.get()))
+            struct stat st {};
+            if (fd && ::fstat(fd.get(), &st) == 0
+                && (sameFile(st, drive->matched) || directMatches(*drive, fd.get()))) {
+                drive->matched = st;
                 drive->direct = std::move(fd);
+            }
         }
         if (leadOut == CDIO_INVALID_LSN || uint64_t(h.startSector) + h.sectorCount > uint64_t(leadOut))
             rc = DRIVER_OP_BAD_PARAMETER;

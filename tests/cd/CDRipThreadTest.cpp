@@ -154,6 +154,34 @@ TEST_F(CDRipThreadTest, RipsATrackBitIdenticalWithItsHeaderAndProgress)
     EXPECT_EQ(collector.events.back().result, 0);
 }
 
+TEST_F(CDRipThreadTest, AnImageReplacedOrRewrittenBetweenTracksIsReadAsItNowIs)
+{
+    rip(1, "Before");
+    ASSERT_TRUE(sandbox.read("out/Before.wav").mid(44) == disc.track(1));
+
+    // A new .bin put in place under the same name (another file), then the
+    // same file rewritten in place: every rip reads the image as it is then.
+    for (const uint32_t seed : {777u, 999u}) {
+        const QString folder = sandbox.file(QString::number(seed));
+        QDir().mkpath(folder);
+        const riptest::TestDisc other = riptest::MakeTestDisc(folder, "disc", {300, 25, 130, 60}, {4}, seed);
+        if (seed == 777u) {
+            ASSERT_TRUE(QFile::remove(disc.bin));
+            ASSERT_TRUE(QFile::rename(other.bin, disc.bin));
+        } else {
+            QFile bin(disc.bin);
+            ASSERT_TRUE(bin.open(QIODevice::ReadWrite));
+            ASSERT_EQ(bin.write(other.bin_bytes), other.bin_bytes.size());
+        }
+        collector.events.clear();
+        const QString title = QStringLiteral("After %1").arg(seed);
+        rip(3, title);
+        const QByteArray got = sandbox.read("out/" + title + ".wav").mid(44);
+        EXPECT_TRUE(got == other.track(3)) << seed;
+        EXPECT_FALSE(got == disc.track(3)) << seed;
+    }
+}
+
 TEST_F(CDRipThreadTest, RipTimeCutsTheTrackAndNormalisingScalesEverySample)
 {
     TRipSettings settings;

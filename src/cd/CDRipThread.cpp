@@ -175,14 +175,18 @@ QString TCDRipThread::FileName() const
 
 void TCDRipThread::postProgress(int64_t done, int64_t total, Clock::time_point start)
 {
-    // An event per chunk that repeats the previous one tells the receiver
-    // nothing new but wakes it every 23 kB; only changes are posted.
+    // Every event wakes the receiver's thread, which then takes the
+    // processor from this one: only changes are posted, a new percentage at
+    // most every ProgressGap (an image's track is read in a fraction of a
+    // second) unless it is the last, a new second always.
     const int32_t code = total > 0 ? int32_t(done * 100 / total) : 0;
-    const int64_t seconds = RoundedSeconds(Clock::now() - start);
-    if (code == lastCode_ && seconds == lastSeconds_)
+    const Clock::time_point now = Clock::now();
+    const int64_t seconds = RoundedSeconds(now - start);
+    if (seconds == lastSeconds_ && (code == lastCode_ || (done < total && now - lastPost_ < ProgressGap)))
         return;
     lastCode_ = code;
     lastSeconds_ = seconds;
+    lastPost_ = now;
     PostJobEvent(NotifyWindow, MakeProgressInfo(code, seconds));
 }
 

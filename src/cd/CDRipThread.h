@@ -85,8 +85,10 @@ private:
     void fail(int result, const QString& why);
     void postProgress(int64_t done, int64_t total, std::chrono::steady_clock::time_point start);
 
+    static constexpr std::chrono::milliseconds ProgressGap{50};
     int32_t lastCode_ = -1;      // the last progress event posted
     int64_t lastSeconds_ = -1;
+    std::chrono::steady_clock::time_point lastPost_{};
     mutable std::mutex errorMutex_;
     QString errorText_;
     std::thread thread_;

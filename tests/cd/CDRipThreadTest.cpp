@@ -18,6 +18,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <memory>
@@ -149,8 +150,13 @@ TEST_F(CDRipThreadTest, RipsATrackBitIdenticalWithItsHeaderAndProgress)
     collector.events.clear();
     rip(1, "First");
     EXPECT_TRUE(sandbox.read("out/First.wav").mid(44) == disc.track(1));
-    // 300 sectors in reads of 100.
-    EXPECT_EQ(progressCodes(), (std::vector<int>{33, 66, 100}));
+    // 300 sectors in reads of 100: a new percentage at most every 50 ms,
+    // the last always.
+    const std::vector<int> codes = progressCodes();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_LE(codes.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+    EXPECT_EQ(codes.back(), 100);
     EXPECT_EQ(collector.events.back().result, 0);
 }
 

@@ -156,7 +156,8 @@ std::size_t TFastResampler::refill()
             InPending -= used;
         } else {
             const int64_t left = OutputFrames(InFrames, InRate, OutRate) - OutFrames;
-            made = std::min<std::size_t>(Stream->Drain(OutFloat.data(), OutCapacity), std::size_t(std::max<int64_t>(left, 0)));
+            const std::size_t wanted = std::size_t(std::max<int64_t>(left, 0));
+            made = std::min(Stream->Drain(OutFloat.data(), OutCapacity), wanted);
             if (made == 0 && left > 0) {
                 made = std::min<std::size_t>(OutCapacity, std::size_t(left));
                 std::fill_n(OutFloat.begin(), made * ChannelCount, 0.0f);

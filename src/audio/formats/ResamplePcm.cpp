@@ -35,7 +35,8 @@ void ResamplePcmToFloat(const std::uint8_t* src, float* dst, std::size_t samples
         break;
     case 3:
         for (std::size_t i = 0; i < samples; ++i, src += 3) {
-            const std::uint32_t u = std::uint32_t(src[0]) << 8 | std::uint32_t(src[1]) << 16 | std::uint32_t(src[2]) << 24;
+            const std::uint32_t u =
+                std::uint32_t(src[0]) << 8 | std::uint32_t(src[1]) << 16 | std::uint32_t(src[2]) << 24;
             dst[i] = static_cast<float>(static_cast<std::int32_t>(u)) * (1.0f / 2147483648.0f);
         }
         break;

@@ -45,7 +45,8 @@ std::vector<double> channelS32(const std::vector<uint8_t>& b, int channels, int 
 {
     std::vector<double> v;
     for (size_t i = size_t(c) * 4; i + 4 <= b.size(); i += size_t(channels) * 4) {
-        const uint32_t u = uint32_t(b[i]) | uint32_t(b[i + 1]) << 8 | uint32_t(b[i + 2]) << 16 | uint32_t(b[i + 3]) << 24;
+        const uint32_t u =
+            uint32_t(b[i]) | uint32_t(b[i + 1]) << 8 | uint32_t(b[i + 2]) << 16 | uint32_t(b[i + 3]) << 24;
         v.push_back(double(int32_t(u)) / 2147483648.0);
     }
     return v;

@@ -78,11 +78,13 @@ echo
 for len in "$short" "$long"; do
     in=$work/in_${len}s.wav
     echo "== ${len} s of 44.1 kHz 16-bit stereo ($(($(stat -c %s "$in") / 1024)) KB)"
-    measure "22.05 kHz 8-bit mono    discwright" "$cli" convert-wav "$in" "$out" --rate 22050 --bits 8 --channels 1
+    measure "22.05 kHz 8-bit mono    discwright (no dither)" "$cli" convert-wav "$in" "$out" --overwrite --rate 22050 --bits 8 --channels 1 --dither off
     measure "22.05 kHz 8-bit mono    sox (no dither)" sox -D "$in" -r 22050 -b 8 -c 1 "$out"
-    measure "IMA ADPCM               discwright" "$cli" convert-wav "$in" "$out" --encoding ima-adpcm
+    measure "22.05 kHz 8-bit mono    discwright (TPDF)" "$cli" convert-wav "$in" "$out" --overwrite --rate 22050 --bits 8 --channels 1
+    measure "22.05 kHz 8-bit mono    sox (TPDF)" sox "$in" -r 22050 -b 8 -c 1 "$out" dither
+    measure "IMA ADPCM               discwright" "$cli" convert-wav "$in" "$out" --overwrite --encoding ima-adpcm
     measure "IMA ADPCM               sox" sox "$in" -e ima-adpcm "$out"
-    measure "same-format copy        discwright" "$cli" convert-wav "$in" "$out"
+    measure "same-format copy        discwright" "$cli" convert-wav "$in" "$out" --overwrite
     measure "same-format copy        cp" cp "$in" "$out"
     echo
 done

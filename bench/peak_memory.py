@@ -26,11 +26,11 @@ exit_maxrss   the exact ru_maxrss the kernel gives when the command is
               it waited for, a check on ours_hwm,
 wall          seconds.
 
-When exit_maxrss is above both ours_hwm and children_hwm by more than
-1 MiB, the process's peak rose after the last sample: that peak is then
-exit_maxrss and ours_hwm is raised to it (a note goes to stderr). The margin
-keeps a child's last few pages after its last sample from being taken for
-ours; a process's own rise of less than that is missed. The
+When exit_maxrss is above children_hwm by more than 1 MiB, it is the
+process's own exact peak, and ours_hwm is raised to it where the sampling
+fell short (a note goes to stderr when by more than 1 MiB: the peak rose
+after the last sample). The margin keeps a child's last pages after its last
+sample from being taken for ours. The
 command's output goes where this program's goes; its exit status is this
 program's.
 """
@@ -147,9 +147,11 @@ def main():
         time.sleep(args.interval)
     wall = time.monotonic() - start
     maxrss = usage.ru_maxrss  # KiB on Linux
-    if maxrss > max(tree.ours_hwm, tree.children_hwm) + MARGIN_KIB:
-        print(f"peak_memory: the peak rose after the last sample ({tree.ours_hwm} KiB sampled, "
-              f"{maxrss} KiB at exit)", file=sys.stderr)
+    if maxrss > tree.children_hwm + MARGIN_KIB and maxrss > tree.ours_hwm:
+        # Above every child's peak: the figure is the process's own.
+        if maxrss > tree.ours_hwm + MARGIN_KIB:
+            print(f"peak_memory: the peak rose after the last sample ({tree.ours_hwm} KiB sampled, "
+                  f"{maxrss} KiB at exit)", file=sys.stderr)
         tree.ours_hwm = maxrss
     with open(args.results, "a") as f:
         f.write(f"{tree.ours_hwm} {tree.ours_anon} {tree.children_hwm} {tree.children_sum} {maxrss} {wall:.2f}\n")

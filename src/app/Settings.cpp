@@ -43,7 +43,7 @@ constexpr int LastDrive = 7;
 // The persisted settings in the order the file holds them, with the values
 // the options dialog lets the user choose.
 // The count of persisted settings.
-constexpr std::size_t SettingCount = 36;
+constexpr std::size_t SettingCount = 37;
 
 const std::array<Entry, SettingCount>& entries()
 {
@@ -74,6 +74,7 @@ const std::array<Entry, SettingCount>& entries()
         {{"FlacOptions", "Verify", Bool, 0, 1}, &TStoredOptions::FlacVerify},
         {{"OpusOptions", "BitRate", Int, 6, 510}, &TStoredOptions::OpusBitRate},
         {{"OpusOptions", "IsVBR", Bool, 0, 1}, &TStoredOptions::OpusVbr},
+        {{"WaveConvert", "Dither", Int, 0, 2}, &TStoredOptions::WaveDither},
         {{"CDOptions", "Index", Int, -1, LastDrive}, &TStoredOptions::Index},
         {{"CDOptions", "CDDb", Bool, 0, 1}, &TStoredOptions::CDDb},
         {{"RecordOptions", "SaveMp3", Bool, 0, 1}, &TStoredOptions::SaveMp3},

@@ -48,6 +48,9 @@ struct TStoredOptions {
     // [OpusOptions]
     int OpusBitRate = 160;       // key BitRate: kbit/s, 6..510
     bool OpusVbr = true;         // key IsVBR
+    // [WaveConvert]
+    int WaveDither = 0;          // key Dither: WAV conversions that narrow the samples add
+                                 // TPDF dither: 0 only to 8 bits, 1 whenever narrowing, 2 never
     // [CDOptions]
     int Index = -1;              // chosen drive position, -1 = none
     bool CDDb = false;

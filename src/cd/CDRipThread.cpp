@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <unistd.h>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -47,40 +48,62 @@ int64_t entryFrames(const TocEntry& e)
     return int64_t(e.minute()) * 4500 + int64_t(e.second()) * 75 + e.frame();
 }
 
-// Gathers appended audio into large writes: one write per 23 kB chunk would
-// cost a system call each. Every write is checked; after a failure error()
-// holds its errno.
-class StagedWriter {
+// Writes the file in whole pages: the audio arrives in sectors of 2352 bytes
+// after a 44-byte header, and writes that begin and end inside pages cost the
+// kernel more than the copy itself. Each read lands right behind the bytes
+// left over from the last one (less than a page), so nothing is copied twice
+// in memory. After a failed write error() holds its errno.
+class PageWriter {
 public:
-    explicit StagedWriter(int fd) : fd_(fd) { staged_.reserve(Capacity); }
-    bool append(const uint8_t* data, size_t size)
+    static constexpr size_t Page = 4096;
+
+    PageWriter(int fd, size_t capacity)
+        : fd_(fd), storage_(std::make_unique_for_overwrite<uint8_t[]>(Front + capacity)), capacity_(capacity)
     {
-        if (staged_.size() + size > Capacity && !flush())
-            return false;
-        if (size >= Capacity)
-            return check(WriteFull(fd_, data, size));
-        staged_.insert(staged_.end(), data, data + size);
-        return true;
     }
-    bool flush()
+    // Where the next read goes: the drive library's record header comes
+    // right before the data.
+    std::span<uint8_t> readBuffer() { return {storage_.get() + Front - ReadBufferHeaderSize, ReadBufferHeaderSize + capacity_}; }
+    uint8_t* data() { return storage_.get() + Front; }
+    // Bytes that go before the first read (the provisional header).
+    void prefix(const uint8_t* bytes, size_t size)
     {
-        const bool ok = staged_.empty() || WriteFull(fd_, staged_.data(), staged_.size());
-        staged_.clear();
+        std::copy_n(bytes, size, carry_.data());
+        carried_ = size;
+    }
+    // The read put size bytes at data(): writes every whole page.
+    bool wrote(size_t size)
+    {
+        uint8_t* begin = data() - carried_;
+        std::copy_n(carry_.data(), carried_, begin);  // over the record header
+        const size_t have = carried_ + size;
+        const size_t whole = have / Page * Page;
+        carried_ = have - whole;
+        std::copy_n(begin + whole, carried_, carry_.data());
+        return check(whole == 0 || WriteFull(fd_, begin, whole));
+    }
+    bool finish()
+    {
+        const bool ok = carried_ == 0 || WriteFull(fd_, carry_.data(), carried_);
+        carried_ = 0;
         return check(ok);
     }
     int error() const { return error_; }
 
 private:
+    static constexpr size_t Front = Page + ReadBufferHeaderSize;
     bool check(bool ok)
     {
         if (!ok)
             error_ = errno;
         return ok;
     }
-    static constexpr size_t Capacity = 1 << 20;
     int fd_;
     int error_ = 0;
-    std::vector<uint8_t> staged_;
+    std::unique_ptr<uint8_t[]> storage_;
+    size_t capacity_;
+    std::array<uint8_t, Page> carry_{};
+    size_t carried_ = 0;
 };
 
 }  // namespace
@@ -152,14 +175,18 @@ QString TCDRipThread::FileName() const
 
 void TCDRipThread::postProgress(int64_t done, int64_t total, Clock::time_point start)
 {
-    // An event per chunk that repeats the previous one tells the receiver
-    // nothing new but wakes it every 23 kB; only changes are posted.
+    // Every event wakes the receiver's thread, which then takes the
+    // processor from this one: only changes are posted, a new percentage at
+    // most every ProgressGap (an image's track is read in a fraction of a
+    // second) unless it is the last, a new second always.
     const int32_t code = total > 0 ? int32_t(done * 100 / total) : 0;
-    const int64_t seconds = RoundedSeconds(Clock::now() - start);
-    if (code == lastCode_ && seconds == lastSeconds_)
+    const Clock::time_point now = Clock::now();
+    const int64_t seconds = RoundedSeconds(now - start);
+    if (seconds == lastSeconds_ && (code == lastCode_ || (done < total && now - lastPost_ < ProgressGap)))
         return;
     lastCode_ = code;
     lastSeconds_ = seconds;
+    lastPost_ = now;
     PostJobEvent(NotifyWindow, MakeProgressInfo(code, seconds));
 }
 
@@ -239,22 +266,24 @@ void TCDRipThread::Execute()
         fail(RIP_RESULT_CREATE_FAILED, file.Error());
         return;
     }
+    // Images read many sectors at once; a drive is asked for as few as it
+    // has always been.
+    const int perRead = IsImageHandle(CDHandle) ? RipImageSectorsPerRead : RipSectorsPerRead;
     const auto emptyHeader = MakeRipWavHeader(0);
-    StagedWriter writer(file.Fd());
-    bool writeFailed = !writer.append(emptyHeader.data(), RipWavHeaderSize);
+    PageWriter writer(file.Fd(), size_t(perRead) * CdSectorBytes);
+    writer.prefix(emptyHeader.data(), RipWavHeaderSize);
+    bool writeFailed = false;
     const Clock::time_point startTime = Clock::now();
     lastCode_ = -1;
     lastSeconds_ = -1;
 
-    // 7: ten sectors per read, a progress event after each.
+    // 7: the sectors, a progress event after each read that changes it.
     bool readFailed = false;
     int64_t done = 0;
     while (!writeFailed && done < length && !Stopped) {
-        const int n = int(std::min<int64_t>(RipSectorsPerRead, length - done));
+        const int n = int(std::min<int64_t>(perRead, length - done));
         const uint32_t capacity = uint32_t(n) * CdSectorBytes;
-        const size_t bufferSize = ReadBufferHeaderSize + capacity;
-        std::unique_ptr<uint8_t[]> storage = std::make_unique_for_overwrite<uint8_t[]>(bufferSize);
-        const std::span<uint8_t> buffer(storage.get(), bufferSize);
+        const std::span<uint8_t> buffer = writer.readBuffer().first(ReadBufferHeaderSize + capacity);
         ReadBufferHeader request;
         request.startSector = uint32_t(start + done);
         request.sectorCount = uint32_t(n);
@@ -267,10 +296,12 @@ void TCDRipThread::Execute()
             // a short read would leave a gap in the track.
             ok = reply && reply->bytesReturned == capacity
                  && uint64_t(ReadBufferHeaderSize) + reply->dataOffset + reply->bytesReturned <= buffer.size();
-            if (ok && !writer.append(buffer.data() + ReadBufferHeaderSize + reply->dataOffset, reply->bytesReturned))
+            if (ok && reply->dataOffset != 0)
+                std::memmove(writer.data(), writer.data() + reply->dataOffset, capacity);
+            if (ok && OnBlock)
+                OnBlock(writer.data(), capacity);
+            if (ok && !writer.wrote(capacity))
                 writeFailed = true;
-            if (ok && !writeFailed && OnBlock)
-                OnBlock(buffer.data() + ReadBufferHeaderSize + reply->dataOffset, reply->bytesReturned);
             if (!ok)
                 why = QStringLiteral("the drive returned fewer sectors than asked for");
         } else {
@@ -284,7 +315,7 @@ void TCDRipThread::Execute()
         }
         postProgress(done, length, startTime);
     }
-    if (!writeFailed && !readFailed && !writer.flush())
+    if (!writeFailed && !readFailed && !writer.finish())
         writeFailed = true;
 
     // A full disk or failing device, or a disc that could not be read: the

@@ -1,12 +1,23 @@
 #include "cd/DriveLibrary.h"
 
+#include "platform/CueSheet.h"
+#include "platform/FdIo.h"
+#include "platform/NativePath.h"
+
+#include <QFileInfo>
+
 #include <cdio/cdio.h>
 #include <cdio/read.h>
 #include <cdio/track.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dw {
 
@@ -18,7 +29,88 @@ struct OpenDrive {
     QString path;
     CdioPtr cdio;
     bool msf = false;
+    // An image whose audio libcdio reads from one file at sector x 2352
+    // bytes: its sectors are read from that file directly, without the
+    // library's buffered stream copying every byte once more. Looked for
+    // (and checked against libcdio) once per table of contents.
+    UniqueFd direct;
+    bool directLooked = false;
+    // The file last seen to match, so that a table of contents read again
+    // (every track) does not check the same file again.
+    struct stat matched {};
 };
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+           && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+bool isDevice(const QString& path)
+{
+    struct stat st {};
+    return ::stat(NativePath(path).constData(), &st) == 0 && (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode));
+}
+
+// The file a cue sheet's sectors come from, when libcdio reads the sheet as
+// it stands: the .bin beside it with its name.
+UniqueFd cueDataFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) != 0 || !CueSheetFitsLibcdio(path))
+        return {};
+    UniqueFd fd = OpenReadOnly(info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".bin"));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return fd;
+}
+
+bool preadWhole(int fd, uint8_t* data, size_t size, off_t at)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+        at += n;
+    }
+    return true;
+}
+
+// Whether the file gives the very bytes libcdio gives: the first, middle and
+// last sector of every audio track are compared. Silence proves nothing, so
+// at least one sector compared must hold sound. Drive mutex held.
+bool directMatches(OpenDrive& drive, int fd)
+{
+    CdIo_t* cdio = drive.cdio.get();
+    const track_t first = cdio_get_first_track_num(cdio);
+    const track_t count = cdio_get_num_tracks(cdio);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK)
+        return false;
+    std::array<uint8_t, CdSectorBytes> viaLibrary{}, viaFile{};
+    bool sound = false;
+    for (int t = first; t < first + count; ++t) {
+        if (cdio_get_track_format(cdio, track_t(t)) != TRACK_FORMAT_AUDIO)
+            continue;
+        const lsn_t start = cdio_get_track_lsn(cdio, track_t(t));
+        const lsn_t end = t + 1 < first + count ? cdio_get_track_lsn(cdio, track_t(t + 1))
+                                                : cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
+        if (start == CDIO_INVALID_LSN || end == CDIO_INVALID_LSN || end <= start)
+            return false;
+        for (const lsn_t lsn : {start, lsn_t(start + (end - start) / 2), lsn_t(end - 1)}) {
+            if (cdio_read_audio_sectors(cdio, viaLibrary.data(), lsn, 1) != DRIVER_OP_SUCCESS
+                || !preadWhole(fd, viaFile.data(), viaFile.size(), off_t(lsn) * CdSectorBytes)
+                || viaLibrary != viaFile)
+                return false;
+            sound = sound || std::any_of(viaFile.begin(), viaFile.end(), [&](uint8_t b) { return b != viaFile[0]; });
+        }
+    }
+    return sound;
+}
 
 struct LibraryState {
     std::mutex mutex;  // guards drives and handles (not the drives' own calls)
@@ -183,6 +275,8 @@ int ReadTOC(int handle, std::span<uint8_t, TocSize> toc)
         return failWith(AlNoDisc, why.isEmpty() ? QStringLiteral("no readable disc in %1").arg(drive->path) : why);
     }
     drive->cdio = std::move(fresh);
+    drive->direct.reset();
+    drive->directLooked = false;
     const std::optional<DiscLayout> layout = ReadDiscLayout(drive->cdio.get());
     if (!layout) {
         std::fill(toc.begin(), toc.end(), uint8_t(0));
@@ -216,8 +310,21 @@ int ReadCDAudioLBA(int handle, std::span<uint8_t> buffer)
         std::lock_guard<std::mutex> lock(drive->mutex);
         // Never read past the lead-out: images would run off their data file.
         const lsn_t leadOut = cdio_get_track_lsn(drive->cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
+        if (!drive->directLooked) {
+            drive->directLooked = true;
+            UniqueFd fd = cueDataFile(drive->path);
+            struct stat st {};
+            if (fd && ::fstat(fd.get(), &st) == 0
+                && (sameFile(st, drive->matched) || directMatches(*drive, fd.get()))) {
+                drive->matched = st;
+                drive->direct = std::move(fd);
+            }
+        }
         if (leadOut == CDIO_INVALID_LSN || uint64_t(h.startSector) + h.sectorCount > uint64_t(leadOut))
             rc = DRIVER_OP_BAD_PARAMETER;
+        else if (drive->direct && preadWhole(drive->direct.get(), buffer.data() + ReadBufferHeaderSize, size_t(bytes),
+                                             off_t(h.startSector) * CdSectorBytes))
+            rc = DRIVER_OP_SUCCESS;
         else
             rc = cdio_read_audio_sectors(drive->cdio.get(), buffer.data() + ReadBufferHeaderSize,
                                      lsn_t(h.startSector), h.sectorCount);
@@ -236,6 +343,12 @@ int ReadCDAudioLBA(int handle, std::span<uint8_t> buffer)
     h.status = ReadStatusDone;
     EncodeReadBufferHeader(h, buffer);
     return succeed();
+}
+
+bool IsImageHandle(int handle)
+{
+    const std::shared_ptr<OpenDrive> drive = lookup(handle);
+    return drive && !isDevice(drive->path);
 }
 
 int GetAspiLibError() { return lastError; }

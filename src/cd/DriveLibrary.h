@@ -55,6 +55,9 @@ int ReadTOC(int handle, std::span<uint8_t, TocSize> toc);
 // bytes returned, status and data offset set. The header's capacity must be at
 // least count x 2352 and fit in the buffer.
 int ReadCDAudioLBA(int handle, std::span<uint8_t> buffer);
+// True when the handle reads an image file rather than a drive (large reads
+// cost an image nothing).
+bool IsImageHandle(int handle);
 // The last failure of this thread (AspiLibError), 0 after a success.
 int GetAspiLibError();
 // A plain English description of the last failure of this thread.

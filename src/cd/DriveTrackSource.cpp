@@ -71,8 +71,15 @@ void TDriveTrackSource::Read(const TTrackRead& what, const TCancelToken& cancel)
     thread_->HandOver = true;
     thread_->OnBlock = [this](const uint8_t* data, size_t bytes) { tapsBlock(data, bytes); };
     TCDRipThread* running = thread_.get();
-    onCancel_ = std::make_unique<TCancelCallback>(cancel_, [running] { running->Stopped = true; });
-    stopPoll_.start();
+    // The end of a stopped thread is looked for only once it was stopped: a
+    // timer running through every read would wake the main thread 50 times a
+    // second for nothing. The callback may run on any thread; the timer is
+    // started on its own.
+    QTimer* poll = &stopPoll_;
+    onCancel_ = std::make_unique<TCancelCallback>(cancel_, [running, poll] {
+        running->Stopped = true;
+        QMetaObject::invokeMethod(poll, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+    });
     thread_->Resume();
 }
 
@@ -95,7 +102,9 @@ void TDriveTrackSource::end(TTrackReadEnd result)
 
 void TDriveTrackSource::checkStopped()
 {
-    if (thread_ && cancel_.IsCancelled() && thread_->IsFinished())
+    if (!thread_)
+        stopPoll_.stop();  // started late, after the read had ended
+    else if (cancel_.IsCancelled() && thread_->IsFinished())
         end(TTrackReadEnd{TTrackReadEnd::Outcome::Stopped, {}, nullptr});
 }
 

@@ -1,7 +1,9 @@
 // discwright-cli info and convert-wav: what the WAV conversion window shows
 // about a file (and what a FLAC, Opus, Ogg Vorbis or MP3 file holds), and its conversion (built and checked by TWaveConversion)
-// run from the command line with a progress bar and Ctrl-C.
+// run from the command line with a progress bar and Ctrl-C. Without --dither
+// the conversion dithers as the stored WaveConvert.Dither option says.
 
+#include "app/Settings.h"
 #include "audio/formats/AudioFileCheck.h"
 #include "audio/formats/FlacIn.h"
 #include "audio/formats/OpusIn.h"
@@ -47,7 +49,7 @@ int damagedFileStatus(const QString& problem)
 
 const char* const kConvertUsage =
     "usage: discwright-cli convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] "
-    "[--encoding pcm|ima-adpcm] [--overwrite] [--quiet]";
+    "[--encoding pcm|ima-adpcm] [--dither auto|on|off] [--overwrite] [--quiet]";
 
 // The tags of an MP3 file: the ID3v2 and ID3v1 values, then every ID3v2
 // text frame. A damaged ID3v2 tag is a warning: what else the file holds is
@@ -228,7 +230,7 @@ int cmdConvertWav(const QStringList& argv)
 {
     Args args;
     QString error;
-    if (!parseArgs(argv, {"channels", "rate", "bits", "encoding"}, {"overwrite", "quiet"}, args, error))
+    if (!parseArgs(argv, {"channels", "rate", "bits", "encoding", "dither"}, {"overwrite", "quiet"}, args, error))
         return fail(error, 2);
     if (args.positional.size() != 2)
         return fail(kConvertUsage, 2);
@@ -251,6 +253,18 @@ int cmdConvertWav(const QStringList& argv)
     const QString encoding = args.value("encoding", "pcm");
     if (encoding != "pcm" && encoding != "ima-adpcm")
         return fail("--encoding must be pcm or ima-adpcm", 2);
+    // auto: only narrowing to 8 bits is dithered; on: every narrowing; off: none.
+    if (args.has("dither")) {
+        const QString dither = args.value("dither");
+        if (dither != "auto" && dither != "on" && dither != "off")
+            return fail("--dither must be auto, on or off", 2);
+        settings.dither = dither == "on"    ? TDitherMode::WhenNarrowing
+                          : dither == "off" ? TDitherMode::Never
+                                            : TDitherMode::EightBitOnly;
+    } else {
+        LoadSettings();
+        settings.dither = DitherModeOf(AppSettings.WaveDither);
+    }
     settings.channels = static_cast<uint32_t>(channels);
     settings.sampleRate = static_cast<uint32_t>(rate);
     settings.bits = static_cast<uint32_t>(bits);

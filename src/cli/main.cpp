@@ -60,7 +60,7 @@ const Command kCommands[] = {
      "show the format of a WAV or Ogg Vorbis file"},
     {"convert-wav", dw::cli::cmdConvertWav,
      "convert-wav IN OUT [--channels 1|2] [--rate 1000-384000] [--bits 8|16|24|32] [--encoding pcm|ima-adpcm]\n"
-     "      [--overwrite] [--quiet]",
+     "      [--dither auto|on|off] [--overwrite] [--quiet]",
      "convert a WAV file; an existing OUT is kept unless --overwrite"},
     {"tag", dw::cli::cmdTag,
      "tag show|set|remove FILE.mp3 [--title T] [--artist A] [--album A] [--year Y] [--comment C] [--track N] [--genre NAME|NUMBER]",

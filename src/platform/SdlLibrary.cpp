@@ -14,7 +14,7 @@ namespace {
 #define DW_SDL_ENTRIES(X)                                                                                      \
     X(InitSubSystem) X(QuitSubSystem) X(WasInit) X(GetError) X(GetNumAudioDevices) X(GetAudioDeviceName)       \
         X(OpenAudioDevice) X(CloseAudioDevice) X(PauseAudioDevice) X(GetAudioDeviceStatus) X(LockAudioDevice) \
-            X(UnlockAudioDevice) X(QueueAudio) X(DequeueAudio) X(GetQueuedAudioSize)
+            X(UnlockAudioDevice) X(QueueAudio) X(DequeueAudio) X(GetQueuedAudioSize) X(SetHint)
 
 struct Api {
 #define DW_SDL_ENTRY(name) decltype(&::SDL_##name) name = nullptr;
@@ -58,6 +58,13 @@ int InitSubSystem(Uint32 flags)
             gFailure = failure.toUtf8();
         return -1;
     }
+    // When a device does not take the rate asked for, SDL converts it. Its
+    // own converter is a short windowed sinc, well below the file converters'
+    // quality; this asks for libsamplerate's best band-limited converter
+    // instead (SDL keeps its own when that library is absent). Read when
+    // audio starts; an SDL_AUDIO_RESAMPLING_MODE in the environment wins.
+    if (flags & SDL_INIT_AUDIO)
+        a->SetHint(SDL_HINT_AUDIO_RESAMPLING_MODE, "best");
     return a->InitSubSystem(flags);
 }
 

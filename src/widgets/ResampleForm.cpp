@@ -1,5 +1,6 @@
 #include "widgets/ResampleForm.h"
 
+#include "app/Settings.h"
 #include "audio/formats/WaveIn.h"
 #include "audio/stream/AuException.h"
 #include "platform/Dialogs.h"
@@ -198,6 +199,7 @@ void TfrmResample::ConvertClick()
     settings.sampleRate = uint32_t(std::max(rate, 0));
     settings.encoding = ComboBox1->currentIndex() == 1 ? wtDVIADPCM : wtPCM;
     settings.overwrite = true;  // the window writes the file its save chooser named
+    settings.dither = DitherModeOf(AppSettings.WaveDither);
 
     conversion_.reset();
     auto conversion = std::make_unique<TWaveConversion>(settings);

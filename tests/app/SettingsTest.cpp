@@ -222,9 +222,9 @@ TEST(Settings, SaveWritesEveryKeyInOrderAndRoundTrips)
         if (l.startsWith('['))
             sections << l;
     EXPECT_EQ(sections, (QStringList{"[CommonOptions]", "[Mp3Options]", "[OggOptions]", "[WMAOptions]", "[FlacOptions]",
-                                     "[OpusOptions]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]",
+                                     "[OpusOptions]", "[WaveConvert]", "[CDOptions]", "[RecordOptions]", "[QueryCDDB]", "[ID3]",
                                      "[ReplayGain]", "[Id3v2]", "[Options]"}));
-    EXPECT_EQ(lines.size(), 36 + 13);
+    EXPECT_EQ(lines.size(), 37 + 14);
     // Same key names in different sections stay apart.
     IniFile ini(folderOf(box) + "options.ini");
     EXPECT_EQ(ini.readInteger("OggOptions", "MaxBitRate", -1), 3);

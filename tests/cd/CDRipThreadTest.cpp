@@ -18,6 +18,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <memory>
@@ -135,9 +136,9 @@ TEST_F(CDRipThreadTest, RipsATrackBitIdenticalWithItsHeaderAndProgress)
     EXPECT_EQ(le32(file, 40), 25u * 2352);
     EXPECT_EQ(outputFiles(), QStringList{"Short one.wav"});
 
-    // 25 sectors are read as 10, 10 and 5; then exactly one completion.
-    EXPECT_EQ(progressCodes(), (std::vector<int>{40, 80, 100}));
-    ASSERT_EQ(collector.events.size(), 4u);
+    // An image's 25 sectors are read at once; then exactly one completion.
+    EXPECT_EQ(progressCodes(), (std::vector<int>{100}));
+    ASSERT_EQ(collector.events.size(), 2u);
     EXPECT_EQ(collector.events.back().code, JOB_RIP_DONE);
     EXPECT_EQ(collector.events.back().result, 0);
     for (size_t i = 0; i + 1 < collector.events.size(); ++i) {
@@ -149,8 +150,42 @@ TEST_F(CDRipThreadTest, RipsATrackBitIdenticalWithItsHeaderAndProgress)
     collector.events.clear();
     rip(1, "First");
     EXPECT_TRUE(sandbox.read("out/First.wav").mid(44) == disc.track(1));
-    EXPECT_EQ(progressCodes().size(), 30u);
+    // 300 sectors in reads of 100: a new percentage at most every 50 ms,
+    // the last always.
+    const std::vector<int> codes = progressCodes();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_LE(codes.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+    EXPECT_EQ(codes.back(), 100);
     EXPECT_EQ(collector.events.back().result, 0);
+}
+
+TEST_F(CDRipThreadTest, AnImageReplacedOrRewrittenBetweenTracksIsReadAsItNowIs)
+{
+    rip(1, "Before");
+    ASSERT_TRUE(sandbox.read("out/Before.wav").mid(44) == disc.track(1));
+
+    // A new .bin put in place under the same name (another file), then the
+    // same file rewritten in place: every rip reads the image as it is then.
+    for (const uint32_t seed : {777u, 999u}) {
+        const QString folder = sandbox.file(QString::number(seed));
+        QDir().mkpath(folder);
+        const riptest::TestDisc other = riptest::MakeTestDisc(folder, "disc", {300, 25, 130, 60}, {4}, seed);
+        if (seed == 777u) {
+            ASSERT_TRUE(QFile::remove(disc.bin));
+            ASSERT_TRUE(QFile::rename(other.bin, disc.bin));
+        } else {
+            QFile bin(disc.bin);
+            ASSERT_TRUE(bin.open(QIODevice::ReadWrite));
+            ASSERT_EQ(bin.write(other.bin_bytes), other.bin_bytes.size());
+        }
+        collector.events.clear();
+        const QString title = QStringLiteral("After %1").arg(seed);
+        rip(3, title);
+        const QByteArray got = sandbox.read("out/" + title + ".wav").mid(44);
+        EXPECT_TRUE(got == other.track(3)) << seed;
+        EXPECT_FALSE(got == disc.track(3)) << seed;
+    }
 }
 
 TEST_F(CDRipThreadTest, RipTimeCutsTheTrackAndNormalisingScalesEverySample)

@@ -29,12 +29,13 @@ TEST(CliConfig, PrintsSetsAndSaves)
     auto all = runCli({"config"});
     ASSERT_EQ(all.status, 0) << all.err.toStdString();
     const QStringList lines = all.out.split('\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines.size(), 36);
+    EXPECT_EQ(lines.size(), 37);
     EXPECT_EQ(lines.front(), "CommonOptions.OutputFolder=" + box.path() + "/Music/");
     EXPECT_TRUE(lines.contains("OggOptions.CompressPosition=30"));
     EXPECT_TRUE(lines.contains("FlacOptions.CompressionLevel=5") && lines.contains("FlacOptions.Verify=1"));
     EXPECT_TRUE(lines.contains("OpusOptions.BitRate=160") && lines.contains("OpusOptions.IsVBR=1"));
     EXPECT_TRUE(lines.contains("ReplayGain.Use=0"));
+    EXPECT_TRUE(lines.contains("WaveConvert.Dither=0"));
     EXPECT_EQ(lines.back(), "Options.Lan=English");
 
     auto one = runCli({"config", "mp3options.bitrate"});

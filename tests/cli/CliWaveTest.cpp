@@ -12,7 +12,10 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <cstdlib>
 
 using dwtest::runCli;
 
@@ -162,6 +165,72 @@ TEST(CliWave, InterruptLeavesACorrectlySizedFile)
     EXPECT_EQ(at32(40), uint32_t(size - 44));
     EXPECT_EQ(partSize(), 0);  // put in place, nothing left behind
     EXPECT_TRUE(QDir(box.path()).entryList({".part.wav*"}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// The samples of a WAV file: the bytes of its "data" chunk.
+QByteArray dataOf(const QByteArray& file)
+{
+    for (qsizetype at = 12; at + 8 <= file.size();) {
+        const uint32_t size = uint32_t(uint8_t(file[at + 4])) | uint32_t(uint8_t(file[at + 5])) << 8 |
+                              uint32_t(uint8_t(file[at + 6])) << 16 | uint32_t(uint8_t(file[at + 7])) << 24;
+        if (file.mid(at, 4) == "data")
+            return file.mid(at + 8, size);
+        at += 8 + qsizetype(size) + (size & 1);
+    }
+    return {};
+}
+
+// --dither chooses which narrowing adds dither (auto: only to 8 bits), and
+// without it the stored WaveConvert.Dither option does; without dither a
+// sample is rounded to the nearest step (ties to even) and clipped, with it
+// the output stays within one step of that and is the same on every run.
+TEST(CliWave, DitherFlagAndStoredOption)
+{
+    dwtest::Sandbox box;
+    const QString in16 = box.file("in16.wav"), in24 = box.file("in24.wav");
+    ASSERT_TRUE(run("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", in16, "synth", "1", "sine", "441", "vol", "0.3"}));
+    ASSERT_TRUE(run("sox", {"-n", "-r", "8000", "-c", "1", "-b", "24", in24, "synth", "1", "sine", "441", "vol", "0.3"}));
+    const auto convert = [&](const QString& in, const QString& bits, const QStringList& more) {
+        const QString out = box.file("out.wav");
+        const auto r = runCli(QStringList{"convert-wav", in, out, "--bits", bits, "--overwrite", "--quiet"} + more);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        return dataOf(box.read("out.wav"));
+    };
+
+    const QByteArray samples = dataOf(box.read("in16.wav"));
+    ASSERT_EQ(samples.size(), 2 * 8000);
+    QByteArray rounded;
+    for (qsizetype i = 0; i + 1 < samples.size(); i += 2) {
+        const int x = int16_t(uint16_t(uint8_t(samples[i]) | uint8_t(samples[i + 1]) << 8));
+        rounded.append(char(std::clamp(int(std::nearbyint(x / 256.0)), -128, 127) + 128));
+    }
+    const QByteArray off = convert(in16, "8", {"--dither", "off"});
+    EXPECT_EQ(off, rounded);
+    const QByteArray stored = convert(in16, "8", {});
+    EXPECT_EQ(stored, convert(in16, "8", {"--dither", "auto"}));
+    EXPECT_EQ(stored, convert(in16, "8", {}));  // the same noise every run
+    ASSERT_EQ(stored.size(), off.size());
+    EXPECT_NE(stored, off);
+    for (qsizetype i = 0; i < off.size(); ++i)
+        ASSERT_LE(std::abs(int(uint8_t(stored[i])) - int(uint8_t(off[i]))), 1) << i;
+
+    // 24 to 16 bits is dithered only when asked for.
+    const QByteArray plain16 = convert(in24, "16", {"--dither", "off"});
+    const QByteArray on16 = convert(in24, "16", {"--dither", "on"});
+    EXPECT_EQ(convert(in24, "16", {}), plain16);
+    EXPECT_NE(on16, plain16);
+
+    // The stored option rules when the flag is not given.
+    ASSERT_EQ(runCli({"config", "WaveConvert.Dither=2"}).status, 0);
+    EXPECT_EQ(convert(in16, "8", {}), off);
+    ASSERT_EQ(runCli({"config", "WaveConvert.Dither=1"}).status, 0);
+    EXPECT_EQ(convert(in24, "16", {}), on16);
+    EXPECT_EQ(convert(in16, "8", {"--dither", "auto"}), stored);
+
+    const auto bad = runCli({"convert-wav", in16, box.file("bad.wav"), "--dither", "maybe"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(bad.err.contains("--dither")) << bad.err.toStdString();
+    EXPECT_FALSE(QFile::exists(box.file("bad.wav")));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "audio/formats/AudioConverter.h"
 
 #include "audio/formats/ConvertSamples.h"
+#include "audio/formats/SampleWidth.h"
 #include "audio/stream/AuException.h"
 
 #include <algorithm>
@@ -69,6 +70,9 @@ void TAudioConverter::DoInit()
         Size = scaled - scaled % frame;
     }
     FrameCapacity = 0;
+    RunDither.reset();
+    if (!RunTransparent && DitherApplies(Dither, int(inBits), int(RunOutBits)))
+        RunDither.emplace(DitherSeed);
 }
 
 void TAudioConverter::DoFlush()
@@ -77,8 +81,9 @@ void TAudioConverter::DoFlush()
         Input->Flush();
     std::vector<uint8_t>().swap(InBuffer);
     std::vector<uint8_t>().swap(OutBuffer);
-    std::vector<float>().swap(FloatBuffer);
+    std::vector<int64_t>().swap(WideBuffer);
     FrameCapacity = 0;
+    RunDither.reset();
     Busy = false;
 }
 
@@ -109,7 +114,7 @@ void TAudioConverter::DoGetData(void*& buffer, uint32_t& bytes)
             FrameCapacity = frames;
             InBuffer.resize(frames * inFrameBytes);
             OutBuffer.resize(frames * outFrameBytes);
-            FloatBuffer.resize(frames * std::max(RunInChannels, RunOutChannels));
+            WideBuffer.resize(frames * std::max(RunInChannels, RunOutChannels));
         }
         // Gather whole input frames, so that a source that returns a split
         // frame does not shift the samples of everything after it.
@@ -121,12 +126,13 @@ void TAudioConverter::DoGetData(void*& buffer, uint32_t& bytes)
             bytes = 0;
             return;
         }
-        PcmToFloat(InBuffer.data(), FloatBuffer.data(), frames * RunInChannels, int(InBytesPerSample));
+        PcmToWide(InBuffer.data(), WideBuffer.data(), frames * RunInChannels, int(InBytesPerSample));
         if (RunOutChannels == 2 && RunInChannels == 1)
-            MonoToStereo(FloatBuffer.data(), FloatBuffer.data(), frames);
+            WideMonoToStereo(WideBuffer.data(), WideBuffer.data(), frames);
         else if (RunOutChannels == 1 && RunInChannels == 2)
-            StereoToMono(FloatBuffer.data(), FloatBuffer.data(), frames);
-        FloatToPcm(FloatBuffer.data(), OutBuffer.data(), frames * RunOutChannels, int(OutBytesPerSample));
+            WideStereoToMono(WideBuffer.data(), WideBuffer.data(), frames);
+        WideToPcm(WideBuffer.data(), OutBuffer.data(), frames * RunOutChannels, int(OutBytesPerSample),
+                  RunDither ? &*RunDither : nullptr);
         BufEnd = uint32_t(frames * outFrameBytes);
     }
     bytes = std::min(bytes, BufEnd - BufStart);

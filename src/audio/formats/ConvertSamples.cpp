@@ -21,43 +21,29 @@ inline double roundEven(double x)
     return (x + kRoundMagic) - kRoundMagic;
 }
 
-// Clamps to -1 ... 1; NaN becomes `nanValue`. Written as selects so that the
-// loops below vectorise.
-inline float clampUnit(float v, float nanValue = 0.0f)
+// Clamps to -1 ... 1; NaN becomes 0. Written as selects so that the loops
+// below vectorise.
+inline float clampUnit(float v)
 {
-    v = (v == v) ? v : nanValue;
+    v = (v == v) ? v : 0.0f;
     v = v > 1.0f ? 1.0f : v;
     return v < -1.0f ? -1.0f : v;
 }
 
-inline std::int32_t floorToInt(double x)
+// v x 2^(bits - 1), rounded to nearest (ties to even), clipped to the signed
+// range of the width. The product is exact in double precision.
+template <int Bits>
+inline std::int32_t toSigned(float v)
 {
-    auto t = static_cast<std::int32_t>(x);  // truncates towards zero
-    return (x < static_cast<double>(t)) ? t - 1 : t;
+    constexpr double scale = double(std::int64_t{1} << (Bits - 1));
+    const double r = roundEven(static_cast<double>(clampUnit(v)) * scale);
+    return static_cast<std::int32_t>(r >= scale ? scale - 1 : r);
 }
 
-// 1 and above give 255, -1 and below (and NaN) 0, otherwise floor((v + 1) * 128).
-inline std::uint8_t toU8(float v)
-{
-    const double d = (static_cast<double>(clampUnit(v, -1.0f)) + 1.0) * 128.0;  // 0 ... 256, exact
-    const auto r = static_cast<std::int32_t>(d);  // not negative: truncation is floor
-    return static_cast<std::uint8_t>(r > 255 ? 255 : r);
-}
-
-inline std::int16_t toS16(float v)
-{
-    return static_cast<std::int16_t>(roundEven(static_cast<double>(clampUnit(v)) * 32767.0));
-}
-
-inline std::int32_t toS24(float v)
-{
-    return floorToInt(static_cast<double>(clampUnit(v)) * 8388607.0);
-}
-
-inline std::int32_t toS32(float v)
-{
-    return static_cast<std::int32_t>(roundEven(static_cast<double>(clampUnit(v)) * 2147483647.0));
-}
+inline std::uint8_t toU8(float v) { return static_cast<std::uint8_t>(toSigned<8>(v) + 128); }
+inline std::int16_t toS16(float v) { return static_cast<std::int16_t>(toSigned<16>(v)); }
+inline std::int32_t toS24(float v) { return toSigned<24>(v); }
+inline std::int32_t toS32(float v) { return toSigned<32>(v); }
 
 inline std::int32_t readS24(const std::uint8_t* p)
 {
@@ -109,22 +95,30 @@ namespace {
 
 #if defined(__SSE2__)
 // Four samples at a time with the same arithmetic as toU8 / toS16: the
-// products are taken in double precision and rounded (ties to even, the
-// default rounding mode) or truncated exactly as the scalar forms do.
+// products are taken in double precision and rounded to nearest, ties to even
+// (the default rounding mode); packing saturates full scale (128 or 32768) to
+// the largest value, as the scalar forms clip it.
 // Returns how many samples were converted (a multiple of 4).
-std::size_t floatToU8Sse2(const float* src, std::uint8_t* dst, std::size_t samples)
+inline __m128i roundedTimes(__m128 v, double scale)
 {
     const __m128 lo = _mm_set1_ps(-1.0f), hi = _mm_set1_ps(1.0f);
-    const __m128d one = _mm_set1_pd(1.0), scale = _mm_set1_pd(128.0);
+    v = _mm_and_ps(v, _mm_cmpord_ps(v, v));  // NaN becomes 0
+    v = _mm_max_ps(v, lo);
+    v = _mm_min_ps(v, hi);
+    const __m128d s = _mm_set1_pd(scale);
+    const __m128d d0 = _mm_mul_pd(_mm_cvtps_pd(v), s);
+    const __m128d d1 = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), s);
+    return _mm_unpacklo_epi64(_mm_cvtpd_epi32(d0), _mm_cvtpd_epi32(d1));
+}
+
+std::size_t floatToU8Sse2(const float* src, std::uint8_t* dst, std::size_t samples)
+{
+    const __m128i offset = _mm_set1_epi16(128);
     std::size_t i = 0;
     for (; i + 4 <= samples; i += 4) {
-        __m128 v = _mm_loadu_ps(src + i);
-        v = _mm_max_ps(v, lo);  // NaN gives the second operand: -1
-        v = _mm_min_ps(v, hi);
-        const __m128d d0 = _mm_mul_pd(_mm_add_pd(_mm_cvtps_pd(v), one), scale);
-        const __m128d d1 = _mm_mul_pd(_mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), one), scale);
-        __m128i r = _mm_unpacklo_epi64(_mm_cvttpd_epi32(d0), _mm_cvttpd_epi32(d1));
-        r = _mm_packs_epi32(r, r);   // 0 ... 256 as 16-bit
+        __m128i r = roundedTimes(_mm_loadu_ps(src + i), 128.0);
+        r = _mm_packs_epi32(r, r);   // -128 ... 128 as 16-bit
+        r = _mm_add_epi16(r, offset);  // 0 ... 256
         r = _mm_packus_epi16(r, r);  // saturates 256 to 255
         const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(r));
         dst[i] = static_cast<std::uint8_t>(bytes);
@@ -137,18 +131,10 @@ std::size_t floatToU8Sse2(const float* src, std::uint8_t* dst, std::size_t sampl
 
 std::size_t floatToS16Sse2(const float* src, std::uint8_t* dst, std::size_t samples)
 {
-    const __m128 lo = _mm_set1_ps(-1.0f), hi = _mm_set1_ps(1.0f);
-    const __m128d scale = _mm_set1_pd(32767.0);
     std::size_t i = 0;
     for (; i + 4 <= samples; i += 4) {
-        __m128 v = _mm_loadu_ps(src + i);
-        v = _mm_and_ps(v, _mm_cmpord_ps(v, v));  // NaN becomes 0
-        v = _mm_max_ps(v, lo);
-        v = _mm_min_ps(v, hi);
-        const __m128d d0 = _mm_mul_pd(_mm_cvtps_pd(v), scale);
-        const __m128d d1 = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), scale);
-        __m128i r = _mm_unpacklo_epi64(_mm_cvtpd_epi32(d0), _mm_cvtpd_epi32(d1));
-        r = _mm_packs_epi32(r, r);  // within -32767 ... 32767, no saturation
+        __m128i r = roundedTimes(_mm_loadu_ps(src + i), 32768.0);
+        r = _mm_packs_epi32(r, r);  // saturates 32768 to 32767
         alignas(16) std::int16_t s[8];
         _mm_store_si128(reinterpret_cast<__m128i*>(s), r);
         for (int k = 0; k < 4; ++k) {

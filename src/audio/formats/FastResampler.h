@@ -1,14 +1,15 @@
 #pragma once
-// Sample-rate converter. Reads the input a fifth of a second at a time,
-// changes the rate by holding (raising) or picking (lowering) frames and runs
-// a cascaded Chebyshev low-pass at the higher rate so that neither aliasing
-// nor images get through. Integer PCM of 8, 16, 24 or 32 bits in and out;
-// equal rates pass the data through untouched.
+// Sample-rate converter. Reads the input in blocks, converts the samples to
+// float, runs them through a band-limited resampling filter (libsoxr's
+// high-quality recipe, any rate ratio up to 32:1) and converts back to the
+// input's width, rounded and clipped, without dither. Integer PCM of 8, 16,
+// 24 or 32 bits in and out, channels unchanged; equal rates pass the data
+// through untouched. The output holds round(input frames x output rate /
+// input rate) frames: the filter's tail is drained at the end of the input.
 //
 // Threads: properties are set on the main thread before a run; DoInit,
 // DoGetData and DoFlush run on the output's worker thread.
 
-#include "audio/formats/ResampleEngine.h"
 #include "audio/stream/AuConverter.h"
 
 #include <cstdint>
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace dw {
+
+class TResampleStream;
 
 class TFastResampler : public TAuConverter {
 public:
@@ -32,10 +35,12 @@ public:
     uint32_t GetOutSampleRate() const { return OutSampleRate; }
     void SetOutSampleRate(uint32_t rate) { OutSampleRate = rate; }
 
+    // True during a run whose input rate equals OutSampleRate.
     bool IsPassthrough() const { return Passthrough; }
-    uint32_t GetInStep() const { return InStep; }
-    uint32_t GetOutStep() const { return OutStep; }
-    std::size_t GetCapacity() const { return Capacity; }
+
+    // Output frames for `inFrames` input frames: the nearest integer to
+    // inFrames x outRate / inRate (halves round up).
+    static int64_t OutputFrames(int64_t inFrames, uint32_t inRate, uint32_t outRate);
 
 protected:
     void DoInit() override;
@@ -44,19 +49,24 @@ protected:
 
 private:
     void releaseBuffers();
-    int64_t outputBytesFor(int64_t inputBytes) const;
+    std::size_t refill();
+    bool readBlock();
 
     uint32_t OutSampleRate = 0;
 
-    uint32_t InRate5 = 0, OutRate5 = 0;
-    uint32_t InStep = 0, OutStep = 0;
+    uint32_t InRate = 0, OutRate = 0;
     bool Passthrough = false;
-    std::size_t Capacity = 0;
     uint16_t BytesPerSample = 0, FrameBytes = 0, ChannelCount = 0;
-    std::vector<uint8_t> ByteBuffer;
-    std::vector<float> FloatBuffer;     // input frames of one refill
-    std::vector<float> FilteredBuffer;  // output frames of one refill
-    std::unique_ptr<ResampleEngine> Engine;
+    std::size_t BlockFrames = 0;      // input frames read per block
+    std::size_t OutCapacity = 0;      // output frames per refill
+    std::vector<uint8_t> InBytes;     // one block of input bytes
+    std::vector<float> InFloat;       // the same block as floats
+    std::size_t InOffset = 0, InPending = 0;  // frames of InFloat taken, left
+    std::vector<float> OutFloat;      // one refill's output as floats
+    std::vector<uint8_t> OutBytes;    // the same converted to the input's width
+    int64_t InFrames = 0, OutFrames = 0;  // counted since DoInit
+    bool InputEnded = false, Finished = false;
+    std::unique_ptr<TResampleStream> Stream;
 };
 
 }  // namespace dw

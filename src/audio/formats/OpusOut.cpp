@@ -97,8 +97,13 @@ void TOpusOut::Prepare()
     if (!enc->encoder)
         throw EAuException(QString("%1: the Opus encoder did not start: %2").arg(FileName, ope_strerror(error)));
     if (ope_encoder_ctl(enc->encoder, OPUS_SET_BITRATE(BitRate * 1000)) != OPE_OK ||
-        ope_encoder_ctl(enc->encoder, OPUS_SET_VBR(Vbr ? 1 : 0)) != OPE_OK)
+        ope_encoder_ctl(enc->encoder, OPUS_SET_VBR(Vbr ? 1 : 0)) != OPE_OK ||
+        (Vbr && ope_encoder_ctl(enc->encoder, OPUS_SET_VBR_CONSTRAINT(0)) != OPE_OK))
         throw EAuException(QString("%1: the Opus encoder refused bit rate %2 kbit/s").arg(FileName).arg(BitRate));
+    // The input's real resolution (the library takes 8 to 24 bits): below it
+    // there is only rounding noise, which the encoder then spends no bits on.
+    if (ope_encoder_ctl(enc->encoder, OPUS_SET_LSB_DEPTH(std::clamp(bits_, 8, 24))) != OPE_OK)
+        throw EAuException(QString("%1: the Opus encoder refused %2-bit input").arg(FileName).arg(bits_));
     Encoder = std::move(enc);
 }
 

@@ -3,7 +3,9 @@
 // channels, any rate the library takes) into an Ogg Opus file through
 // libopusenc, at a bit rate of 6-510 kbit/s (default 160) with variable
 // bit rate on by default, and Vorbis comments taken from a TVorbisTags
-// container. The library resamples the input to 48 kHz and records the
+// container. The encoder is set up as opusenc sets it up for the same
+// options (unconstrained variable bit rate, the input's sample width as its
+// resolution), so both make the same stream of the same samples. The library resamples the input to 48 kHz and records the
 // original rate in the header. The file is written under a temporary name
 // and renamed into place when the run ends (a stopped run keeps what was
 // encoded so far, as a complete stream; a failed one leaves nothing).
@@ -34,7 +36,8 @@ public:
     // Target bit rate in kbit/s; values outside 6-510 are brought to the nearest end.
     int GetBitRate() const { return BitRate; }
     void SetBitRate(int kbps);
-    // Variable bit rate (on) or hard constant bit rate (off).
+    // Unconstrained variable bit rate, as opusenc --vbr (on), or hard
+    // constant bit rate (off).
     bool GetVbr() const { return Vbr; }
     void SetVbr(bool vbr) { Vbr = vbr; }
 

@@ -14,6 +14,13 @@ namespace {
 
 // Bytes asked of the input per DoOutput.
 constexpr uint32_t kChunk = 0x6000;
+// Frames handed to the library at a time, whatever the input's reads hold.
+// The library chooses its block sizes from the frames it holds when it is
+// handed more, so fixed pieces make a stream depend only on the samples (and
+// match the Vorbis tools' encoder, which hands over 1,024 frames at a time).
+// Small pieces also keep cheap the copy of unused frames to the start of its
+// buffer that the library makes after each block.
+constexpr uint32_t kFramesPerBuffer = 1024;
 
 }  // namespace
 
@@ -72,6 +79,8 @@ void TVorbisOut::Prepare()
     appending_ = false;
     appendFrom_ = 0;
     wholeFrames_.Clear();
+    planes_ = nullptr;
+    filled_ = 0;
 
     vorbis::LoadLibraries();  // a missing library is reported before anything else
     if (FileName.isEmpty())
@@ -125,35 +134,61 @@ void TVorbisOut::setUpEncoder()
 
 void TVorbisOut::encode(const uint8_t* data, uint32_t frames)
 {
-    float** planes = Encoder->Buffer(static_cast<int>(frames));
+    while (frames > 0) {
+        if (!planes_) {
+            planes_ = Encoder->Buffer(static_cast<int>(kFramesPerBuffer));
+            filled_ = 0;
+        }
+        const uint32_t piece = std::min(frames, kFramesPerBuffer - filled_);
+        convert(data, piece);
+        filled_ += piece;
+        data += size_t(piece) * frameBytes_;
+        frames -= piece;
+        if (filled_ == kFramesPerBuffer)
+            handOver();
+    }
+}
+
+void TVorbisOut::handOver()
+{
+    const int frames = static_cast<int>(filled_);
+    planes_ = nullptr;
+    filled_ = 0;
+    Encoder->Wrote(frames, [this](const ogg_page& page) { writePage(page); });
+}
+
+void TVorbisOut::convert(const uint8_t* data, uint32_t frames)
+{
+    // Written at the end of what the library's buffer holds so far.
+    float* const* const planes = planes_;
+    const uint32_t at = filled_;
     const int ch = channels_;
     switch (bits_) {
     case 8:
         for (uint32_t f = 0; f < frames; ++f)
             for (int c = 0; c < ch; ++c)
-                planes[c][f] = (static_cast<int>(*data++) - 128) / 128.0f;
+                planes[c][at + f] = (static_cast<int>(*data++) - 128) / 128.0f;
         break;
     case 16:
         for (uint32_t f = 0; f < frames; ++f)
             for (int c = 0; c < ch; ++c, data += 2)
-                planes[c][f] = static_cast<int16_t>(data[0] | (data[1] << 8)) / 32768.0f;
+                planes[c][at + f] = static_cast<int16_t>(data[0] | (data[1] << 8)) / 32768.0f;
         break;
     case 32:
         for (uint32_t f = 0; f < frames; ++f)
             for (int c = 0; c < ch; ++c, data += 4) {
                 const uint32_t u = data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t(data[3]) << 24);
-                planes[c][f] = static_cast<float>(static_cast<int32_t>(u) / 2147483648.0);
+                planes[c][at + f] = static_cast<float>(static_cast<int32_t>(u) / 2147483648.0);
             }
         break;
     default:  // 24-bit little-endian signed
         for (uint32_t f = 0; f < frames; ++f)
             for (int c = 0; c < ch; ++c, data += 3) {
                 const int32_t s = static_cast<int32_t>((data[0] << 8) | (data[1] << 16) | (uint32_t(data[2]) << 24)) >> 8;
-                planes[c][f] = s / 8388608.0f;
+                planes[c][at + f] = s / 8388608.0f;
             }
         break;
     }
-    Encoder->Wrote(static_cast<int>(frames), [this](const ogg_page& page) { writePage(page); });
 }
 
 bool TVorbisOut::DoOutput(bool abort)
@@ -172,6 +207,8 @@ bool TVorbisOut::DoOutput(bool abort)
     if (bytes == 0) {
         // A partial frame left at the end of the input is dropped.
         inputEnded_ = true;
+        if (planes_ && filled_ > 0)
+            handOver();
         Encoder->Wrote(0, sink);
         EndOfStream = Encoder->Ended();
         return true;
@@ -185,6 +222,8 @@ void TVorbisOut::Done()
 {
     const bool failed = !GetExceptionMessage().isEmpty();
     Encoder.reset();
+    planes_ = nullptr;
+    filled_ = 0;
     wholeFrames_.Clear();
     // The next file needs its comment values set again; the names stay.
     CommentTags->Clear();

@@ -62,6 +62,8 @@ private:
     void setUpEncoder();
     void writePage(const ogg_page& page);
     void encode(const uint8_t* data, uint32_t frames);
+    void convert(const uint8_t* data, uint32_t frames);
+    void handOver();
 
     float Compression = 0.2f;
     std::unique_ptr<TVorbisTags> CommentTags;
@@ -80,6 +82,8 @@ private:
     int bits_ = 0;
     uint32_t frameBytes_ = 0;
     TWholeFrames wholeFrames_;  // input bytes not yet a whole frame
+    float** planes_ = nullptr;  // the library's buffer being filled, if any
+    uint32_t filled_ = 0;       // frames in it so far
 };
 
 }  // namespace dw

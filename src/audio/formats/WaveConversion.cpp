@@ -158,6 +158,7 @@ QString TWaveConversion::Prepare()
     const uint32_t midChannels = p.downmix ? p.channels : inChannels;
     converter_.SetOutBitsPerSample(p.bits != inBits ? p.bits : 0);
     converter_.SetOutChannels(p.channels != midChannels ? p.channels : 0);
+    converter_.SetDither(s.dither);
     out_.SetInput(&converter_);
     out_.SetFileName(s.outPath);
     out_.SetFileMode(foRewrite);

@@ -13,12 +13,17 @@
 // - IMA ADPCM is coded from 16-bit samples of 1 or 2 channels: other input
 //   is converted to 16 bits and mixed down to stereo unless the settings ask
 //   for mono; an explicit width other than 16 is refused;
-// - the sample rate must lie within kMinRate ... kMaxRate.
+// - the sample rate must lie within kMinRate ... kMaxRate;
+// - a wider sample width is exact; a narrower one rounds to nearest and
+//   adds TPDF dither as the settings' dither mode says (by default only
+//   when narrowing to 8 bits; the noise is seeded, so a conversion repeated
+//   gives the same file).
 //
 // Threads: set up and started on the main thread; the chain runs on the
 // output's worker.
 
 #include "audio/formats/AudioConverter.h"
+#include "audio/formats/Dither.h"
 #include "audio/formats/Downmixer.h"
 #include "audio/formats/FastResampler.h"
 #include "audio/formats/WaveFormat.h"
@@ -57,6 +62,7 @@ struct TWaveConversionSettings {
     uint32_t sampleRate = 0;  // 0: as the input
     uint32_t bits = 0;        // 0: as the input (8, 16, 24 or 32 otherwise)
     TWavType encoding = wtPCM;  // wtPCM or wtDVIADPCM
+    TDitherMode dither = TDitherMode::EightBitOnly;  // which narrowing adds dither
     // An existing output is replaced only when this is set (the window writes
     // the file its save chooser named; the command line needs --overwrite).
     bool overwrite = false;

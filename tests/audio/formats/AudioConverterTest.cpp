@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 using namespace dw;
@@ -50,35 +52,59 @@ TEST(ConvertSamplesTest, IntegerToFloatByWidth)
     EXPECT_FLOAT_EQ(PcmSampleToFloat(s32, 4), 0.5f);
 }
 
-TEST(ConvertSamplesTest, FloatToIntegerClampsAndRoundsAsEachWidthRequires)
+TEST(ConvertSamplesTest, FloatToIntegerRoundsAtFullScaleTwoToTheBitsLessOneAndClips)
 {
-    // 8-bit: unsigned, floor((v + 1) * 128), 255 from 1 up, 0 from -1 down.
+    // 8-bit: unsigned, 128 + nearest of v * 128, 255 from 1 up, 0 from -1 down.
     EXPECT_EQ(pcm(1.0f, 1)[0], 255);
     EXPECT_EQ(pcm(3.0f, 1)[0], 255);
     EXPECT_EQ(pcm(-1.0f, 1)[0], 0);
     EXPECT_EQ(pcm(0.0f, 1)[0], 128);
     EXPECT_EQ(pcm(0.5f, 1)[0], 192);
-    EXPECT_EQ(pcm(-0.001f, 1)[0], 127);
-    // 16-bit: nearest, ties to even, of v * 32767.
+    EXPECT_EQ(pcm(-0.001f, 1)[0], 128);
+    EXPECT_EQ(pcm(-0.005f, 1)[0], 127);
+    // 16-bit: nearest, ties to even, of v * 32768; 1.0 clips to 32767.
     EXPECT_EQ(signedOf(pcm(1.0f, 2)), 32767);
-    EXPECT_EQ(signedOf(pcm(-7.0f, 2)), -32767);
-    EXPECT_EQ(signedOf(pcm(0.4f / 32767, 2)), 0);
-    EXPECT_EQ(signedOf(pcm(0.6f / 32767, 2)), 1);
-    EXPECT_EQ(signedOf(pcm(0.5f, 2)), 16384);  // 16383.5 rounds to even
-    EXPECT_EQ(signedOf(pcm(-0.5f, 2)), -16384);
-    // 24-bit: floor of v * 8388607, three bytes little-endian.
+    EXPECT_EQ(signedOf(pcm(-7.0f, 2)), -32768);
+    EXPECT_EQ(signedOf(pcm(0.4f / 32768, 2)), 0);
+    EXPECT_EQ(signedOf(pcm(0.6f / 32768, 2)), 1);
+    EXPECT_EQ(signedOf(pcm(1.5f / 32768, 2)), 2);  // ties to even
+    EXPECT_EQ(signedOf(pcm(2.5f / 32768, 2)), 2);
+    EXPECT_EQ(signedOf(pcm(-2.5f / 32768, 2)), -2);
+    // 24-bit: nearest of v * 8388608, three bytes little-endian.
     EXPECT_EQ(pcm(1.0f, 3), (std::vector<uint8_t>{0xff, 0xff, 0x7f}));
-    EXPECT_EQ(signedOf(pcm(-1e-9f, 3)), -1);
-    EXPECT_EQ(signedOf(pcm(-1.0f, 3)), -8388607);
-    // 32-bit: nearest of v * 2147483647.
+    EXPECT_EQ(signedOf(pcm(-1e-9f, 3)), 0);
+    EXPECT_EQ(signedOf(pcm(-0.6f / 8388608, 3)), -1);
+    EXPECT_EQ(signedOf(pcm(-1.0f, 3)), -8388608);
+    // 32-bit: nearest of v * 2147483648.
     EXPECT_EQ(signedOf(pcm(1.0f, 4)), 2147483647);
-    EXPECT_EQ(signedOf(pcm(-1.0f, 4)), -2147483647);
-    EXPECT_EQ(signedOf(pcm(0.5f, 4)), 1073741824);  // 1073741823.5 rounds to even
-    // Not a number never becomes full scale.
+    EXPECT_EQ(signedOf(pcm(-1.0f, 4)), -2147483647 - 1);
+    EXPECT_EQ(signedOf(pcm(0.5f, 4)), 1073741824);
+    // Not a number is silence.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(signedOf(pcm(nan, 2)), 0);
     EXPECT_EQ(signedOf(pcm(nan, 4)), 0);
-    EXPECT_EQ(pcm(nan, 1)[0], 0);
+    EXPECT_EQ(pcm(nan, 1)[0], 128);
+
+    // Every 8- and 16-bit value, and 24-bit values across the range, come back
+    // from their floats unchanged, in blocks and one by one.
+    for (int w = 1; w <= 3; ++w) {
+        std::vector<uint8_t> in;
+        const int64_t count = int64_t{1} << (8 * std::min(w, 2));
+        for (int64_t k = 0; k < count; ++k) {
+            const uint32_t u = w == 3 ? uint32_t(k * 255 + 7) : uint32_t(k);  // 24 bits: a spread of values
+            for (int b = 0; b < w; ++b)
+                in.push_back(uint8_t(u >> (8 * b)));
+        }
+        if (w == 3)
+            in.insert(in.end(), {0xff, 0xff, 0x7f, 0x00, 0x00, 0x80, 0x01, 0x00, 0x00, 0xff, 0xff, 0xff});
+        std::vector<float> f(in.size() / w);
+        PcmToFloat(in.data(), f.data(), f.size(), w);
+        std::vector<uint8_t> back(in.size());
+        FloatToPcm(f.data(), back.data(), f.size(), w);
+        EXPECT_EQ(back, in) << w;
+        FloatToPcmSample(f.back(), back.data(), w);
+        EXPECT_TRUE(std::equal(back.begin(), back.begin() + w, in.end() - w)) << w;
+    }
 }
 
 TEST(ConvertSamplesTest, BlockConversionMatchesSampleBySampleConversion)
@@ -123,17 +149,17 @@ TEST(AudioConverterTest, StereoToMonoAveragesAndSixteenToEightBitGivesUnsigned)
     EXPECT_EQ(conv.GetBitsPerSample(), 16u);
     EXPECT_EQ(conv.GetSampleRate(), 44100u);
     const auto mono = toS16(drain(conv));
-    // (l + r) / 2 in float, back with 32767 full scale.
-    EXPECT_EQ(mono, (std::vector<int16_t>{int16_t(std::lrint(2000 / 32768.0 * 32767)), -32767, 0,
-                                           int16_t(std::lrint(100.5 / 32768.0 * 32767))}));
+    // The exact mean, rounded once: 100.5 goes to the even 100.
+    EXPECT_EQ(mono, (std::vector<int16_t>{2000, -32768, 0, 100}));
 
     conv.SetOutChannels(0);
     conv.SetOutBitsPerSample(8);
+    conv.SetDither(TDitherMode::Never);
     const auto eight = drain(conv);
     ASSERT_EQ(eight.size(), in.size());
-    EXPECT_EQ(eight[0], 128 + 3);  // floor((1000/32768 + 1) * 128)
+    EXPECT_EQ(eight[0], 128 + 4);  // 1000 / 256 = 3.9 rounds to 4
     EXPECT_EQ(eight[2], 0);
-    EXPECT_EQ(eight[4], 255);
+    EXPECT_EQ(eight[4], 255);  // 127.996 rounds to 128, clipped to 127
     EXPECT_EQ(eight[6], 128);
 
     conv.SetOutBitsPerSample(0);
@@ -154,20 +180,18 @@ TEST(AudioConverterTest, MonoToStereoAndWidthRoundTrips)
         const std::vector<uint8_t> l(out.begin() + 6 * i, out.begin() + 6 * i + 3);
         const std::vector<uint8_t> r(out.begin() + 6 * i + 3, out.begin() + 6 * i + 6);
         EXPECT_EQ(l, r);
-        EXPECT_NEAR(signedOf(l) / 8388608.0, mono8[i] / 128.0 - 1, 1e-6);
+        EXPECT_EQ(signedOf(l), (int32_t(mono8[i]) - 128) * 65536);
     }
 
-    // 24 -> 8 -> back comes within one 8-bit step.
+    // Back to 8-bit mono, dithered as 8-bit output is by default: the samples
+    // lie on 8-bit steps, so they come back as they were.
     MemoryPcmInput src24(out, 22050, 2, 24);
     TAudioConverter back;
     back.SetInput(&src24);
     back.SetOutBitsPerSample(8);
     back.SetOutChannels(1);
     EXPECT_EQ(back.GetChannels(), 1u);
-    const auto again = drain(back);
-    ASSERT_EQ(again.size(), mono8.size());
-    for (size_t i = 0; i < mono8.size(); ++i)
-        EXPECT_NEAR(int(again[i]), int(mono8[i]), 1) << i;
+    EXPECT_EQ(drain(back), mono8);
 }
 
 TEST(AudioConverterTest, SizeQueriesAndMultichannel)
@@ -211,15 +235,16 @@ TEST(AudioConverterTest, SplitFramesAndTinyRequestsKeepTheSamplesAligned)
 {
     // 24-bit stereo delivered 5 bytes at a time, read 7 bytes at a time.
     std::vector<uint8_t> bytes;
-    std::vector<float> expect;
+    std::vector<double> expect;
     for (int i = 0; i < 300; ++i) {
         const float l = float(i) / 300.0f - 0.5f, r = -l / 2;
         for (float v : {l, r}) {
             const auto b = pcm(v, 3);
             bytes.insert(bytes.end(), b.begin(), b.end());
         }
-        expect.push_back(float((double(PcmSampleToFloat(bytes.data() + bytes.size() - 6, 3))
-                               + PcmSampleToFloat(bytes.data() + bytes.size() - 3, 3)) * 0.5));
+        // The mean of the two 24-bit values at 16 bits: (l + r) / 512, to nearest, ties to even.
+        const std::vector<uint8_t> lb(bytes.end() - 6, bytes.end() - 3), rb(bytes.end() - 3, bytes.end());
+        expect.push_back(std::nearbyint((double(signedOf(lb)) + signedOf(rb)) / 512.0));
     }
     MemoryPcmInput src(bytes, 44100, 2, 24, 5);
     TAudioConverter conv;
@@ -229,5 +254,5 @@ TEST(AudioConverterTest, SplitFramesAndTinyRequestsKeepTheSamplesAligned)
     const auto out = toS16(drain(conv, 7));
     ASSERT_EQ(out.size(), expect.size());
     for (size_t i = 0; i < out.size(); ++i)
-        EXPECT_NEAR(out[i], expect[i] * 32767, 0.51) << i;
+        EXPECT_EQ(out[i], expect[i]) << i;
 }

@@ -12,6 +12,7 @@
 #include "cd/RippedFile.h"
 #include "platform/NativePath.h"
 #include "platform/OutputFile.h"
+#include "platform/TestHook.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,6 +24,13 @@
 #include <vector>
 
 namespace dw {
+
+namespace {
+
+// Called by the rip threads before each read (tests hold them there).
+TTestHook readHook;
+
+}  // namespace
 
 namespace {
 
@@ -211,6 +219,11 @@ void TCDRipThread::fail(int result, const QString& why)
     PostJobEvent(NotifyWindow, MakeProcessInfo(JOB_RIP_DONE, result));
 }
 
+void TCDRipThread::SetReadHookForTests(std::function<void()> hook)
+{
+    readHook.Set(std::move(hook));
+}
+
 void TCDRipThread::Execute()
 {
     // 1-2: drive set-up and table of contents.
@@ -289,6 +302,7 @@ void TCDRipThread::Execute()
         request.sectorCount = uint32_t(n);
         request.capacity = capacity;
         EncodeReadBufferHeader(request, buffer);
+        readHook.Call();
         bool ok = ReadCDAudioLBA(CDHandle, buffer) == 1;
         if (ok) {
             const std::optional<ReadBufferHeader> reply = DecodeReadBufferHeader(buffer);

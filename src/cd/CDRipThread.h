@@ -57,6 +57,9 @@ public:
     // track's file was put in place all the same (the stop came after the
     // rename, its completion never posted). Main thread.
     bool StopAndWait();
+    // Called by every rip thread before each read of the disc (tests hold
+    // the thread there); null for none.
+    static void SetReadHookForTests(std::function<void()> hook);
     // The file the thread writes: WithTrailingBackslash(OutputFolder) + title + ".wav".
     QString FileName() const;
     // Why the track failed, for a failure it posted: "<file>: <system reason>"

@@ -4,6 +4,7 @@
 #include "MainFormFixture.h"
 
 #include "app/ResourceText.h"
+#include "cd/CDRipThread.h"
 #include "widgets/FileConversion.h"
 #include "widgets/RipForm.h"
 
@@ -13,7 +14,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -73,23 +77,41 @@ TEST_F(MainFormFixture, StopInTheMiddleEndsTheJobAndKeepsWhatWasDone)
     insertDisc({240, 240, 240}, {"One", "Two", "Three"}, true);
     start();
 
+    // The rip thread is held before its second read of the disc until the
+    // Stop click has been made: the first track is under way, not done.
+    std::mutex mutex;
+    std::condition_variable changed;
+    int reads = 0;
+    bool released = false;
+    dw::TCDRipThread::SetReadHookForTests([&] {
+        std::unique_lock lock(mutex);
+        if (++reads == 2)  // a generous bound, so a fault cannot hang the suite
+            changed.wait_for(lock, std::chrono::minutes(2), [&] { return released; });
+    });
+    const auto release = [&] {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    };
     bool stopped = false;
     onNextModal([&](QWidget* modal) {
         auto* form = qobject_cast<dw::TRipForm*>(modal);
         ASSERT_NE(form, nullptr);
-        // Stop once the first track has made progress.
+        // Stop once the first track's rip is under way.
         auto* poll = new QTimer(form);
-        QObject::connect(poll, &QTimer::timeout, [form, poll, &stopped] {
-            if (form->windowTitle().startsWith("Extracting(01/03)") &&
-                form->findChild<QProgressBar*>("FlatGauge1")->value() > 0) {
+        QObject::connect(poll, &QTimer::timeout, [form, poll, &stopped, &release] {
+            if (form->windowTitle().startsWith("Extracting(01/03)")) {
                 poll->stop();
                 stopped = true;
                 form->findChild<QPushButton*>("btStop")->click();
+                release();
             }
         });
         poll->start(5);
     });
     choose("miExtract");
+    release();
+    dw::TCDRipThread::SetReadHookForTests(nullptr);
 
     EXPECT_TRUE(stopped);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);

@@ -9,6 +9,11 @@
 # interleaved.sh); the medians of RUNS runs of each are shown. Afterwards both
 # sides' files are checked with ogginfo / opusinfo and their audio bit rates
 # (file bytes x 8 / seconds) and the ratio of ours to the tool's are printed.
+# Below each row the lowest CPU time of each side is shown too: load from other
+# processes only ever adds to a run, so the lowest is the least disturbed.
+# With COUNT_INSTRUCTIONS=1 (needs valgrind) both sides also encode a
+# 20-second excerpt under callgrind, which counts the instructions each
+# process runs (all its threads): a figure no load on the machine changes.
 #
 #   bench/encoder_speed.sh [BUILD_DIR] [RUNS] [MINUTES]   (default: build, 5, 3)
 set -euo pipefail
@@ -42,15 +47,28 @@ echo "input: $(du -h "$wav" | cut -f1), $(soxi -d "$wav"), 44100 Hz stereo 16-bi
 "$CLI" config OpusOptions.BitRate=160 >/dev/null
 "$CLI" config OpusOptions.IsVBR=1 >/dev/null
 
+# The four commands (shell text) for an input WAV named music.wav or excerpt.wav.
+ours_ogg_of() { echo "'$CLI' encode ogg '$1' '$WORK/out/music.ogg' --quality 2 --overwrite --quiet"; }
+peer_ogg_of() { echo "oggenc -Q -q 2 -o '$WORK/out/peer.ogg' '$1'"; }
+ours_opus_of() { echo "'$CLI' convert opus '$1' --output '$WORK/out' --jobs 1 --overwrite --quiet"; }
+peer_opus_of() { echo "opusenc --quiet --bitrate 160 --vbr '$1' '$WORK/out/peer.opus'"; }
 clear_out="rm -f '$WORK'/out/*"
-ours_ogg="'$CLI' encode ogg '$wav' '$WORK/out/music.ogg' --quality 2 --overwrite --quiet"
-peer_ogg="oggenc -Q -q 2 -o '$WORK/out/peer.ogg' '$wav'"
-ours_opus="'$CLI' convert opus '$wav' --output '$WORK/out' --jobs 1 --overwrite --quiet"
-peer_opus="opusenc --quiet --bitrate 160 --vbr '$wav' '$WORK/out/peer.opus'"
+ours_ogg=$(ours_ogg_of "$wav"); peer_ogg=$(peer_ogg_of "$wav")
+ours_opus=$(ours_opus_of "$wav"); peer_opus=$(peer_opus_of "$wav")
+
+# The lowest CPU time of each side in the last comparison.
+lowest() {
+  local ours peer
+  ours=$(cut -d' ' -f2 "$WORK/ours.t" | sort -g | head -n1)
+  peer=$(cut -d' ' -f2 "$WORK/peer.t" | sort -g | head -n1)
+  printf '  lowest cpu: ours %.2f, tool %.2f (%.3fx)\n' "$ours" "$peer" "$(awk "BEGIN { print $ours / $peer }")"
+}
 
 table_header
 compare "Ogg Vorbis q 2, $MINUTES min (oggenc -q 2)" "<= 1.02" "$clear_out" "$ours_ogg" "$peer_ogg"
+lowest
 compare "Opus 160 kbit/s VBR, $MINUTES min (opusenc)" "<= 1.02" "$clear_out" "$ours_opus" "$peer_opus"
+lowest
 
 # The outputs: valid streams of the input's length at the tool's bit rate.
 sh -c "$clear_out"
@@ -69,4 +87,27 @@ rates() {
 }
 rates "Ogg Vorbis" "$WORK/out/music.ogg" "$WORK/out/peer.ogg"
 rates "Opus" "$WORK/out/music.opus" "$WORK/out/peer.opus"
+
+if [ "${COUNT_INSTRUCTIONS:-0}" = 1 ]; then
+  command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 2; }
+  sox -V1 "$wav" "$WORK/excerpt.wav" trim 0 20
+  # Instructions of one command (run directly, not through a shell) under
+  # callgrind, from its closing summary.
+  instructions() {
+    eval "valgrind --tool=callgrind --callgrind-out-file='$WORK/callgrind.out' $1" 2>"$WORK/callgrind.log" >/dev/null \
+      || { echo "failed under valgrind: $1" >&2; tail -n 20 "$WORK/callgrind.log" >&2; exit 1; }
+    grep -E 'I +refs:' "$WORK/callgrind.log" | tail -n1 | awk '{ gsub(",", "", $NF); print $NF }'
+  }
+  counted() {
+    local ours peer
+    ours=$(instructions "$2"); peer=$(instructions "$3")
+    [ -n "$ours" ] && [ -n "$peer" ] || exit 1
+    printf '%s, 20 s excerpt, instructions: ours %d, tool %d (%.4fx)\n' "$1" "$ours" "$peer" \
+      "$(awk "BEGIN { print $ours / $peer }")"
+  }
+  excerpt="$WORK/excerpt.wav"
+  sh -c "$clear_out"
+  counted "Ogg Vorbis q 2" "$(ours_ogg_of "$excerpt")" "$(peer_ogg_of "$excerpt")"
+  counted "Opus 160 kbit/s VBR" "$(ours_opus_of "$excerpt")" "$(peer_opus_of "$excerpt")"
+fi
 cat "$WORK/runs"

@@ -23,3 +23,16 @@ music_image() {
   [ "$(stat -c %s "$dir/disc.bin")" = "$bytes" ] || { echo "the music-like audio does not fill the image" >&2; return 1; }
   cat "$dir/disc.bin" >/dev/null
 }
+
+# The set-up the whole-disc rip benchmarks share: the ten-track image in
+# WORK (TRACK_LENGTH each), FLAC at level 5 without Verify, and the header
+# line, NOTE appended when given.
+#   bench_music_disc BIN WORK TRACK_LENGTH RUNS [NOTE]
+bench_music_disc() {
+  local bin=$1 work=$2 length=$3 runs=$4 note=${5:-}
+  music_image "$bin" "$work" "$length" 10
+  "$bin/discwright-cli" config FlacOptions.CompressionLevel=5 >/dev/null
+  "$bin/discwright-cli" config FlacOptions.Verify=0 >/dev/null
+  echo "image: $(du -h "$work/disc.bin" | cut -f1) in 10 tracks of $length; $runs runs each; $(nproc) processors;" \
+    "load average $(cut -d' ' -f1-3 /proc/loadavg) at the start${note:+; $note}"
+}

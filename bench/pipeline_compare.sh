@@ -50,12 +50,8 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$DISCWRIGHT_PROGRAM_DIR"
 # shellcheck source=music_image.sh
 . "$ROOT/bench/music_image.sh"
 
-music_image "$BIN" "$WORK" "$LENGTH" 10
+bench_music_disc "$BIN" "$WORK" "$LENGTH" "$RUNS"
 CLI="$BIN/discwright-cli"
-"$CLI" config FlacOptions.CompressionLevel=5 >/dev/null
-"$CLI" config FlacOptions.Verify=0 >/dev/null
-echo "image: $(du -h "$WORK/disc.bin" | cut -f1) in 10 tracks of $LENGTH; $RUNS runs each; $(nproc) processors;" \
-  "load average $(cut -d' ' -f1-3 /proc/loadavg) at the start"
 
 # The encoders' switches for the settings above (our MP3 defaults give lame
 # -b 128 -m j; see the encoder command lines in src/jobs). $n is the
